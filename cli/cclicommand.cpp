@@ -1,0 +1,76 @@
+#include "cclicommand.h"
+
+#include <QCommandLineParser>
+#include <QMap>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace
+{
+QMap<QString, CCliCommand>& registry()
+{
+    static QMap<QString, CCliCommand> commands;
+    return commands;
+}
+
+void printTo(FILE* stream, const QString& text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+}
+} // namespace
+
+void CCli::registerCommand(const CCliCommand& command)
+{
+    registry().insert(command.name, command);
+}
+
+const CCliCommand* CCli::findCommand(const QString& name)
+{
+    auto it = registry().constFind(name);
+    return it == registry().constEnd() ? nullptr : &it.value();
+}
+
+QList<CCliCommand> CCli::commands()
+{
+    return registry().values();
+}
+
+void CCli::printError(int code, const QString& message)
+{
+    printTo(stderr, QStringLiteral("error %1: %2\n").arg(code).arg(message));
+}
+
+void CCli::printLine(const QString& line)
+{
+    printTo(stdout, line + QLatin1Char('\n'));
+    fflush(stdout);
+}
+
+int CCli::usageError(const QCommandLineParser& parser, const QString& message)
+{
+    printTo(stderr, message + QLatin1Char('\n'));
+    printTo(stderr, parser.helpText());
+    return UsageError;
+}
+
+bool CCli::parseOrExit(QCommandLineParser& parser, const QStringList& arguments, int& status)
+{
+    const QCommandLineOption help = parser.addHelpOption();
+    if (!parser.parse(arguments)) {
+        status = usageError(parser, parser.errorText());
+        return true;
+    }
+    if (parser.isSet(help)) {
+        printTo(stdout, parser.helpText());
+        status = Success;
+        return true;
+    }
+    return false;
+}
+
+bool CCli::stderrIsTerminal()
+{
+    return isatty(fileno(stderr)) != 0;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+// The machine-wide registry of simulator roots, uninstall entries and shell folders.
+//
+// Windows reads and writes the native registry. Everywhere else an INI-like text file stands in for it,
+// so that every rule that reads the registry runs and is tested the same way on Linux:
+//
+//     ; comment
+//     [HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders]
+//     Common AppData=/srv/programdata
+//
+// Key paths and value names are matched without regard to case, as the registry does. The file is
+// `$TESSARAY_REGISTRY_FILE`, or "registry.ini" in the program's configuration folder.
+class CRegistry
+{
+public:
+    enum class View
+    {
+        Default,
+        Registry64, // the 64-bit view of a 64-bit Windows; the stand-in has only one view
+    };
+
+    // Returns the value's text; an empty text when the key, the value or the store is missing or unreadable.
+    static QString readValue(const QString& keyPath, const QString& valueName, View view = View::Default);
+
+    // Returns false when the store could not be written (for the stand-in also when its file is malformed,
+    // so that a hand-edited file is never overwritten with less than it held).
+    static bool writeValue(const QString& keyPath, const QString& valueName, const QString& data);
+    static bool removeValue(const QString& keyPath, const QString& valueName);
+
+    // Accepts "HKLM\..." / "HKCU\..." short forms, doubled and trailing backslashes and forward slashes;
+    // returns "HKEY_LOCAL_MACHINE\A\B" style text.
+    static QString normalizedKeyPath(const QString& keyPath);
+
+    // The stand-in's file; empty on Windows.
+    static QString standInFilePath();
+};
