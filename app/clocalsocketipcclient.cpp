@@ -11,7 +11,9 @@ CLocalSocketIpcClient::CLocalSocketIpcClient(QObject* parent)
     , m_socket(new QLocalSocket(this))
     , m_serverName(ServerName)
 {
-    connect(m_socket, &QLocalSocket::connected, this, &CLocalSocketIpcClient::socketConnected);
+    // Queued, so that a second sendMessage right after the first aborts the first connection before
+    // anything has been written on it.
+    connect(m_socket, &QLocalSocket::connected, this, &CLocalSocketIpcClient::socketConnected, Qt::QueuedConnection);
     connect(m_socket, &QLocalSocket::disconnected, this, &CLocalSocketIpcClient::socketDisconnected);
     connect(m_socket, &QLocalSocket::readyRead, this, &CLocalSocketIpcClient::socketReadyRead);
     connect(m_socket, &QLocalSocket::errorOccurred, this, &CLocalSocketIpcClient::socketError);
@@ -26,6 +28,7 @@ void CLocalSocketIpcClient::sendMessage(const QString& message)
 {
     m_socket->abort();
     m_message = message;
+    m_writePending = true;
     m_socket->connectToServer(m_serverName, QIODevice::ReadWrite);
 }
 
@@ -40,6 +43,9 @@ QByteArray CLocalSocketIpcClient::encodeMessage(const QString& message)
 
 void CLocalSocketIpcClient::socketConnected()
 {
+    if (!m_writePending || m_socket->state() != QLocalSocket::ConnectedState)
+        return;
+    m_writePending = false;
     m_socket->write(encodeMessage(m_message));
     m_socket->flush();
 }

@@ -34,5 +34,8 @@ private slots:
 private:
     QLocalSocket* m_socket;
     QString m_message;
+    // Set by sendMessage, cleared by the one write it allows: a connection that was aborted by a second
+    // call must not deliver the message a second time.
+    bool m_writePending = false;
     QString m_serverName;
 };

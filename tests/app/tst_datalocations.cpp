@@ -1,0 +1,115 @@
+#include "commands/cioutils.h"
+#include "ctestdatadir.h"
+#include "platform/cregistry.h"
+
+#include <QDir>
+#include <QStandardPaths>
+#include <QtTest>
+
+class TestDataLocations : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void environmentWins();
+    void registryFallBacks_data();
+    void registryFallBacks();
+    void windowsRule_data();
+    void windowsRule();
+    void fixedFileNames();
+    void logFolderRecreatedByEveryCall();
+};
+
+namespace
+{
+const QString shellFolders =
+    QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\");
+}
+
+void TestDataLocations::environmentWins()
+{
+    CTestDataDir dir;
+    QVERIFY(CRegistry::writeValue(shellFolders, QStringLiteral("Common AppData"), QStringLiteral("/elsewhere")));
+    QCOMPARE(CIOUtils::dataDirectory(), dir.path() + QLatin1Char('/'));
+}
+
+void TestDataLocations::registryFallBacks_data()
+{
+    QTest::addColumn<QString>("commonAppData");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("value present") << QStringLiteral("/srv/common") << QStringLiteral("/srv/common/Brelvar/FMSClient/");
+    const QString generic = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    QTest::newRow("value absent") << QString() << generic + QStringLiteral("/Brelvar/FMSClient/");
+}
+
+void TestDataLocations::registryFallBacks()
+{
+    QFETCH(QString, commonAppData);
+    QFETCH(QString, expected);
+    CTestDataDir dir;
+    qunsetenv("TESSARAY_DATA_DIR");
+    if (!commonAppData.isEmpty())
+        QVERIFY(CRegistry::writeValue(shellFolders, QStringLiteral("Common AppData"), commonAppData));
+    QCOMPARE(QDir::cleanPath(CIOUtils::dataDirectory()) + QLatin1Char('/'), expected);
+}
+
+void TestDataLocations::windowsRule_data()
+{
+    QTest::addColumn<QString>("commonAppData");
+    QTest::addColumn<int>("windowsVersion");
+    QTest::addColumn<QString>("firstDrive");
+    QTest::addColumn<QString>("expected"); // after QDir::cleanPath
+
+    QTest::newRow("shell folder set") << QStringLiteral("D:/Shared") << 0x00a0 << QStringLiteral("C:/")
+                                      << QStringLiteral("D:/Shared/Brelvar/FMSClient");
+    QTest::newRow("older than Vista") << QString() << 0x0030 << QStringLiteral("C:/")
+                                      << QStringLiteral("C:/Program Files/Tessaray");
+    QTest::newRow("Vista or later") << QString() << 0x0080 << QStringLiteral("E:/")
+                                    << QStringLiteral("E:/ProgramData/Brelvar/FMSClient");
+    QTest::newRow("floppy drive first") << QString() << 0x00a0 << QStringLiteral("A:/")
+                                        << QStringLiteral("C:/ProgramData/Brelvar/FMSClient");
+}
+
+void TestDataLocations::windowsRule()
+{
+    QFETCH(QString, commonAppData);
+    QFETCH(int, windowsVersion);
+    QFETCH(QString, firstDrive);
+    QFETCH(QString, expected);
+    const QString result = CIOUtils::windowsDataDirectory(commonAppData, windowsVersion, firstDrive,
+                                                          QStringLiteral("C:/Program Files/Tessaray"));
+    QCOMPARE(QDir::cleanPath(QDir::fromNativeSeparators(result)), expected);
+}
+
+void TestDataLocations::fixedFileNames()
+{
+    CTestDataDir dir;
+    QCOMPARE(CIOUtils::settingsFilePath(), dir.filePath(QStringLiteral("settings.conf")));
+    QCOMPARE(CIOUtils::dataIndexFilePath(), dir.filePath(QStringLiteral("data.index")));
+    QCOMPARE(CIOUtils::mappingListFilePath(), dir.filePath(QStringLiteral("mapping.index")));
+    QCOMPARE(CIOUtils::logFilePath(QStringLiteral("a.log")), dir.filePath(QStringLiteral("logs/a.log")));
+    QCOMPARE(CIOUtils::joinPath(QStringLiteral("C:/a/"), QStringLiteral("/b")), QStringLiteral("C:/a/b"));
+}
+
+void TestDataLocations::logFolderRecreatedByEveryCall()
+{
+    CTestDataDir dir;
+    const QString logs = dir.filePath(QStringLiteral("logs"));
+    CIOUtils::logFilePath(QStringLiteral("x.log"));
+    QVERIFY(QFileInfo(logs).isDir());
+    QVERIFY(QDir(logs).removeRecursively());
+    CIOUtils::logFilePath(QStringLiteral("x.log"));
+    QVERIFY(QFileInfo(logs).isDir());
+}
+
+int main(int argc, char* argv[])
+{
+    // Redirects the generic locations into a test folder, away from the user's home.
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication application(argc, argv);
+    TestDataLocations test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_datalocations.moc"

@@ -1,0 +1,221 @@
+#include "app/clogger.h"
+#include "commands/exception.h"
+#include "ctestdatadir.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QtTest>
+
+class TestLogger : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void lineFormats_data();
+    void lineFormats();
+    void threshold_data();
+    void threshold();
+    void lineEnds_data();
+    void lineEnds();
+    void fileNamedAfterStartTime();
+    void logsFolderRecreated();
+    void unwritableLogsFolderLosesLinesSilently();
+    void linesBeforeNamingAreDropped();
+    void functionNames_data();
+    void functionNames();
+    void macroRecordsCaller();
+};
+
+namespace
+{
+const QString timePattern = QStringLiteral("\\[\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}\\]");
+
+QString logText(const CTestDataDir& dir)
+{
+    return QString::fromUtf8(CTestDataDir::readFile(dir.logFile()));
+}
+} // namespace
+
+void TestLogger::lineFormats_data()
+{
+    QTest::addColumn<int>("entryPoint");
+    QTest::addColumn<QString>("expected"); // regular expression after the time stamp
+
+    QTest::newRow("log") << 0 << QStringLiteral("\\[6\\]\\[0\\] - CFoo::bar \\[cfoo:42\\]: hello 100%\\n$");
+    QTest::newRow("web service") << 1
+                                 << QStringLiteral("\\[Web Service: 256\\]\\[1\\] - CFoo::bar \\[cfoo:42\\]: hello 100%\\n$");
+    QTest::newRow("exception") << 2 << QStringLiteral("\\[7\\]\\[28\\] - CFoo::bar \\[cfoo:42\\]: hello 100%\\n$");
+    QTest::newRow("function") << 3 << QStringLiteral("\\[CFoo::bar\\]: hello 100%\\n$");
+}
+
+void TestLogger::lineFormats()
+{
+    QFETCH(int, entryPoint);
+    QFETCH(QString, expected);
+    CTestDataDir dir;
+    const QString message = QStringLiteral("hello 100%");
+    switch (entryPoint) {
+    case 0:
+        CLogger::log(6, QStringLiteral("CFoo::bar"), QStringLiteral("cfoo"), 42, message);
+        break;
+    case 1:
+        CLogger::logService(256, 1, QStringLiteral("CFoo::bar"), QStringLiteral("cfoo"), 42, message);
+        break;
+    case 2:
+        CLogger::logException(Exception(28, 7, message, 42, QStringLiteral("CFoo::bar"), QStringLiteral("cfoo")));
+        break;
+    case 3:
+        CLogger::logFunction(QStringLiteral("CFoo::bar"), message);
+        break;
+    }
+    const QString text = logText(dir);
+    QVERIFY2(QRegularExpression(QStringLiteral("^") + timePattern + expected).match(text).hasMatch(), qPrintable(text));
+}
+
+void TestLogger::threshold_data()
+{
+    QTest::addColumn<int>("entryPoint");
+    QTest::addColumn<int>("level");
+    QTest::addColumn<bool>("written");
+
+    QTest::newRow("log level 1") << 0 << 1 << false;
+    QTest::newRow("log level 5") << 0 << 5 << false;
+    QTest::newRow("log level 6") << 0 << 6 << true;
+    QTest::newRow("log level 8") << 0 << 8 << true;
+    QTest::newRow("exception level 5") << 2 << 5 << false;
+    QTest::newRow("exception level 6") << 2 << 6 << true;
+    QTest::newRow("web service level 1") << 1 << 1 << true;
+    QTest::newRow("function") << 3 << 0 << true;
+}
+
+void TestLogger::threshold()
+{
+    QFETCH(int, entryPoint);
+    QFETCH(int, level);
+    QFETCH(bool, written);
+    CTestDataDir dir;
+    switch (entryPoint) {
+    case 0:
+        CLogger::log(level, QStringLiteral("f"), QStringLiteral("file"), 1, QStringLiteral("m"));
+        break;
+    case 1:
+        CLogger::logService(1, level, QStringLiteral("f"), QStringLiteral("file"), 1, QStringLiteral("m"));
+        break;
+    case 2:
+        CLogger::logException(Exception(1, level, QStringLiteral("m"), 1, QStringLiteral("f"), QStringLiteral("file")));
+        break;
+    case 3:
+        CLogger::logFunction(QStringLiteral("f"), QStringLiteral("m"));
+        break;
+    }
+    QCOMPARE(QFile::exists(dir.logFile()), written);
+}
+
+void TestLogger::lineEnds_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QByteArray>("stored");
+
+    QTest::newRow("no line end") << QStringLiteral("abc") << QByteArray("abc\n");
+    QTest::newRow("newline") << QStringLiteral("abc\n") << QByteArray("abc\n");
+    QTest::newRow("carriage return") << QStringLiteral("abc\r") << QByteArray("abc\r");
+    QTest::newRow("CRLF") << QStringLiteral("abc\r\n") << QByteArray("abc\r\n");
+    QTest::newRow("UTF-8") << QStringLiteral("Zürich ✈") << QByteArray("Z\xc3\xbcrich \xe2\x9c\x88\n");
+    QTest::newRow("empty") << QString() << QByteArray();
+}
+
+void TestLogger::lineEnds()
+{
+    QFETCH(QString, line);
+    QFETCH(QByteArray, stored);
+    CTestDataDir dir;
+    CLogger::write(line);
+    QCOMPARE(CTestDataDir::readFile(dir.logFile()), stored);
+}
+
+void TestLogger::fileNamedAfterStartTime()
+{
+    CTestDataDir dir;
+    const QDateTime start(QDate(2026, 12, 6), QTime(5, 4, 3));
+    QCOMPARE(CLogger::logFileNameFor(start), QStringLiteral("20261206-050403.log"));
+
+    CLogger::setLogFileName(CLogger::logFileNameFor(QDateTime::currentDateTime()));
+    CLogger::log(6, QStringLiteral("f"), QStringLiteral("file"), 1, QStringLiteral("error line"));
+    CLogger::log(1, QStringLiteral("f"), QStringLiteral("file"), 1, QStringLiteral("routine line"));
+    CLogger::logFunction(QStringLiteral("f"), QStringLiteral("function line"));
+    CLogger::logService(1, 1, QStringLiteral("f"), QStringLiteral("file"), 1, QStringLiteral("service line"));
+
+    const QStringList files = QDir(dir.filePath(QStringLiteral("logs"))).entryList(QDir::Files);
+    QCOMPARE(files.size(), 1);
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d{8}-\\d{6}\\.log$")).match(files.first()).hasMatch(),
+             qPrintable(files.first()));
+    const QStringList lines = logText(dir).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    QVERIFY(lines.at(0).endsWith(QLatin1String("error line")));
+    QVERIFY(lines.at(1).endsWith(QLatin1String("function line")));
+    QVERIFY(lines.at(2).endsWith(QLatin1String("service line")));
+}
+
+void TestLogger::logsFolderRecreated()
+{
+    CTestDataDir dir;
+    CLogger::write(QStringLiteral("first"));
+    QVERIFY(QDir(dir.filePath(QStringLiteral("logs"))).removeRecursively());
+    CLogger::write(QStringLiteral("second"));
+    QCOMPARE(CTestDataDir::readFile(dir.logFile()), QByteArray("second\n"));
+}
+
+void TestLogger::unwritableLogsFolderLosesLinesSilently()
+{
+    CTestDataDir dir;
+    // A plain file where the folder should be: neither the folder nor the log file can be made.
+    dir.writeFile(QStringLiteral("logs"), "not a folder");
+    CLogger::write(QStringLiteral("lost"));
+    CLogger::log(6, QStringLiteral("f"), QStringLiteral("file"), 1, QStringLiteral("lost too"));
+    QCOMPARE(CTestDataDir::readFile(dir.filePath(QStringLiteral("logs"))), QByteArray("not a folder"));
+}
+
+void TestLogger::linesBeforeNamingAreDropped()
+{
+    CTestDataDir dir;
+    CLogger::setLogFileName(QString());
+    CLogger::write(QStringLiteral("too early"));
+    QVERIFY(!QDir(dir.filePath(QStringLiteral("logs"))).exists()
+            || QDir(dir.filePath(QStringLiteral("logs"))).isEmpty());
+}
+
+void TestLogger::functionNames_data()
+{
+    QTest::addColumn<QString>("pretty");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("method") << QStringLiteral("void CBackupCommand::run()") << QStringLiteral("CBackupCommand::run");
+    QTest::newRow("static with return type")
+        << QStringLiteral("static QString CIOUtils::dataDirectory()") << QStringLiteral("CIOUtils::dataDirectory");
+    QTest::newRow("reference return") << QStringLiteral("const QString& CFoo::name() const")
+                                      << QStringLiteral("CFoo::name");
+    QTest::newRow("lambda") << QStringLiteral("CInitializer::initialize()::<lambda(int)>")
+                            << QStringLiteral("CInitializer::initialize");
+    QTest::newRow("free function") << QStringLiteral("int main(int, char**)") << QStringLiteral("main");
+}
+
+void TestLogger::functionNames()
+{
+    QFETCH(QString, pretty);
+    QFETCH(QString, expected);
+    QCOMPARE(CLogger::functionName(pretty.toLatin1().constData()), expected);
+}
+
+void TestLogger::macroRecordsCaller()
+{
+    CTestDataDir dir;
+    const int line = __LINE__ + 1;
+    BV_LOG(6, QStringLiteral("from the macro"));
+    const QString text = logText(dir);
+    QVERIFY2(text.contains(QStringLiteral("TestLogger::macroRecordsCaller [tst_logger:%1]: from the macro").arg(line)),
+             qPrintable(text));
+}
+
+QTEST_GUILESS_MAIN(TestLogger)
+#include "tst_logger.moc"
