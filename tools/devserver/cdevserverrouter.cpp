@@ -30,6 +30,7 @@ QByteArray contentTypeFor(const QString& filePath)
 
 CDevServerRouter::CDevServerRouter(CDevServerState& state)
     : m_state(state)
+    , m_api(state)
 {
 }
 
@@ -43,6 +44,10 @@ CDevServerResponse CDevServerRouter::respond(const CHttpRequest& request, const 
     const bool isRead = request.method == "GET" || request.method == "HEAD";
     const QString root = m_state.root();
 
+    CDevServerResponse response;
+    if (m_api.respond(request, baseUrlFor(request), response))
+        return response;
+
     QString filePath = m_state.addedFile(path);
     if (filePath.isEmpty() && !root.isEmpty())
         filePath = resolveFile(root, path);
@@ -54,7 +59,6 @@ CDevServerResponse CDevServerRouter::respond(const CHttpRequest& request, const 
 
     // Any answer proves that the service is reachable; the text is not read.
     if (isRead && path.compare(QLatin1String("/status.txt"), Qt::CaseInsensitive) == 0) {
-        CDevServerResponse response;
         response.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("text/plain; charset=utf-8")));
         response.body = "OK\n";
         return response;
@@ -103,6 +107,17 @@ CDevServerResponse CDevServerRouter::serveFile(const QString& filePath, const CH
         qMakePair(QByteArray("Content-Range"), QByteArray("bytes ") + QByteArray::number(range.first) + '-' +
                                                    QByteArray::number(range.last) + '/' + QByteArray::number(size)));
     return response;
+}
+
+QString CDevServerRouter::baseUrlFor(const CHttpRequest& request) const
+{
+    // Only a plain host and port is taken over, so that a hostile Host field cannot shape the addresses.
+    const QByteArray host = request.header("host");
+    bool plain = !host.isEmpty() && host.size() <= 255;
+    for (const char c : host)
+        plain =
+            plain && (QChar::isLetterOrNumber(uint(uchar(c))) || QByteArray(".-:[]").contains(c)) && uchar(c) < 0x80;
+    return plain ? QStringLiteral("http://") + QString::fromLatin1(host) : m_state.baseUrl();
 }
 
 QString CDevServerRouter::resolveFile(const QString& root, const QString& urlPath)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cdevserverapi.h"
 #include "cdevserverresponse.h"
 
 #include <QString>
@@ -25,5 +26,9 @@ public:
 private:
     CDevServerResponse serveFile(const QString& filePath, const CHttpRequest& request, const CDevServerFault& fault);
 
+    // The address the client used to reach the service (its Host field), else the listening address.
+    QString baseUrlFor(const CHttpRequest& request) const;
+
     CDevServerState& m_state;
+    CDevServerApi m_api;
 };

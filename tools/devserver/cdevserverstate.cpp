@@ -12,9 +12,26 @@ bool CDevServerState::setRoot(const QString& directory, QString* errorMessage)
             *errorMessage = QStringLiteral("The folder \"%1\" does not exist or cannot be read.").arg(directory);
         return false;
     }
+    CDevServiceConfig config;
+    const QString configFile = QDir(directory).filePath(QStringLiteral("service.json"));
+    if (QFileInfo::exists(configFile)) {
+        QString problem;
+        if (!CDevServiceConfig::load(configFile, config, problem)) {
+            if (errorMessage)
+                *errorMessage = problem;
+            return false;
+        }
+    }
     QMutexLocker locker(&m_mutex);
     m_root = info.canonicalFilePath();
+    m_config = config;
     return true;
+}
+
+CDevServiceConfig CDevServerState::config() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_config;
 }
 
 QString CDevServerState::root() const

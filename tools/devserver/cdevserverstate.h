@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cdevserver.h"
+#include "cdevserviceconfig.h"
 
 #include <QHash>
 #include <QHostAddress>
@@ -17,8 +18,10 @@ public:
     // Oldest entries are dropped beyond this, so that a long-running service does not grow without end.
     static constexpr int MaxRecordedRequests = 10000;
 
+    // Loads the folder's "service.json" when there is one; on failure nothing changes.
     bool setRoot(const QString& directory, QString* errorMessage);
     QString root() const;
+    CDevServiceConfig config() const;
 
     void setEndpoint(const QHostAddress& address, quint16 port);
     quint16 port() const;
@@ -50,6 +53,7 @@ private:
 
     mutable QMutex m_mutex;
     QString m_root;
+    CDevServiceConfig m_config;
     QHostAddress m_address = QHostAddress(QHostAddress::LocalHost);
     quint16 m_port = 0;
     QHash<QString, QString> m_files;
