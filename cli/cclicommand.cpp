@@ -1,6 +1,7 @@
 #include "cclicommand.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QMap>
 
 #include <cstdio>
@@ -12,6 +13,13 @@ QMap<QString, CCliCommand>& registry()
 {
     static QMap<QString, CCliCommand> commands;
     return commands;
+}
+
+// "tessaray-cli <command>" of the subcommand being run.
+QString& currentCommandLine()
+{
+    static QString commandLine;
+    return commandLine;
 }
 
 void printTo(FILE* stream, const QString& text)
@@ -48,22 +56,38 @@ void CCli::printLine(const QString& line)
     fflush(stdout);
 }
 
+namespace
+{
+// QCommandLineParser names the program after argv[0] (a build path); the help of a subcommand should show
+// the name a user types.
+QString helpTextOf(const QCommandLineParser& parser)
+{
+    QString text = parser.helpText();
+    const QStringList applicationArguments = QCoreApplication::arguments();
+    if (!applicationArguments.isEmpty() && !currentCommandLine().isEmpty())
+        text.replace(text.indexOf(applicationArguments.constFirst()), applicationArguments.constFirst().size(),
+                     currentCommandLine());
+    return text;
+}
+} // namespace
+
 int CCli::usageError(const QCommandLineParser& parser, const QString& message)
 {
     printTo(stderr, message + QLatin1Char('\n'));
-    printTo(stderr, parser.helpText());
+    printTo(stderr, helpTextOf(parser));
     return UsageError;
 }
 
 bool CCli::parseOrExit(QCommandLineParser& parser, const QStringList& arguments, int& status)
 {
     const QCommandLineOption help = parser.addHelpOption();
+    currentCommandLine() = arguments.isEmpty() ? QString() : arguments.constFirst();
     if (!parser.parse(arguments)) {
         status = usageError(parser, parser.errorText());
         return true;
     }
     if (parser.isSet(help)) {
-        printTo(stdout, parser.helpText());
+        printTo(stdout, helpTextOf(parser));
         status = Success;
         return true;
     }
