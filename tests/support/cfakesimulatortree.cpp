@@ -17,6 +17,8 @@ QString CFakeSimulatorTree::path(const QString& relative) const
 {
     QString internal = relative;
     internal.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (QDir::isAbsolutePath(internal))
+        return QDir::cleanPath(internal);
     return QDir::cleanPath(m_root + QLatin1Char('/') + internal);
 }
 

@@ -5,14 +5,14 @@
 
 // Lays out fake simulator installations below a scratch folder for search tests: folders, files, aircraft
 // with their "Aircraft.cfg", and the stand-in registry values that make the lookups find a simulator.
-// Paths given to it are relative to its root and may use either separator.
+// Paths given to it are relative to its root (or absolute) and may use either separator.
 class CFakeSimulatorTree
 {
 public:
     explicit CFakeSimulatorTree(const QString& root);
 
     QString root() const { return m_root; }
-    // The absolute path of `relative` below the root ("/" separators).
+    // The absolute path of `relative` below the root ("/" separators); an absolute path stays.
     QString path(const QString& relative) const;
 
     QString makeFolder(const QString& relative) const;
