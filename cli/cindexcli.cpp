@@ -81,7 +81,7 @@ QJsonObject locationJson(const IndexPathInfo& location)
     };
 }
 
-int runShow(const QString& file, bool json)
+int runShow(const QString& file, bool json, bool count)
 {
     std::vector<std::unique_ptr<IndexInfo>> addons; // in file order
     Exception failure;
@@ -97,6 +97,14 @@ int runShow(const QString& file, bool json)
     if (failed) {
         CCli::printError(failure.errorNumber, failure.message);
         return CCli::Failure;
+    }
+
+    if (count) {
+        int locations = 0;
+        for (const auto& addon : addons)
+            locations += addon->paths.size();
+        CCli::printLine(QStringLiteral("%0\t%1").arg(addons.size()).arg(locations));
+        return CCli::Success;
     }
 
     if (json) {
@@ -122,18 +130,22 @@ int runShow(const QString& file, bool json)
         return CCli::Success;
     }
 
+    // One write for the whole listing: a data index has thousands of locations.
+    QStringList lines;
     for (const auto& addon : addons) {
         for (const IndexPathInfo* location : addon->paths) {
-            CCli::printLine(QStringList{CDownloadLogUtils::guidText(addon->guid), addon->name,
+            lines.append(QStringList{CDownloadLogUtils::guidText(addon->guid), addon->name,
                                         CDownloadLogUtils::guidText(location->mappingGuid),
                                         CSimulators::shortName(location->simulator), platformText(location->platform),
                                         location->directory, QString::number(location->cycle),
                                         QString::number(location->revision),
                                         location->specified ? QStringLiteral("manual") : QStringLiteral("auto"),
-                                        rulesText(*location)}
-                                .join(QLatin1Char('\t')));
+                                             rulesText(*location)}
+                             .join(QLatin1Char('\t')));
         }
     }
+    if (!lines.isEmpty())
+        CCli::printLine(lines.join(QLatin1Char('\n')));
     return CCli::Success;
 }
 
@@ -141,12 +153,14 @@ int runIndex(const QStringList& arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("index show FILE [--json]\n\n"
+        QStringLiteral("index show FILE [--json | --count]\n\n"
                        "Lists every add-on and location of a data index or mapping list, one location a line:\n"
                        "add-on GUID, name, mapping GUID, simulator, platform, directory, cycle, revision,\n"
                        "auto|manual and the location's rules, tab-separated."));
     const QCommandLineOption jsonOption(QStringLiteral("json"), QStringLiteral("Print one JSON document."));
-    parser.addOption(jsonOption);
+    const QCommandLineOption countOption(QStringLiteral("count"),
+                                         QStringLiteral("Print only the number of add-ons and of locations."));
+    parser.addOptions({jsonOption, countOption});
     parser.addPositionalArgument(QStringLiteral("action"), QStringLiteral("show"));
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("The index file to read."));
     int status = CCli::Success;
@@ -157,7 +171,9 @@ int runIndex(const QStringList& arguments)
         return CCli::usageError(parser, QStringLiteral("Unknown or missing action; expected 'show'."));
     if (positional.size() != 2)
         return CCli::usageError(parser, QStringLiteral("'index show' takes exactly one FILE."));
-    return runShow(positional.at(1), parser.isSet(jsonOption));
+    if (parser.isSet(jsonOption) && parser.isSet(countOption))
+        return CCli::usageError(parser, QStringLiteral("--json and --count exclude each other."));
+    return runShow(positional.at(1), parser.isSet(jsonOption), parser.isSet(countOption));
 }
 
 const CCliCommandRegistration registration(CCliCommand{

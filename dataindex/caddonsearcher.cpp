@@ -36,7 +36,7 @@ CAddonSearcher::CAddonSearcher(QObject* parent)
 
 void CAddonSearcher::search()
 {
-    m_stopRequested = false;
+    CSimulatorRoots::CacheScope roots;
     const QList<QUuid> addonGuids = m_addons ? m_addons->keys() : QList<QUuid>();
     for (const QUuid& addonGuid : addonGuids) {
         IndexInfo* info = m_addons->value(addonGuid);

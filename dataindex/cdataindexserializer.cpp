@@ -11,7 +11,10 @@
 
 #include <QDir>
 #include <QDomDocument>
+#include <QFile>
+#include <QFileInfo>
 #include <QMetaMethod>
+#include <QXmlStreamReader>
 
 namespace
 {
@@ -76,124 +79,171 @@ QVariant CDataIndexSerializer::deserialize(QVariant info)
     const QString path = info.toString();
     BV_LOG_SERVICE(0, 1, QStringLiteral("Deserialize invoked."));
 
-    QDomDocument document;
-    QString detail;
-    const LoadResult loaded = loadDocument(path, document, &detail);
-    if (loaded != LoadResult::Loaded) {
-        const QString message = loaded == LoadResult::CannotOpen ? QStringLiteral("Cannot open file '%0'").arg(path)
-                                                                 : QStringLiteral("Invalid format for file '%0'").arg(path);
+    auto fail = [this, &path](bool cannotOpen, const QString& detail) {
+        const QString message = cannotOpen ? QStringLiteral("Cannot open file '%0'").arg(path)
+                                           : QStringLiteral("Invalid format for file '%0'").arg(path);
         BV_LOG(6, message);
         BV_LOG(6, detail);
         emit taskError(BV_EXCEPTION(fileErrorNumber, errorLevel, message));
         return QVariant();
+    };
+
+    QFile file(path);
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
+        return fail(true, file.errorString());
+    if (file.size() > MaximumDocumentSize)
+        return fail(false, QStringLiteral("the file has %0 bytes, more than the %1 allowed")
+                               .arg(file.size())
+                               .arg(MaximumDocumentSize));
+
+    // The index is read as a stream: a data index of thousands of add-ons is parsed several times faster
+    // than through a DOM, and nesting depth costs no stack. Records are handed out only once the whole file
+    // has proved well-formed, so a damaged file adds nothing.
+    CSimulatorRoots::CacheScope roots;
+    m_readingTime = QDateTime::currentDateTime();
+    QXmlStreamReader xml(&file);
+    QList<IndexInfo*> addons;
+    bool rootFound = false;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (!rootFound && xml.isStartElement() && xml.qualifiedName() == QLatin1String("addonIndexes")) {
+            rootFound = true;
+            readRoot(xml, addons);
+        }
+    }
+    if (xml.hasError()) {
+        qDeleteAll(addons);
+        return fail(false, QStringLiteral("%0 at line %1, column %2")
+                               .arg(xml.errorString())
+                               .arg(xml.lineNumber())
+                               .arg(xml.columnNumber()));
     }
 
-    const QDomElement root = document.elementsByTagName(QStringLiteral("addonIndexes")).item(0).toElement();
-    const bool isDataIndex = root.hasAttribute(QStringLiteral("cycle"));
-    const QString cycleText = root.attribute(QStringLiteral("cycle"));
-    const QString internalId = root.attribute(QStringLiteral("internalId"));
-    m_readingTime = QDateTime::currentDateTime();
     // Without a receiver nobody would take the records over.
     const bool handedOver = isSignalConnected(QMetaMethod::fromSignal(&CDataIndexSerializer::addonFound));
-
-    for (QDomElement element = root.firstChildElement(); !element.isNull(); element = element.nextSiblingElement()) {
-        auto* addon = new IndexInfo;
-        addon->guid = QUuid(element.attribute(QStringLiteral("guid")).trimmed());
-        addon->name = element.attribute(QStringLiteral("name"));
-        addon->masterfile = element.attribute(QStringLiteral("masterfile"));
-        addon->internalId = internalId;
-        const QString revisionText = element.attribute(QStringLiteral("revision"));
-        if (addon->guid.isNull()) {
-            // An add-on without an identity can't be mapped, updated or told apart from another.
-            BV_LOG(6, QStringLiteral("Addon '%0' has no valid guid ('%1'); skipped.")
-                          .arg(addon->name, element.attribute(QStringLiteral("guid"))));
+    for (IndexInfo* addon : qAsConst(addons)) {
+        if (handedOver)
+            emit addonFound(addon);
+        else
             delete addon;
-            continue;
-        }
-
-        for (QDomElement location = element.firstChildElement(); !location.isNull();
-             location = location.nextSiblingElement()) {
-            IndexPathInfo* path = readLocation(location, *addon, revisionText, isDataIndex, cycleText);
-            addon->insertPath(path);
-            addon->cycle = path->cycle;
-            addon->revision = path->revision;
-        }
-
-        if (addon->paths.isEmpty() || !handedOver) {
-            delete addon;
-            continue;
-        }
-        emit addonFound(addon);
     }
-
     BV_LOG(1, QStringLiteral("Index file parsed."));
     emit taskCompleted();
     return QVariant();
 }
 
-IndexPathInfo* CDataIndexSerializer::readLocation(const QDomElement& location, const IndexInfo& addon,
-                                                   const QString& revisionText, bool isDataIndex,
-                                                   const QString& cycleText) const
+void CDataIndexSerializer::readRoot(QXmlStreamReader& xml, QList<IndexInfo*>& addons)
 {
+    const QXmlStreamAttributes attributes = xml.attributes();
+    FileContext context;
+    context.isDataIndex = attributes.hasAttribute(QStringLiteral("cycle"));
+    context.cycleText = attributes.value(QStringLiteral("cycle")).toString();
+    context.internalId = attributes.value(QStringLiteral("internalId")).toString();
+
+    // Any element child is an add-on, and any element child of an add-on a location.
+    while (xml.readNextStartElement()) {
+        const QXmlStreamAttributes addonAttributes = xml.attributes();
+        auto* addon = new IndexInfo;
+        addon->guid = QUuid(addonAttributes.value(QStringLiteral("guid")).trimmed().toString());
+        addon->name = addonAttributes.value(QStringLiteral("name")).toString();
+        addon->masterfile = addonAttributes.value(QStringLiteral("masterfile")).toString();
+        addon->internalId = context.internalId;
+        const QString revisionText = addonAttributes.value(QStringLiteral("revision")).toString();
+        if (addon->guid.isNull()) {
+            // An add-on without an identity can't be mapped, updated or told apart from another.
+            BV_LOG(6, QStringLiteral("Addon '%0' has no valid guid ('%1'); skipped.")
+                          .arg(addon->name, addonAttributes.value(QStringLiteral("guid"))));
+            delete addon;
+            xml.skipCurrentElement();
+            continue;
+        }
+        while (xml.readNextStartElement()) {
+            IndexPathInfo* path = readLocation(xml, *addon, revisionText, context);
+            addon->insertPath(path);
+            addon->cycle = path->cycle;
+            addon->revision = path->revision;
+        }
+        // An add-on without a location can't be found or mapped.
+        if (addon->paths.isEmpty())
+            delete addon;
+        else
+            addons.append(addon);
+    }
+}
+
+IndexPathInfo* CDataIndexSerializer::readLocation(QXmlStreamReader& xml, const IndexInfo& addon,
+                                                   const QString& revisionText, const FileContext& context) const
+{
+    const QXmlStreamAttributes attributes = xml.attributes();
     auto* path = new IndexPathInfo;
-    path->platform = platformFromText(location.attribute(QStringLiteral("platform")));
-    path->simulator = CSimulators::fromShortName(location.attribute(QStringLiteral("simulator")));
-    path->specified = location.attribute(QStringLiteral("specified")) != QLatin1String("auto");
+    path->platform = platformFromText(attributes.value(QStringLiteral("platform")).toString());
+    path->simulator = CSimulators::fromShortName(attributes.value(QStringLiteral("simulator")).toString());
+    path->specified = attributes.value(QStringLiteral("specified")) != QLatin1String("auto");
+    const QString mappingGuidText = attributes.value(QStringLiteral("mappingGuid")).toString();
 
-    const QDomElement first = location.firstChildElement();
-    QString directory = first.attribute(QStringLiteral("path"));
-    QString fromRegistryPath = first.attribute(QStringLiteral("fromregpath"));
-
-    for (QDomElement child = location.firstChildElement(); !child.isNull(); child = child.nextSiblingElement()) {
-        if (child.tagName() == QLatin1String("directory")) {
-            directory = child.attribute(QStringLiteral("path")).trimmed();
+    QString directory;
+    QString fromRegistryPath;
+    bool firstChild = true;
+    while (xml.readNextStartElement()) {
+        const QXmlStreamAttributes childAttributes = xml.attributes();
+        // The first child gives the folder even when it is not a "directory" element.
+        if (firstChild) {
+            directory = childAttributes.value(QStringLiteral("path")).toString();
+            fromRegistryPath = childAttributes.value(QStringLiteral("fromregpath")).toString();
+            firstChild = false;
+        }
+        if (xml.qualifiedName() == QLatin1String("directory")) {
+            directory = childAttributes.value(QStringLiteral("path")).trimmed().toString();
             if (!directory.isEmpty())
                 directory = CPathPlaceholders::resolve(directory);
-            fromRegistryPath = child.attribute(QStringLiteral("fromregpath"));
+            fromRegistryPath = childAttributes.value(QStringLiteral("fromregpath")).toString();
+            xml.skipCurrentElement();
             continue;
         }
         // Any other child holds rules.
-        for (QDomElement rule = child.firstChildElement(); !rule.isNull(); rule = rule.nextSiblingElement()) {
-            const QString tag = rule.tagName();
+        while (xml.readNextStartElement()) {
+            const QStringRef tag = xml.qualifiedName();
+            const QXmlStreamAttributes rule = xml.attributes();
             if (tag == QLatin1String("pattern")) {
-                const QString value = rule.attribute(QStringLiteral("value")).trimmed();
+                const QString value = rule.value(QStringLiteral("value")).trimmed().toString();
                 if (!value.isEmpty())
                     path->patterns.append(value);
             } else if (tag == QLatin1String("filesystem")) {
-                QString fileName = rule.attribute(QStringLiteral("filename"));
+                QString fileName = rule.value(QStringLiteral("filename")).toString();
                 if (fileName.isEmpty())
                     fileName = QStringLiteral("*");
-                path->filesystem.append(FileSystemRule{rule.attribute(QStringLiteral("path")), fileName});
+                path->filesystem.append(FileSystemRule{rule.value(QStringLiteral("path")).toString(), fileName});
             } else if (tag == QLatin1String("registry")) {
-                const QString value = rule.attribute(QStringLiteral("value"));
-                path->registry.append(RegistryRule{rule.attribute(QStringLiteral("path")), value});
+                const QString value = rule.value(QStringLiteral("value")).toString();
+                path->registry.append(RegistryRule{rule.value(QStringLiteral("path")).toString(), value});
                 path->filesystem.append(FileSystemRule{QStringLiteral("[REGPATH]"), value});
             } else if (tag == QLatin1String("uninstall")) {
                 UninstallRule uninstall;
-                const QString guidText = rule.attribute(QStringLiteral("guid"));
+                const QString guidText = rule.value(QStringLiteral("guid")).toString();
                 if (CDownloadLogUtils::isGuid(guidText)) {
                     uninstall.productGuid = QUuid(guidText.trimmed());
                     uninstall.hasProductGuid = true;
                 } else {
                     uninstall.keyName = guidText;
-                    uninstall.valueName = rule.attribute(QStringLiteral("key"));
+                    uninstall.valueName = rule.value(QStringLiteral("key")).toString();
                     if (uninstall.valueName.isEmpty())
                         uninstall.valueName = QStringLiteral("InstallLocation");
                 }
                 path->uninstall.append(uninstall);
             }
+            xml.skipCurrentElement();
         }
     }
 
     path->directory = normalizedDirectory(directory);
-    path->cycle = cycleText.toInt();
+    path->cycle = context.cycleText.toInt();
     path->revision = revisionText.toInt();
     path->date = m_readingTime;
 
-    if (isDataIndex) {
+    if (context.isDataIndex) {
         path->mappingGuid = QUuid::createUuid();
     } else {
-        path->mappingGuid = QUuid(location.attribute(QStringLiteral("mappingGuid")).trimmed());
+        path->mappingGuid = QUuid(mappingGuidText.trimmed());
         if (path->mappingGuid.isNull()) {
             // Two locations under one null key would overwrite each other; give this one an identity.
             path->mappingGuid = QUuid::createUuid();
@@ -201,7 +251,7 @@ IndexPathInfo* CDataIndexSerializer::readLocation(const QDomElement& location, c
                           .arg(addon.name));
         }
         const MappingVersion version = CFileMappingSerializer::deserializeToVersion(
-            CIOUtils::installedIndexPath(CLocalPath::toNative(path->directory), addon.guid));
+            CIOUtils::installedIndexPath(path->directory, addon.guid));
         path->cycle = version.cycle;
         path->revision = version.revision;
         path->backup = version.backup;

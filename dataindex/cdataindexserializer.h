@@ -5,7 +5,7 @@
 
 #include <QDateTime>
 
-class QDomElement;
+class QXmlStreamReader;
 
 // Reads the two files of the "addonIndexes" format into IndexInfo records, and writes the mapping list.
 //
@@ -43,8 +43,17 @@ signals:
     void addonFound(IndexInfo* addon);
 
 private:
-    IndexPathInfo* readLocation(const QDomElement& location, const IndexInfo& addon, const QString& revisionText,
-                                bool isDataIndex, const QString& cycleText) const;
+    // What every location of one file shares.
+    struct FileContext
+    {
+        bool isDataIndex = false; // the root has a "cycle"
+        QString cycleText;
+        QString internalId;
+    };
+
+    void readRoot(QXmlStreamReader& xml, QList<IndexInfo*>& addons);
+    IndexPathInfo* readLocation(QXmlStreamReader& xml, const IndexInfo& addon, const QString& revisionText,
+                                const FileContext& context) const;
 
     QDateTime m_readingTime;
 };

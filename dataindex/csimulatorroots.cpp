@@ -19,6 +19,8 @@ const QString prepar3dUserKey = QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Loc
 // RegQueryValueEx into a 1024-byte buffer of UTF-16 text: one character is kept for the terminating zero.
 constexpr int registryBufferCharacters = 1024 / 2 - 1;
 
+thread_local CSimulatorRoots::CacheScope* currentScope = nullptr;
+
 QString settingsKey(int simulator)
 {
     return SettingsKey::SimulatorRootPrefix + CSimulators::shortName(simulator);
@@ -34,7 +36,32 @@ QString CSimulatorRoots::normalize(const QString& path)
     return result;
 }
 
+CSimulatorRoots::CacheScope::CacheScope()
+{
+    if (!currentScope) {
+        currentScope = this;
+        m_active = true;
+    }
+}
+
+CSimulatorRoots::CacheScope::~CacheScope()
+{
+    if (m_active)
+        currentScope = nullptr;
+}
+
 QString CSimulatorRoots::root(int simulator, bool ignoreDisabled)
+{
+    if (!currentScope)
+        return uncachedRoot(simulator, ignoreDisabled);
+    const qint64 key = (qint64(simulator) << 1) | (ignoreDisabled ? 1 : 0);
+    auto it = currentScope->m_roots.find(key);
+    if (it == currentScope->m_roots.end())
+        it = currentScope->m_roots.insert(key, uncachedRoot(simulator, ignoreDisabled));
+    return it.value();
+}
+
+QString CSimulatorRoots::uncachedRoot(int simulator, bool ignoreDisabled)
 {
     if (!ignoreDisabled && (simulator & CSettings::disabledSimulators()) != 0)
         return QString();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 
 // Where each simulator is installed on this machine.
@@ -29,4 +30,24 @@ public:
 
     // Native separators, then "\\" and "//" made single.
     static QString normalize(const QString& path);
+
+    // While one lives, root() on its thread answers each question once: one pass over the index or the disk
+    // asks for the same few roots thousands of times, and takes the settings, registry and folders as they
+    // were at its start. A scope opened inside another adds nothing.
+    class CacheScope
+    {
+    public:
+        CacheScope();
+        ~CacheScope();
+        CacheScope(const CacheScope&) = delete;
+        CacheScope& operator=(const CacheScope&) = delete;
+
+    private:
+        friend class CSimulatorRoots;
+        QHash<qint64, QString> m_roots;
+        bool m_active = false;
+    };
+
+private:
+    static QString uncachedRoot(int simulator, bool ignoreDisabled);
 };

@@ -1,6 +1,7 @@
 #include "app/csettings.h"
 #include "commands/cioutils.h"
 #include "commands/commandinfo.h"
+#include "cscratchhome.h"
 #include "ctestdatadir.h"
 #include "dataindex/csimulators.h"
 
@@ -17,6 +18,7 @@ class TestIOUtils : public QObject
 
 private:
     std::unique_ptr<CTestDataDir> m_data;
+    std::unique_ptr<CScratchHome> m_home;
 
     QString native(const QString& path) const { return QDir::toNativeSeparators(path); }
 
@@ -25,8 +27,13 @@ private slots:
     {
         m_data = std::make_unique<CTestDataDir>();
         QVERIFY(m_data->isValid());
+        m_home = std::make_unique<CScratchHome>(m_data->filePath(QStringLiteral("home")));
     }
-    void cleanup() { m_data.reset(); }
+    void cleanup()
+    {
+        m_home.reset();
+        m_data.reset();
+    }
 
     void backupFolder_data()
     {

@@ -1,6 +1,7 @@
 #include "app/csettings.h"
 #include "cfakesimulatortree.h"
 #include "commands/cioutils.h"
+#include "cscratchhome.h"
 #include "ctestdatadir.h"
 #include "dataindex/cdataindexserializer.h"
 #include "dataindex/csimulatorroots.h"
@@ -70,6 +71,7 @@ class TestDataIndexSerializer : public QObject
 
 private:
     std::unique_ptr<CTestDataDir> m_data;
+    std::unique_ptr<CScratchHome> m_home;
 
     QString write(const QByteArray& content, const QString& name = QStringLiteral("data.index"))
     {
@@ -82,8 +84,13 @@ private slots:
     {
         m_data = std::make_unique<CTestDataDir>();
         QVERIFY(m_data->isValid());
+        m_home = std::make_unique<CScratchHome>(m_data->filePath(QStringLiteral("home")));
     }
-    void cleanup() { m_data.reset(); }
+    void cleanup()
+    {
+        m_home.reset();
+        m_data.reset();
+    }
 
     void addonRecord()
     {
