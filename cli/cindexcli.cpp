@@ -51,19 +51,20 @@ QJsonObject locationJson(const IndexPathInfo& location)
 {
     QJsonArray filesystem;
     for (const FileSystemRule& rule : location.filesystem)
-        filesystem.append(QJsonObject{{QStringLiteral("directory"), rule.directory},
-                                      {QStringLiteral("fileName"), rule.fileName}});
+        filesystem.append(
+            QJsonObject{{QStringLiteral("directory"), rule.directory}, {QStringLiteral("fileName"), rule.fileName}});
     QJsonArray registry;
     for (const RegistryRule& rule : location.registry)
-        registry.append(QJsonObject{{QStringLiteral("keyPath"), rule.keyPath},
-                                    {QStringLiteral("valueName"), rule.valueName}});
+        registry.append(
+            QJsonObject{{QStringLiteral("keyPath"), rule.keyPath}, {QStringLiteral("valueName"), rule.valueName}});
     QJsonArray uninstall;
     for (const UninstallRule& rule : location.uninstall) {
         if (rule.hasProductGuid)
-            uninstall.append(QJsonObject{{QStringLiteral("productGuid"), CDownloadLogUtils::guidText(rule.productGuid)}});
+            uninstall.append(
+                QJsonObject{{QStringLiteral("productGuid"), CDownloadLogUtils::guidText(rule.productGuid)}});
         else
-            uninstall.append(QJsonObject{{QStringLiteral("keyName"), rule.keyName},
-                                         {QStringLiteral("valueName"), rule.valueName}});
+            uninstall.append(
+                QJsonObject{{QStringLiteral("keyName"), rule.keyName}, {QStringLiteral("valueName"), rule.valueName}});
     }
     return QJsonObject{
         {QStringLiteral("mappingGuid"), CDownloadLogUtils::guidText(location.mappingGuid)},
@@ -134,13 +135,12 @@ int runShow(const QString& file, bool json, bool count)
     QStringList lines;
     for (const auto& addon : addons) {
         for (const IndexPathInfo* location : addon->paths) {
-            lines.append(QStringList{CDownloadLogUtils::guidText(addon->guid), addon->name,
-                                        CDownloadLogUtils::guidText(location->mappingGuid),
-                                        CSimulators::shortName(location->simulator), platformText(location->platform),
-                                        location->directory, QString::number(location->cycle),
-                                        QString::number(location->revision),
-                                        location->specified ? QStringLiteral("manual") : QStringLiteral("auto"),
-                                             rulesText(*location)}
+            lines.append(QStringList{
+                CDownloadLogUtils::guidText(addon->guid), addon->name,
+                CDownloadLogUtils::guidText(location->mappingGuid), CSimulators::shortName(location->simulator),
+                platformText(location->platform), location->directory, QString::number(location->cycle),
+                QString::number(location->revision),
+                location->specified ? QStringLiteral("manual") : QStringLiteral("auto"), rulesText(*location)}
                              .join(QLatin1Char('\t')));
         }
     }

@@ -27,8 +27,7 @@ namespace
 {
 
 // Reads an index file into `add` (which takes each record); false with `error` set when it can't be read.
-template <typename Add>
-bool readIndex(const QString& file, Add add, Exception& error)
+template <typename Add> bool readIndex(const QString& file, Add add, Exception& error)
 {
     bool failed = false;
     CDataIndexSerializer serializer;
@@ -73,7 +72,8 @@ int runScan(const QStringList& arguments)
     const QString indexFile = parser.isSet(indexOption) ? parser.value(indexOption) : CIOUtils::dataIndexFilePath();
     CDataIndex* dataIndex = CDataIndex::instance();
     Exception error;
-    if (!readIndex(indexFile, [dataIndex](IndexInfo* addon) { dataIndex->addSupportedAddon(addon); }, error)) {
+    if (!readIndex(
+            indexFile, [dataIndex](IndexInfo* addon) { dataIndex->addSupportedAddon(addon); }, error)) {
         CCli::printError(error.errorNumber, error.message);
         return CCli::Failure;
     }
@@ -93,7 +93,8 @@ int runScan(const QStringList& arguments)
                          });
     }
     QObject::connect(searcher, &CAddonSearcher::searchCompleted, &loop, &QEventLoop::quit);
-    QThread* thread = CAddonMappingHelper::runOnThread(searcher, QStringLiteral("Addon search"), &CAddonSearcher::search);
+    QThread* thread =
+        CAddonMappingHelper::runOnThread(searcher, QStringLiteral("Addon search"), &CAddonSearcher::search);
     loop.exec();
     thread->quit();
     thread->wait();
@@ -119,8 +120,9 @@ int runScan(const QStringList& arguments)
     } else {
         for (const auto& addon : found) {
             const IndexPathInfo* location = addon->paths.first();
-            CCli::printLine(QStringList{addon->name, CSimulators::shortName(location->simulator), location->directory}
-                                .join(QLatin1Char('\t')));
+            CCli::printLine(
+                QStringList{addon->name, CSimulators::shortName(location->simulator), location->directory}.join(
+                    QLatin1Char('\t')));
         }
     }
     if (progress)
@@ -130,11 +132,11 @@ int runScan(const QStringList& arguments)
         return CCli::Success;
 
     const QString mappingFile = CIOUtils::mappingListFilePath();
-    if (QFileInfo::exists(mappingFile)
-        && !readIndex(mappingFile, [dataIndex](IndexInfo* addon) { dataIndex->addMappedAddon(addon); }, error)) {
+    if (QFileInfo::exists(mappingFile) &&
+        !readIndex(
+            mappingFile, [dataIndex](IndexInfo* addon) { dataIndex->addMappedAddon(addon); }, error)) {
         // Writing now would replace the user's mappings with only what this scan found.
-        CCli::printError(error.errorNumber,
-                         QStringLiteral("%0; mapping.index left unchanged").arg(error.message));
+        CCli::printError(error.errorNumber, QStringLiteral("%0; mapping.index left unchanged").arg(error.message));
         return CCli::Failure;
     }
     int added = 0;
@@ -149,7 +151,8 @@ int runScan(const QStringList& arguments)
         ++added;
     }
     CDataIndexSerializer writer;
-    QObject::connect(&writer, &CDataIndexSerializer::taskError, [&error](const Exception& reported) { error = reported; });
+    QObject::connect(&writer, &CDataIndexSerializer::taskError,
+                     [&error](const Exception& reported) { error = reported; });
     DataIndexReaderInfo info = dataIndex->mappedReaderInfo();
     if (!writer.serialize(QVariant::fromValue(&info)).toBool()) {
         CCli::printError(error.errorNumber, error.message);

@@ -257,8 +257,8 @@ QString CIOUtils::elidePath(const QString& path, int maximumLength, const QStrin
         const QString& left = parts.at(i);
         const QString& right = parts.at(count - i - 1);
         if (maximumLength <= head.size() + left.size() + right.size() + tail.size()) {
-            if (maximumLength < head.size() + left.size() + tail.size()
-                && maximumLength < head.size() + right.size() + tail.size())
+            if (maximumLength < head.size() + left.size() + tail.size() &&
+                maximumLength < head.size() + right.size() + tail.size())
                 return lead + head + separator + ellipsis + separator + tail;
             if (left.size() < right.size())
                 return lead + head + separator + left + separator + ellipsis + separator + tail;

@@ -17,7 +17,8 @@ const QString eaglesoft = QStringLiteral("Eaglesoft");
 const QString programRootMarker = QStringLiteral("[PROGRAMROOT]");
 const QString registryPathMarker = QStringLiteral("[REGPATH]");
 const QString addonRootMarker = QStringLiteral("[ADDONROOT]");
-const QString uninstallKey = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
+const QString uninstallKey =
+    QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
 
 QString joinInternal(const QString& folder, const QString& name)
 {
@@ -93,7 +94,7 @@ bool CAddonSearcher::findByFileSystem(IndexInfo* info, IndexPathInfo* entry)
             if (entry->directory == programRootMarker)
                 entry->directory = CPathPlaceholders::resolve(rule.directory);
             // A rule without a target folder names the add-on's folder itself.
-            const QString directory = !entry->directory.isEmpty() ? entry->directory
+            const QString directory = !entry->directory.isEmpty()   ? entry->directory
                                       : QFileInfo(existing).isDir() ? existing
                                                                     : QFileInfo(existing).absolutePath();
             return announce(info, entry, directory);
@@ -281,7 +282,8 @@ const QVector<CAddonSearcher::Aircraft>& CAddonSearcher::aircraftBelow(const QSt
     QVector<Aircraft> list;
     const QString existing = m_paths.existingPath(folder);
     if (!existing.isEmpty()) {
-        const QStringList names = QDir(existing).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::DirsFirst);
+        const QStringList names =
+            QDir(existing).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::DirsFirst);
         list.reserve(names.size());
         CAircraftConfig config;
         for (const QString& name : names) {

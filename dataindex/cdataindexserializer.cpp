@@ -172,7 +172,7 @@ void CDataIndexSerializer::readRoot(QXmlStreamReader& xml, QList<IndexInfo*>& ad
 }
 
 IndexPathInfo* CDataIndexSerializer::readLocation(QXmlStreamReader& xml, const IndexInfo& addon,
-                                                   const QString& revisionText, const FileContext& context) const
+                                                  const QString& revisionText, const FileContext& context) const
 {
     const QXmlStreamAttributes attributes = xml.attributes();
     auto* path = new IndexPathInfo;
@@ -250,8 +250,8 @@ IndexPathInfo* CDataIndexSerializer::readLocation(QXmlStreamReader& xml, const I
             BV_LOG(6, QStringLiteral("Mapping of addon '%0' has no valid mappingGuid; a new one is assigned.")
                           .arg(addon.name));
         }
-        const MappingVersion version = CFileMappingSerializer::deserializeToVersion(
-            CIOUtils::installedIndexPath(path->directory, addon.guid));
+        const MappingVersion version =
+            CFileMappingSerializer::deserializeToVersion(CIOUtils::installedIndexPath(path->directory, addon.guid));
         path->cycle = version.cycle;
         path->revision = version.revision;
         path->backup = version.backup;
@@ -291,8 +291,8 @@ bool CDataIndexSerializer::serializeTo(const IndexInfoMap& addons, const QString
             mapping.setAttribute(QStringLiteral("specified"),
                                  location->specified ? QStringLiteral("manual") : QStringLiteral("auto"));
             QDomElement directory = document.createElement(QStringLiteral("directory"));
-            directory.setAttribute(QStringLiteral("path"),
-                                   QDir::toNativeSeparators(QDir::cleanPath(CLocalPath::toInternal(location->directory))));
+            directory.setAttribute(QStringLiteral("path"), QDir::toNativeSeparators(QDir::cleanPath(
+                                                               CLocalPath::toInternal(location->directory))));
             mapping.appendChild(directory);
             addonElement.appendChild(mapping);
         }

@@ -59,8 +59,7 @@ signals:
 private:
     // Appends the records of `element`'s children, depth first; false at the first entry that would leave
     // the add-on folder (its text in `offending`).
-    bool readEntries(const QDomElement& element, const QString& parent, const QString& simulator,
-                     QString& offending);
+    bool readEntries(const QDomElement& element, const QString& parent, const QString& simulator, QString& offending);
     void clearItems();
 
     QString m_mappingGuid;

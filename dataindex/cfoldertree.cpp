@@ -45,7 +45,8 @@ QString CFolderTree::pathOf(int index) const
         names.prepend(m_entries.at(i).name);
     if (names.isEmpty())
         return m_root;
-    return m_root + (m_root.endsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/")) + names.join(QLatin1Char('/'));
+    return m_root + (m_root.endsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/")) +
+           names.join(QLatin1Char('/'));
 }
 
 QStringList CFolderTree::folders() const

@@ -12,7 +12,8 @@ namespace
 
 const QString flightSimulatorKey =
     QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Microsoft\\Microsoft Games\\Flight Simulator\\");
-const QString uninstallKey = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
+const QString uninstallKey =
+    QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
 const QString prepar3dKey = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\LockheedMartin\\");
 const QString prepar3dUserKey = QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Lockheed Martin\\");
 
@@ -132,8 +133,8 @@ void CSimulatorRoots::setRoot(int simulator, const QString& folder)
 QString CSimulatorRoots::readRegistryValue(const QString& keyPath, const QString& subKey, const QString& valueName,
                                            const QString& defaultText, bool use64BitView)
 {
-    const bool currentUser = keyPath.contains(QLatin1String("HKEY_CURRENT_USER"))
-                             || keyPath.startsWith(QLatin1String("HKCU\\"), Qt::CaseInsensitive);
+    const bool currentUser = keyPath.contains(QLatin1String("HKEY_CURRENT_USER")) ||
+                             keyPath.startsWith(QLatin1String("HKCU\\"), Qt::CaseInsensitive);
     QString key = keyPath + QLatin1Char('\\') + subKey + QLatin1Char('\\');
     for (const char* prefix : {"HKEY_LOCAL_MACHINE\\", "HKEY_CURRENT_USER\\", "HKLM\\", "HKCU\\"}) {
         if (key.startsWith(QLatin1String(prefix), Qt::CaseInsensitive))

@@ -79,7 +79,7 @@ private:
                 QChar ch = m_text.at(m_position++);
                 if (ch == QLatin1Char('\\') && m_position < m_text.size()) {
                     const QChar escaped = m_text.at(m_position++);
-                    ch = escaped == QLatin1Char('n') ? QChar(QLatin1Char('\n'))
+                    ch = escaped == QLatin1Char('n')   ? QChar(QLatin1Char('\n'))
                          : escaped == QLatin1Char('t') ? QChar(QLatin1Char('\t'))
                                                        : escaped;
                 }
@@ -231,8 +231,7 @@ QString CSteamLibraries::appFolder(const QString& appId)
         const QString steamApps = steamAppsFolder(library);
         if (steamApps.isEmpty())
             continue;
-        const QString manifest =
-            CLocalPath::existingPath(steamApps + QStringLiteral("/appmanifest_%0.acf").arg(appId));
+        const QString manifest = CLocalPath::existingPath(steamApps + QStringLiteral("/appmanifest_%0.acf").arg(appId));
         BV_LOG(1, QStringLiteral("Probing Steam manifest of app %0 in '%1': %2")
                       .arg(appId, library, manifest.isEmpty() ? QStringLiteral("missing") : manifest));
         if (manifest.isEmpty())

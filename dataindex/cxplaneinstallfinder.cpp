@@ -70,8 +70,8 @@ QString CXPlaneInstallFinder::fromInstallFile(int simulator)
             continue;
         const QString candidate = QDir::cleanPath(CLocalPath::toInternal(line));
         const bool exists = QFileInfo(candidate).isDir();
-        BV_LOG(1, QStringLiteral("Install file line '%0': %1").arg(line, exists ? QStringLiteral("exists")
-                                                                                  : QStringLiteral("missing")));
+        BV_LOG(1, QStringLiteral("Install file line '%0': %1")
+                      .arg(line, exists ? QStringLiteral("exists") : QStringLiteral("missing")));
         if (exists)
             return QDir::toNativeSeparators(candidate);
     }

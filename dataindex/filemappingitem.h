@@ -14,7 +14,7 @@ struct FileMappingItem
     QString destination; // below the add-on folder, relative to `parent`
     QString parent;      // the enclosing folders' destinations, each after a separator; empty at the top
     QUuid mappingGuid;
-    QString simulator;   // the short name that was asked for
+    QString simulator; // the short name that was asked for
     int isDirectory = 0;
 };
 

@@ -46,15 +46,15 @@ enum EPlatform
 struct IndexPathInfo
 {
     int platform = PlatformWindows;
-    int simulator = 0;      // a simulator flag (CSimulators)
-    QString directory;      // native separators
+    int simulator = 0; // a simulator flag (CSimulators)
+    QString directory; // native separators
     int cycle = 0;
     int revision = 0;
     bool specified = false; // entered by hand ("manual") rather than found ("auto")
     bool backup = false;    // the installed package is a restored backup (mapping index only)
     QDateTime date;
-    QUuid mappingGuid;      // key of this location in IndexInfo::paths
-    QStringList patterns;   // aircraft titles, as regular expressions
+    QUuid mappingGuid;    // key of this location in IndexInfo::paths
+    QStringList patterns; // aircraft titles, as regular expressions
     QList<FileSystemRule> filesystem;
     QList<RegistryRule> registry;
     QList<UninstallRule> uninstall;

@@ -1,5 +1,4 @@
 #include "cfilebrowser.h"
-
 #include "platform/clocalpath.h"
 
 CFileBrowser::Launch CFileBrowser::launchFor(const QString& path)

@@ -20,8 +20,7 @@ QHash<QString, QStringList> readListing(const QString& folder)
 }
 
 // The element-by-element walk of existingPath(); `listingOf` gives a folder's grouped entries.
-template <typename ListingOf>
-QString resolveElements(const QString& path, ListingOf listingOf)
+template <typename ListingOf> QString resolveElements(const QString& path, ListingOf listingOf)
 {
     const QString internal = QDir::cleanPath(CLocalPath::toInternal(path));
     if (internal.isEmpty())
@@ -43,7 +42,7 @@ QString resolveElements(const QString& path, ListingOf listingOf)
         if (element.isEmpty())
             continue;
         const QString folder = current.isEmpty() ? QStringLiteral(".") : current;
-        const QString exact = current.isEmpty() ? element
+        const QString exact = current.isEmpty()                    ? element
                               : current.endsWith(QLatin1Char('/')) ? current + element
                                                                    : current + QLatin1Char('/') + element;
         if (QFileInfo::exists(exact)) {
@@ -54,7 +53,7 @@ QString resolveElements(const QString& path, ListingOf listingOf)
         if (candidates.isEmpty())
             return QString();
         const QString match = candidates.first();
-        current = current.isEmpty() ? match
+        current = current.isEmpty()                    ? match
                   : current.endsWith(QLatin1Char('/')) ? current + match
                                                        : current + QLatin1Char('/') + match;
     }

@@ -37,13 +37,17 @@ private slots:
 
     void backupFolder_data()
     {
-        QTest::addColumn<QString>("setting"); // null: not set
+        QTest::addColumn<QString>("setting");  // null: not set
         QTest::addColumn<QString>("expected"); // below the data directory when relative
         QTest::newRow("not set") << QString() << "backup";
-        QTest::newRow("empty") << "" << "backup";
-        QTest::newRow("three blanks") << "   " << "backup";
-        QTest::newRow("set") << "/srv/backups" << "/srv/backups";
-        QTest::newRow("set with blanks") << "  /srv/backups  " << "/srv/backups";
+        QTest::newRow("empty") << ""
+                               << "backup";
+        QTest::newRow("three blanks") << "   "
+                                      << "backup";
+        QTest::newRow("set") << "/srv/backups"
+                             << "/srv/backups";
+        QTest::newRow("set with blanks") << "  /srv/backups  "
+                                         << "/srv/backups";
     }
     void backupFolder()
     {
@@ -72,10 +76,18 @@ private slots:
         QTest::addColumn<QString>("a");
         QTest::addColumn<QString>("b");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("doubled separators cleaned") << "C:/a/" << "/b" << "C:/a/b";
-        QTest::newRow("plain") << "/data" << "mapping.index" << "/data/mapping.index";
-        QTest::newRow("dot dot folded") << "/data/logs" << "../settings.conf" << "/data/settings.conf";
-        QTest::newRow("empty name") << "/data/" << "" << "/data";
+        QTest::newRow("doubled separators cleaned") << "C:/a/"
+                                                    << "/b"
+                                                    << "C:/a/b";
+        QTest::newRow("plain") << "/data"
+                               << "mapping.index"
+                               << "/data/mapping.index";
+        QTest::newRow("dot dot folded") << "/data/logs"
+                                        << "../settings.conf"
+                                        << "/data/settings.conf";
+        QTest::newRow("empty name") << "/data/"
+                                    << ""
+                                    << "/data";
     }
     void joinPath()
     {
@@ -89,10 +101,14 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("expected"); // with "/" standing for the native separator
-        QTest::newRow("index backslashes") << "[FSXROOT]\\SimObjects\\Airplanes" << "[FSXROOT]/SimObjects/Airplanes";
-        QTest::newRow("doubled slash") << "/sims//FSX" << "/sims/FSX";
-        QTest::newRow("doubled backslash") << "C:\\\\FSX" << "C:/FSX";
-        QTest::newRow("replaced once over the text") << "/sims///FSX" << "/sims//FSX";
+        QTest::newRow("index backslashes") << "[FSXROOT]\\SimObjects\\Airplanes"
+                                           << "[FSXROOT]/SimObjects/Airplanes";
+        QTest::newRow("doubled slash") << "/sims//FSX"
+                                       << "/sims/FSX";
+        QTest::newRow("doubled backslash") << "C:\\\\FSX"
+                                           << "C:/FSX";
+        QTest::newRow("replaced once over the text") << "/sims///FSX"
+                                                     << "/sims//FSX";
     }
     void normalizePath()
     {
@@ -168,14 +184,22 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("expected"); // "/" for the native separator
-        QTest::newRow("below X-Plane 11") << "/sims/X-Plane 11/Aircraft/Corvid" << "<XP11>/Aircraft/Corvid/";
-        QTest::newRow("other letter case") << "/SIMS/x-plane 11/Aircraft/Corvid/" << "<XP11>/Aircraft/Corvid/";
-        QTest::newRow("index form") << "\\sims\\X-Plane 11\\Aircraft" << "<XP11>/Aircraft/";
-        QTest::newRow("the root itself") << "/sims/X-Plane 11" << "<XP11>/";
-        QTest::newRow("below FSX") << "/sims/FSX/SimObjects" << "<FSX>/SimObjects/";
-        QTest::newRow("a sibling with a longer name") << "/sims/FSX-Old/SimObjects" << "/sims/FSX-Old/SimObjects/";
-        QTest::newRow("disabled simulator") << "/sims/P3D/SimObjects" << "/sims/P3D/SimObjects/";
-        QTest::newRow("elsewhere") << "/home/pilot//tools" << "/home/pilot/tools/";
+        QTest::newRow("below X-Plane 11") << "/sims/X-Plane 11/Aircraft/Corvid"
+                                          << "<XP11>/Aircraft/Corvid/";
+        QTest::newRow("other letter case") << "/SIMS/x-plane 11/Aircraft/Corvid/"
+                                           << "<XP11>/Aircraft/Corvid/";
+        QTest::newRow("index form") << "\\sims\\X-Plane 11\\Aircraft"
+                                    << "<XP11>/Aircraft/";
+        QTest::newRow("the root itself") << "/sims/X-Plane 11"
+                                         << "<XP11>/";
+        QTest::newRow("below FSX") << "/sims/FSX/SimObjects"
+                                   << "<FSX>/SimObjects/";
+        QTest::newRow("a sibling with a longer name") << "/sims/FSX-Old/SimObjects"
+                                                      << "/sims/FSX-Old/SimObjects/";
+        QTest::newRow("disabled simulator") << "/sims/P3D/SimObjects"
+                                            << "/sims/P3D/SimObjects/";
+        QTest::newRow("elsewhere") << "/home/pilot//tools"
+                                   << "/home/pilot/tools/";
     }
     void displayPath()
     {
@@ -195,14 +219,14 @@ private slots:
         QTest::addColumn<QString>("expected"); // "/" for the native separator
         // displayPath adds a separator at the end; the lead separator of an absolute path stays.
         QTest::newRow("fits") << "/drive/a/b" << 40 << "/drive/a/b/";
-        QTest::newRow("two parts never elided") << "/averyveryverylongfolder/file.dat" << 5
-                                                << "/averyveryverylongfolder/file.dat/";
-        QTest::newRow("six parts, small maximum") << "/drive/alpha/bravo/charlie/delta/file.dat" << 10
-                                                  << "/drive/.../file.dat";
-        QTest::newRow("left part kept when shorter") << "/drive/ab/bravo/charlie/delta/file.dat" << 20
-                                                     << "/drive/ab/.../file.dat";
-        QTest::newRow("right part kept when shorter") << "/drive/alpha/bravo/charlie/de/file.dat" << 20
-                                                      << "/drive/.../de/file.dat";
+        QTest::newRow("two parts never elided")
+            << "/averyveryverylongfolder/file.dat" << 5 << "/averyveryverylongfolder/file.dat/";
+        QTest::newRow("six parts, small maximum")
+            << "/drive/alpha/bravo/charlie/delta/file.dat" << 10 << "/drive/.../file.dat";
+        QTest::newRow("left part kept when shorter")
+            << "/drive/ab/bravo/charlie/delta/file.dat" << 20 << "/drive/ab/.../file.dat";
+        QTest::newRow("right part kept when shorter")
+            << "/drive/alpha/bravo/charlie/de/file.dat" << 20 << "/drive/.../de/file.dat";
         // The inner ring is compared with the outer parts already kept (their lengths include their separators).
         QTest::newRow("second ring") << "/drive/a/bravo/charlie/d/file.dat" << 25 << "/drive/a/bravo/.../d/file.dat";
     }

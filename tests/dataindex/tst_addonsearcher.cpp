@@ -111,24 +111,25 @@ private slots:
         QTest::addColumn<QString>("title");
         QTest::addColumn<QStringList>("patterns");
         QTest::addColumn<QString>("matched"); // empty: not found
-        QTest::newRow("FSX, whole title") << int(SimFSX) << "SimObjects/Airplanes" << "Vireo V700 House"
-                                          << QStringList{"Vireo V700.*"} << "Vireo V700.*";
-        QTest::newRow("P3D v4") << int(SimP3Dv4) << "SimObjects/Airplanes" << "Vireo V700"
-                                << QStringList{"Vireo V700( .*)?"} << "Vireo V700( .*)?";
-        QTest::newRow("FS9 aircraft folder") << int(SimFS9) << "Aircraft" << "Halcyon HX20"
-                                             << QStringList{"Halcyon HX\\d+"} << "Halcyon HX\\d+";
-        QTest::newRow("FS9 title in the wrong folder") << int(SimFS9) << "SimObjects/Airplanes" << "Halcyon HX20"
-                                                       << QStringList{"Halcyon.*"} << "";
-        QTest::newRow("part of the title is not enough") << int(SimFSX) << "SimObjects/Airplanes" << "Vireo V700 House"
-                                                         << QStringList{"Vireo V700"} << "";
-        QTest::newRow("letter case counts") << int(SimFSX) << "SimObjects/Airplanes" << "Vireo V700"
-                                            << QStringList{"vireo v700"} << "";
-        QTest::newRow("second pattern") << int(SimFSX) << "SimObjects/Airplanes" << "Vireo V800"
-                                        << QStringList{"Vireo V700", "Vireo V[0-9]+"} << "Vireo V[0-9]+";
-        QTest::newRow("invalid pattern") << int(SimFSX) << "SimObjects/Airplanes" << "Vireo (V700"
-                                         << QStringList{"Vireo (V700"} << "";
-        QTest::newRow("folders in other letter case") << int(SimFSX) << "simobjects/AIRPLANES" << "Vireo V700"
-                                                      << QStringList{"Vireo.*"} << "Vireo.*";
+        QTest::newRow("FSX, whole title") << int(SimFSX) << "SimObjects/Airplanes"
+                                          << "Vireo V700 House" << QStringList{"Vireo V700.*"} << "Vireo V700.*";
+        QTest::newRow("P3D v4") << int(SimP3Dv4) << "SimObjects/Airplanes"
+                                << "Vireo V700" << QStringList{"Vireo V700( .*)?"} << "Vireo V700( .*)?";
+        QTest::newRow("FS9 aircraft folder") << int(SimFS9) << "Aircraft"
+                                             << "Halcyon HX20" << QStringList{"Halcyon HX\\d+"} << "Halcyon HX\\d+";
+        QTest::newRow("FS9 title in the wrong folder") << int(SimFS9) << "SimObjects/Airplanes"
+                                                       << "Halcyon HX20" << QStringList{"Halcyon.*"} << "";
+        QTest::newRow("part of the title is not enough") << int(SimFSX) << "SimObjects/Airplanes"
+                                                         << "Vireo V700 House" << QStringList{"Vireo V700"} << "";
+        QTest::newRow("letter case counts") << int(SimFSX) << "SimObjects/Airplanes"
+                                            << "Vireo V700" << QStringList{"vireo v700"} << "";
+        QTest::newRow("second pattern") << int(SimFSX) << "SimObjects/Airplanes"
+                                        << "Vireo V800" << QStringList{"Vireo V700", "Vireo V[0-9]+"}
+                                        << "Vireo V[0-9]+";
+        QTest::newRow("invalid pattern") << int(SimFSX) << "SimObjects/Airplanes"
+                                         << "Vireo (V700" << QStringList{"Vireo (V700"} << "";
+        QTest::newRow("folders in other letter case") << int(SimFSX) << "simobjects/AIRPLANES"
+                                                      << "Vireo V700" << QStringList{"Vireo.*"} << "Vireo.*";
     }
     void aircraftTitles()
     {
@@ -196,9 +197,8 @@ private slots:
         const QByteArray noTitle = "[General]\nmanufacturer=Eaglesoft\n[fltsim.0]\ntitle=Liberty XL2\n";
         QTest::newRow("Eaglesoft, no sim key") << "Eaglesoft" << noTitle << true;
         QTest::newRow("other add-on, no sim key") << "Eaglesofts" << noTitle << false;
-        QTest::newRow("Eaglesoft, title does not match") << "Eaglesoft"
-                                                         << QByteArray("[fltsim.0]\nsim=Other\n; Liberty XL2 by Eaglesoft\n")
-                                                         << true;
+        QTest::newRow("Eaglesoft, title does not match")
+            << "Eaglesoft" << QByteArray("[fltsim.0]\nsim=Other\n; Liberty XL2 by Eaglesoft\n") << true;
         QTest::newRow("Eaglesoft, name missing from the text")
             << "Eaglesoft" << QByteArray("[fltsim.0]\nsim=Other\n; Liberty XL2\n") << false;
         QTest::newRow("Eaglesoft, name in other letter case")
@@ -222,8 +222,8 @@ private slots:
         QTest::addColumn<QByteArray>("config");
         QTest::addColumn<QString>("title");
         QTest::newRow("plain") << QByteArray("[fltsim.0]\nsim=Vireo\n") << "Vireo";
-        QTest::newRow("blanks, CRLF, letter case") << QByteArray("[ FLTSIM.0 ]\r\n  SIM  =  Vireo V700  \r\n")
-                                                   << "Vireo V700";
+        QTest::newRow("blanks, CRLF, letter case")
+            << QByteArray("[ FLTSIM.0 ]\r\n  SIM  =  Vireo V700  \r\n") << "Vireo V700";
         QTest::newRow("quoted") << QByteArray("[fltsim.0]\nsim=\"Vireo, V700\"\n") << "Vireo, V700";
         QTest::newRow("other model only") << QByteArray("[fltsim.1]\nsim=Vireo\n") << "";
         QTest::newRow("title key is not read") << QByteArray("[fltsim.0]\ntitle=Vireo\n") << "";
@@ -249,22 +249,42 @@ private slots:
         QTest::addColumn<QString>("ruleFile");
         QTest::addColumn<QString>("entryDirectory"); // @SIM@ for the FSX root
         QTest::addColumn<QString>("found");          // relative to the tree; empty: not found
-        QTest::newRow("file below the root") << "[FSXROOT]\\SimObjects\\Airplanes\\Vireo" << "vireo.air"
-                                             << "@SIM@\\Vireo\\FMS" << "fsx/Vireo/FMS";
-        QTest::newRow("folder with *") << "[FSXROOT]\\SimObjects\\Airplanes\\Vireo" << "*" << "@SIM@\\Vireo\\FMS"
+        QTest::newRow("file below the root") << "[FSXROOT]\\SimObjects\\Airplanes\\Vireo"
+                                             << "vireo.air"
+                                             << "@SIM@\\Vireo\\FMS"
+                                             << "fsx/Vireo/FMS";
+        QTest::newRow("folder with *") << "[FSXROOT]\\SimObjects\\Airplanes\\Vireo"
+                                       << "*"
+                                       << "@SIM@\\Vireo\\FMS"
                                        << "fsx/Vireo/FMS";
-        QTest::newRow("other letter case on disk") << "[FSXROOT]\\SIMOBJECTS\\airplanes\\VIREO" << "VIREO.AIR"
-                                                   << "@SIM@\\vireo\\fms" << "fsx/Vireo/FMS";
-        QTest::newRow("missing file") << "[FSXROOT]\\SimObjects\\Airplanes\\Vireo" << "vireo.cfg"
-                                      << "@SIM@\\Vireo\\FMS" << "";
-        QTest::newRow("two simulator placeholders") << "[FSXROOT]\\[P3DROOT]\\SimObjects\\Airplanes\\Vireo" << "*"
-                                                    << "@SIM@\\Vireo\\FMS" << "";
-        QTest::newRow("missing simulator's root is not the disk root") << "[FS9ROOT]" << "*" << "@SIM@" << "";
-        QTest::newRow("no target folder: the folder found") << "[FSXROOT]\\SimObjects\\Airplanes\\Vireo" << "vireo.air"
-                                                            << "" << "fsx/SimObjects/Airplanes/Vireo";
-        QTest::newRow("program root: the rule's folder") << "[FSXROOT]\\SimObjects\\Airplanes\\Vireo" << "vireo.air"
-                                                         << "[PROGRAMROOT]" << "fsx/SimObjects/Airplanes/Vireo";
-        QTest::newRow("empty rule folder skipped") << "" << "vireo.air" << "@SIM@" << "";
+        QTest::newRow("other letter case on disk") << "[FSXROOT]\\SIMOBJECTS\\airplanes\\VIREO"
+                                                   << "VIREO.AIR"
+                                                   << "@SIM@\\vireo\\fms"
+                                                   << "fsx/Vireo/FMS";
+        QTest::newRow("missing file") << "[FSXROOT]\\SimObjects\\Airplanes\\Vireo"
+                                      << "vireo.cfg"
+                                      << "@SIM@\\Vireo\\FMS"
+                                      << "";
+        QTest::newRow("two simulator placeholders") << "[FSXROOT]\\[P3DROOT]\\SimObjects\\Airplanes\\Vireo"
+                                                    << "*"
+                                                    << "@SIM@\\Vireo\\FMS"
+                                                    << "";
+        QTest::newRow("missing simulator's root is not the disk root") << "[FS9ROOT]"
+                                                                       << "*"
+                                                                       << "@SIM@"
+                                                                       << "";
+        QTest::newRow("no target folder: the folder found") << "[FSXROOT]\\SimObjects\\Airplanes\\Vireo"
+                                                            << "vireo.air"
+                                                            << ""
+                                                            << "fsx/SimObjects/Airplanes/Vireo";
+        QTest::newRow("program root: the rule's folder") << "[FSXROOT]\\SimObjects\\Airplanes\\Vireo"
+                                                         << "vireo.air"
+                                                         << "[PROGRAMROOT]"
+                                                         << "fsx/SimObjects/Airplanes/Vireo";
+        QTest::newRow("empty rule folder skipped") << ""
+                                                   << "vireo.air"
+                                                   << "@SIM@"
+                                                   << "";
     }
     void fileSystemRules()
     {
@@ -290,7 +310,8 @@ private slots:
         if (!found.isEmpty())
             QCOMPARE(hits.directory(), m_tree->path(found));
         if (entryDirectory == QLatin1String("[PROGRAMROOT]")) // the index record learns the folder
-            QCOMPARE(QDir::fromNativeSeparators(location->directory), m_tree->path(QStringLiteral("fsx/SimObjects/Airplanes/Vireo")));
+            QCOMPARE(QDir::fromNativeSeparators(location->directory),
+                     m_tree->path(QStringLiteral("fsx/SimObjects/Airplanes/Vireo")));
     }
 
     // X-Plane add-ons may live in any folder of the simulator: the walk finds them.
@@ -302,22 +323,37 @@ private slots:
         QTest::addColumn<QString>("entryDirectory");
         QTest::addColumn<QString>("found"); // relative to the simulator root; empty: not found
         QTest::newRow("file anywhere, folder of the file") << int(SimXPlane11) << "[XP11ROOT]\\Aircraft\\Sparrow"
-                                                           << "sparrow.acf" << "" << "Aircraft/Extra/Sparrow S-2";
+                                                           << "sparrow.acf"
+                                                           << ""
+                                                           << "Aircraft/Extra/Sparrow S-2";
         QTest::newRow("file in other letter case") << int(SimXPlane11) << "[XP11ROOT]\\Aircraft\\Sparrow"
-                                                   << "SPARROW.ACF" << "" << "Aircraft/Extra/Sparrow S-2";
+                                                   << "SPARROW.ACF"
+                                                   << ""
+                                                   << "Aircraft/Extra/Sparrow S-2";
         QTest::newRow("file anywhere, the entry's folder") << int(SimXPlane10) << "[XP10ROOT]\\Aircraft\\Sparrow"
-                                                           << "sparrow.acf" << "@ROOT@\\Output" << "Output";
-        QTest::newRow("file nowhere") << int(SimXPlane11) << "[XP11ROOT]\\Aircraft" << "missing.acf" << "" << "";
-        QTest::newRow("folder anywhere, add-on root") << int(SimXPlane11) << "[XP11ROOT]\\Sparrow S-2" << "*"
+                                                           << "sparrow.acf"
+                                                           << "@ROOT@\\Output"
+                                                           << "Output";
+        QTest::newRow("file nowhere") << int(SimXPlane11) << "[XP11ROOT]\\Aircraft"
+                                      << "missing.acf"
+                                      << ""
+                                      << "";
+        QTest::newRow("folder anywhere, add-on root") << int(SimXPlane11) << "[XP11ROOT]\\Sparrow S-2"
+                                                      << "*"
                                                       << "[ADDONROOT]\\Sparrow S-2\\navdata"
                                                       << "Aircraft/Extra/Sparrow S-2/navdata";
-        QTest::newRow("nested folder anywhere") << int(SimXPlane10) << "[XP10ROOT]\\sparrow s-2\\NAVDATA" << "*"
+        QTest::newRow("nested folder anywhere") << int(SimXPlane10) << "[XP10ROOT]\\sparrow s-2\\NAVDATA"
+                                                << "*"
                                                 << "[ADDONROOT]\\Sparrow S-2\\navdata"
                                                 << "Aircraft/Extra/Sparrow S-2/navdata";
-        QTest::newRow("folder nowhere") << int(SimXPlane11) << "[XP11ROOT]\\Condor" << "*" << "[ADDONROOT]\\Condor"
+        QTest::newRow("folder nowhere") << int(SimXPlane11) << "[XP11ROOT]\\Condor"
+                                        << "*"
+                                        << "[ADDONROOT]\\Condor"
                                         << "";
-        QTest::newRow("no walk for other simulators") << int(SimFSX) << "[FSXROOT]\\Sparrow S-2" << "*"
-                                                      << "[ADDONROOT]\\Sparrow S-2" << "";
+        QTest::newRow("no walk for other simulators") << int(SimFSX) << "[FSXROOT]\\Sparrow S-2"
+                                                      << "*"
+                                                      << "[ADDONROOT]\\Sparrow S-2"
+                                                      << "";
     }
     void xplaneWalk()
     {
@@ -348,13 +384,26 @@ private slots:
         QTest::addColumn<QString>("value");          // relative to the tree; null: no value
         QTest::addColumn<QString>("entryDirectory"); // @TARGET@ for an existing folder
         QTest::addColumn<QString>("found");          // relative to the tree; empty: not found
-        QTest::newRow("registry path marker") << "tools/Nimbus" << "[REGPATH]" << "tools/Nimbus";
-        QTest::newRow("program root marker") << "tools/Nimbus" << "[PROGRAMROOT]" << "tools/Nimbus";
-        QTest::newRow("value in other letter case") << "TOOLS/nimbus" << "[REGPATH]" << "tools/Nimbus";
-        QTest::newRow("the entry's folder") << "tools/Nimbus" << "@TARGET@" << "target";
-        QTest::newRow("value names no folder") << "tools/Missing" << "[REGPATH]" << "";
-        QTest::newRow("value names a file") << "tools/Nimbus/nimbus.exe" << "[REGPATH]" << "";
-        QTest::newRow("no value") << QString() << "[REGPATH]" << "";
+        QTest::newRow("registry path marker") << "tools/Nimbus"
+                                              << "[REGPATH]"
+                                              << "tools/Nimbus";
+        QTest::newRow("program root marker") << "tools/Nimbus"
+                                             << "[PROGRAMROOT]"
+                                             << "tools/Nimbus";
+        QTest::newRow("value in other letter case") << "TOOLS/nimbus"
+                                                    << "[REGPATH]"
+                                                    << "tools/Nimbus";
+        QTest::newRow("the entry's folder") << "tools/Nimbus"
+                                            << "@TARGET@"
+                                            << "target";
+        QTest::newRow("value names no folder") << "tools/Missing"
+                                               << "[REGPATH]"
+                                               << "";
+        QTest::newRow("value names a file") << "tools/Nimbus/nimbus.exe"
+                                            << "[REGPATH]"
+                                            << "";
+        QTest::newRow("no value") << QString() << "[REGPATH]"
+                                  << "";
     }
     void registryRules()
     {
@@ -383,15 +432,25 @@ private slots:
 
     void uninstallRules_data()
     {
-        QTest::addColumn<QString>("guid");      // a product GUID, or empty
-        QTest::addColumn<QString>("keyName");   // for a rule without GUID
+        QTest::addColumn<QString>("guid");    // a product GUID, or empty
+        QTest::addColumn<QString>("keyName"); // for a rule without GUID
         QTest::addColumn<QString>("valueName");
         QTest::addColumn<bool>("found");
-        QTest::newRow("product GUID") << "{0C6E1F0A-58B2-4F4E-9D27-3A1E5C7B9D42}" << "" << "" << true;
-        QTest::newRow("all-zero GUID skipped") << "{00000000-0000-0000-0000-000000000000}" << "" << "" << false;
-        QTest::newRow("key and value") << "" << "PelicanNavigator" << "InstallDir" << true;
-        QTest::newRow("key without value name skipped") << "" << "PelicanNavigator" << "" << false;
-        QTest::newRow("other GUID") << "{0C6E1F0A-58B2-4F4E-9D27-3A1E5C7B9D43}" << "" << "" << false;
+        QTest::newRow("product GUID") << "{0C6E1F0A-58B2-4F4E-9D27-3A1E5C7B9D42}"
+                                      << ""
+                                      << "" << true;
+        QTest::newRow("all-zero GUID skipped") << "{00000000-0000-0000-0000-000000000000}"
+                                               << ""
+                                               << "" << false;
+        QTest::newRow("key and value") << ""
+                                       << "PelicanNavigator"
+                                       << "InstallDir" << true;
+        QTest::newRow("key without value name skipped") << ""
+                                                        << "PelicanNavigator"
+                                                        << "" << false;
+        QTest::newRow("other GUID") << "{0C6E1F0A-58B2-4F4E-9D27-3A1E5C7B9D43}"
+                                    << ""
+                                    << "" << false;
     }
     void uninstallRules()
     {
@@ -402,10 +461,12 @@ private slots:
         const QString uninstall = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\"
                                                  "Uninstall\\");
         // An uninstall entry is believed without looking at the disk.
-        QVERIFY(CFakeSimulatorTree::setRegistryValue(uninstall + QStringLiteral("{0c6e1f0a-58b2-4f4e-9d27-3a1e5c7b9d42}"),
-                                                     QStringLiteral("InstallLocation"), QStringLiteral("C:\\Kestrel")));
-        QVERIFY(CFakeSimulatorTree::setRegistryValue(uninstall + QStringLiteral("{00000000-0000-0000-0000-000000000000}"),
-                                                     QStringLiteral("InstallLocation"), QStringLiteral("C:\\Zero")));
+        QVERIFY(
+            CFakeSimulatorTree::setRegistryValue(uninstall + QStringLiteral("{0c6e1f0a-58b2-4f4e-9d27-3a1e5c7b9d42}"),
+                                                 QStringLiteral("InstallLocation"), QStringLiteral("C:\\Kestrel")));
+        QVERIFY(
+            CFakeSimulatorTree::setRegistryValue(uninstall + QStringLiteral("{00000000-0000-0000-0000-000000000000}"),
+                                                 QStringLiteral("InstallLocation"), QStringLiteral("C:\\Zero")));
         QVERIFY(CFakeSimulatorTree::setRegistryValue(uninstall + QStringLiteral("PelicanNavigator"),
                                                      QStringLiteral("InstallDir"), QStringLiteral("C:\\Pelican")));
         QVERIFY(CFakeSimulatorTree::setRegistryValue(uninstall + QStringLiteral("PelicanNavigator"),
@@ -438,7 +499,8 @@ private slots:
         QCOMPARE(copy->revision, 0);
         QVERIFY(copy->internalId.isEmpty());
         QVERIFY(copy->paths.isEmpty());
-        std::unique_ptr<IndexPathInfo> found(searcher.createIndexPathInfo(addon, SimXPlane11, QStringLiteral("C:\\a/b")));
+        std::unique_ptr<IndexPathInfo> found(
+            searcher.createIndexPathInfo(addon, SimXPlane11, QStringLiteral("C:\\a/b")));
         QCOMPARE(found->simulator, int(SimXPlane11));
         QCOMPARE(found->platform, 0);
         QVERIFY(!found->mappingGuid.isNull());

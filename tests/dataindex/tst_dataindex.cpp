@@ -69,9 +69,11 @@ private slots:
         const QUuid second = QUuid::createUuid();
         CAddonMap map;
         map.merge(addon(vireo, QStringLiteral("Vireo"), {location(first, SimFSX, QStringLiteral("/fsx/old"))}));
-        map.merge(addon(vireo, QStringLiteral("Vireo again"), {location(second, SimP3Dv4, QStringLiteral("/p3d")),
-                                                               location(first, SimFSX, QStringLiteral("/fsx/new"))}));
-        map.merge(addon(halcyon, QStringLiteral("Halcyon"), {location(QUuid::createUuid(), SimFS9, QStringLiteral("/fs9"))}));
+        map.merge(addon(
+            vireo, QStringLiteral("Vireo again"),
+            {location(second, SimP3Dv4, QStringLiteral("/p3d")), location(first, SimFSX, QStringLiteral("/fsx/new"))}));
+        map.merge(
+            addon(halcyon, QStringLiteral("Halcyon"), {location(QUuid::createUuid(), SimFS9, QStringLiteral("/fs9"))}));
         QCOMPARE(map.size(), 2);
         const IndexInfo* held = map.addon(vireo);
         QCOMPARE(held->name, QStringLiteral("Vireo")); // the first record stays, with its name
@@ -117,7 +119,8 @@ private slots:
         QFETCH(bool, duplicate);
         CDataIndex* index = CDataIndex::instance();
         const QUuid mapping = QUuid::createUuid();
-        index->addMappedAddon(addon(vireo, QStringLiteral("Vireo"), {location(mapping, SimFSX, QStringLiteral("/sims/FSX/Vireo"))}));
+        index->addMappedAddon(
+            addon(vireo, QStringLiteral("Vireo"), {location(mapping, SimFSX, QStringLiteral("/sims/FSX/Vireo"))}));
         QCOMPARE(index->isDuplicateMapping(addonGuid, simulator, directory), duplicate);
         // A location is no duplicate of itself.
         QVERIFY(!index->isDuplicateMapping(vireo, SimFSX, QStringLiteral("/sims/FSX/Vireo"), mapping));
@@ -128,15 +131,17 @@ private slots:
         CDataIndex* index = CDataIndex::instance();
         const QUuid fsx = QUuid::createUuid();
         const QUuid p3d = QUuid::createUuid();
-        index->addMappedAddon(addon(vireo, QStringLiteral("Vireo"), {location(fsx, SimFSX, QStringLiteral("/sims/FSX/Vireo")),
-                                                                     location(p3d, SimFSX, QStringLiteral("/sims/FSX/Other"))}));
+        index->addMappedAddon(addon(vireo, QStringLiteral("Vireo"),
+                                    {location(fsx, SimFSX, QStringLiteral("/sims/FSX/Vireo")),
+                                     location(p3d, SimFSX, QStringLiteral("/sims/FSX/Other"))}));
         QCOMPARE(index->simulatorShortName(vireo, fsx), QStringLiteral("FSX"));
         QCOMPARE(index->simulatorShortName(vireo, QUuid::createUuid()), QString());
 
         QVERIFY(!index->modifyMappedLocation(vireo, p3d, QStringLiteral("/sims/FSX/Vireo"))); // would duplicate
         QCOMPARE(index->mappedLocation(vireo, p3d)->directory, QStringLiteral("/sims/FSX/Other"));
         QVERIFY(index->modifyMappedLocation(vireo, p3d, QStringLiteral("\\sims\\FSX\\Moved")));
-        QCOMPARE(index->mappedLocation(vireo, p3d)->directory, QDir::toNativeSeparators(QStringLiteral("/sims/FSX/Moved")));
+        QCOMPARE(index->mappedLocation(vireo, p3d)->directory,
+                 QDir::toNativeSeparators(QStringLiteral("/sims/FSX/Moved")));
         QVERIFY(!index->modifyMappedLocation(halcyon, p3d, QStringLiteral("/x")));
 
         QVERIFY(index->removeMappedLocation(vireo, fsx));
@@ -151,7 +156,8 @@ private slots:
     {
         CDataIndex* first = CDataIndex::instance();
         QCOMPARE(CDataIndex::instance(), first);
-        first->addSupportedAddon(addon(vireo, QStringLiteral("Vireo"), {location(QUuid::createUuid(), SimFSX, QString())}));
+        first->addSupportedAddon(
+            addon(vireo, QStringLiteral("Vireo"), {location(QUuid::createUuid(), SimFSX, QString())}));
         QVERIFY(first->supportedAddon(vireo));
         CDataIndex::resetInstance();
         QVERIFY(CDataIndex::instance()->supportedAddons().isEmpty());
@@ -181,13 +187,14 @@ private slots:
         const QUuid mappingB = QUuid::createUuid();
         const QString file = m_data->writeFile(
             QStringLiteral("mapping.index"),
-            QStringLiteral("<addonIndexes>"
-                           "<addon name=\"Vireo\" guid=\"6d8dafe6-f597-468b-b976-909b25cceeeb\">"
-                           "<mapping simulator=\"FSX\" mappingGuid=\"%0\"><directory path=\"/a\" /></mapping></addon>"
-                           "<addon name=\"Vireo\" guid=\"6d8dafe6-f597-468b-b976-909b25cceeeb\">"
-                           "<mapping simulator=\"P34\" mappingGuid=\"%1\" specified=\"manual\"><directory path=\"/b\" />"
-                           "</mapping></addon>"
-                           "</addonIndexes>")
+            QStringLiteral(
+                "<addonIndexes>"
+                "<addon name=\"Vireo\" guid=\"6d8dafe6-f597-468b-b976-909b25cceeeb\">"
+                "<mapping simulator=\"FSX\" mappingGuid=\"%0\"><directory path=\"/a\" /></mapping></addon>"
+                "<addon name=\"Vireo\" guid=\"6d8dafe6-f597-468b-b976-909b25cceeeb\">"
+                "<mapping simulator=\"P34\" mappingGuid=\"%1\" specified=\"manual\"><directory path=\"/b\" />"
+                "</mapping></addon>"
+                "</addonIndexes>")
                 .arg(CDownloadLogUtils::guidText(mappingA), CDownloadLogUtils::guidText(mappingB))
                 .toUtf8());
         CDataIndex* index = CDataIndex::instance();
@@ -214,8 +221,9 @@ private slots:
     {
         QTest::addColumn<QByteArray>("content"); // null: no file
         QTest::newRow("missing") << QByteArray();
-        QTest::newRow("damaged") << QByteArray("<addonIndexes><addon name=\"x\" guid=\"6d8dafe6-f597-468b-b976-909b25cceeeb\">"
-                                               "<mapping simulator=\"FSX\" /></addon>");
+        QTest::newRow("damaged") << QByteArray(
+            "<addonIndexes><addon name=\"x\" guid=\"6d8dafe6-f597-468b-b976-909b25cceeeb\">"
+            "<mapping simulator=\"FSX\" /></addon>");
     }
     void mappingListMissingOrDamaged()
     {
@@ -223,7 +231,8 @@ private slots:
         const QString file = content.isNull() ? m_data->filePath(QStringLiteral("mapping.index"))
                                               : m_data->writeFile(QStringLiteral("mapping.index"), content);
         CAddonMappingReader reader;
-        QObject::connect(&reader, &CAddonMappingReader::addonFound, CDataIndex::instance(), &CDataIndex::addMappedAddon);
+        QObject::connect(&reader, &CAddonMappingReader::addonFound, CDataIndex::instance(),
+                         &CDataIndex::addMappedAddon);
         QSignalSpy completed(&reader, &CAddonMappingReader::completed);
         reader.beginRead(file);
         QCOMPARE(completed.count(), 1);

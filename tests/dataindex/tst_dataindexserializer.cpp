@@ -58,9 +58,10 @@ ReadResult readIndex(const QString& path)
 QByteArray dataIndexWith(const QByteArray& locationAttributes, const QByteArray& locationBody)
 {
     return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<addonIndexes cycle=\"2401\" internalId=\"int-7\">\n"
-           "<addon name=\"Probe\" guid=\"6d8dafe6-f597-468b-b976-909b25cceeeb\" revision=\"4\" masterfile=\"probe.zip\">\n"
-           "<mapping "
-           + locationAttributes + ">" + locationBody + "</mapping>\n</addon>\n</addonIndexes>\n";
+           "<addon name=\"Probe\" guid=\"6d8dafe6-f597-468b-b976-909b25cceeeb\" revision=\"4\" "
+           "masterfile=\"probe.zip\">\n"
+           "<mapping " +
+           locationAttributes + ">" + locationBody + "</mapping>\n</addon>\n</addonIndexes>\n";
 }
 
 } // namespace
@@ -94,9 +95,8 @@ private slots:
 
     void addonRecord()
     {
-        const ReadResult result =
-            readIndex(write(dataIndexWith("platform=\"WINDOWS\" simulator=\"FSX\" specified=\"auto\"",
-                                          "<directory path=\"C:\\Sims\\FSX\" />")));
+        const ReadResult result = readIndex(write(dataIndexWith(
+            "platform=\"WINDOWS\" simulator=\"FSX\" specified=\"auto\"", "<directory path=\"C:\\Sims\\FSX\" />")));
         QCOMPARE(result.completed, 1);
         QVERIFY(result.errors.isEmpty());
         QCOMPARE(int(result.addons.size()), 1);
@@ -133,18 +133,18 @@ private slots:
                                          << int(SimP3Dv4) << true << "";
         QTest::newRow("manual") << QByteArray("simulator=\"XP11\" specified=\"manual\"") << QByteArray() << 0
                                 << int(SimXPlane11) << true << "";
-        QTest::newRow("missing specified") << QByteArray("simulator=\"XP10\"") << QByteArray() << 0
-                                           << int(SimXPlane10) << true << "";
+        QTest::newRow("missing specified")
+            << QByteArray("simulator=\"XP10\"") << QByteArray() << 0 << int(SimXPlane10) << true << "";
         QTest::newRow("platform LINUX") << QByteArray("platform=\"LINUX\" simulator=\"TOOL\" specified=\"auto\"")
                                         << QByteArray() << 2 << int(SimTool) << false << "";
         QTest::newRow("platform MAC") << QByteArray("platform=\"MAC\" simulator=\"ADDON\" specified=\"auto\"")
                                       << QByteArray() << 1 << int(SimAddon) << false << "";
-        QTest::newRow("platform in lower case") << QByteArray("platform=\"linux\" simulator=\"FS9\"") << QByteArray()
-                                                << 0 << int(SimFS9) << true << "";
-        QTest::newRow("unknown simulator") << QByteArray("simulator=\"MSFS\" specified=\"auto\"") << QByteArray() << 0
-                                           << int(SimUser) << false << "";
-        QTest::newRow("simulator with blanks") << QByteArray("simulator=\" FSX\" specified=\"auto\"") << QByteArray()
-                                               << 0 << int(SimUser) << false << "";
+        QTest::newRow("platform in lower case")
+            << QByteArray("platform=\"linux\" simulator=\"FS9\"") << QByteArray() << 0 << int(SimFS9) << true << "";
+        QTest::newRow("unknown simulator")
+            << QByteArray("simulator=\"MSFS\" specified=\"auto\"") << QByteArray() << 0 << int(SimUser) << false << "";
+        QTest::newRow("simulator with blanks")
+            << QByteArray("simulator=\" FSX\" specified=\"auto\"") << QByteArray() << 0 << int(SimUser) << false << "";
         QTest::newRow("directory, doubled separators")
             << QByteArray("simulator=\"TOOL\" specified=\"auto\"")
             << QByteArray("<directory path=\"  \\\\srv\\\\tools\\\\Heron  \" />") << 0 << int(SimTool) << false
@@ -152,8 +152,8 @@ private slots:
         QTest::newRow("first child's path without a directory element")
             << QByteArray("simulator=\"TOOL\"") << QByteArray("<rules path=\"C:\\\\Raw\\\\[FSXROOT]\" />") << 0
             << int(SimTool) << true << "C:/Raw/[FSXROOT]";
-        QTest::newRow("blank directory") << QByteArray("simulator=\"TOOL\"")
-                                         << QByteArray("<directory path=\"   \" />") << 0 << int(SimTool) << true << "";
+        QTest::newRow("blank directory") << QByteArray("simulator=\"TOOL\"") << QByteArray("<directory path=\"   \" />")
+                                         << 0 << int(SimTool) << true << "";
         QTest::newRow("last directory element wins")
             << QByteArray("simulator=\"TOOL\"") << QByteArray("<directory path=\"/a\" /><directory path=\"/b\" />") << 0
             << int(SimTool) << true << "/b";
@@ -212,9 +212,11 @@ private slots:
 
         QCOMPARE(location->uninstall.size(), 5);
         QVERIFY(location->uninstall.at(0).hasProductGuid);
-        QCOMPARE(location->uninstall.at(0).productGuid, QUuid(QStringLiteral("{0c6e1f0a-58b2-4f4e-9d27-3a1e5c7b9d42}")));
+        QCOMPARE(location->uninstall.at(0).productGuid,
+                 QUuid(QStringLiteral("{0c6e1f0a-58b2-4f4e-9d27-3a1e5c7b9d42}")));
         QVERIFY(location->uninstall.at(1).hasProductGuid);
-        QCOMPARE(location->uninstall.at(1).productGuid, QUuid(QStringLiteral("{0c6e1f0a-58b2-4f4e-9d27-3a1e5c7b9d43}")));
+        QCOMPARE(location->uninstall.at(1).productGuid,
+                 QUuid(QStringLiteral("{0c6e1f0a-58b2-4f4e-9d27-3a1e5c7b9d43}")));
         QVERIFY(!location->uninstall.at(2).hasProductGuid);
         QCOMPARE(location->uninstall.at(2).keyName, QStringLiteral("PelicanNavigator"));
         QCOMPARE(location->uninstall.at(2).valueName, QStringLiteral("InstallLocation"));
@@ -228,22 +230,23 @@ private slots:
         CSimulatorRoots::setRoot(SimFSX, QStringLiteral("D:\\Sims\\FSX\\"));
         QVERIFY(CFakeSimulatorTree::setRegistryValue(QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Nimbus"),
                                                      QStringLiteral("InstallDir"), QStringLiteral("/opt/nimbus")));
-        const ReadResult result = readIndex(write(
-            "<addonIndexes cycle=\"1\">"
-            "<addon name=\"Sim\" guid=\"6d8dafe6-f597-468b-b976-909b25cceeeb\"><mapping simulator=\"FSX\">"
-            "  <directory path=\"[FSXROOT]\\SimObjects\\Airplanes\\Vireo\" /></mapping></addon>"
-            "<addon name=\"Markers\" guid=\"b856c723-1894-4bb0-86d9-ec3cfe81df3d\"><mapping simulator=\"XP11\">"
-            "  <directory path=\"[ADDONROOT]\\Sparrow\\[SIMROOT]\" /></mapping></addon>"
-            "<addon name=\"Registry\" guid=\"5785acee-edc1-44cc-a541-510ed27326d9\"><mapping simulator=\"TOOL\">"
-            "  <directory path=\"\\Routes\" fromregpath=\"HKEY_LOCAL_MACHINE\\SOFTWARE\\Nimbus\\InstallDir\" />"
-            "</mapping></addon>"
-            "</addonIndexes>"));
+        const ReadResult result = readIndex(
+            write("<addonIndexes cycle=\"1\">"
+                  "<addon name=\"Sim\" guid=\"6d8dafe6-f597-468b-b976-909b25cceeeb\"><mapping simulator=\"FSX\">"
+                  "  <directory path=\"[FSXROOT]\\SimObjects\\Airplanes\\Vireo\" /></mapping></addon>"
+                  "<addon name=\"Markers\" guid=\"b856c723-1894-4bb0-86d9-ec3cfe81df3d\"><mapping simulator=\"XP11\">"
+                  "  <directory path=\"[ADDONROOT]\\Sparrow\\[SIMROOT]\" /></mapping></addon>"
+                  "<addon name=\"Registry\" guid=\"5785acee-edc1-44cc-a541-510ed27326d9\"><mapping simulator=\"TOOL\">"
+                  "  <directory path=\"\\Routes\" fromregpath=\"HKEY_LOCAL_MACHINE\\SOFTWARE\\Nimbus\\InstallDir\" />"
+                  "</mapping></addon>"
+                  "</addonIndexes>"));
         QCOMPARE(result.onlyLocation(QStringLiteral("Sim"))->directory,
                  native(QStringLiteral("D:/Sims/FSX/SimObjects/Airplanes/Vireo")));
         // Markers that the search and the installer fill in stay.
         QCOMPARE(result.onlyLocation(QStringLiteral("Markers"))->directory,
                  native(QStringLiteral("[ADDONROOT]/Sparrow/[SIMROOT]")));
-        QCOMPARE(result.onlyLocation(QStringLiteral("Registry"))->directory, native(QStringLiteral("/opt/nimbus/Routes")));
+        QCOMPARE(result.onlyLocation(QStringLiteral("Registry"))->directory,
+                 native(QStringLiteral("/opt/nimbus/Routes")));
     }
 
     void addonsWithoutLocationsOrIdentity()
@@ -263,12 +266,17 @@ private slots:
 
     void absurdValues()
     {
-        const ReadResult result = readIndex(write(
-            "<addonIndexes cycle=\"99999999999999999999\">"
-            "<addon name=\"" + QByteArray(100000, 'N') + "\" guid=\"6d8dafe6-f597-468b-b976-909b25cceeeb\" revision=\"-x\">"
-            "<mapping simulator=\"" + QByteArray(5000, 'S') + "\" specified=\"" + QByteArray(5000, 'a') + "\">"
-            "<directory path=\"" + QByteArray(200000, '\\') + "\" /></mapping>"
-            "<mapping /><mapping /></addon></addonIndexes>"));
+        const ReadResult result = readIndex(write("<addonIndexes cycle=\"99999999999999999999\">"
+                                                  "<addon name=\"" +
+                                                  QByteArray(100000, 'N') +
+                                                  "\" guid=\"6d8dafe6-f597-468b-b976-909b25cceeeb\" revision=\"-x\">"
+                                                  "<mapping simulator=\"" +
+                                                  QByteArray(5000, 'S') + "\" specified=\"" + QByteArray(5000, 'a') +
+                                                  "\">"
+                                                  "<directory path=\"" +
+                                                  QByteArray(200000, '\\') +
+                                                  "\" /></mapping>"
+                                                  "<mapping /><mapping /></addon></addonIndexes>"));
         QCOMPARE(result.completed, 1);
         QCOMPARE(int(result.addons.size()), 1);
         const IndexInfo* addon = result.addons.front().get();
@@ -297,7 +305,10 @@ private slots:
         QTest::newRow("very deep") << deep << "Invalid format for file '%0'";
         QByteArray laughs = "<?xml version=\"1.0\"?><!DOCTYPE l [<!ENTITY a \"aaaaaaaaaa\">";
         for (int i = 1; i < 10; ++i)
-            laughs += QStringLiteral("<!ENTITY %0 \"%1\">").arg(QChar('a' + i)).arg(QString(QStringLiteral("&%0;").arg(QChar('a' + i - 1))).repeated(10)).toLatin1();
+            laughs += QStringLiteral("<!ENTITY %0 \"%1\">")
+                          .arg(QChar('a' + i))
+                          .arg(QString(QStringLiteral("&%0;").arg(QChar('a' + i - 1))).repeated(10))
+                          .toLatin1();
         laughs += "]><addonIndexes cycle=\"1\"><addon name=\"&j;\" /></addonIndexes>";
         QTest::newRow("entity expansion") << laughs << "Invalid format for file '%0'";
     }
@@ -350,12 +361,13 @@ private slots:
     {
         QByteArray content = "<addonIndexes cycle=\"2401\">";
         for (int i = 0; i < 3000; ++i) {
-            content += QStringLiteral("<addon name=\"A%0\" guid=\"%1\" revision=\"%0\"><mapping simulator=\"FSX\" "
-                                      "specified=\"auto\"><directory path=\"C:\\\\A%0\" /><rules><pattern value=\"A%0\" "
-                                      "/></rules></mapping></addon>")
-                           .arg(i)
-                           .arg(QUuid::createUuid().toString())
-                           .toUtf8();
+            content +=
+                QStringLiteral("<addon name=\"A%0\" guid=\"%1\" revision=\"%0\"><mapping simulator=\"FSX\" "
+                               "specified=\"auto\"><directory path=\"C:\\\\A%0\" /><rules><pattern value=\"A%0\" "
+                               "/></rules></mapping></addon>")
+                    .arg(i)
+                    .arg(QUuid::createUuid().toString())
+                    .toUtf8();
         }
         content += "</addonIndexes>";
         const ReadResult result = readIndex(write(content));
@@ -392,7 +404,8 @@ private slots:
             return location;
         };
         IndexInfo* vireo = makeAddon(second, QStringLiteral("Vireo V700 & \"Friends\" <é>"));
-        makeLocation(vireo, SimFSX, QStringLiteral("/sims/FSX/SimObjects//Airplanes/Vireo/./FMS/"), false, PlatformLinux);
+        makeLocation(vireo, SimFSX, QStringLiteral("/sims/FSX/SimObjects//Airplanes/Vireo/./FMS/"), false,
+                     PlatformLinux);
         makeLocation(vireo, SimP3Dv4, QStringLiteral("/sims/P3D v4/Vireo"), true, PlatformWindows);
         IndexInfo* halcyon = makeAddon(first, QStringLiteral("Halcyon HX-20"));
         makeLocation(halcyon, 0x200, QStringLiteral("/user/folder"), true, PlatformMac);
@@ -419,8 +432,7 @@ private slots:
             for (const IndexPathInfo* location : read->paths) {
                 const IndexPathInfo* before = original->path(location->mappingGuid);
                 QCOMPARE(location->simulator, before->simulator == 0x200 ? int(SimUser) : before->simulator);
-                QCOMPARE(location->directory,
-                         QDir::toNativeSeparators(QDir::cleanPath(before->directory)));
+                QCOMPARE(location->directory, QDir::toNativeSeparators(QDir::cleanPath(before->directory)));
                 QCOMPARE(location->specified, before->specified);
                 // Written as "name", read from "platform": every location reads back as Windows.
                 QCOMPARE(location->platform, int(PlatformWindows));

@@ -14,8 +14,8 @@ const QString mappingGuid = QStringLiteral("{0c6e1f0a-58b2-4f4e-9d27-3a1e5c7b9d4
 // One record as "source>destination@parent/d" ("/d" for folders), separators shown as "/".
 QString describe(const FileMappingItem* item)
 {
-    QString text = item->source + QLatin1Char('>') + item->destination + QLatin1Char('@') + item->parent
-                   + (item->isDirectory ? QStringLiteral("/d") : QString());
+    QString text = item->source + QLatin1Char('>') + item->destination + QLatin1Char('@') + item->parent +
+                   (item->isDirectory ? QStringLiteral("/d") : QString());
     return QDir::fromNativeSeparators(text);
 }
 } // namespace
@@ -48,14 +48,16 @@ private slots:
                                       "<sim simulator=\"USER\"><file source=\"a.dat\" destination=\"user.dat\" /></sim>"
                                       "</mapping>";
         QTest::newRow("USER stands for any simulator") << fsxAndUser << "P3D" << QStringList{"a.dat>user.dat@"};
-        QTest::newRow("the asked simulator when it comes first") << fsxAndUser << "FSX" << QStringList{"a.dat>fsx.dat@"};
+        QTest::newRow("the asked simulator when it comes first")
+            << fsxAndUser << "FSX" << QStringList{"a.dat>fsx.dat@"};
         QTest::newRow("short name without regard to case and blanks")
             << QByteArray("<m><s simulator=\"  xp11 \"><f name=\"x\" /></s></m>") << " XP11" << QStringList{"x>x@"};
-        QTest::newRow("user in lower case") << QByteArray("<m><s simulator=\" user \"><f name=\"x\" /></s></m>") << "FS9"
-                                            << QStringList{"x>x@"};
+        QTest::newRow("user in lower case")
+            << QByteArray("<m><s simulator=\" user \"><f name=\"x\" /></s></m>") << "FS9" << QStringList{"x>x@"};
         QTest::newRow("only the first matching element")
-            << QByteArray("<m><s simulator=\"FSX\"><f name=\"first\" /></s><s simulator=\"FSX\"><f name=\"second\" /></s>"
-                          "</m>")
+            << QByteArray(
+                   "<m><s simulator=\"FSX\"><f name=\"first\" /></s><s simulator=\"FSX\"><f name=\"second\" /></s>"
+                   "</m>")
             << "FSX" << QStringList{"first>first@"};
         QTest::newRow("name stands for what is missing")
             << QByteArray("<m><s simulator=\"FSX\"><f name=\"both\" /><f name=\"n\" source=\"src\" />"
@@ -71,15 +73,14 @@ private slots:
                           "</directory>"
                           "<file name=\"top.dat\" />"
                           "</s></m>")
-            << "FSX"
-            << QStringList{"o.dat>o.dat@/outer", "i.dat>i.dat@/outer/inner", "in>inner@/outer/d",
-                           "after.dat>after.dat@/outer", "outer>outer@/d", "top.dat>top.dat@"};
+            << "FSX" << QStringList{"o.dat>o.dat@/outer",         "i.dat>i.dat@/outer/inner", "in>inner@/outer/d",
+                                    "after.dat>after.dat@/outer", "outer>outer@/d",           "top.dat>top.dat@"};
         QTest::newRow("backslashes become separators")
             << QByteArray("<m><s simulator=\"FSX\"><directory name=\"Nav\\Data\"><file source=\"a\\b.dat\" "
                           "destination=\"c\\b.dat\" /></directory></s></m>")
             << "FSX" << QStringList{"a/b.dat>c/b.dat@/Nav/Data", "Nav/Data>Nav/Data@/d"};
-        QTest::newRow("no element for the simulator") << QByteArray(fsxAndUser).replace("USER", "P3D") << "XP11"
-                                                       << QStringList{};
+        QTest::newRow("no element for the simulator")
+            << QByteArray(fsxAndUser).replace("USER", "P3D") << "XP11" << QStringList{};
         QTest::newRow("text and comments are no entries")
             << QByteArray("<m><s simulator=\"FSX\">text<!-- c --><f name=\"x\" /></s></m>") << "FSX"
             << QStringList{"x>x@"};
@@ -125,19 +126,21 @@ private slots:
     {
         QTest::addColumn<QByteArray>("entry");
         QTest::addColumn<QString>("offending");
-        QTest::newRow("parent in the destination") << QByteArray("<f source=\"a\" destination=\"..\\..\\x.dll\" />")
-                                                   << "..\\..\\x.dll";
-        QTest::newRow("parent in the source") << QByteArray("<f source=\"../../etc/passwd\" destination=\"a\" />")
-                                              << "../../etc/passwd";
-        QTest::newRow("absolute destination") << QByteArray("<f source=\"a\" destination=\"/etc/cron.d/x\" />")
-                                              << "/etc/cron.d/x";
+        QTest::newRow("parent in the destination")
+            << QByteArray("<f source=\"a\" destination=\"..\\..\\x.dll\" />") << "..\\..\\x.dll";
+        QTest::newRow("parent in the source")
+            << QByteArray("<f source=\"../../etc/passwd\" destination=\"a\" />") << "../../etc/passwd";
+        QTest::newRow("absolute destination")
+            << QByteArray("<f source=\"a\" destination=\"/etc/cron.d/x\" />") << "/etc/cron.d/x";
         QTest::newRow("drive letter") << QByteArray("<f source=\"a\" destination=\"C:\\Windows\\x.dll\" />")
                                       << "C:\\Windows\\x.dll";
         QTest::newRow("through name") << QByteArray("<f name=\"..\" />") << "..";
-        QTest::newRow("inside a folder") << QByteArray("<directory name=\"ok\"><f name=\"a\" destination=\"b/../../c\" />"
-                                                       "</directory>")
+        QTest::newRow("inside a folder") << QByteArray(
+                                                "<directory name=\"ok\"><f name=\"a\" destination=\"b/../../c\" />"
+                                                "</directory>")
                                          << "b/../../c";
-        QTest::newRow("a folder itself") << QByteArray("<directory name=\"\\\\server\\share\"><f name=\"a\" /></directory>")
+        QTest::newRow("a folder itself") << QByteArray(
+                                                "<directory name=\"\\\\server\\share\"><f name=\"a\" /></directory>")
                                          << "\\\\server\\share";
     }
     void escapingEntries()
@@ -190,9 +193,9 @@ private slots:
         const QString path = content.isNull() ? m_data->filePath(QStringLiteral("none.mapping")) : write(content);
         CFileMappingSerializer serializer;
         // Records of an earlier read don't survive a failed one.
-        FileMappingSerializeInfo good{m_data->writeFile(QStringLiteral("good.mapping"),
-                                                        "<m><s simulator=\"USER\"><f name=\"a\" /></s></m>"),
-                                      QStringLiteral("FSX")};
+        FileMappingSerializeInfo good{
+            m_data->writeFile(QStringLiteral("good.mapping"), "<m><s simulator=\"USER\"><f name=\"a\" /></s></m>"),
+            QStringLiteral("FSX")};
         serializer.deserialize(QVariant::fromValue(&good));
         QCOMPARE(serializer.items().size(), 1);
 
@@ -218,13 +221,15 @@ private slots:
         QTest::addColumn<int>("revision");
         QTest::addColumn<bool>("backup");
         QTest::addColumn<qint64>("backupDate"); // -1: invalid date
-        QTest::newRow("installed package") << QByteArray("<m cycle=\"2401\" revision=\"5\" />") << 2401 << 5 << false
-                                           << qint64(0);
+        QTest::newRow("installed package")
+            << QByteArray("<m cycle=\"2401\" revision=\"5\" />") << 2401 << 5 << false << qint64(0);
         QTest::newRow("backup copy") << QByteArray("<m cycle=\"2312\" revision=\"2\" backup=\"1\" "
                                                    "backupDate=\"1704067200123\" />")
                                      << 2312 << 2 << true << qint64(1704067200123);
-        QTest::newRow("backup as any non-zero number") << QByteArray("<m backup=\"2\" />") << 0 << 0 << true << qint64(0);
-        QTest::newRow("backup zero") << QByteArray("<m backup=\"0\" backupDate=\"5\" />") << 0 << 0 << false << qint64(5);
+        QTest::newRow("backup as any non-zero number")
+            << QByteArray("<m backup=\"2\" />") << 0 << 0 << true << qint64(0);
+        QTest::newRow("backup zero") << QByteArray("<m backup=\"0\" backupDate=\"5\" />") << 0 << 0 << false
+                                     << qint64(5);
         QTest::newRow("negative date") << QByteArray("<m backupDate=\"-99\" />") << 0 << 0 << false << qint64(0);
         QTest::newRow("absurd numbers") << QByteArray("<m cycle=\"x\" revision=\"99999999999\" "
                                                       "backupDate=\"99999999999999999999999\" />")

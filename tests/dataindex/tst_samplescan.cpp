@@ -71,7 +71,8 @@ private slots:
         m_environment = QProcessEnvironment::systemEnvironment();
         m_environment.remove(QStringLiteral("TESSARAY_LOG_ECHO"));
         static const QRegularExpression exportLine(QStringLiteral("^export ([A-Za-z_]+)='(.*)'$"));
-        const QStringList lines = QString::fromUtf8(script.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const QStringList lines =
+            QString::fromUtf8(script.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 4);
         for (const QString& line : lines) {
             const QRegularExpressionMatch match = exportLine.match(line);
@@ -81,12 +82,16 @@ private slots:
         QCOMPARE(dataDir(), layout(QStringLiteral("data")));
     }
 
-    void init() { QFile::remove(dataDir() + QStringLiteral("/mapping.index")); }
+    void init()
+    {
+        QFile::remove(dataDir() + QStringLiteral("/mapping.index"));
+    }
 
     // Every add-on of the sample index, each where the layout put it.
     void scanFindsEverySampleAddon()
     {
-        const Run index = cli({QStringLiteral("index"), QStringLiteral("show"), QStringLiteral("--json"), m_sampleIndex});
+        const Run index =
+            cli({QStringLiteral("index"), QStringLiteral("show"), QStringLiteral("--json"), m_sampleIndex});
         QCOMPARE(index.exitCode, 0);
         QSet<QString> sampleGuids;
         int sampleLocations = 0;
@@ -106,8 +111,8 @@ private slots:
         for (const QJsonValue& value : hits) {
             const QJsonObject hit = value.toObject();
             foundGuids.insert(hit.value(QStringLiteral("addonGuid")).toString());
-            folders.insert(hit.value(QStringLiteral("name")).toString() + QLatin1Char('/')
-                               + hit.value(QStringLiteral("simulator")).toString(),
+            folders.insert(hit.value(QStringLiteral("name")).toString() + QLatin1Char('/') +
+                               hit.value(QStringLiteral("simulator")).toString(),
                            QDir::fromNativeSeparators(hit.value(QStringLiteral("directory")).toString()));
         }
         QCOMPARE(foundGuids, sampleGuids);
@@ -121,8 +126,9 @@ private slots:
                  layout(QStringLiteral("sims/X-Plane 11/Aircraft/Corvid C-90/plugins/corvidfms/NavData")));
         QCOMPARE(folders.value(QStringLiteral("Sparrow S-2/XP11")),
                  layout(QStringLiteral("sims/X-Plane 11/Aircraft/Extra Aircraft/Sparrow S-2/navdata")));
-        QCOMPARE(folders.value(QStringLiteral("Osprey Jetprop/XP10")),
-                 layout(QStringLiteral("steam/library/steamapps/common/X-Plane 10/Aircraft/Third Party/Osprey Jetprop")));
+        QCOMPARE(
+            folders.value(QStringLiteral("Osprey Jetprop/XP10")),
+            layout(QStringLiteral("steam/library/steamapps/common/X-Plane 10/Aircraft/Third Party/Osprey Jetprop")));
         QCOMPARE(folders.value(QStringLiteral("Kestrel Flight Planner/TOOL")),
                  layout(QStringLiteral("programs/Kestrel Flight Planner")));
         QCOMPARE(folders.value(QStringLiteral("Heron Weather Link/TOOL")),
@@ -133,8 +139,9 @@ private slots:
         QCOMPARE(plain.exitCode, 0);
         const QStringList lines = QString::fromUtf8(plain.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), sampleLocations);
-        QVERIFY(lines.contains(QStringLiteral("Halcyon HX-20\tFS9\t")
-                               + QDir::toNativeSeparators(layout(QStringLiteral("sims/FS2004/Aircraft/Halcyon HX20/FMC")))));
+        QVERIFY(
+            lines.contains(QStringLiteral("Halcyon HX-20\tFS9\t") +
+                           QDir::toNativeSeparators(layout(QStringLiteral("sims/FS2004/Aircraft/Halcyon HX20/FMC")))));
     }
 
     void saveAddsEachMappingOnce()
@@ -199,15 +206,15 @@ private slots:
         QTest::addColumn<QString>("error"); // start of stderr; %0 for the scratch folder
         QTest::newRow("index without action") << QStringList{"index"} << 2 << "Unknown or missing action";
         QTest::newRow("index show without file") << QStringList{"index", "show"} << 2 << "'index show' takes exactly";
-        QTest::newRow("index show two files") << QStringList{"index", "show", "a", "b"} << 2
-                                              << "'index show' takes exactly";
+        QTest::newRow("index show two files")
+            << QStringList{"index", "show", "a", "b"} << 2 << "'index show' takes exactly";
         QTest::newRow("json and count") << QStringList{"index", "show", "--json", "--count", "a"} << 2
                                         << "--json and --count";
         QTest::newRow("scan with an argument") << QStringList{"scan", "extra"} << 2 << "'scan' takes no arguments";
         QTest::newRow("missing index") << QStringList{"index", "show", "%0/none.index"} << 1
                                        << "error 3: Cannot open file '%0/none.index'";
-        QTest::newRow("scan of a missing index") << QStringList{"scan", "--index", "%0/none.index"} << 1
-                                                 << "error 3: Cannot open file '%0/none.index'";
+        QTest::newRow("scan of a missing index")
+            << QStringList{"scan", "--index", "%0/none.index"} << 1 << "error 3: Cannot open file '%0/none.index'";
     }
     void failures()
     {

@@ -78,7 +78,8 @@ private slots:
         QVERIFY(CFakeSimulatorTree::registerSimulator(simulator, folder));
         QCOMPARE(CSimulatorRoots::root(simulator), native(folder));
         // Found once, then kept in the settings.
-        QCOMPARE(CSettings::value(QStringLiteral("simulators/") + CSimulators::shortName(simulator)).toString(), folder);
+        QCOMPARE(CSettings::value(QStringLiteral("simulators/") + CSimulators::shortName(simulator)).toString(),
+                 folder);
         // No other simulator is taken for it.
         for (int other : CSimulators::rootSimulators()) {
             if (other != simulator)
@@ -119,20 +120,34 @@ private slots:
         QTest::addColumn<QString>("expected");
         const QString local = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Tool");
         const QString user = QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Vendor\\Tool");
-        QTest::newRow("machine") << local << "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\" << "Tool\\" << "C:\\Tool"
+        QTest::newRow("machine") << local << "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\"
+                                 << "Tool\\"
+                                 << "C:\\Tool"
                                  << "C:\\Tool";
-        QTest::newRow("doubled separators") << local << "HKEY_LOCAL_MACHINE\\SOFTWARE\\\\Vendor\\" << "\\Tool"
-                                            << "C:\\Tool" << "C:\\Tool";
-        QTest::newRow("short hive name") << local << "HKLM\\SOFTWARE\\Vendor" << "Tool" << "C:\\Tool" << "C:\\Tool";
-        QTest::newRow("no hive means machine") << local << "SOFTWARE\\Vendor" << "Tool" << "C:\\Tool" << "C:\\Tool";
-        QTest::newRow("current user") << user << "HKEY_CURRENT_USER\\SOFTWARE\\Vendor" << "Tool" << "C:\\Tool"
+        QTest::newRow("doubled separators") << local << "HKEY_LOCAL_MACHINE\\SOFTWARE\\\\Vendor\\"
+                                            << "\\Tool"
+                                            << "C:\\Tool"
+                                            << "C:\\Tool";
+        QTest::newRow("short hive name") << local << "HKLM\\SOFTWARE\\Vendor"
+                                         << "Tool"
+                                         << "C:\\Tool"
+                                         << "C:\\Tool";
+        QTest::newRow("no hive means machine") << local << "SOFTWARE\\Vendor"
+                                               << "Tool"
+                                               << "C:\\Tool"
+                                               << "C:\\Tool";
+        QTest::newRow("current user") << user << "HKEY_CURRENT_USER\\SOFTWARE\\Vendor"
+                                      << "Tool"
+                                      << "C:\\Tool"
                                       << "C:\\Tool";
-        QTest::newRow("user value not read from machine") << user << "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor" << "Tool"
-                                                          << "C:\\Tool" << "";
-        QTest::newRow("511 characters fit") << local << "HKLM\\SOFTWARE\\Vendor" << "Tool" << QString(511, 'x')
-                                            << QString(511, 'x');
-        QTest::newRow("512 characters overflow the buffer") << local << "HKLM\\SOFTWARE\\Vendor" << "Tool"
-                                                            << QString(512, 'x') << "";
+        QTest::newRow("user value not read from machine") << user << "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor"
+                                                          << "Tool"
+                                                          << "C:\\Tool"
+                                                          << "";
+        QTest::newRow("511 characters fit") << local << "HKLM\\SOFTWARE\\Vendor"
+                                            << "Tool" << QString(511, 'x') << QString(511, 'x');
+        QTest::newRow("512 characters overflow the buffer") << local << "HKLM\\SOFTWARE\\Vendor"
+                                                            << "Tool" << QString(512, 'x') << "";
     }
     void readRegistryValue()
     {
@@ -163,9 +178,9 @@ private slots:
         const QString notAFolder = m_tree->writeFile(QStringLiteral("sims/readme.txt"));
         // Old installations leave their lines behind; blanks around a line don't count.
         m_tree->writeFile(QStringLiteral("home/.x-plane/") + fileName,
-                          "\n" + m_tree->path(QStringLiteral("gone/X-Plane")).toUtf8() + "\n" + notAFolder.toUtf8()
-                              + "\r\n   " + root.toUtf8() + "   \r\n" + m_tree->path(QStringLiteral("sims")).toUtf8()
-                              + "\n");
+                          "\n" + m_tree->path(QStringLiteral("gone/X-Plane")).toUtf8() + "\n" + notAFolder.toUtf8() +
+                              "\r\n   " + root.toUtf8() + "   \r\n" + m_tree->path(QStringLiteral("sims")).toUtf8() +
+                              "\n");
         QCOMPARE(CXPlaneInstallFinder::fromInstallFile(simulator), native(root));
         QCOMPARE(CSimulatorRoots::root(simulator), native(root));
         QCOMPARE(CSettings::value(QStringLiteral("simulators/") + CSimulators::shortName(simulator)).toString(),
@@ -183,17 +198,20 @@ private slots:
     {
         QTest::addColumn<QByteArray>("vdf");
         QTest::addColumn<QStringList>("paths");
-        QTest::newRow("blocks with a path") << QByteArray("\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t\"/home/u/"
-                                                         ".local/share/Steam\"\n\t\t\"apps\"\n\t\t{\n\t\t\t\"269950\""
-                                                         "\t\t\"123\"\n\t\t}\n\t}\n\t\"1\"\n\t{\n\t\t\"path\"\t\t\"/mnt/"
-                                                         "games\"\n\t}\n}\n")
-                                            << QStringList{"/home/u/.local/share/Steam", "/mnt/games"};
-        QTest::newRow("older numbered values") << QByteArray("\"LibraryFolders\"\n{\n\t\"TimeNextStatsReport\"\t\"1\"\n\t"
-                                                             "\"ContentStatsID\"\t\"-5\"\n\t\"1\"\t\t\"D:\\\\Steam Library\"\n}")
-                                               << QStringList{"D:\\Steam Library"};
-        QTest::newRow("comments and escapes") << QByteArray("// written by Steam\n\"libraryfolders\" { \"0\" { \"path\" "
-                                                            "\"/games/\\\"quoted\\\"\" } }")
-                                              << QStringList{"/games/\"quoted\""};
+        QTest::newRow("blocks with a path")
+            << QByteArray("\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t\"/home/u/"
+                          ".local/share/Steam\"\n\t\t\"apps\"\n\t\t{\n\t\t\t\"269950\""
+                          "\t\t\"123\"\n\t\t}\n\t}\n\t\"1\"\n\t{\n\t\t\"path\"\t\t\"/mnt/"
+                          "games\"\n\t}\n}\n")
+            << QStringList{"/home/u/.local/share/Steam", "/mnt/games"};
+        QTest::newRow("older numbered values")
+            << QByteArray("\"LibraryFolders\"\n{\n\t\"TimeNextStatsReport\"\t\"1\"\n\t"
+                          "\"ContentStatsID\"\t\"-5\"\n\t\"1\"\t\t\"D:\\\\Steam Library\"\n}")
+            << QStringList{"D:\\Steam Library"};
+        QTest::newRow("comments and escapes")
+            << QByteArray("// written by Steam\n\"libraryfolders\" { \"0\" { \"path\" "
+                          "\"/games/\\\"quoted\\\"\" } }")
+            << QStringList{"/games/\"quoted\""};
         QTest::newRow("cut off") << QByteArray("\"libraryfolders\" { \"0\" { \"path\" \"/a\" } \"1\" { \"pa")
                                  << QStringList{"/a"};
         QTest::newRow("not a library list") << QByteArray("\"AppState\" { \"appid\" \"1\" }") << QStringList{};
@@ -231,15 +249,16 @@ private slots:
         QTest::addColumn<bool>("separateLibrary"); // X-Plane in a library listed by libraryfolders.vdf
         QTest::addColumn<bool>("manifest");        // an app manifest names the folder
         QTest::addColumn<int>("simulator");
-        QTest::newRow("XP11 manifest in the Steam folder") << ".local/share/Steam" << "steamapps" << false << true
-                                                           << int(SimXPlane11);
-        QTest::newRow("XP11 manifest in a listed library") << ".steam/steam" << "steamapps" << true << true
-                                                           << int(SimXPlane11);
-        QTest::newRow("XP11 folder only, older SteamApps") << ".steam/root" << "SteamApps" << true << false
-                                                           << int(SimXPlane11);
+        QTest::newRow("XP11 manifest in the Steam folder") << ".local/share/Steam"
+                                                           << "steamapps" << false << true << int(SimXPlane11);
+        QTest::newRow("XP11 manifest in a listed library") << ".steam/steam"
+                                                           << "steamapps" << true << true << int(SimXPlane11);
+        QTest::newRow("XP11 folder only, older SteamApps") << ".steam/root"
+                                                           << "SteamApps" << true << false << int(SimXPlane11);
         QTest::newRow("XP10 folder in Flatpak Steam") << ".var/app/com.valvesoftware.Steam/.local/share/Steam"
                                                       << "steamapps" << true << false << int(SimXPlane10);
-        QTest::newRow("XP10 manifest") << ".local/share/Steam" << "steamapps" << false << true << int(SimXPlane10);
+        QTest::newRow("XP10 manifest") << ".local/share/Steam"
+                                       << "steamapps" << false << true << int(SimXPlane10);
     }
     void xplaneFromSteam()
     {
@@ -253,21 +272,23 @@ private slots:
         const QString library = separateLibrary ? m_tree->makeFolder(QStringLiteral("games/Steam Library")) : steam;
         m_tree->makeFolder(steam + QLatin1Char('/') + steamApps);
         if (separateLibrary) {
-            m_tree->writeFile(steam + QLatin1Char('/') + steamApps + QStringLiteral("/libraryfolders.vdf"),
-                              QStringLiteral("\"libraryfolders\"\n{\n\"0\" { \"path\" \"%0\" }\n\"1\" { \"path\" \"%1\" "
-                                             "}\n}\n")
-                                  .arg(steam, library)
-                                  .toUtf8());
+            m_tree->writeFile(
+                steam + QLatin1Char('/') + steamApps + QStringLiteral("/libraryfolders.vdf"),
+                QStringLiteral("\"libraryfolders\"\n{\n\"0\" { \"path\" \"%0\" }\n\"1\" { \"path\" \"%1\" "
+                               "}\n}\n")
+                    .arg(steam, library)
+                    .toUtf8());
         }
         // The manifest's folder name differs from the usual one, so a hit through the folder name alone
         // would give another answer.
-        const QString folderName = manifest ? QStringLiteral("XP Install") : eleven ? QStringLiteral("x-plane 11")
-                                                                                    : QStringLiteral("X-Plane 10");
+        const QString folderName = manifest ? QStringLiteral("XP Install")
+                                   : eleven ? QStringLiteral("x-plane 11")
+                                            : QStringLiteral("X-Plane 10");
         const QString root =
             m_tree->makeFolder(library + QLatin1Char('/') + steamApps + QStringLiteral("/common/") + folderName);
         if (manifest) {
-            m_tree->writeFile(library + QLatin1Char('/') + steamApps
-                                  + QStringLiteral("/appmanifest_%0.acf").arg(eleven ? 269950 : 292180),
+            m_tree->writeFile(library + QLatin1Char('/') + steamApps +
+                                  QStringLiteral("/appmanifest_%0.acf").arg(eleven ? 269950 : 292180),
                               "\"AppState\"\n{\n\t\"installdir\"\t\t\"XP Install\"\n}\n");
         }
         QCOMPARE(CSimulatorRoots::root(simulator), native(root));
@@ -296,13 +317,20 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("expected"); // @FSX@ for the FSX root
-        QTest::newRow("FSX root") << "[FSXROOT]\\SimObjects\\Airplanes" << "@FSX@\\SimObjects\\Airplanes";
-        QTest::newRow("twice the same") << "[FSXROOT]\\a;[FSXROOT]\\b" << "@FSX@\\a;@FSX@\\b";
-        QTest::newRow("only the first kind") << "[FSXROOT]\\a\\[P3DROOT]\\b" << "@FSX@\\a\\[P3DROOT]\\b";
-        QTest::newRow("table order, not text order") << "[P3DROOT]\\a\\[FSXROOT]\\b" << "[P3DROOT]\\a\\@FSX@\\b";
-        QTest::newRow("missing simulator leaves the rest") << "[XP9ROOT]\\Aircraft" << "\\Aircraft";
-        QTest::newRow("letter case counts") << "[fsxroot]\\a" << "[fsxroot]\\a";
-        QTest::newRow("no placeholder") << "C:\\Tools" << "C:\\Tools";
+        QTest::newRow("FSX root") << "[FSXROOT]\\SimObjects\\Airplanes"
+                                  << "@FSX@\\SimObjects\\Airplanes";
+        QTest::newRow("twice the same") << "[FSXROOT]\\a;[FSXROOT]\\b"
+                                        << "@FSX@\\a;@FSX@\\b";
+        QTest::newRow("only the first kind") << "[FSXROOT]\\a\\[P3DROOT]\\b"
+                                             << "@FSX@\\a\\[P3DROOT]\\b";
+        QTest::newRow("table order, not text order") << "[P3DROOT]\\a\\[FSXROOT]\\b"
+                                                     << "[P3DROOT]\\a\\@FSX@\\b";
+        QTest::newRow("missing simulator leaves the rest") << "[XP9ROOT]\\Aircraft"
+                                                           << "\\Aircraft";
+        QTest::newRow("letter case counts") << "[fsxroot]\\a"
+                                            << "[fsxroot]\\a";
+        QTest::newRow("no placeholder") << "C:\\Tools"
+                                        << "C:\\Tools";
     }
     void rootPlaceholder()
     {
@@ -322,7 +350,8 @@ private slots:
             CPathPlaceholders::replaceRootPlaceholder(QStringLiteral("[FSXROOT]\\SimObjects"));
         QCOMPARE(replaced.path, QStringLiteral("\\SimObjects"));
         QCOMPARE(replaced.simulator, int(SimFSX));
-        QCOMPARE(CPathPlaceholders::resolve(QStringLiteral("[FSXROOT]\\SimObjects")), native(QStringLiteral("/SimObjects")));
+        QCOMPARE(CPathPlaceholders::resolve(QStringLiteral("[FSXROOT]\\SimObjects")),
+                 native(QStringLiteral("/SimObjects")));
     }
 
     void programPlaceholders()

@@ -72,8 +72,8 @@ private slots:
         QVERIFY(arguments.contains(QStringLiteral("--dest=org.freedesktop.FileManager1")));
         QVERIFY(arguments.contains(QStringLiteral("org.freedesktop.FileManager1.ShowItems")));
         // The comma of the folder name must not split the array item.
-        const QString url = QStringLiteral("array:string:file://%0").arg(m_dir.path())
-                            + QStringLiteral("/backup%2C%20old/pack%201.bak");
+        const QString url = QStringLiteral("array:string:file://%0").arg(m_dir.path()) +
+                            QStringLiteral("/backup%2C%20old/pack%201.bak");
         QVERIFY2(arguments.contains(url), qPrintable(arguments.join(QLatin1Char(' '))));
         QVERIFY(recorded(QStringLiteral("xdg-open")).isEmpty());
     }
