@@ -71,6 +71,7 @@ CDataIndexSerializer::CDataIndexSerializer(QObject* parent)
     : CSerializerBase(parent)
 {
     qRegisterMetaType<IndexInfo*>("IndexInfo*");
+    qRegisterMetaType<DataIndexReaderInfo*>("DataIndexReaderInfo*");
     qRegisterMetaType<Exception>("Exception");
 }
 

@@ -117,13 +117,6 @@ private slots:
         QCOMPARE(CIOUtils::normalizePath(path), native(expected));
     }
 
-    void textReplacements()
-    {
-        QCOMPARE(CIOUtils::toBackslashes(QStringLiteral("a/b//c")), QStringLiteral("a\\b\\\\c"));
-        QCOMPARE(CIOUtils::replaceSimRoot(QStringLiteral("[SIMROOT]\\x\\[SIMROOT]\\[simroot]"), QStringLiteral("R")),
-                 QStringLiteral("R\\x\\R\\[simroot]"));
-    }
-
     void fileHash_data()
     {
         QTest::addColumn<int>("size"); // -1: no file

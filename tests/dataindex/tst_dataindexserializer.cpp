@@ -357,24 +357,6 @@ private slots:
         QCOMPARE(result.errors.first().message, QStringLiteral("Invalid format for file '%0'").arg(path));
     }
 
-    void manyAddons()
-    {
-        QByteArray content = "<addonIndexes cycle=\"2401\">";
-        for (int i = 0; i < 3000; ++i) {
-            content +=
-                QStringLiteral("<addon name=\"A%0\" guid=\"%1\" revision=\"%0\"><mapping simulator=\"FSX\" "
-                               "specified=\"auto\"><directory path=\"C:\\\\A%0\" /><rules><pattern value=\"A%0\" "
-                               "/></rules></mapping></addon>")
-                    .arg(i)
-                    .arg(QUuid::createUuid().toString())
-                    .toUtf8();
-        }
-        content += "</addonIndexes>";
-        const ReadResult result = readIndex(write(content));
-        QCOMPARE(int(result.addons.size()), 3000);
-        QCOMPARE(result.addons.back()->revision, 2999);
-    }
-
     // The mapping list: what the program writes it reads back, except where files depend on the difference.
     void mappingListRoundTrip()
     {

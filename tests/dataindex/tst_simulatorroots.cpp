@@ -46,19 +46,6 @@ private slots:
         m_data.reset();
     }
 
-    void simulatorTable()
-    {
-        QCOMPARE(CSimulators::shortName(SimFSXSteam), QStringLiteral("FSXS"));
-        QCOMPARE(CSimulators::shortName(0x200), QStringLiteral("USER"));
-        QCOMPARE(CSimulators::fromShortName(QStringLiteral("XP10")), int(SimXPlane10));
-        QCOMPARE(CSimulators::fromShortName(QStringLiteral("xp10")), int(SimUser));
-        QCOMPARE(CSimulators::fromShortName(QStringLiteral("FSX ")), int(SimUser));
-        QCOMPARE(CSimulators::fromShortName(QStringLiteral("ADDON")), int(SimAddon));
-        QCOMPARE(CSimulators::rootSimulators().size(), 10);
-        QCOMPARE(CSimulators::rootSimulators().first(), int(SimFS9));
-        QCOMPARE(CSimulators::rootSimulators().last(), int(SimXPlane11));
-    }
-
     void rootFromRegistry_data()
     {
         QTest::addColumn<int>("simulator");

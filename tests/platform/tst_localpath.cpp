@@ -131,13 +131,6 @@ private slots:
         QCOMPARE(CLocalPath::leavesFolder(relative), leaves);
     }
 
-    void homeFollowsEnvironment()
-    {
-        CScopedEnvironment environment;
-        environment.set("HOME", QFile::encodeName(m_dir.path()));
-        QCOMPARE(CStandardLocations::homePath(), QDir::cleanPath(m_dir.path()));
-    }
-
     void environmentNamesIgnoreCase()
     {
         CScopedEnvironment environment;
