@@ -1,0 +1,312 @@
+#include "cdataindexserializer.h"
+
+#include "app/clogger.h"
+#include "commands/cioutils.h"
+#include "dataindex/cfilemappingserializer.h"
+#include "dataindex/cpathplaceholders.h"
+#include "dataindex/csimulatorroots.h"
+#include "dataindex/csimulators.h"
+#include "downloader/cdownloadlogutils.h"
+#include "platform/clocalpath.h"
+
+#include <QDir>
+#include <QDomDocument>
+#include <QFile>
+#include <QFileInfo>
+#include <QMetaMethod>
+#include <QXmlStreamReader>
+
+namespace
+{
+
+constexpr int fileErrorNumber = 3;
+constexpr int errorLevel = 6;
+
+QString platformName(int platform)
+{
+    switch (platform) {
+    case PlatformMac:
+        return QStringLiteral("MAC");
+    case PlatformLinux:
+        return QStringLiteral("LINUX");
+    default:
+        return QStringLiteral("WINDOWS");
+    }
+}
+
+int platformFromText(const QString& text)
+{
+    if (text == QLatin1String("LINUX"))
+        return PlatformLinux;
+    if (text == QLatin1String("MAC"))
+        return PlatformMac;
+    return PlatformWindows;
+}
+
+// Native separators, and every doubled separator made single.
+QString normalizedDirectory(const QString& path)
+{
+    QString result = CLocalPath::toNative(path);
+    const QString doubled = QString(QDir::separator()) + QDir::separator();
+    while (result.contains(doubled))
+        result.replace(doubled, QString(QDir::separator()));
+    return result;
+}
+
+// "HKEY_LOCAL_MACHINE\SOFTWARE\Vendor\Tool\InstallDir": the value's text, read through the registry.
+QString registryDirectory(const QString& fromRegistryPath)
+{
+    const int separator = fromRegistryPath.lastIndexOf(QLatin1Char('\\'));
+    if (separator < 0)
+        return QString();
+    QString key = fromRegistryPath.left(separator);
+    const QString valueName = fromRegistryPath.mid(separator + 1);
+    key.replace(QLatin1String("HKEY_LOCAL_MACHINE"), QLatin1String("HKLM"));
+    return CSimulatorRoots::readRegistryValue(key, QString(), valueName);
+}
+
+} // namespace
+
+CDataIndexSerializer::CDataIndexSerializer(QObject* parent)
+    : CSerializerBase(parent)
+{
+    qRegisterMetaType<IndexInfo*>("IndexInfo*");
+    qRegisterMetaType<DataIndexReaderInfo*>("DataIndexReaderInfo*");
+    qRegisterMetaType<Exception>("Exception");
+}
+
+QVariant CDataIndexSerializer::deserialize(QVariant info)
+{
+    const QString path = info.toString();
+    BV_LOG_SERVICE(0, 1, QStringLiteral("Deserialize invoked."));
+
+    auto fail = [this, &path](bool cannotOpen, const QString& detail) {
+        const QString message = cannotOpen ? QStringLiteral("Cannot open file '%0'").arg(path)
+                                           : QStringLiteral("Invalid format for file '%0'").arg(path);
+        BV_LOG(6, message);
+        BV_LOG(6, detail);
+        emit taskError(BV_EXCEPTION(fileErrorNumber, errorLevel, message));
+        return QVariant();
+    };
+
+    QFile file(path);
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
+        return fail(true, file.errorString());
+    if (file.size() > MaximumDocumentSize)
+        return fail(false, QStringLiteral("the file has %0 bytes, more than the %1 allowed")
+                               .arg(file.size())
+                               .arg(MaximumDocumentSize));
+
+    // The index is read as a stream: a data index of thousands of add-ons is parsed several times faster
+    // than through a DOM, and nesting depth costs no stack. Records are handed out only once the whole file
+    // has proved well-formed, so a damaged file adds nothing.
+    CSimulatorRoots::CacheScope roots;
+    m_readingTime = QDateTime::currentDateTime();
+    QXmlStreamReader xml(&file);
+    QList<IndexInfo*> addons;
+    bool rootFound = false;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (!rootFound && xml.isStartElement() && xml.qualifiedName() == QLatin1String("addonIndexes")) {
+            rootFound = true;
+            readRoot(xml, addons);
+        }
+    }
+    if (xml.hasError()) {
+        qDeleteAll(addons);
+        return fail(false, QStringLiteral("%0 at line %1, column %2")
+                               .arg(xml.errorString())
+                               .arg(xml.lineNumber())
+                               .arg(xml.columnNumber()));
+    }
+
+    // Without a receiver nobody would take the records over.
+    const bool handedOver = isSignalConnected(QMetaMethod::fromSignal(&CDataIndexSerializer::addonFound));
+    for (IndexInfo* addon : qAsConst(addons)) {
+        if (handedOver)
+            emit addonFound(addon);
+        else
+            delete addon;
+    }
+    BV_LOG(1, QStringLiteral("Index file parsed."));
+    emit taskCompleted();
+    return QVariant();
+}
+
+void CDataIndexSerializer::readRoot(QXmlStreamReader& xml, QList<IndexInfo*>& addons)
+{
+    const QXmlStreamAttributes attributes = xml.attributes();
+    FileContext context;
+    context.isDataIndex = attributes.hasAttribute(QStringLiteral("cycle"));
+    context.cycleText = attributes.value(QStringLiteral("cycle")).toString();
+    context.internalId = attributes.value(QStringLiteral("internalId")).toString();
+
+    // Any element child is an add-on, and any element child of an add-on a location.
+    while (xml.readNextStartElement()) {
+        const QXmlStreamAttributes addonAttributes = xml.attributes();
+        auto* addon = new IndexInfo;
+        addon->guid = QUuid(addonAttributes.value(QStringLiteral("guid")).trimmed().toString());
+        addon->name = addonAttributes.value(QStringLiteral("name")).toString();
+        addon->masterfile = addonAttributes.value(QStringLiteral("masterfile")).toString();
+        addon->internalId = context.internalId;
+        const QString revisionText = addonAttributes.value(QStringLiteral("revision")).toString();
+        if (addon->guid.isNull()) {
+            // An add-on without an identity can't be mapped, updated or told apart from another.
+            BV_LOG(6, QStringLiteral("Addon '%0' has no valid guid ('%1'); skipped.")
+                          .arg(addon->name, addonAttributes.value(QStringLiteral("guid"))));
+            delete addon;
+            xml.skipCurrentElement();
+            continue;
+        }
+        while (xml.readNextStartElement()) {
+            IndexPathInfo* path = readLocation(xml, *addon, revisionText, context);
+            addon->insertPath(path);
+            addon->cycle = path->cycle;
+            addon->revision = path->revision;
+        }
+        // An add-on without a location can't be found or mapped.
+        if (addon->paths.isEmpty())
+            delete addon;
+        else
+            addons.append(addon);
+    }
+}
+
+IndexPathInfo* CDataIndexSerializer::readLocation(QXmlStreamReader& xml, const IndexInfo& addon,
+                                                  const QString& revisionText, const FileContext& context) const
+{
+    const QXmlStreamAttributes attributes = xml.attributes();
+    auto* path = new IndexPathInfo;
+    path->platform = platformFromText(attributes.value(QStringLiteral("platform")).toString());
+    path->simulator = CSimulators::fromShortName(attributes.value(QStringLiteral("simulator")).toString());
+    path->specified = attributes.value(QStringLiteral("specified")) != QLatin1String("auto");
+    const QString mappingGuidText = attributes.value(QStringLiteral("mappingGuid")).toString();
+
+    QString directory;
+    QString fromRegistryPath;
+    bool firstChild = true;
+    while (xml.readNextStartElement()) {
+        const QXmlStreamAttributes childAttributes = xml.attributes();
+        // The first child gives the folder even when it is not a "directory" element.
+        if (firstChild) {
+            directory = childAttributes.value(QStringLiteral("path")).toString();
+            fromRegistryPath = childAttributes.value(QStringLiteral("fromregpath")).toString();
+            firstChild = false;
+        }
+        if (xml.qualifiedName() == QLatin1String("directory")) {
+            directory = childAttributes.value(QStringLiteral("path")).trimmed().toString();
+            if (!directory.isEmpty())
+                directory = CPathPlaceholders::resolve(directory);
+            fromRegistryPath = childAttributes.value(QStringLiteral("fromregpath")).toString();
+            xml.skipCurrentElement();
+            continue;
+        }
+        // Any other child holds rules.
+        while (xml.readNextStartElement()) {
+            const QStringRef tag = xml.qualifiedName();
+            const QXmlStreamAttributes rule = xml.attributes();
+            if (tag == QLatin1String("pattern")) {
+                const QString value = rule.value(QStringLiteral("value")).trimmed().toString();
+                if (!value.isEmpty())
+                    path->patterns.append(value);
+            } else if (tag == QLatin1String("filesystem")) {
+                QString fileName = rule.value(QStringLiteral("filename")).toString();
+                if (fileName.isEmpty())
+                    fileName = QStringLiteral("*");
+                path->filesystem.append(FileSystemRule{rule.value(QStringLiteral("path")).toString(), fileName});
+            } else if (tag == QLatin1String("registry")) {
+                const QString value = rule.value(QStringLiteral("value")).toString();
+                path->registry.append(RegistryRule{rule.value(QStringLiteral("path")).toString(), value});
+                path->filesystem.append(FileSystemRule{QStringLiteral("[REGPATH]"), value});
+            } else if (tag == QLatin1String("uninstall")) {
+                UninstallRule uninstall;
+                const QString guidText = rule.value(QStringLiteral("guid")).toString();
+                if (CDownloadLogUtils::isGuid(guidText)) {
+                    uninstall.productGuid = QUuid(guidText.trimmed());
+                    uninstall.hasProductGuid = true;
+                } else {
+                    uninstall.keyName = guidText;
+                    uninstall.valueName = rule.value(QStringLiteral("key")).toString();
+                    if (uninstall.valueName.isEmpty())
+                        uninstall.valueName = QStringLiteral("InstallLocation");
+                }
+                path->uninstall.append(uninstall);
+            }
+            xml.skipCurrentElement();
+        }
+    }
+
+    path->directory = normalizedDirectory(directory);
+    path->cycle = context.cycleText.toInt();
+    path->revision = revisionText.toInt();
+    path->date = m_readingTime;
+
+    if (context.isDataIndex) {
+        path->mappingGuid = QUuid::createUuid();
+    } else {
+        path->mappingGuid = QUuid(mappingGuidText.trimmed());
+        if (path->mappingGuid.isNull()) {
+            // Two locations under one null key would overwrite each other; give this one an identity.
+            path->mappingGuid = QUuid::createUuid();
+            BV_LOG(6, QStringLiteral("Mapping of addon '%0' has no valid mappingGuid; a new one is assigned.")
+                          .arg(addon.name));
+        }
+        const MappingVersion version =
+            CFileMappingSerializer::deserializeToVersion(CIOUtils::installedIndexPath(path->directory, addon.guid));
+        path->cycle = version.cycle;
+        path->revision = version.revision;
+        path->backup = version.backup;
+        path->date = version.backupDate;
+    }
+
+    if (!fromRegistryPath.isEmpty())
+        path->directory = normalizedDirectory(registryDirectory(fromRegistryPath) + path->directory);
+    return path;
+}
+
+QVariant CDataIndexSerializer::serialize(QVariant info)
+{
+    auto* readerInfo = info.value<DataIndexReaderInfo*>();
+    const IndexInfoMap empty;
+    const IndexInfoMap& addons = readerInfo && readerInfo->addons ? *readerInfo->addons : empty;
+    return QVariant(serializeTo(addons, CIOUtils::mappingListFilePath()));
+}
+
+bool CDataIndexSerializer::serializeTo(const IndexInfoMap& addons, const QString& path)
+{
+    QDomDocument document;
+    document.setContent(QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n\t<addonIndexes></addonIndexes>"));
+    QDomElement root = document.documentElement();
+
+    for (const IndexInfo* addon : addons) {
+        QDomElement addonElement = document.createElement(QStringLiteral("addon"));
+        addonElement.setAttribute(QStringLiteral("name"), addon->name);
+        addonElement.setAttribute(QStringLiteral("guid"), CDownloadLogUtils::guidText(addon->guid));
+        for (const IndexPathInfo* location : addon->paths) {
+            QDomElement mapping = document.createElement(QStringLiteral("mapping"));
+            mapping.setAttribute(QStringLiteral("name"), platformName(location->platform));
+            mapping.setAttribute(QStringLiteral("simulator"), CSimulators::shortName(location->simulator));
+            mapping.setAttribute(QStringLiteral("cycle"), QString::number(location->cycle));
+            mapping.setAttribute(QStringLiteral("revision"), QString::number(location->revision));
+            mapping.setAttribute(QStringLiteral("mappingGuid"), CDownloadLogUtils::guidText(location->mappingGuid));
+            mapping.setAttribute(QStringLiteral("specified"),
+                                 location->specified ? QStringLiteral("manual") : QStringLiteral("auto"));
+            QDomElement directory = document.createElement(QStringLiteral("directory"));
+            directory.setAttribute(QStringLiteral("path"), QDir::toNativeSeparators(QDir::cleanPath(
+                                                               CLocalPath::toInternal(location->directory))));
+            mapping.appendChild(directory);
+            addonElement.appendChild(mapping);
+        }
+        root.appendChild(addonElement);
+    }
+
+    QString detail;
+    if (!writeDocument(document, path, &detail)) {
+        const QString message = QStringLiteral("Cannot write file '%0'").arg(path);
+        BV_LOG(6, QStringLiteral("%0 (%1)").arg(message, detail));
+        emit taskError(BV_EXCEPTION(fileErrorNumber, errorLevel, message));
+        return false;
+    }
+    emit taskCompleted();
+    return true;
+}

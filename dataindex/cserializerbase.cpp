@@ -1,0 +1,91 @@
+#include "cserializerbase.h"
+
+#include <QDir>
+#include <QDomDocument>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QXmlStreamReader>
+
+namespace
+{
+
+// Walks the text once without building anything, to refuse nesting that the DOM would follow recursively.
+bool isTooDeep(const QByteArray& content, int maximumDepth)
+{
+    QXmlStreamReader reader(content);
+    int depth = 0;
+    while (!reader.atEnd()) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::StartElement) {
+            if (++depth > maximumDepth)
+                return true;
+        } else if (token == QXmlStreamReader::EndElement) {
+            --depth;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+CSerializerBase::LoadResult CSerializerBase::loadDocument(const QString& path, QDomDocument& document, QString* detail)
+{
+    QFile file(path);
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
+        if (detail)
+            *detail = file.errorString();
+        return LoadResult::CannotOpen;
+    }
+    if (file.size() > MaximumDocumentSize) {
+        if (detail)
+            *detail = QStringLiteral("the file has %0 bytes, more than the %1 allowed")
+                          .arg(file.size())
+                          .arg(MaximumDocumentSize);
+        return LoadResult::InvalidFormat;
+    }
+    const QByteArray content = file.read(MaximumDocumentSize + 1);
+    if (content.size() > MaximumDocumentSize) {
+        if (detail)
+            *detail = QStringLiteral("the file is larger than the %0 bytes allowed").arg(MaximumDocumentSize);
+        return LoadResult::InvalidFormat;
+    }
+    if (isTooDeep(content, MaximumDocumentDepth)) {
+        if (detail)
+            *detail = QStringLiteral("elements are nested more than %0 levels deep").arg(MaximumDocumentDepth);
+        return LoadResult::InvalidFormat;
+    }
+    QString message;
+    int line = 0;
+    int column = 0;
+    if (!document.setContent(content, &message, &line, &column)) {
+        if (detail)
+            *detail = QStringLiteral("%0 at line %1, column %2").arg(message).arg(line).arg(column);
+        return LoadResult::InvalidFormat;
+    }
+    return LoadResult::Loaded;
+}
+
+bool CSerializerBase::writeDocument(const QDomDocument& document, const QString& path, QString* detail)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+        if (detail)
+            *detail = file.errorString();
+        return false;
+    }
+    const QByteArray bytes = document.toByteArray(4);
+    if (file.write(bytes) != bytes.size()) {
+        if (detail)
+            *detail = file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        if (detail)
+            *detail = file.errorString();
+        return false;
+    }
+    return true;
+}

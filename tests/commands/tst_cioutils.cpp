@@ -1,0 +1,243 @@
+#include "app/csettings.h"
+#include "commands/cioutils.h"
+#include "commands/commandinfo.h"
+#include "cscratchhome.h"
+#include "ctestdatadir.h"
+#include "dataindex/csimulators.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+#include <memory>
+
+class TestIOUtils : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<CTestDataDir> m_data;
+    std::unique_ptr<CScratchHome> m_home;
+
+    QString native(const QString& path) const { return QDir::toNativeSeparators(path); }
+
+private slots:
+    void init()
+    {
+        m_data = std::make_unique<CTestDataDir>();
+        QVERIFY(m_data->isValid());
+        m_home = std::make_unique<CScratchHome>(m_data->filePath(QStringLiteral("home")));
+    }
+    void cleanup()
+    {
+        m_home.reset();
+        m_data.reset();
+    }
+
+    void backupFolder_data()
+    {
+        QTest::addColumn<QString>("setting");  // null: not set
+        QTest::addColumn<QString>("expected"); // below the data directory when relative
+        QTest::newRow("not set") << QString() << "backup";
+        QTest::newRow("empty") << ""
+                               << "backup";
+        QTest::newRow("three blanks") << "   "
+                                      << "backup";
+        QTest::newRow("set") << "/srv/backups"
+                             << "/srv/backups";
+        QTest::newRow("set with blanks") << "  /srv/backups  "
+                                         << "/srv/backups";
+    }
+    void backupFolder()
+    {
+        QFETCH(QString, setting);
+        QFETCH(QString, expected);
+        if (!setting.isNull())
+            CSettings::setValue(SettingsKey::BackupPath, setting);
+        const QString folder =
+            expected.startsWith(QLatin1Char('/')) ? expected : CIOUtils::joinPath(m_data->path(), expected);
+        QCOMPARE(CIOUtils::backupFolder(), folder);
+        QCOMPARE(CIOUtils::backupListFilePath(), CIOUtils::joinPath(folder, QStringLiteral("backup.index")));
+    }
+
+    void packagePaths()
+    {
+        const QUuid addon(QStringLiteral("{6D8DAFE6-F597-468B-B976-909B25CCEEEB}"));
+        QCOMPARE(CIOUtils::packageIndexName(addon), QStringLiteral("6d8dafe6-f597-468b-b976-909b25cceeeb.index"));
+        const CommandInfo info(addon, QUuid::createUuid(), Update);
+        QCOMPARE(CIOUtils::installedIndexPath(QStringLiteral("/sims/FSX/Vireo/"), info),
+                 native(QStringLiteral("/sims/FSX/Vireo/6d8dafe6-f597-468b-b976-909b25cceeeb.index")));
+        QCOMPARE(CIOUtils::downloadRoot(), native(QDir::tempPath() + QStringLiteral("/Brelvar")));
+    }
+
+    void joinPath_data()
+    {
+        QTest::addColumn<QString>("a");
+        QTest::addColumn<QString>("b");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("doubled separators cleaned") << "C:/a/"
+                                                    << "/b"
+                                                    << "C:/a/b";
+        QTest::newRow("plain") << "/data"
+                               << "mapping.index"
+                               << "/data/mapping.index";
+        QTest::newRow("dot dot folded") << "/data/logs"
+                                        << "../settings.conf"
+                                        << "/data/settings.conf";
+        QTest::newRow("empty name") << "/data/"
+                                    << ""
+                                    << "/data";
+    }
+    void joinPath()
+    {
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QFETCH(QString, expected);
+        QCOMPARE(CIOUtils::joinPath(a, b), expected);
+    }
+
+    void normalizePath_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("expected"); // with "/" standing for the native separator
+        QTest::newRow("index backslashes") << "[FSXROOT]\\SimObjects\\Airplanes"
+                                           << "[FSXROOT]/SimObjects/Airplanes";
+        QTest::newRow("doubled slash") << "/sims//FSX"
+                                       << "/sims/FSX";
+        QTest::newRow("doubled backslash") << "C:\\\\FSX"
+                                           << "C:/FSX";
+        QTest::newRow("replaced once over the text") << "/sims///FSX"
+                                                     << "/sims//FSX";
+    }
+    void normalizePath()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, expected);
+        QCOMPARE(CIOUtils::normalizePath(path), native(expected));
+    }
+
+    void fileHash_data()
+    {
+        QTest::addColumn<int>("size"); // -1: no file
+        QTest::addColumn<bool>("hashed");
+        QTest::newRow("missing") << -1 << false;
+        QTest::newRow("empty") << 0 << false;
+        QTest::newRow("1023 bytes") << 1023 << false;
+        QTest::newRow("1024 bytes") << 1024 << true;
+        QTest::newRow("1025 bytes") << 1025 << true;
+        QTest::newRow("100000 bytes") << 100000 << true;
+    }
+    void fileHash()
+    {
+        QFETCH(int, size);
+        QFETCH(bool, hashed);
+        QByteArray content;
+        for (int i = 0; i < size; ++i)
+            content.append(char('a' + (i * 7) % 26));
+        const QString path = m_data->filePath(QStringLiteral("package.zip"));
+        if (size >= 0)
+            m_data->writeFile(QStringLiteral("package.zip"), content);
+        const QString expected =
+            hashed ? QString::fromLatin1(QCryptographicHash::hash(content.left(1024), QCryptographicHash::Md5).toHex())
+                   : QString();
+        QCOMPARE(CIOUtils::fileHash(path), expected);
+        if (hashed)
+            QCOMPARE(CIOUtils::fileHash(path).size(), 32);
+    }
+
+    void fileHashOfFolder() { QCOMPARE(CIOUtils::fileHash(m_data->path()), QString()); }
+
+    void removeBackupFile()
+    {
+        const QString kept = m_data->writeFile(QStringLiteral("settings-copy.conf"), "keep me");
+        const QString backup = m_data->writeFile(QStringLiteral("backup/pack.bak"), "old");
+        QVERIFY(CIOUtils::removeBackupFile(QStringLiteral("pack.bak")));
+        QVERIFY(!QFile::exists(backup));
+        QVERIFY(!CIOUtils::removeBackupFile(QStringLiteral("pack.bak")));
+        // A name from a tampered backup list can't reach outside the backup folder.
+        QVERIFY(!CIOUtils::removeBackupFile(QStringLiteral("../settings-copy.conf")));
+        QVERIFY(!CIOUtils::removeBackupFile(QStringLiteral("..\\settings-copy.conf")));
+        QVERIFY(!CIOUtils::removeBackupFile(kept));
+        QVERIFY(QFile::exists(kept));
+    }
+
+    void setSimulatorRoot()
+    {
+        CIOUtils::setSimulatorRoot(SimFSX, QStringLiteral("/sims/FSX "));
+        QCOMPARE(CSettings::value(QStringLiteral("simulators/FSX")).toString(), QStringLiteral("/sims/FSX "));
+        CIOUtils::setSimulatorRoot(SimXPlane11, QStringLiteral("/sims/X-Plane 11"));
+        QCOMPARE(CIOUtils::simulatorRoot(SimXPlane11), native(QStringLiteral("/sims/X-Plane 11")));
+        CIOUtils::setSimulatorRoot(SimFSX, QStringLiteral("  "));
+        QVERIFY(!CSettings::contains(QStringLiteral("simulators/FSX")));
+        QVERIFY(CSettings::contains(QStringLiteral("simulators/XP11")));
+    }
+
+    void displayPath_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("expected"); // "/" for the native separator
+        QTest::newRow("below X-Plane 11") << "/sims/X-Plane 11/Aircraft/Corvid"
+                                          << "<XP11>/Aircraft/Corvid/";
+        QTest::newRow("other letter case") << "/SIMS/x-plane 11/Aircraft/Corvid/"
+                                           << "<XP11>/Aircraft/Corvid/";
+        QTest::newRow("index form") << "\\sims\\X-Plane 11\\Aircraft"
+                                    << "<XP11>/Aircraft/";
+        QTest::newRow("the root itself") << "/sims/X-Plane 11"
+                                         << "<XP11>/";
+        QTest::newRow("below FSX") << "/sims/FSX/SimObjects"
+                                   << "<FSX>/SimObjects/";
+        QTest::newRow("a sibling with a longer name") << "/sims/FSX-Old/SimObjects"
+                                                      << "/sims/FSX-Old/SimObjects/";
+        QTest::newRow("disabled simulator") << "/sims/P3D/SimObjects"
+                                            << "/sims/P3D/SimObjects/";
+        QTest::newRow("elsewhere") << "/home/pilot//tools"
+                                   << "/home/pilot/tools/";
+    }
+    void displayPath()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, expected);
+        CIOUtils::setSimulatorRoot(SimXPlane11, QStringLiteral("/sims/X-Plane 11/"));
+        CIOUtils::setSimulatorRoot(SimFSX, QStringLiteral("/sims/FSX"));
+        CIOUtils::setSimulatorRoot(SimP3D, QStringLiteral("/sims/P3D"));
+        CSettings::setSimulatorDisabled(SimP3D, true);
+        QCOMPARE(CIOUtils::displayPath(path), native(expected));
+    }
+
+    void elidePath_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("maximum");
+        QTest::addColumn<QString>("expected"); // "/" for the native separator
+        // displayPath adds a separator at the end; the lead separator of an absolute path stays.
+        QTest::newRow("fits") << "/drive/a/b" << 40 << "/drive/a/b/";
+        QTest::newRow("two parts never elided")
+            << "/averyveryverylongfolder/file.dat" << 5 << "/averyveryverylongfolder/file.dat/";
+        QTest::newRow("six parts, small maximum")
+            << "/drive/alpha/bravo/charlie/delta/file.dat" << 10 << "/drive/.../file.dat";
+        QTest::newRow("left part kept when shorter")
+            << "/drive/ab/bravo/charlie/delta/file.dat" << 20 << "/drive/ab/.../file.dat";
+        QTest::newRow("right part kept when shorter")
+            << "/drive/alpha/bravo/charlie/de/file.dat" << 20 << "/drive/.../de/file.dat";
+        // The inner ring is compared with the outer parts already kept (their lengths include their separators).
+        QTest::newRow("second ring") << "/drive/a/bravo/charlie/d/file.dat" << 25 << "/drive/a/bravo/.../d/file.dat";
+    }
+    void elidePath()
+    {
+        QFETCH(QString, path);
+        QFETCH(int, maximum);
+        QFETCH(QString, expected);
+        QCOMPARE(CIOUtils::elidePath(path, maximum, QStringLiteral("."), 3), native(expected));
+    }
+
+    void elideFill()
+    {
+        QCOMPARE(CIOUtils::elidePath(QStringLiteral("/drive/alpha/bravo/charlie/delta/file.dat"), 10,
+                                     QString(QChar(0x2026)), 1),
+                 native(QStringLiteral("/drive/") + QChar(0x2026) + QStringLiteral("/file.dat")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestIOUtils)
+#include "tst_cioutils.moc"

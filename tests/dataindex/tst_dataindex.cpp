@@ -1,0 +1,246 @@
+#include "cscratchhome.h"
+#include "ctestdatadir.h"
+#include "dataindex/caddonmap.h"
+#include "dataindex/caddonmappinghelper.h"
+#include "dataindex/caddonmappingreader.h"
+#include "dataindex/cdataindex.h"
+#include "dataindex/csimulators.h"
+#include "downloader/cdownloadlogutils.h"
+
+#include <QSignalSpy>
+#include <QThread>
+#include <QtTest>
+
+#include <memory>
+
+namespace
+{
+
+const QUuid vireo(QStringLiteral("{6d8dafe6-f597-468b-b976-909b25cceeeb}"));
+const QUuid halcyon(QStringLiteral("{b856c723-1894-4bb0-86d9-ec3cfe81df3d}"));
+
+IndexPathInfo* location(const QUuid& mappingGuid, int simulator, const QString& directory)
+{
+    auto* path = new IndexPathInfo;
+    path->mappingGuid = mappingGuid;
+    path->simulator = simulator;
+    path->directory = directory;
+    return path;
+}
+
+IndexInfo* addon(const QUuid& guid, const QString& name, std::initializer_list<IndexPathInfo*> locations)
+{
+    auto* info = new IndexInfo;
+    info->guid = guid;
+    info->name = name;
+    for (IndexPathInfo* path : locations)
+        info->insertPath(path);
+    return info;
+}
+
+} // namespace
+
+class TestDataIndex : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<CTestDataDir> m_data;
+    std::unique_ptr<CScratchHome> m_home;
+
+private slots:
+    void init()
+    {
+        m_data = std::make_unique<CTestDataDir>();
+        m_home = std::make_unique<CScratchHome>(m_data->filePath(QStringLiteral("home")));
+        CDataIndex::resetInstance();
+    }
+    void cleanup()
+    {
+        CDataIndex::resetInstance();
+        m_home.reset();
+        m_data.reset();
+    }
+
+    // One add-on collects every mapped location; a location with a known mapping GUID is replaced.
+    void mappedAddonsMerge()
+    {
+        const QUuid first = QUuid::createUuid();
+        const QUuid second = QUuid::createUuid();
+        CAddonMap map;
+        map.merge(addon(vireo, QStringLiteral("Vireo"), {location(first, SimFSX, QStringLiteral("/fsx/old"))}));
+        map.merge(addon(
+            vireo, QStringLiteral("Vireo again"),
+            {location(second, SimP3Dv4, QStringLiteral("/p3d")), location(first, SimFSX, QStringLiteral("/fsx/new"))}));
+        map.merge(
+            addon(halcyon, QStringLiteral("Halcyon"), {location(QUuid::createUuid(), SimFS9, QStringLiteral("/fs9"))}));
+        QCOMPARE(map.size(), 2);
+        const IndexInfo* held = map.addon(vireo);
+        QCOMPARE(held->name, QStringLiteral("Vireo")); // the first record stays, with its name
+        QCOMPARE(held->paths.size(), 2);
+        QCOMPARE(map.location(vireo, first)->directory, QStringLiteral("/fsx/new"));
+        QCOMPARE(map.location(vireo, second)->simulator, int(SimP3Dv4));
+        QCOMPARE(map.addons().first()->guid, vireo); // ascending GUID order
+    }
+
+    void supportedAddonsReplace()
+    {
+        CAddonMap map;
+        map.replace(addon(vireo, QStringLiteral("Old"), {location(QUuid::createUuid(), SimFSX, QString())}));
+        map.replace(addon(vireo, QStringLiteral("New"), {location(QUuid::createUuid(), SimP3D, QString())}));
+        QCOMPARE(map.size(), 1);
+        QCOMPARE(map.addon(vireo)->name, QStringLiteral("New"));
+        QCOMPARE(map.addon(vireo)->paths.size(), 1);
+    }
+
+    void duplicates_data()
+    {
+        QTest::addColumn<QUuid>("addonGuid");
+        QTest::addColumn<int>("simulator");
+        QTest::addColumn<QString>("directory");
+        QTest::addColumn<bool>("duplicate");
+        QTest::newRow("same simulator and folder") << vireo << int(SimFSX) << "/sims/FSX/Vireo" << true;
+        QTest::newRow("trailing separator") << vireo << int(SimFSX) << "/sims/FSX/Vireo/" << true;
+        QTest::newRow("index separators and dots") << vireo << int(SimFSX) << "\\sims\\FSX\\.\\Vireo" << true;
+        QTest::newRow("other simulator") << vireo << int(SimP3D) << "/sims/FSX/Vireo" << false;
+        QTest::newRow("other folder") << vireo << int(SimFSX) << "/sims/FSX/Vireo2" << false;
+        QTest::newRow("other add-on") << halcyon << int(SimFSX) << "/sims/FSX/Vireo" << false;
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+        QTest::newRow("letter case") << vireo << int(SimFSX) << "/SIMS/fsx/vireo" << true;
+#else
+        QTest::newRow("letter case") << vireo << int(SimFSX) << "/SIMS/fsx/vireo" << false;
+#endif
+    }
+    void duplicates()
+    {
+        QFETCH(QUuid, addonGuid);
+        QFETCH(int, simulator);
+        QFETCH(QString, directory);
+        QFETCH(bool, duplicate);
+        CDataIndex* index = CDataIndex::instance();
+        const QUuid mapping = QUuid::createUuid();
+        index->addMappedAddon(
+            addon(vireo, QStringLiteral("Vireo"), {location(mapping, SimFSX, QStringLiteral("/sims/FSX/Vireo"))}));
+        QCOMPARE(index->isDuplicateMapping(addonGuid, simulator, directory), duplicate);
+        // A location is no duplicate of itself.
+        QVERIFY(!index->isDuplicateMapping(vireo, SimFSX, QStringLiteral("/sims/FSX/Vireo"), mapping));
+    }
+
+    void modifyAndRemove()
+    {
+        CDataIndex* index = CDataIndex::instance();
+        const QUuid fsx = QUuid::createUuid();
+        const QUuid p3d = QUuid::createUuid();
+        index->addMappedAddon(addon(vireo, QStringLiteral("Vireo"),
+                                    {location(fsx, SimFSX, QStringLiteral("/sims/FSX/Vireo")),
+                                     location(p3d, SimFSX, QStringLiteral("/sims/FSX/Other"))}));
+        QCOMPARE(index->simulatorShortName(vireo, fsx), QStringLiteral("FSX"));
+        QCOMPARE(index->simulatorShortName(vireo, QUuid::createUuid()), QString());
+
+        QVERIFY(!index->modifyMappedLocation(vireo, p3d, QStringLiteral("/sims/FSX/Vireo"))); // would duplicate
+        QCOMPARE(index->mappedLocation(vireo, p3d)->directory, QStringLiteral("/sims/FSX/Other"));
+        QVERIFY(index->modifyMappedLocation(vireo, p3d, QStringLiteral("\\sims\\FSX\\Moved")));
+        QCOMPARE(index->mappedLocation(vireo, p3d)->directory,
+                 QDir::toNativeSeparators(QStringLiteral("/sims/FSX/Moved")));
+        QVERIFY(!index->modifyMappedLocation(halcyon, p3d, QStringLiteral("/x")));
+
+        QVERIFY(index->removeMappedLocation(vireo, fsx));
+        QVERIFY(!index->removeMappedLocation(vireo, fsx));
+        QVERIFY(index->mappedAddon(vireo));
+        QVERIFY(index->removeMappedLocation(vireo, p3d));
+        QVERIFY(!index->mappedAddon(vireo)); // the add-on goes with its last location
+        QVERIFY(index->mappedAddons().isEmpty());
+    }
+
+    void singletonResets()
+    {
+        CDataIndex* first = CDataIndex::instance();
+        QCOMPARE(CDataIndex::instance(), first);
+        first->addSupportedAddon(
+            addon(vireo, QStringLiteral("Vireo"), {location(QUuid::createUuid(), SimFSX, QString())}));
+        QVERIFY(first->supportedAddon(vireo));
+        CDataIndex::resetInstance();
+        QVERIFY(CDataIndex::instance()->supportedAddons().isEmpty());
+    }
+
+    void firstUseFromManyThreads()
+    {
+        CDataIndex::resetInstance();
+        QVector<CDataIndex*> seen(8, nullptr);
+        QList<QThread*> threads;
+        for (int i = 0; i < seen.size(); ++i)
+            threads.append(QThread::create([&seen, i]() { seen[i] = CDataIndex::instance(); }));
+        for (QThread* thread : qAsConst(threads))
+            thread->start();
+        for (QThread* thread : qAsConst(threads))
+            QVERIFY(thread->wait(20000));
+        qDeleteAll(threads);
+        for (CDataIndex* instance : qAsConst(seen))
+            QCOMPARE(instance, seen.first());
+        QCOMPARE(CDataIndex::instance(), seen.first());
+    }
+
+    // The mapping list is read on a worker thread; each add-on reaches the data index queued, before the end.
+    void mappingListReadOnThread()
+    {
+        const QUuid mappingA = QUuid::createUuid();
+        const QUuid mappingB = QUuid::createUuid();
+        const QString file = m_data->writeFile(
+            QStringLiteral("mapping.index"),
+            QStringLiteral(
+                "<addonIndexes>"
+                "<addon name=\"Vireo\" guid=\"6d8dafe6-f597-468b-b976-909b25cceeeb\">"
+                "<mapping simulator=\"FSX\" mappingGuid=\"%0\"><directory path=\"/a\" /></mapping></addon>"
+                "<addon name=\"Vireo\" guid=\"6d8dafe6-f597-468b-b976-909b25cceeeb\">"
+                "<mapping simulator=\"P34\" mappingGuid=\"%1\" specified=\"manual\"><directory path=\"/b\" />"
+                "</mapping></addon>"
+                "</addonIndexes>")
+                .arg(CDownloadLogUtils::guidText(mappingA), CDownloadLogUtils::guidText(mappingB))
+                .toUtf8());
+        CDataIndex* index = CDataIndex::instance();
+        auto* reader = new CAddonMappingReader;
+        QObject::connect(reader, &CAddonMappingReader::addonFound, index, &CDataIndex::addMappedAddon);
+        int mappedWhenCompleted = -1;
+        QObject::connect(reader, &CAddonMappingReader::completed, index, [&](bool) {
+            mappedWhenCompleted = index->mappedAddon(vireo) ? index->mappedAddon(vireo)->paths.size() : 0;
+        });
+        QSignalSpy completed(reader, &CAddonMappingReader::completed);
+        QThread* thread = CAddonMappingHelper::runOnThread(reader, QStringLiteral("mapping reader"),
+                                                           [reader, file]() { reader->beginRead(file); });
+        QVERIFY(completed.wait(20000));
+        QCOMPARE(completed.first().first().toBool(), true);
+        QTRY_COMPARE(mappedWhenCompleted, 2);
+        QCOMPARE(index->mappedLocation(vireo, mappingB)->simulator, int(SimP3Dv4));
+        QVERIFY(index->mappedLocation(vireo, mappingB)->specified);
+        QSignalSpy finished(thread, &QThread::finished);
+        thread->quit();
+        QVERIFY(finished.wait(20000));
+    }
+
+    void mappingListMissingOrDamaged_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // null: no file
+        QTest::newRow("missing") << QByteArray();
+        QTest::newRow("damaged") << QByteArray(
+            "<addonIndexes><addon name=\"x\" guid=\"6d8dafe6-f597-468b-b976-909b25cceeeb\">"
+            "<mapping simulator=\"FSX\" /></addon>");
+    }
+    void mappingListMissingOrDamaged()
+    {
+        QFETCH(QByteArray, content);
+        const QString file = content.isNull() ? m_data->filePath(QStringLiteral("mapping.index"))
+                                              : m_data->writeFile(QStringLiteral("mapping.index"), content);
+        CAddonMappingReader reader;
+        QObject::connect(&reader, &CAddonMappingReader::addonFound, CDataIndex::instance(),
+                         &CDataIndex::addMappedAddon);
+        QSignalSpy completed(&reader, &CAddonMappingReader::completed);
+        reader.beginRead(file);
+        QCOMPARE(completed.count(), 1);
+        QCOMPARE(completed.first().first().toBool(), false);
+        QCoreApplication::processEvents();
+        QVERIFY(CDataIndex::instance()->mappedAddons().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDataIndex)
+#include "tst_dataindex.moc"

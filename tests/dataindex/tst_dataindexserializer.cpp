@@ -1,0 +1,471 @@
+#include "app/csettings.h"
+#include "cfakesimulatortree.h"
+#include "commands/cioutils.h"
+#include "cscratchhome.h"
+#include "ctestdatadir.h"
+#include "dataindex/cdataindexserializer.h"
+#include "dataindex/csimulatorroots.h"
+#include "dataindex/csimulators.h"
+#include "downloader/cdownloadlogutils.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <memory>
+#include <vector>
+
+namespace
+{
+
+// What one deserialize() produced: the add-ons (owned here) and how it ended.
+struct ReadResult
+{
+    std::vector<std::unique_ptr<IndexInfo>> addons;
+    int completed = 0;
+    QList<Exception> errors;
+
+    const IndexInfo* addon(const QString& name) const
+    {
+        for (const auto& addon : addons) {
+            if (addon->name == name)
+                return addon.get();
+        }
+        return nullptr;
+    }
+    const IndexPathInfo* onlyLocation(const QString& name) const
+    {
+        const IndexInfo* info = addon(name);
+        return info && info->paths.size() == 1 ? info->paths.first() : nullptr;
+    }
+};
+
+ReadResult readIndex(const QString& path)
+{
+    ReadResult result;
+    CDataIndexSerializer serializer;
+    QObject::connect(&serializer, &CDataIndexSerializer::addonFound,
+                     [&result](IndexInfo* addon) { result.addons.emplace_back(addon); });
+    QObject::connect(&serializer, &CDataIndexSerializer::taskCompleted, [&result]() { ++result.completed; });
+    QObject::connect(&serializer, &CDataIndexSerializer::taskError,
+                     [&result](const Exception& error) { result.errors.append(error); });
+    serializer.deserialize(path);
+    return result;
+}
+
+// A data index with one add-on and one location holding `locationBody`.
+QByteArray dataIndexWith(const QByteArray& locationAttributes, const QByteArray& locationBody)
+{
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<addonIndexes cycle=\"2401\" internalId=\"int-7\">\n"
+           "<addon name=\"Probe\" guid=\"6d8dafe6-f597-468b-b976-909b25cceeeb\" revision=\"4\" "
+           "masterfile=\"probe.zip\">\n"
+           "<mapping " +
+           locationAttributes + ">" + locationBody + "</mapping>\n</addon>\n</addonIndexes>\n";
+}
+
+} // namespace
+
+class TestDataIndexSerializer : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<CTestDataDir> m_data;
+    std::unique_ptr<CScratchHome> m_home;
+
+    QString write(const QByteArray& content, const QString& name = QStringLiteral("data.index"))
+    {
+        return m_data->writeFile(name, content);
+    }
+    QString native(const QString& path) const { return QDir::toNativeSeparators(path); }
+
+private slots:
+    void init()
+    {
+        m_data = std::make_unique<CTestDataDir>();
+        QVERIFY(m_data->isValid());
+        m_home = std::make_unique<CScratchHome>(m_data->filePath(QStringLiteral("home")));
+    }
+    void cleanup()
+    {
+        m_home.reset();
+        m_data.reset();
+    }
+
+    void addonRecord()
+    {
+        const ReadResult result = readIndex(write(dataIndexWith(
+            "platform=\"WINDOWS\" simulator=\"FSX\" specified=\"auto\"", "<directory path=\"C:\\Sims\\FSX\" />")));
+        QCOMPARE(result.completed, 1);
+        QVERIFY(result.errors.isEmpty());
+        QCOMPARE(int(result.addons.size()), 1);
+        const IndexInfo* addon = result.addons.front().get();
+        QCOMPARE(addon->guid, QUuid(QStringLiteral("{6d8dafe6-f597-468b-b976-909b25cceeeb}")));
+        QCOMPARE(addon->masterfile, QStringLiteral("probe.zip"));
+        QCOMPARE(addon->internalId, QStringLiteral("int-7"));
+        QCOMPARE(addon->cycle, 2401);
+        QCOMPARE(addon->revision, 4);
+        const IndexPathInfo* location = addon->paths.first();
+        QCOMPARE(addon->paths.firstKey(), location->mappingGuid);
+        QVERIFY(!location->mappingGuid.isNull());
+        QCOMPARE(location->cycle, 2401);
+        QCOMPARE(location->revision, 4);
+        QCOMPARE(location->simulator, int(SimFSX));
+        QVERIFY(!location->specified);
+        QVERIFY(location->date.isValid());
+        QVERIFY(location->matchedTitles.isEmpty());
+    }
+
+    // Each row: a location's attributes and body, and what the location reads as.
+    void location_data()
+    {
+        QTest::addColumn<QByteArray>("attributes");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("platform");
+        QTest::addColumn<int>("simulator");
+        QTest::addColumn<bool>("specified");
+        QTest::addColumn<QString>("directory"); // "/" for the native separator
+
+        QTest::newRow("auto") << QByteArray("simulator=\"P34\" specified=\"auto\"") << QByteArray() << 0
+                              << int(SimP3Dv4) << false << "";
+        QTest::newRow("Auto is by hand") << QByteArray("simulator=\"P34\" specified=\"Auto\"") << QByteArray() << 0
+                                         << int(SimP3Dv4) << true << "";
+        QTest::newRow("manual") << QByteArray("simulator=\"XP11\" specified=\"manual\"") << QByteArray() << 0
+                                << int(SimXPlane11) << true << "";
+        QTest::newRow("missing specified")
+            << QByteArray("simulator=\"XP10\"") << QByteArray() << 0 << int(SimXPlane10) << true << "";
+        QTest::newRow("platform LINUX") << QByteArray("platform=\"LINUX\" simulator=\"TOOL\" specified=\"auto\"")
+                                        << QByteArray() << 2 << int(SimTool) << false << "";
+        QTest::newRow("platform MAC") << QByteArray("platform=\"MAC\" simulator=\"ADDON\" specified=\"auto\"")
+                                      << QByteArray() << 1 << int(SimAddon) << false << "";
+        QTest::newRow("platform in lower case")
+            << QByteArray("platform=\"linux\" simulator=\"FS9\"") << QByteArray() << 0 << int(SimFS9) << true << "";
+        QTest::newRow("unknown simulator")
+            << QByteArray("simulator=\"MSFS\" specified=\"auto\"") << QByteArray() << 0 << int(SimUser) << false << "";
+        QTest::newRow("simulator with blanks")
+            << QByteArray("simulator=\" FSX\" specified=\"auto\"") << QByteArray() << 0 << int(SimUser) << false << "";
+        QTest::newRow("directory, doubled separators")
+            << QByteArray("simulator=\"TOOL\" specified=\"auto\"")
+            << QByteArray("<directory path=\"  \\\\srv\\\\tools\\\\Heron  \" />") << 0 << int(SimTool) << false
+            << "/srv/tools/Heron";
+        QTest::newRow("first child's path without a directory element")
+            << QByteArray("simulator=\"TOOL\"") << QByteArray("<rules path=\"C:\\\\Raw\\\\[FSXROOT]\" />") << 0
+            << int(SimTool) << true << "C:/Raw/[FSXROOT]";
+        QTest::newRow("blank directory") << QByteArray("simulator=\"TOOL\"") << QByteArray("<directory path=\"   \" />")
+                                         << 0 << int(SimTool) << true << "";
+        QTest::newRow("last directory element wins")
+            << QByteArray("simulator=\"TOOL\"") << QByteArray("<directory path=\"/a\" /><directory path=\"/b\" />") << 0
+            << int(SimTool) << true << "/b";
+        QTest::newRow("any tag name") << QByteArray("simulator=\"FSXS\" specified=\"auto\"")
+                                      << QByteArray("<folder path=\"/x\" />") << 0 << int(SimFSXSteam) << false << "/x";
+    }
+    void location()
+    {
+        QFETCH(QByteArray, attributes);
+        QFETCH(QByteArray, body);
+        QFETCH(int, platform);
+        QFETCH(int, simulator);
+        QFETCH(bool, specified);
+        QFETCH(QString, directory);
+        const ReadResult result = readIndex(write(dataIndexWith(attributes, body)));
+        const IndexPathInfo* location = result.onlyLocation(QStringLiteral("Probe"));
+        QVERIFY(location);
+        QCOMPARE(location->platform, platform);
+        QCOMPARE(location->simulator, simulator);
+        QCOMPARE(location->specified, specified);
+        QCOMPARE(location->directory, native(directory));
+    }
+
+    void rules()
+    {
+        const ReadResult result = readIndex(write(dataIndexWith(
+            "simulator=\"TOOL\" specified=\"auto\"",
+            "<directory path=\"[PROGRAMROOT]\" />"
+            "<rules>"
+            "  <pattern value=\"  Vireo V700.*  \" /><pattern value=\"   \" /><Pattern value=\"ignored\" />"
+            "  <filesystem path=\"[FSXROOT]\\SimObjects\" filename=\"vireo.air\" />"
+            "  <filesystem path=\"[XP11ROOT]\\Sparrow\" />"
+            "  <registry path=\"HKEY_LOCAL_MACHINE\\SOFTWARE\\Nimbus\" value=\"InstallDir\" />"
+            "  <uninstall guid=\"{0C6E1F0A-58B2-4F4E-9D27-3A1E5C7B9D42}\" key=\"ignored\" />"
+            "  <uninstall guid=\"0c6e1f0a-58b2-4f4e-9d27-3a1e5c7b9d43\" />"
+            "  <uninstall guid=\"PelicanNavigator\" />"
+            "  <uninstall guid=\"PelicanNavigator\" key=\"InstallDir\" />"
+            "  <uninstall guid=\"{0C6E1F0A-58B2-4F4E-9D27}\" />"
+            "</rules>"
+            "<more><pattern value=\"Second container\" /></more>")));
+        const IndexPathInfo* location = result.onlyLocation(QStringLiteral("Probe"));
+        QVERIFY(location);
+        QCOMPARE(location->directory, QStringLiteral("[PROGRAMROOT]"));
+        QCOMPARE(location->patterns, (QStringList{QStringLiteral("Vireo V700.*"), QStringLiteral("Second container")}));
+
+        QCOMPARE(location->filesystem.size(), 3);
+        QCOMPARE(location->filesystem.at(0).directory, QStringLiteral("[FSXROOT]\\SimObjects"));
+        QCOMPARE(location->filesystem.at(0).fileName, QStringLiteral("vireo.air"));
+        QCOMPARE(location->filesystem.at(1).fileName, QStringLiteral("*"));
+        // A registry rule is also tried as a file below the registry's folder.
+        QCOMPARE(location->filesystem.at(2).directory, QStringLiteral("[REGPATH]"));
+        QCOMPARE(location->filesystem.at(2).fileName, QStringLiteral("InstallDir"));
+        QCOMPARE(location->registry.size(), 1);
+        QCOMPARE(location->registry.at(0).keyPath, QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Nimbus"));
+        QCOMPARE(location->registry.at(0).valueName, QStringLiteral("InstallDir"));
+
+        QCOMPARE(location->uninstall.size(), 5);
+        QVERIFY(location->uninstall.at(0).hasProductGuid);
+        QCOMPARE(location->uninstall.at(0).productGuid,
+                 QUuid(QStringLiteral("{0c6e1f0a-58b2-4f4e-9d27-3a1e5c7b9d42}")));
+        QVERIFY(location->uninstall.at(1).hasProductGuid);
+        QCOMPARE(location->uninstall.at(1).productGuid,
+                 QUuid(QStringLiteral("{0c6e1f0a-58b2-4f4e-9d27-3a1e5c7b9d43}")));
+        QVERIFY(!location->uninstall.at(2).hasProductGuid);
+        QCOMPARE(location->uninstall.at(2).keyName, QStringLiteral("PelicanNavigator"));
+        QCOMPARE(location->uninstall.at(2).valueName, QStringLiteral("InstallLocation"));
+        QCOMPARE(location->uninstall.at(3).valueName, QStringLiteral("InstallDir"));
+        QVERIFY(!location->uninstall.at(4).hasProductGuid); // not a whole GUID: a key name
+        QCOMPARE(location->uninstall.at(4).keyName, QStringLiteral("{0C6E1F0A-58B2-4F4E-9D27}"));
+    }
+
+    void directoryPlaceholdersResolvedWhileReading()
+    {
+        CSimulatorRoots::setRoot(SimFSX, QStringLiteral("D:\\Sims\\FSX\\"));
+        QVERIFY(CFakeSimulatorTree::setRegistryValue(QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Nimbus"),
+                                                     QStringLiteral("InstallDir"), QStringLiteral("/opt/nimbus")));
+        const ReadResult result = readIndex(
+            write("<addonIndexes cycle=\"1\">"
+                  "<addon name=\"Sim\" guid=\"6d8dafe6-f597-468b-b976-909b25cceeeb\"><mapping simulator=\"FSX\">"
+                  "  <directory path=\"[FSXROOT]\\SimObjects\\Airplanes\\Vireo\" /></mapping></addon>"
+                  "<addon name=\"Markers\" guid=\"b856c723-1894-4bb0-86d9-ec3cfe81df3d\"><mapping simulator=\"XP11\">"
+                  "  <directory path=\"[ADDONROOT]\\Sparrow\\[SIMROOT]\" /></mapping></addon>"
+                  "<addon name=\"Registry\" guid=\"5785acee-edc1-44cc-a541-510ed27326d9\"><mapping simulator=\"TOOL\">"
+                  "  <directory path=\"\\Routes\" fromregpath=\"HKEY_LOCAL_MACHINE\\SOFTWARE\\Nimbus\\InstallDir\" />"
+                  "</mapping></addon>"
+                  "</addonIndexes>"));
+        QCOMPARE(result.onlyLocation(QStringLiteral("Sim"))->directory,
+                 native(QStringLiteral("D:/Sims/FSX/SimObjects/Airplanes/Vireo")));
+        // Markers that the search and the installer fill in stay.
+        QCOMPARE(result.onlyLocation(QStringLiteral("Markers"))->directory,
+                 native(QStringLiteral("[ADDONROOT]/Sparrow/[SIMROOT]")));
+        QCOMPARE(result.onlyLocation(QStringLiteral("Registry"))->directory,
+                 native(QStringLiteral("/opt/nimbus/Routes")));
+    }
+
+    void addonsWithoutLocationsOrIdentity()
+    {
+        const ReadResult result = readIndex(write(
+            "<addonIndexes cycle=\"2401\">"
+            "<addon name=\"No locations\" guid=\"6d8dafe6-f597-468b-b976-909b25cceeeb\" />"
+            "<addon name=\"Text only\" guid=\"b856c723-1894-4bb0-86d9-ec3cfe81df3d\">just text</addon>"
+            "<addon name=\"No guid\"><mapping simulator=\"FSX\" /></addon>"
+            "<addon name=\"Bad guid\" guid=\"not-a-guid\"><mapping simulator=\"FSX\" /></addon>"
+            "<item name=\"Any tag\" guid=\"{5785ACEE-EDC1-44CC-A541-510ED27326D9}\"><loc simulator=\"FS9\" /></item>"
+            "</addonIndexes>"));
+        QCOMPARE(result.completed, 1);
+        QCOMPARE(int(result.addons.size()), 1);
+        QCOMPARE(result.addons.front()->name, QStringLiteral("Any tag"));
+    }
+
+    void absurdValues()
+    {
+        const ReadResult result = readIndex(write("<addonIndexes cycle=\"99999999999999999999\">"
+                                                  "<addon name=\"" +
+                                                  QByteArray(100000, 'N') +
+                                                  "\" guid=\"6d8dafe6-f597-468b-b976-909b25cceeeb\" revision=\"-x\">"
+                                                  "<mapping simulator=\"" +
+                                                  QByteArray(5000, 'S') + "\" specified=\"" + QByteArray(5000, 'a') +
+                                                  "\">"
+                                                  "<directory path=\"" +
+                                                  QByteArray(200000, '\\') +
+                                                  "\" /></mapping>"
+                                                  "<mapping /><mapping /></addon></addonIndexes>"));
+        QCOMPARE(result.completed, 1);
+        QCOMPARE(int(result.addons.size()), 1);
+        const IndexInfo* addon = result.addons.front().get();
+        QCOMPARE(addon->name.size(), 100000);
+        QCOMPARE(addon->paths.size(), 3); // each location gets its own mapping GUID
+        QCOMPARE(addon->cycle, 0);
+        QCOMPARE(addon->revision, 0);
+        for (const IndexPathInfo* location : addon->paths) {
+            QCOMPARE(location->simulator, int(SimUser));
+            QVERIFY(location->directory.size() <= 1);
+        }
+    }
+
+    void readFailures_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // null: no file at all
+        QTest::addColumn<QString>("message");    // %0 for the path
+        QTest::newRow("missing") << QByteArray() << "Cannot open file '%0'";
+        QTest::newRow("empty") << QByteArray("") << "Invalid format for file '%0'";
+        QTest::newRow("malformed") << QByteArray("<addonIndexes cycle=\"1\"><addon></addonIndexes>")
+                                   << "Invalid format for file '%0'";
+        QTest::newRow("not XML") << QByteArray("PK\x03\x04\x00\x00garbage", 12) << "Invalid format for file '%0'";
+        QByteArray deep = "<addonIndexes cycle=\"1\">";
+        for (int i = 0; i < 200000; ++i)
+            deep += "<a>";
+        QTest::newRow("very deep") << deep << "Invalid format for file '%0'";
+        QByteArray laughs = "<?xml version=\"1.0\"?><!DOCTYPE l [<!ENTITY a \"aaaaaaaaaa\">";
+        for (int i = 1; i < 10; ++i)
+            laughs += QStringLiteral("<!ENTITY %0 \"%1\">")
+                          .arg(QChar('a' + i))
+                          .arg(QString(QStringLiteral("&%0;").arg(QChar('a' + i - 1))).repeated(10))
+                          .toLatin1();
+        laughs += "]><addonIndexes cycle=\"1\"><addon name=\"&j;\" /></addonIndexes>";
+        QTest::newRow("entity expansion") << laughs << "Invalid format for file '%0'";
+    }
+    void readFailures()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, message);
+        const QString path = content.isNull() ? m_data->filePath(QStringLiteral("missing.index")) : write(content);
+        const ReadResult result = readIndex(path);
+        QCOMPARE(result.completed, 0);
+        QCOMPARE(int(result.addons.size()), 0);
+        QCOMPARE(result.errors.size(), 1);
+        QCOMPARE(result.errors.first().message, message.arg(path));
+        QCOMPARE(result.errors.first().errorLevel, 6);
+    }
+
+    void folderInsteadOfFile()
+    {
+        const ReadResult result = readIndex(m_data->path());
+        QCOMPARE(result.errors.size(), 1);
+        QCOMPARE(result.errors.first().message, QStringLiteral("Cannot open file '%0'").arg(m_data->path()));
+    }
+
+    void unreadableFile()
+    {
+        const QString path = write(dataIndexWith("simulator=\"FSX\"", ""));
+        QVERIFY(QFile::setPermissions(path, QFileDevice::WriteOwner));
+        QFile probe(path);
+        if (probe.open(QIODevice::ReadOnly))
+            QSKIP("This user reads files without read permission (root).");
+        const ReadResult result = readIndex(path);
+        QCOMPARE(result.errors.size(), 1);
+        QCOMPARE(result.errors.first().message, QStringLiteral("Cannot open file '%0'").arg(path));
+    }
+
+    void veryLargeFile()
+    {
+        // Sparse: no disk space is used for the zeros.
+        const QString path = m_data->filePath(QStringLiteral("huge.index"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(CSerializerBase::MaximumDocumentSize + 1));
+        file.close();
+        const ReadResult result = readIndex(path);
+        QCOMPARE(result.errors.size(), 1);
+        QCOMPARE(result.errors.first().message, QStringLiteral("Invalid format for file '%0'").arg(path));
+    }
+
+    // The mapping list: what the program writes it reads back, except where files depend on the difference.
+    void mappingListRoundTrip()
+    {
+        IndexInfoMap addons;
+        const QUuid first(QStringLiteral("{b856c723-1894-4bb0-86d9-ec3cfe81df3d}"));
+        const QUuid second(QStringLiteral("{6d8dafe6-f597-468b-b976-909b25cceeeb}"));
+        auto makeAddon = [&addons](const QUuid& guid, const QString& name) {
+            auto* addon = new IndexInfo;
+            addon->guid = guid;
+            addon->name = name;
+            addon->revision = 9;
+            addon->masterfile = QStringLiteral("not-written.zip");
+            addons.insert(guid, addon);
+            return addon;
+        };
+        auto makeLocation = [](IndexInfo* addon, int simulator, const QString& directory, bool specified,
+                               int platform) {
+            auto* location = new IndexPathInfo;
+            location->mappingGuid = QUuid::createUuid();
+            location->simulator = simulator;
+            location->directory = directory;
+            location->specified = specified;
+            location->platform = platform;
+            location->cycle = 2401;
+            location->revision = 3;
+            addon->insertPath(location);
+            return location;
+        };
+        IndexInfo* vireo = makeAddon(second, QStringLiteral("Vireo V700 & \"Friends\" <é>"));
+        makeLocation(vireo, SimFSX, QStringLiteral("/sims/FSX/SimObjects//Airplanes/Vireo/./FMS/"), false,
+                     PlatformLinux);
+        makeLocation(vireo, SimP3Dv4, QStringLiteral("/sims/P3D v4/Vireo"), true, PlatformWindows);
+        IndexInfo* halcyon = makeAddon(first, QStringLiteral("Halcyon HX-20"));
+        makeLocation(halcyon, 0x200, QStringLiteral("/user/folder"), true, PlatformMac);
+
+        CDataIndexSerializer writer;
+        QSignalSpy completed(&writer, &CDataIndexSerializer::taskCompleted);
+        DataIndexReaderInfo info{&addons};
+        QVERIFY(writer.serialize(QVariant::fromValue(&info)).toBool());
+        QCOMPARE(completed.count(), 1);
+
+        const QByteArray written = CTestDataDir::readFile(CIOUtils::mappingListFilePath());
+        QVERIFY(written.contains("mappingGuid=\"" + CDownloadLogUtils::guidText(vireo->paths.firstKey()).toUtf8()));
+        QVERIFY(!written.contains("masterfile"));
+        QVERIFY(written.indexOf("Vireo") < written.indexOf("Halcyon")); // ascending GUID order: 6d8d… before b856…
+
+        const ReadResult result = readIndex(CIOUtils::mappingListFilePath());
+        QCOMPARE(result.completed, 1);
+        QCOMPARE(int(result.addons.size()), 2);
+        for (const auto& read : result.addons) {
+            const IndexInfo* original = addons.value(read->guid);
+            QVERIFY(original);
+            QCOMPARE(read->name, original->name);
+            QCOMPARE(read->paths.keys(), original->paths.keys());
+            for (const IndexPathInfo* location : read->paths) {
+                const IndexPathInfo* before = original->path(location->mappingGuid);
+                QCOMPARE(location->simulator, before->simulator == 0x200 ? int(SimUser) : before->simulator);
+                QCOMPARE(location->directory, QDir::toNativeSeparators(QDir::cleanPath(before->directory)));
+                QCOMPARE(location->specified, before->specified);
+                // Written as "name", read from "platform": every location reads back as Windows.
+                QCOMPARE(location->platform, int(PlatformWindows));
+                // Cycle and revision come from the installed package's mapping file; there is none.
+                QCOMPARE(location->cycle, 0);
+                QCOMPARE(location->revision, 0);
+                QVERIFY(!location->date.isValid());
+            }
+        }
+        qDeleteAll(addons);
+    }
+
+    void mappingListTakesVersionFromInstalledPackage()
+    {
+        const QString folder = m_data->filePath(QStringLiteral("sims/FSX/Vireo"));
+        m_data->writeFile(QStringLiteral("sims/FSX/Vireo/6d8dafe6-f597-468b-b976-909b25cceeeb.index"),
+                          "<mapping cycle=\"2402\" revision=\"7\" backup=\"1\" backupDate=\"1700000000000\" />");
+        const ReadResult result = readIndex(write(
+            QStringLiteral("<addonIndexes><addon name=\"Vireo\" guid=\"6d8dafe6-f597-468b-b976-909b25cceeeb\" "
+                           "revision=\"3\"><mapping simulator=\"FSX\" cycle=\"1\" mappingGuid=\"%0\">"
+                           "<directory path=\"%1\" /></mapping><mapping simulator=\"P34\"><directory path=\"%1\" />"
+                           "</mapping></addon></addonIndexes>")
+                .arg(QStringLiteral("0c6e1f0a-58b2-4f4e-9d27-3a1e5c7b9d42"), folder)
+                .toUtf8(),
+            QStringLiteral("mapping.index")));
+        QCOMPARE(int(result.addons.size()), 1);
+        const IndexInfo* addon = result.addons.front().get();
+        QCOMPARE(addon->paths.size(), 2); // a missing mappingGuid gets one of its own
+        const IndexPathInfo* location = addon->path(QUuid(QStringLiteral("{0c6e1f0a-58b2-4f4e-9d27-3a1e5c7b9d42}")));
+        QVERIFY(location);
+        QCOMPARE(location->cycle, 2402);
+        QCOMPARE(location->revision, 7);
+        QVERIFY(location->backup);
+        QCOMPARE(location->date, QDateTime::fromMSecsSinceEpoch(1700000000000));
+    }
+
+    void writeFailure()
+    {
+        // The data directory is a file: nothing can be written below it.
+        CTestDataDir other;
+        const QString blocked = other.writeFile(QStringLiteral("blocker"), "x");
+        IndexInfoMap addons;
+        CDataIndexSerializer writer;
+        QSignalSpy errors(&writer, &CDataIndexSerializer::taskError);
+        QSignalSpy completed(&writer, &CDataIndexSerializer::taskCompleted);
+        QVERIFY(!writer.serializeTo(addons, blocked + QStringLiteral("/mapping.index")));
+        QCOMPARE(errors.count(), 1);
+        QCOMPARE(completed.count(), 0);
+        QCOMPARE(CTestDataDir::readFile(blocked), QByteArray("x"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDataIndexSerializer)
+#include "tst_dataindexserializer.moc"

@@ -1,0 +1,145 @@
+#include "cscopedenvironment.h"
+#include "platform/clocalpath.h"
+#include "platform/cstandardlocations.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestLocalPath : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+    void makeFolder(const QString& relative) { QVERIFY(QDir().mkpath(m_dir.filePath(relative))); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        makeFolder(QStringLiteral("X-Plane 11/Aircraft/Corvid C-90/plugins/corvidfms/NavData"));
+        makeFolder(QStringLiteral("Twins/Data"));
+        makeFolder(QStringLiteral("Twins/data"));
+        QFile file(m_dir.filePath(QStringLiteral("X-Plane 11/Aircraft/Corvid C-90/Corvid_C90.acf")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+
+    void toNative_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("expected");
+#ifdef Q_OS_WIN
+        QTest::newRow("slashes") << "C:/a/b"
+                                 << "C:\\a\\b";
+        QTest::newRow("mixed") << "C:/a\\b"
+                               << "C:\\a\\b";
+#else
+        QTest::newRow("backslashes") << "[FSXROOT]\\SimObjects\\Airplanes"
+                                     << "[FSXROOT]/SimObjects/Airplanes";
+        QTest::newRow("mixed") << "/sims\\FSX/x"
+                               << "/sims/FSX/x";
+        QTest::newRow("doubled kept") << "a\\\\b"
+                                      << "a//b";
+#endif
+        QTest::newRow("empty") << ""
+                               << "";
+    }
+    void toNative()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, expected);
+        QCOMPARE(CLocalPath::toNative(path), expected);
+    }
+
+    // The index writes "Aircraft\Corvid C-90\plugins\CorvidFMS\navdata"; the disk has other letter cases.
+    void existingPath_data()
+    {
+        QTest::addColumn<QString>("relative");
+        QTest::addColumn<QString>("expected"); // empty: nothing matches
+        const QString navdata = QStringLiteral("X-Plane 11/Aircraft/Corvid C-90/plugins/corvidfms/NavData");
+        QTest::newRow("exact") << navdata << navdata;
+        QTest::newRow("index spelling, backslashes")
+            << "X-Plane 11\\Aircraft\\Corvid C-90\\plugins\\CorvidFMS\\navdata" << navdata;
+        QTest::newRow("every element upper case")
+            << "X-PLANE 11/AIRCRAFT/CORVID C-90/PLUGINS/CORVIDFMS/NAVDATA" << navdata;
+        QTest::newRow("file") << "x-plane 11/aircraft/corvid c-90/CORVID_C90.ACF"
+                              << "X-Plane 11/Aircraft/Corvid C-90/Corvid_C90.acf";
+        QTest::newRow("dot dot resolved first") << "X-Plane 11/aircraft/unknown/../corvid c-90"
+                                                << "X-Plane 11/Aircraft/Corvid C-90";
+        QTest::newRow("missing last element") << "X-Plane 11/aircraft/corvid c-90/liveries"
+                                              << "";
+        QTest::newRow("missing middle element") << "X-Plane 11/scenery/corvid c-90"
+                                                << "";
+        QTest::newRow("exact spelling preferred") << "Twins/data"
+                                                  << "Twins/data";
+        QTest::newRow("first of two spellings") << "Twins/DATA"
+                                                << "Twins/Data";
+    }
+    void existingPath()
+    {
+        QFETCH(QString, relative);
+        QFETCH(QString, expected);
+        const QString wanted = expected.isEmpty() ? QString() : QDir::toNativeSeparators(m_dir.filePath(expected));
+#ifdef Q_OS_WIN
+        if (!expected.isEmpty())
+            QCOMPARE(CLocalPath::existingPath(m_dir.filePath(relative)).toLower(), wanted.toLower());
+        return;
+#endif
+        QCOMPARE(CLocalPath::existingPath(m_dir.path() + QLatin1Char('/') + relative), wanted);
+        CPathCaseCache cache;
+        QCOMPARE(cache.existingPath(m_dir.path() + QLatin1Char('/') + relative), wanted);
+        QCOMPARE(cache.existingPath(m_dir.path() + QLatin1Char('/') + relative), wanted); // from the listings read
+    }
+
+    void existingPathOfNothing()
+    {
+        QCOMPARE(CLocalPath::existingPath(QString()), QString());
+        QVERIFY(!CLocalPath::exists(m_dir.filePath(QStringLiteral("nowhere/at/all"))));
+    }
+
+    void leavesFolder_data()
+    {
+        QTest::addColumn<QString>("relative");
+        QTest::addColumn<bool>("leaves");
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("name") << "navdata" << false;
+        QTest::newRow("nested, backslashes") << "Navdata\\Airports\\a.dat" << false;
+        QTest::newRow("dot") << "./navdata" << false;
+        QTest::newRow("dots inside a name") << "a..b/c" << false;
+        QTest::newRow("hidden name") << ".navdata" << false;
+        QTest::newRow("name starting with two dots") << "..navdata" << false;
+        QTest::newRow("parent") << ".." << true;
+        QTest::newRow("parent inside") << "navdata/../../x" << true;
+        QTest::newRow("parent with backslashes") << "navdata\\..\\..\\x" << true;
+        QTest::newRow("three dots") << "a/.../b" << true;
+        QTest::newRow("dot blank dot") << "a/. ./b" << true;
+        QTest::newRow("parent with trailing blank") << "a/.. /b" << true;
+        QTest::newRow("absolute") << "/etc/passwd" << true;
+        QTest::newRow("absolute backslash") << "\\Windows\\win.ini" << true;
+        QTest::newRow("UNC") << "\\\\server\\share\\x" << true;
+        QTest::newRow("drive") << "C:\\Windows" << true;
+        QTest::newRow("drive relative") << "d:navdata" << true;
+        QTest::newRow("blanks around parent") << "  ..  " << true;
+    }
+    void leavesFolder()
+    {
+        QFETCH(QString, relative);
+        QFETCH(bool, leaves);
+        QCOMPARE(CLocalPath::leavesFolder(relative), leaves);
+    }
+
+    void environmentNamesIgnoreCase()
+    {
+        CScopedEnvironment environment;
+        environment.set("TessarayMixedCase", "value");
+        QCOMPARE(CStandardLocations::environmentValue(QStringLiteral("tessaraymixedcase")), QStringLiteral("value"));
+        QCOMPARE(CStandardLocations::environmentValue(QStringLiteral("TESSARAYMIXEDCASE")), QStringLiteral("value"));
+        QCOMPARE(CStandardLocations::environmentValue(QStringLiteral("TessarayNotSet")), QString());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLocalPath)
+#include "tst_localpath.moc"
