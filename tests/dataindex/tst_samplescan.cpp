@@ -58,7 +58,7 @@ private slots:
         const QString binary = qEnvironmentVariable("TESSARAY_BINARY_DIR");
         QVERIFY2(!source.isEmpty() && !binary.isEmpty(), "run through ctest");
         m_cli = binary + QStringLiteral("/cli/tessaray-cli");
-        m_sampleIndex = source + QStringLiteral("/samples/data.index");
+        m_sampleIndex = source + QStringLiteral("/samples/service/data.index");
         QVERIFY(QFileInfo(m_cli).isExecutable());
 
         QProcess script;
@@ -191,7 +191,7 @@ private slots:
             QCOMPARE(columns.size(), 10);
             if (columns.at(1) == QLatin1String("Pelican Navigator")) {
                 QCOMPARE(columns.at(3), QStringLiteral("TOOL"));
-                QCOMPARE(columns.at(6), QStringLiteral("2401"));
+                QCOMPARE(columns.at(6), QStringLiteral("2612"));
                 QCOMPARE(columns.at(9), QStringLiteral("uninstall:PelicanNavigator|InstallDir"));
                 sawUninstall = true;
             }
