@@ -111,7 +111,7 @@ void TestWebServices::dataIndexArrivesAsOwnedPointer()
     QCOMPARE(completed.first().at(0).toInt(), 256);
     std::unique_ptr<FMSDataIndexInfo> info(completed.first().at(2).value<QVariant>().value<FMSDataIndexInfo*>());
     QVERIFY(info);
-    QCOMPARE(info->id, QUuid(QStringLiteral("{51def9ea-c2db-4d81-8a22-1ad35bb4f105}")));
+    QCOMPARE(info->id, QUuid(QStringLiteral("{5e44e40f-3003-4869-89f3-babd8f3a9dcc}")));
     QCOMPARE(info->version, QStringLiteral("2612.1"));
     QCOMPARE(info->url, m_service->url(QStringLiteral("/data.index")));
     QCOMPARE(info->comments, QStringLiteral("Demo data index of the development service"));
