@@ -1,0 +1,3 @@
+#include "zip/czipdebug.h"
+
+Q_LOGGING_CATEGORY(lcZip, "tessaray.zip")
