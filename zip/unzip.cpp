@@ -284,6 +284,9 @@ UnZip::ErrorCode UnzipPrivate::extractData(const QString& name, CZipEntryHeader&
     CZipKeys keys;
     CZipKeys* cipher = nullptr;
     if (header.isEncrypted()) {
+        // Without a password every encrypted entry would fail the same way.
+        if (password.isEmpty())
+            return UnZip::SkipAllEncrypted;
         unsigned char encryptionHeader[EncryptionHeaderSize];
         if (remaining < EncryptionHeaderSize || !readExactly(encryptionHeader, EncryptionHeaderSize))
             return UnZip::Corrupted;

@@ -38,7 +38,7 @@ public:
         InconsistentHeaders = 15,
         // The entry's password check failed; extracting all entries goes on with the next one.
         SkipEntry = 16,
-        // Skip every remaining encrypted entry when extracting all.
+        // An encrypted entry and no password: extracting all entries passes over every remaining encrypted one.
         SkipAllEncrypted = 17,
         // The entry's name would put it outside the target folder (absolute, drive letter, ".."); nothing
         // is written for it, and extracting all entries goes on with the next one.
