@@ -409,7 +409,7 @@ UnZip::ErrorCode UnzipPrivate::extractToDirectory(const QString& name, CZipEntry
 
     const bool verifyOnly = options.testFlag(UnZip::VerifyOnly);
     if (separator >= 0 && separator == name.size() - 1) {
-        if (!verifyOnly && !options.testFlag(UnZip::DropFolders)) {
+        if (!verifyOnly && !options.testFlag(UnZip::DropFolders) && !options.testFlag(UnZip::NoDirectoryCreation)) {
             const QString path = QStringLiteral("%1/%2").arg(directory.absolutePath(), QDir::cleanPath(name));
             if (!QDir().mkpath(path)) {
                 qCDebug(lcZip).noquote() << QStringLiteral("Unable to create directory: %1").arg(path);

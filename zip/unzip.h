@@ -53,7 +53,7 @@ public:
         DropFolders = 0x02,
         // Decompress and check only; write nothing.
         VerifyOnly = 0x04,
-        // Fail rather than create a missing output folder.
+        // Fail rather than create a missing output folder (folder entries are not created either).
         NoDirectoryCreation = 0x08
     };
     Q_DECLARE_FLAGS(ExtractOptions, ExtractOption)
