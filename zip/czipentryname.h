@@ -6,10 +6,12 @@
 // Entry names as stored in an archive, and whether a name is safe to write below a target folder.
 namespace CZipEntryName
 {
-// Names are Latin-1 unless the entry's flag bit 11 says UTF-8.
+// Flag bit 11 says UTF-8. Without it, a name that is valid UTF-8 is read as UTF-8 (zip tools on Linux write
+// their file names' bytes unflagged), and anything else as Latin-1, the code page of the program's own
+// packages.
 QString decode(const QByteArray& raw, quint16 flags);
-// Latin-1 when every character fits, so that older readers see the same name; otherwise UTF-8, and bit 11
-// is set in `flags`.
+// ASCII names as they are; any other name in UTF-8 with bit 11 set in `flags`. Unflagged names are read
+// in the DOS code page by other zip tools, so Latin-1 bytes would come out garbled there.
 QByteArray encode(const QString& name, quint16& flags);
 
 // False when the name, cleaned and with "\" read as a separator, is absolute, starts with a drive letter,

@@ -416,7 +416,9 @@ Zip::ErrorCode ZipPrivate::closeArchive()
         const CZipEntryHeader& header = it.value();
         unsigned char central[CentralHeaderSize] = {};
         writeUInt32(central, CentralHeaderSignature);
-        writeUInt16(central + 4, 0); // made by: MS-DOS, so that no external attributes are read
+        // Made by MS-DOS (no external attributes to read); for UTF-8 names NTFS 2.0, because zip tools
+        // translate names from MS-DOS archives out of the DOS code page even when bit 11 is set.
+        writeUInt16(central + 4, (header.flags() & FlagUtf8Names) ? 0x0B14 : 0);
         writeUInt16(central + 6, HighestVersionNeeded);
         central[8] = header.generalFlag[0];
         central[9] = header.generalFlag[1];

@@ -581,15 +581,18 @@ void TestUnzip::nonAsciiNames()
     Entry utf8 = entry("\xc5\x81\xc3\xb3""d\xc5\xba/wpt.dat", "utf8", 0);
     utf8.flags = 0x0800;
     builder.add(utf8);
+    builder.add(entry("caf\xc3\xa9/unflagged.dat", "unflagged", 0)); // UTF-8 bytes without the flag
     QVERIFY(writeFile(archivePath(), builder.build()));
     UnZip unzip;
     QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
     const QString latin = QStringLiteral("Z\u00fcrich/caf\u00e9.dat");
     const QString polish = QStringLiteral("\u0141\u00f3d\u017a/wpt.dat");
-    QCOMPARE(unzip.entryNames(), QStringList({latin, polish})); // in QString order
+    const QString unflagged = QStringLiteral("caf\u00e9/unflagged.dat");
+    QCOMPARE(unzip.entryNames(), QStringList({latin, unflagged, polish})); // in QString order
     QCOMPARE(unzip.extractAll(target()), UnZip::Ok);
     QCOMPARE(readFile(target() + QLatin1Char('/') + latin), QByteArray("latin"));
     QCOMPARE(readFile(target() + QLatin1Char('/') + polish), QByteArray("utf8"));
+    QCOMPARE(readFile(target() + QLatin1Char('/') + unflagged), QByteArray("unflagged"));
 }
 
 void TestUnzip::modificationTime()

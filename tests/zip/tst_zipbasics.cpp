@@ -14,6 +14,8 @@ private slots:
     void safeNames();
     void nameEncoding_data();
     void nameEncoding();
+    void unflaggedNames_data();
+    void unflaggedNames();
     void dosTimeRoundTrip_data();
     void dosTimeRoundTrip();
     void dosTimeClamps_data();
@@ -58,8 +60,8 @@ void TestZipBasics::nameEncoding_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<bool>("utf8Flag");
     QTest::newRow("ascii") << "nav/wpt.dat" << QByteArray("nav/wpt.dat") << false;
-    QTest::newRow("latin-1 letters") << QStringLiteral("Z\u00fcrich/caf\u00e9.dat") << QByteArray("Z\xfcrich/caf\xe9.dat")
-                                     << false;
+    QTest::newRow("latin-1 letters") << QStringLiteral("Z\u00fcrich/caf\u00e9.dat")
+                                     << QByteArray("Z\xc3\xbcrich/caf\xc3\xa9.dat") << true;
     QTest::newRow("beyond latin-1") << QStringLiteral("\u0141\u00f3d\u017a.dat") << QByteArray("\xc5\x81\xc3\xb3""d\xc5\xba.dat")
                                     << true;
 }
@@ -75,6 +77,23 @@ void TestZipBasics::nameEncoding()
     QCOMPARE((flags & 0x0800) != 0, utf8Flag);
     QCOMPARE(flags & 0x0009, 0x0009); // other bits untouched
     QCOMPARE(CZipEntryName::decode(encoded, flags), name);
+}
+
+void TestZipBasics::unflaggedNames_data()
+{
+    QTest::addColumn<QByteArray>("raw");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("ascii") << QByteArray("nav/wpt.dat") << "nav/wpt.dat";
+    QTest::newRow("latin-1 bytes") << QByteArray("Z\xfcrich.dat") << QStringLiteral("Z\u00fcrich.dat");
+    QTest::newRow("utf-8 bytes from a Linux zip tool") << QByteArray("Z\xc3\xbcrich.dat") << QStringLiteral("Z\u00fcrich.dat");
+    QTest::newRow("cut utf-8 sequence is latin-1") << QByteArray("ab\xc3") << QStringLiteral("ab\u00c3");
+}
+
+void TestZipBasics::unflaggedNames()
+{
+    QFETCH(QByteArray, raw);
+    QFETCH(QString, name);
+    QCOMPARE(CZipEntryName::decode(raw, 0), name);
 }
 
 void TestZipBasics::dosTimeRoundTrip_data()
