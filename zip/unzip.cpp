@@ -5,12 +5,11 @@
 #include "zip/czipentryname.h"
 #include "zip/czipkeys.h"
 #include "zip/unzip_p.h"
+#include <zlib.h>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-
-#include <zlib.h>
 
 #include <algorithm>
 
@@ -48,7 +47,7 @@ UnZip::ErrorCode UnzipPrivate::openArchive(QIODevice* newDevice)
     if (!newDevice)
         return UnZip::InvalidDevice;
     if (!newDevice->isOpen() && !newDevice->open(QIODevice::ReadOnly)) {
-        qCDebug(lcZip) << "Unable to open device for reading";
+        zipDebug(QStringLiteral("Unable to open device for reading"));
         return UnZip::OpenFailed;
     }
     device = newDevice;
@@ -78,10 +77,10 @@ UnZip::ErrorCode UnzipPrivate::openArchive(QIODevice* newDevice)
             unsigned char signature[4];
             if (!readExactly(signature, 4)) {
                 if (headers->isEmpty()) {
-                    qCDebug(lcZip) << "Corrupted or invalid zip archive. Closing.";
+                    zipDebug(QStringLiteral("Corrupted or invalid zip archive. Closing."));
                     ec = UnZip::Corrupted;
                 } else {
-                    qCDebug(lcZip) << "Corrupted zip archive. Some files might be extracted.";
+                    zipDebug(QStringLiteral("Corrupted zip archive. Some files might be extracted."));
                     ec = UnZip::PartiallyCorrupted;
                 }
                 break;
@@ -161,13 +160,12 @@ UnZip::ErrorCode UnzipPrivate::readCentralEntry()
 
     bool skip = true;
     if (method != MethodStored && method != MethodDeflated)
-        qCDebug(lcZip) << "Unsupported compression method. Skipping file.";
+        zipDebug(QStringLiteral("Unsupported compression method. Skipping file."));
     else if (nameLength == 0)
-        qCDebug(lcZip) << "Skipping file with no name.";
+        zipDebug(QStringLiteral("Skipping file with no name."));
     else if (versionNeeded > HighestVersionNeeded)
-        qCDebug(lcZip).noquote() << QStringLiteral("Unsupported PKZip version (%1). Skipping file: %2")
-                                        .arg(versionText(versionNeeded),
-                                             name.isEmpty() ? QStringLiteral("<undefined>") : name);
+        zipDebug(QStringLiteral("Unsupported PKZip version (%1). Skipping file: %2")
+                     .arg(versionText(versionNeeded), name.isEmpty() ? QStringLiteral("<undefined>") : name));
     else
         skip = false;
     if (skip) {
@@ -232,7 +230,7 @@ UnZip::ErrorCode UnzipPrivate::checkLocalHeader(CZipEntryHeader& header)
     if (localName.size() != nameLength)
         return UnZip::ReadFailed;
     if (localName != header.rawName) {
-        qCDebug(lcZip) << "Filename in local header mismatches.";
+        zipDebug(QStringLiteral("Filename in local header mismatches."));
         return UnZip::InconsistentHeaders;
     }
     const qint64 dataOffset = device->pos() + extraLength;
@@ -296,7 +294,7 @@ UnZip::ErrorCode UnzipPrivate::extractData(const QString& name, CZipEntryHeader&
         const unsigned char expected =
             header.hasDataDescriptor() ? header.modificationTime[1] : static_cast<unsigned char>(header.crc >> 24);
         if (encryptionHeader[EncryptionHeaderSize - 1] != expected) {
-            qCDebug(lcZip).noquote() << QStringLiteral("Unable to decrypt %1").arg(name);
+            zipDebug(QStringLiteral("Unable to decrypt %1").arg(name));
             return UnZip::SkipEntry;
         }
         remaining -= EncryptionHeaderSize;
@@ -394,12 +392,11 @@ UnZip::ErrorCode UnzipPrivate::inflateData(const CZipEntryHeader& header, qint64
     return ec;
 }
 
-UnZip::ErrorCode UnzipPrivate::extractToDirectory(const QString& name, CZipEntryHeader& header,
-                                                  const QDir& directory, UnZip::ExtractOptions options)
+UnZip::ErrorCode UnzipPrivate::extractToDirectory(const QString& name, CZipEntryHeader& header, const QDir& directory,
+                                                  UnZip::ExtractOptions options)
 {
     if (!CZipEntryName::isSafe(name)) {
-        qCDebug(lcZip).noquote() << QStringLiteral("Refusing %1: it would be written outside the target folder")
-                                        .arg(name);
+        zipDebug(QStringLiteral("Refusing %1: it would be written outside the target folder").arg(name));
         return UnZip::UnsafeEntryName;
     }
 
@@ -412,7 +409,7 @@ UnZip::ErrorCode UnzipPrivate::extractToDirectory(const QString& name, CZipEntry
         if (!verifyOnly && !options.testFlag(UnZip::DropFolders) && !options.testFlag(UnZip::NoDirectoryCreation)) {
             const QString path = QStringLiteral("%1/%2").arg(directory.absolutePath(), QDir::cleanPath(name));
             if (!QDir().mkpath(path)) {
-                qCDebug(lcZip).noquote() << QStringLiteral("Unable to create directory: %1").arg(path);
+                zipDebug(QStringLiteral("Unable to create directory: %1").arg(path));
                 return UnZip::CreateDirectoryFailed;
             }
         }
@@ -428,31 +425,31 @@ UnZip::ErrorCode UnzipPrivate::extractToDirectory(const QString& name, CZipEntry
         if (!options.testFlag(UnZip::DropFolders)) {
             outputDirectory = QStringLiteral("%1/%2").arg(outputDirectory, QDir::cleanPath(name.left(separator)));
             if (!options.testFlag(UnZip::NoDirectoryCreation) && !QDir().mkpath(outputDirectory)) {
-                qCDebug(lcZip).noquote() << QStringLiteral("Unable to create directory: %1").arg(outputDirectory);
+                zipDebug(QStringLiteral("Unable to create directory: %1").arg(outputDirectory));
                 return UnZip::CreateDirectoryFailed;
             }
         }
         fileName = name.mid(separator + 1);
     }
     if (!options.testFlag(UnZip::NoDirectoryCreation) && !QDir().mkpath(outputDirectory)) {
-        qCDebug(lcZip).noquote() << QStringLiteral("Unable to create output directory %1").arg(outputDirectory);
+        zipDebug(QStringLiteral("Unable to create output directory %1").arg(outputDirectory));
         return UnZip::CreateDirectoryFailed;
     }
 
     const QString path = QStringLiteral("%1/%2").arg(outputDirectory, fileName);
     QFile output(path);
     if (!output.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        qCDebug(lcZip).noquote() << QStringLiteral("Unable to open %1 for writing").arg(path);
+        zipDebug(QStringLiteral("Unable to open %1 for writing").arg(path));
         return UnZip::OpenFailed;
     }
     UnZip::ErrorCode ec = extractData(name, header, &output);
     if (ec == UnZip::Ok && !output.flush())
         ec = UnZip::WriteFailed;
     if (ec == UnZip::Ok && !CZipDosTime::setFileModificationTime(output, header.dosDate(), header.dosTime()))
-        qCDebug(lcZip).noquote() << QStringLiteral("Unable to set last modified time on file: %1").arg(path);
+        zipDebug(QStringLiteral("Unable to set last modified time on file: %1").arg(path));
     output.close();
     if (ec != UnZip::Ok && !output.remove())
-        qCDebug(lcZip).noquote() << QStringLiteral("Unable to remove corrupted file: %1").arg(path);
+        zipDebug(QStringLiteral("Unable to remove corrupted file: %1").arg(path));
     return ec;
 }
 
@@ -528,7 +525,7 @@ void UnzipPrivate::deviceDestroyed(QObject* object)
 {
     if (object != device)
         return;
-    qCDebug(lcZip) << "Unexpected device destruction detected.";
+    zipDebug(QStringLiteral("Unexpected device destruction detected."));
     device = nullptr;
     closeArchive();
 }
@@ -659,8 +656,7 @@ UnZip::ErrorCode UnZip::extractFile(const QString& entryName, QIODevice* device,
     return d->extractData(entryName, it.value(), device);
 }
 
-UnZip::ErrorCode UnZip::extractFiles(const QStringList& entryNames, const QString& directory,
-                                     ExtractOptions options)
+UnZip::ErrorCode UnZip::extractFiles(const QStringList& entryNames, const QString& directory, ExtractOptions options)
 {
     return extractFiles(entryNames, QDir(directory), options);
 }

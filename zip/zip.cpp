@@ -5,14 +5,13 @@
 #include "zip/czipentryname.h"
 #include "zip/czipkeys.h"
 #include "zip/zip_p.h"
+#include <zlib.h>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-
-#include <zlib.h>
 
 #include <algorithm>
 
@@ -48,24 +47,26 @@ QString withoutRoot(QString path)
 
 int levelForType(const QFileInfo& source)
 {
-    static const QStringList archives = {
-        QStringLiteral("7z"),  QStringLiteral("bin"), QStringLiteral("deb"), QStringLiteral("exe"), QStringLiteral("gz"),
-        QStringLiteral("gz2"), QStringLiteral("jar"), QStringLiteral("rar"), QStringLiteral("rpm"), QStringLiteral("tar"),
-        QStringLiteral("tgz"), QStringLiteral("z"),   QStringLiteral("zip")};
+    static const QStringList archives = {QStringLiteral("7z"),  QStringLiteral("bin"), QStringLiteral("deb"),
+                                         QStringLiteral("exe"), QStringLiteral("gz"),  QStringLiteral("gz2"),
+                                         QStringLiteral("jar"), QStringLiteral("rar"), QStringLiteral("rpm"),
+                                         QStringLiteral("tar"), QStringLiteral("tgz"), QStringLiteral("z"),
+                                         QStringLiteral("zip")};
     static const QStringList media = {
-        QStringLiteral("asf"), QStringLiteral("avi"),  QStringLiteral("divx"), QStringLiteral("doc"),
-        QStringLiteral("docx"), QStringLiteral("flv"), QStringLiteral("gif"),  QStringLiteral("iso"),
-        QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("mka"),  QStringLiteral("mkv"),
-        QStringLiteral("mp3"), QStringLiteral("mp4"),  QStringLiteral("mpeg"), QStringLiteral("mpg"),
-        QStringLiteral("odt"), QStringLiteral("ogg"),  QStringLiteral("ogm"),  QStringLiteral("ra"),
-        QStringLiteral("rm"),  QStringLiteral("wma"),  QStringLiteral("wmv")};
+        QStringLiteral("asf"),  QStringLiteral("avi"),  QStringLiteral("divx"), QStringLiteral("doc"),
+        QStringLiteral("docx"), QStringLiteral("flv"),  QStringLiteral("gif"),  QStringLiteral("iso"),
+        QStringLiteral("jpg"),  QStringLiteral("jpeg"), QStringLiteral("mka"),  QStringLiteral("mkv"),
+        QStringLiteral("mp3"),  QStringLiteral("mp4"),  QStringLiteral("mpeg"), QStringLiteral("mpg"),
+        QStringLiteral("odt"),  QStringLiteral("ogg"),  QStringLiteral("ogm"),  QStringLiteral("ra"),
+        QStringLiteral("rm"),   QStringLiteral("wma"),  QStringLiteral("wmv")};
     static const QStringList text = {
-        QStringLiteral("asp"), QStringLiteral("bat"), QStringLiteral("c"),   QStringLiteral("conf"), QStringLiteral("cpp"),
-        QStringLiteral("css"), QStringLiteral("csv"), QStringLiteral("cxx"), QStringLiteral("h"),    QStringLiteral("hpp"),
-        QStringLiteral("htm"), QStringLiteral("html"), QStringLiteral("hxx"), QStringLiteral("ini"), QStringLiteral("js"),
-        QStringLiteral("php"), QStringLiteral("pl"),  QStringLiteral("py"),  QStringLiteral("rtf"),  QStringLiteral("sh"),
-        QStringLiteral("tsv"), QStringLiteral("txt"), QStringLiteral("vb"),  QStringLiteral("vbs"),  QStringLiteral("xml"),
-        QStringLiteral("xst")};
+        QStringLiteral("asp"), QStringLiteral("bat"), QStringLiteral("c"),   QStringLiteral("conf"),
+        QStringLiteral("cpp"), QStringLiteral("css"), QStringLiteral("csv"), QStringLiteral("cxx"),
+        QStringLiteral("h"),   QStringLiteral("hpp"), QStringLiteral("htm"), QStringLiteral("html"),
+        QStringLiteral("hxx"), QStringLiteral("ini"), QStringLiteral("js"),  QStringLiteral("php"),
+        QStringLiteral("pl"),  QStringLiteral("py"),  QStringLiteral("rtf"), QStringLiteral("sh"),
+        QStringLiteral("tsv"), QStringLiteral("txt"), QStringLiteral("vb"),  QStringLiteral("vbs"),
+        QStringLiteral("xml"), QStringLiteral("xst")};
     const QString suffix = source.completeSuffix().toLower();
     if (archives.contains(suffix))
         return 0;
@@ -104,14 +105,14 @@ bool ZipPrivate::writeAll(const void* data, qint64 size)
 Zip::ErrorCode ZipPrivate::createArchive(QIODevice* newDevice)
 {
     if (!newDevice) {
-        qCDebug(lcZip) << "Invalid device.";
+        zipDebug(QStringLiteral("Invalid device."));
         return Zip::OpenFailed;
     }
     device = newDevice;
     if (device != file)
         connect(device, &QObject::destroyed, this, &ZipPrivate::deviceDestroyed);
     if (!device->isOpen() && !device->open(QIODevice::WriteOnly)) {
-        qCDebug(lcZip) << "Unable to open device for writing.";
+        zipDebug(QStringLiteral("Unable to open device for writing."));
         resetArchive();
         return Zip::OpenFailed;
     }
@@ -136,9 +137,8 @@ bool ZipPrivate::isArchiveItself(const QFileInfo& source) const
     return !archivePath.isEmpty() && source.absoluteFilePath() == archivePath;
 }
 
-Zip::ErrorCode ZipPrivate::addSources(const QStringList& paths, const QString& rawRoot,
-                                      Zip::CompressionOptions options, Zip::CompressionLevel level,
-                                      const QString& entryName)
+Zip::ErrorCode ZipPrivate::addSources(const QStringList& paths, const QString& rawRoot, Zip::CompressionOptions options,
+                                      Zip::CompressionLevel level, const QString& entryName)
 {
     if (!headers)
         return Zip::NoOpenArchive;
@@ -152,7 +152,7 @@ Zip::ErrorCode ZipPrivate::addSources(const QStringList& paths, const QString& r
         if (!source.exists() || !source.isReadable() || (!source.isFile() && !source.isDir())) {
             if (skipBad)
                 continue;
-            qCDebug(lcZip).noquote() << QStringLiteral("File or directory does not exist: %1").arg(path);
+            zipDebug(QStringLiteral("File or directory does not exist: %1").arg(path));
             return Zip::FileNotFound;
         }
         sources.append(source);
@@ -169,8 +169,8 @@ Zip::ErrorCode ZipPrivate::addSources(const QStringList& paths, const QString& r
             else if (options.testFlag(Zip::RelativeToFolder))
                 ec = addDirectory(source.absoluteFilePath(), root, true, options, level);
             else {
-                const QString own = options.testFlag(Zip::AbsolutePaths) ? withoutRoot(source.absoluteFilePath())
-                                                                         : source.fileName();
+                const QString own =
+                    options.testFlag(Zip::AbsolutePaths) ? withoutRoot(source.absoluteFilePath()) : source.fileName();
                 const QString prefix = own.isEmpty() ? root : root + own + QLatin1Char('/');
                 if (prefix != root)
                     ec = writeEntry(source, prefix, Zip::Store);
@@ -187,7 +187,8 @@ Zip::ErrorCode ZipPrivate::addSources(const QStringList& paths, const QString& r
                     folder = withoutRoot(source.absolutePath());
                 else
                     folder = source.absoluteDir().dirName();
-                name = folder.isEmpty() ? root + source.fileName() : root + folder + QLatin1Char('/') + source.fileName();
+                name =
+                    folder.isEmpty() ? root + source.fileName() : root + folder + QLatin1Char('/') + source.fileName();
             }
             ec = writeEntry(source, name, level);
         }
@@ -211,7 +212,7 @@ Zip::ErrorCode ZipPrivate::addDirectory(const QString& path, const QString& pref
             continue;
         Zip::ErrorCode ec = Zip::Ok;
         if (!child.isReadable()) {
-            qCDebug(lcZip).noquote() << QStringLiteral("File or directory is not readable: %1").arg(child.filePath());
+            zipDebug(QStringLiteral("File or directory is not readable: %1").arg(child.filePath()));
             ec = Zip::FileNotFound;
         } else if (child.isDir()) {
             const QString childPrefix = folderEntries ? prefix + child.fileName() + QLatin1Char('/') : prefix;
@@ -238,13 +239,13 @@ Zip::ErrorCode ZipPrivate::writeEntry(const QFileInfo& source, const QString& en
     const qint64 offset = device->pos();
     // No ZIP64: sizes and offsets must fit in 32 bits, and the directory in 65535 entries.
     if (size > 0xFFFFFFFFLL || offset > 0xFFFFFFFFLL || (headers->size() >= 0xFFFF && !headers->contains(name))) {
-        qCDebug(lcZip).noquote() << QStringLiteral("%1 does not fit in a zip archive without ZIP64").arg(name);
+        zipDebug(QStringLiteral("%1 does not fit in a zip archive without ZIP64").arg(name));
         return Zip::WriteFailed;
     }
 
     QFile input(source.absoluteFilePath());
     if (!isDirectory && !input.open(QIODevice::ReadOnly)) {
-        qCDebug(lcZip).noquote() << QStringLiteral("An error occurred while opening %1").arg(source.filePath());
+        zipDebug(QStringLiteral("An error occurred while opening %1").arg(source.filePath()));
         return Zip::OpenFailed;
     }
 
@@ -255,7 +256,7 @@ Zip::ErrorCode ZipPrivate::writeEntry(const QFileInfo& source, const QString& en
     quint16 flags = encrypt ? (FlagEncrypted | FlagDataDescriptor) : 0;
     header.rawName = CZipEntryName::encode(name, flags);
     if (header.rawName.size() > 0xFFFF) {
-        qCDebug(lcZip).noquote() << QStringLiteral("Entry name too long: %1").arg(name);
+        zipDebug(QStringLiteral("Entry name too long: %1").arg(name));
         return Zip::WriteFailed;
     }
     header.setFlags(flags);
@@ -301,9 +302,9 @@ Zip::ErrorCode ZipPrivate::writeEntry(const QFileInfo& source, const QString& en
 
     quint32 crc = static_cast<quint32>(crc32(0, nullptr, 0));
     if (!isDirectory) {
-        const Zip::ErrorCode ec = deflateLevel == 0 ? storeFile(input, size, encrypt ? &keys : nullptr, crc, written)
-                                                    : deflateFile(input, size, deflateLevel, encrypt ? &keys : nullptr,
-                                                                  crc, written);
+        const Zip::ErrorCode ec = deflateLevel == 0
+                                      ? storeFile(input, size, encrypt ? &keys : nullptr, crc, written)
+                                      : deflateFile(input, size, deflateLevel, encrypt ? &keys : nullptr, crc, written);
         if (ec != Zip::Ok)
             return ec;
     } else {
@@ -311,7 +312,7 @@ Zip::ErrorCode ZipPrivate::writeEntry(const QFileInfo& source, const QString& en
     }
     const qint64 end = device->pos();
     if (written > 0xFFFFFFFFLL || end > 0xFFFFFFFFLL) {
-        qCDebug(lcZip).noquote() << QStringLiteral("%1 does not fit in a zip archive without ZIP64").arg(name);
+        zipDebug(QStringLiteral("%1 does not fit in a zip archive without ZIP64").arg(name));
         return Zip::WriteFailed;
     }
     header.crc = crc;
@@ -339,9 +340,10 @@ Zip::ErrorCode ZipPrivate::storeFile(QFile& source, qint64 size, CZipKeys* keys,
 {
     qint64 total = 0;
     while (total < size) {
-        const qint64 count = source.read(reinterpret_cast<char*>(inputBuffer), std::min<qint64>(BufferSize, size - total));
+        const qint64 count =
+            source.read(reinterpret_cast<char*>(inputBuffer), std::min<qint64>(BufferSize, size - total));
         if (count <= 0) {
-            qCDebug(lcZip).noquote() << QStringLiteral("Error while reading %1").arg(source.fileName());
+            zipDebug(QStringLiteral("Error while reading %1").arg(source.fileName()));
             return Zip::ReadFailed;
         }
         total += count;
@@ -349,7 +351,7 @@ Zip::ErrorCode ZipPrivate::storeFile(QFile& source, qint64 size, CZipKeys* keys,
         if (keys)
             keys->encrypt(inputBuffer, count);
         if (!writeAll(inputBuffer, count)) {
-            qCDebug(lcZip).noquote() << QStringLiteral("Error while writing %1").arg(source.fileName());
+            zipDebug(QStringLiteral("Error while writing %1").arg(source.fileName()));
             return Zip::WriteFailed;
         }
         written += count;
@@ -363,7 +365,7 @@ Zip::ErrorCode ZipPrivate::deflateFile(QFile& source, qint64 size, int level, CZ
     z_stream stream{};
     // Negative window bits: a raw deflate stream without zlib header or trailer.
     if (deflateInit2(&stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-        qCDebug(lcZip) << "Could not initialize zlib for compression";
+        zipDebug(QStringLiteral("Could not initialize zlib for compression"));
         return Zip::ZlibError;
     }
 
@@ -371,9 +373,10 @@ Zip::ErrorCode ZipPrivate::deflateFile(QFile& source, qint64 size, int level, CZ
     qint64 total = 0;
     int flush = Z_NO_FLUSH;
     while (flush != Z_FINISH && ec == Zip::Ok) {
-        const qint64 count = source.read(reinterpret_cast<char*>(inputBuffer), std::min<qint64>(BufferSize, size - total));
+        const qint64 count =
+            source.read(reinterpret_cast<char*>(inputBuffer), std::min<qint64>(BufferSize, size - total));
         if (count < 0 || (count == 0 && total < size)) {
-            qCDebug(lcZip).noquote() << QStringLiteral("Error while reading %1").arg(source.fileName());
+            zipDebug(QStringLiteral("Error while reading %1").arg(source.fileName()));
             ec = Zip::ReadFailed;
             break;
         }
@@ -394,7 +397,7 @@ Zip::ErrorCode ZipPrivate::deflateFile(QFile& source, qint64 size, int level, CZ
             if (keys)
                 keys->encrypt(outputBuffer, produced);
             if (!writeAll(outputBuffer, produced)) {
-                qCDebug(lcZip).noquote() << QStringLiteral("Error while writing %1").arg(source.fileName());
+                zipDebug(QStringLiteral("Error while writing %1").arg(source.fileName()));
                 ec = Zip::WriteFailed;
                 break;
             }
@@ -457,7 +460,7 @@ Zip::ErrorCode ZipPrivate::closeArchive()
     if (ec != Zip::Ok && file) {
         file->close();
         if (!file->remove())
-            qCDebug(lcZip) << "Failed to delete corrupt archive.";
+            zipDebug(QStringLiteral("Failed to delete corrupt archive."));
     }
     resetArchive();
     return ec;
@@ -478,7 +481,7 @@ void ZipPrivate::deviceDestroyed(QObject* object)
 {
     if (object != device)
         return;
-    qCDebug(lcZip) << "Unexpected device destruction detected.";
+    zipDebug(QStringLiteral("Unexpected device destruction detected."));
     device = nullptr;
     resetArchive();
 }
@@ -563,7 +566,7 @@ Zip::ErrorCode Zip::addDirectory(const QString& path, const QString& root, Compr
     if (!QFileInfo(path).isDir()) {
         if (options.testFlag(SkipBadFiles))
             return Ok;
-        qCDebug(lcZip).noquote() << QStringLiteral("Directory does not exist: %1").arg(path);
+        zipDebug(QStringLiteral("Directory does not exist: %1").arg(path));
         return FileNotFound;
     }
     return d->addSources(QStringList(path), root, options, level);
