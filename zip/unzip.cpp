@@ -35,6 +35,8 @@ UnzipPrivate::UnzipPrivate() = default;
 UnzipPrivate::~UnzipPrivate()
 {
     closeArchive();
+    if (inflateStreamReady)
+        inflateEnd(&inflateStream);
 }
 
 bool UnzipPrivate::readExactly(void* data, qint64 size)
@@ -340,10 +342,16 @@ UnZip::ErrorCode UnzipPrivate::copyStored(const CZipEntryHeader& header, qint64 
 UnZip::ErrorCode UnzipPrivate::inflateData(const CZipEntryHeader& header, qint64 remaining, CZipKeys* keys,
                                            QIODevice* output, quint32& crc, qint64& written)
 {
-    z_stream stream{};
-    // Negative window bits: a raw deflate stream without zlib header or trailer.
-    if (inflateInit2(&stream, -MAX_WBITS) != Z_OK)
-        return UnZip::ZlibError;
+    z_stream& stream = inflateStream;
+    if (inflateStreamReady) {
+        inflateReset(&stream);
+    } else {
+        stream = z_stream{};
+        // Negative window bits: a raw deflate stream without zlib header or trailer.
+        if (inflateInit2(&stream, -MAX_WBITS) != Z_OK)
+            return UnZip::ZlibError;
+        inflateStreamReady = true;
+    }
 
     UnZip::ErrorCode ec = UnZip::Ok;
     bool streamEnded = false;
@@ -388,7 +396,6 @@ UnZip::ErrorCode UnzipPrivate::inflateData(const CZipEntryHeader& header, qint64
             }
         } while (stream.avail_out == 0);
     }
-    inflateEnd(&stream);
     return ec;
 }
 

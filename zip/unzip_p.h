@@ -7,6 +7,8 @@
 #include <QMap>
 #include <QObject>
 
+#include <zlib.h>
+
 #include <memory>
 
 class QFile;
@@ -46,6 +48,10 @@ public:
     quint16 entryCount = 0;
     quint16 skippedCount = 0;
     QString comment;
+    // One inflate state for all entries, reset for each: a fresh one per entry would be allocated and
+    // freed again for every file.
+    z_stream inflateStream{};
+    bool inflateStreamReady = false;
 
 public slots:
     // A device that is not ours went away while open: forget it without touching it.

@@ -95,6 +95,8 @@ ZipPrivate::ZipPrivate() = default;
 ZipPrivate::~ZipPrivate()
 {
     closeArchive();
+    if (deflateStreamLevel >= 0)
+        deflateEnd(&deflateStream);
 }
 
 bool ZipPrivate::writeAll(const void* data, qint64 size)
@@ -362,11 +364,20 @@ Zip::ErrorCode ZipPrivate::storeFile(QFile& source, qint64 size, CZipKeys* keys,
 Zip::ErrorCode ZipPrivate::deflateFile(QFile& source, qint64 size, int level, CZipKeys* keys, quint32& crc,
                                        qint64& written)
 {
-    z_stream stream{};
-    // Negative window bits: a raw deflate stream without zlib header or trailer.
-    if (deflateInit2(&stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-        zipDebug(QStringLiteral("Could not initialize zlib for compression"));
-        return Zip::ZlibError;
+    z_stream& stream = deflateStream;
+    if (deflateStreamLevel == level) {
+        deflateReset(&stream);
+    } else {
+        if (deflateStreamLevel >= 0)
+            deflateEnd(&stream);
+        stream = z_stream{};
+        deflateStreamLevel = -1;
+        // Negative window bits: a raw deflate stream without zlib header or trailer.
+        if (deflateInit2(&stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+            zipDebug(QStringLiteral("Could not initialize zlib for compression"));
+            return Zip::ZlibError;
+        }
+        deflateStreamLevel = level;
     }
 
     Zip::ErrorCode ec = Zip::Ok;
@@ -404,7 +415,6 @@ Zip::ErrorCode ZipPrivate::deflateFile(QFile& source, qint64 size, int level, CZ
             written += produced;
         } while (stream.avail_out == 0);
     }
-    deflateEnd(&stream);
     return ec;
 }
 
