@@ -1,0 +1,275 @@
+// tessaray-cli zip: list, test, extract and create zip archives with the program's own reader and writer.
+
+#include "cli/cclicommand.h"
+#include "zip/unzip.h"
+#include "zip/zip.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+
+#include <cstdio>
+
+namespace
+{
+const QString passwordName = QStringLiteral("password");
+const QString flatName = QStringLiteral("flat");
+const QString levelName = QStringLiteral("level");
+const QString commentName = QStringLiteral("comment");
+const QString overwriteName = QStringLiteral("overwrite");
+const QString verboseName = QStringLiteral("verbose");
+
+QString usage()
+{
+    return QStringLiteral("Usage: tessaray-cli zip <action> [options]\n\n"
+                          "Actions:\n"
+                          "  list ARCHIVE [--password PW]                 One line per entry: name, size, packed size,\n"
+                          "                                               CRC-32, method, encrypted or plain.\n"
+                          "  test ARCHIVE [--password PW]                 Verify every entry.\n"
+                          "  extract ARCHIVE DIR [--password PW] [--flat] [ENTRY...]\n"
+                          "                                               Extract all entries, or the ones named.\n"
+                          "  create ARCHIVE PATH... [--password PW] [--level N] [--flat] [--comment TEXT] [--overwrite]\n"
+                          "                                               Pack files and folders.\n\n"
+                          "'tessaray-cli zip <action> --help' shows an action's options.\n");
+}
+
+void addCommonOptions(QCommandLineParser& parser)
+{
+    parser.addOption(QCommandLineOption(passwordName, QStringLiteral("Password of the encrypted entries."),
+                                        QStringLiteral("PW")));
+    parser.addOption(QCommandLineOption(verboseName, QStringLiteral("Show why the reader or writer failed.")));
+}
+
+// The reader reports password trouble as "skip this entry" codes; say what they mean.
+QString readerErrorText(int code)
+{
+    if (code == UnZip::SkipAllEncrypted)
+        return QStringLiteral("The entry is encrypted; give its --password.");
+    return UnZip::errorText(code == UnZip::SkipEntry ? UnZip::WrongPassword : code);
+}
+
+void printReaderError(int code, const QString& subject)
+{
+    CCli::printError(code, QStringLiteral("%1: %2").arg(subject, readerErrorText(code)));
+}
+
+// Shared start of the reading actions: parse, open the archive, set the password. Returns false with
+// `status` set when the action cannot go on.
+bool openArchive(QCommandLineParser& parser, const QStringList& arguments, int positionals, UnZip& unzip,
+                 int& status)
+{
+    if (CCli::parseOrExit(parser, arguments, status))
+        return false;
+    const QStringList args = parser.positionalArguments();
+    if (args.size() < positionals) {
+        status = CCli::usageError(parser, QStringLiteral("Missing arguments."));
+        return false;
+    }
+    if (!parser.isSet(verboseName))
+        QLoggingCategory::setFilterRules(QStringLiteral("tessaray.zip.debug=false"));
+    unzip.setPassword(parser.value(passwordName));
+    const UnZip::ErrorCode ec = unzip.open(args.first());
+    status = CCli::Success;
+    if (ec == UnZip::Ok)
+        return true;
+    printReaderError(ec, args.first());
+    status = CCli::Failure;
+    // A directory that breaks off part-way still yields the entries before the break.
+    return ec == UnZip::PartiallyCorrupted;
+}
+
+int listArchive(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Lists the entries of a zip archive in name order, "
+                                                    "tab-separated: name, size, packed size, CRC-32, method, "
+                                                    "encrypted or plain."));
+    parser.addPositionalArgument(QStringLiteral("archive"), QStringLiteral("The zip archive."));
+    addCommonOptions(parser);
+    UnZip unzip;
+    int status = CCli::Success;
+    if (!openArchive(parser, arguments, 1, unzip, status))
+        return status;
+    const QList<UnZip::EntryInfo> entries = unzip.entries();
+    for (const UnZip::EntryInfo& entry : entries) {
+        const QString method = entry.compression == UnZip::Stored     ? QStringLiteral("stored")
+                               : entry.compression == UnZip::Deflated ? QStringLiteral("deflated")
+                                                                      : QStringLiteral("unknown");
+        CCli::printLine(QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6")
+                            .arg(entry.fileName)
+                            .arg(entry.uncompressedSize)
+                            .arg(entry.compressedSize)
+                            .arg(entry.crc32, 8, 16, QLatin1Char('0'))
+                            .arg(method, entry.encrypted ? QStringLiteral("encrypted") : QStringLiteral("plain")));
+    }
+    return status;
+}
+
+int testArchive(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Decompresses and checks every entry; prints \"<name>\tok\" "
+                                                    "for each sound one. Exit status 0 when all are sound."));
+    parser.addPositionalArgument(QStringLiteral("archive"), QStringLiteral("The zip archive."));
+    addCommonOptions(parser);
+    UnZip unzip;
+    int status = CCli::Success;
+    if (!openArchive(parser, arguments, 1, unzip, status))
+        return status;
+    if (unzip.skippedEntryCount() > 0) {
+        CCli::printError(UnZip::InvalidArchive,
+                         QStringLiteral("%1: %2 entries use a method or format version this reader does not "
+                                        "support and were not tested.")
+                             .arg(parser.positionalArguments().first())
+                             .arg(unzip.skippedEntryCount()));
+        status = CCli::Failure;
+    }
+    const QStringList names = unzip.entryNames();
+    for (const QString& name : names) {
+        const UnZip::ErrorCode ec = unzip.extractFile(name, QString(), UnZip::VerifyOnly);
+        if (ec == UnZip::Ok) {
+            CCli::printLine(QStringLiteral("%1\tok").arg(name));
+        } else {
+            printReaderError(ec, name);
+            status = CCli::Failure;
+        }
+    }
+    return status;
+}
+
+int extractArchive(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Extracts all entries, or the ones named, below DIR. "
+                                                    "Entries whose names would leave DIR are refused."));
+    parser.addPositionalArgument(QStringLiteral("archive"), QStringLiteral("The zip archive."));
+    parser.addPositionalArgument(QStringLiteral("dir"), QStringLiteral("The target folder (created when missing)."));
+    parser.addPositionalArgument(QStringLiteral("entry"), QStringLiteral("Entries to extract (default: all)."),
+                                 QStringLiteral("[ENTRY...]"));
+    addCommonOptions(parser);
+    parser.addOption(QCommandLineOption(flatName, QStringLiteral("Put every file directly into DIR.")));
+    UnZip unzip;
+    int status = CCli::Success;
+    if (!openArchive(parser, arguments, 2, unzip, status))
+        return status;
+    const QStringList args = parser.positionalArguments();
+    const QString target = args.at(1);
+    const QStringList names = args.size() > 2 ? args.mid(2) : unzip.entryNames();
+    const UnZip::ExtractOptions options = parser.isSet(flatName) ? UnZip::DropFolders : UnZip::KeepFolders;
+    for (const QString& name : names) {
+        const UnZip::ErrorCode ec = unzip.extractFile(name, target, options);
+        if (ec != UnZip::Ok) {
+            printReaderError(ec, name);
+            status = CCli::Failure;
+        }
+    }
+    return status;
+}
+
+int createArchive(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Packs files and folders. A file is stored under its folder's name and its own "
+                       "(\"nav/wpt.dat\"), a folder under its name with everything below it; with --flat under "
+                       "the file names alone. The archive is written beside its final name and moved into "
+                       "place only when complete."));
+    parser.addPositionalArgument(QStringLiteral("archive"), QStringLiteral("The zip archive to write."));
+    parser.addPositionalArgument(QStringLiteral("path"), QStringLiteral("Files and folders to pack."),
+                                 QStringLiteral("PATH..."));
+    addCommonOptions(parser);
+    parser.addOption(QCommandLineOption(levelName, QStringLiteral("Compression level, 0 (store) to 9; default 6."),
+                                        QStringLiteral("N"), QStringLiteral("6")));
+    parser.addOption(QCommandLineOption(flatName, QStringLiteral("Store the file names only.")));
+    parser.addOption(QCommandLineOption(commentName, QStringLiteral("Archive comment (Latin-1)."),
+                                        QStringLiteral("TEXT")));
+    parser.addOption(QCommandLineOption(overwriteName, QStringLiteral("Replace an existing archive.")));
+    int status = CCli::Success;
+    if (CCli::parseOrExit(parser, arguments, status))
+        return status;
+    const QStringList args = parser.positionalArguments();
+    if (args.size() < 2)
+        return CCli::usageError(parser, QStringLiteral("Missing arguments."));
+    bool levelOk = false;
+    const int level = parser.value(levelName).toInt(&levelOk);
+    if (!levelOk || level < 0 || level > 9)
+        return CCli::usageError(parser, QStringLiteral("The level must be a number from 0 to 9."));
+    if (!parser.isSet(verboseName))
+        QLoggingCategory::setFilterRules(QStringLiteral("tessaray.zip.debug=false"));
+
+    const QString archive = args.first();
+    if (QFileInfo::exists(archive) && !parser.isSet(overwriteName)) {
+        CCli::printError(Zip::FileExists,
+                         QStringLiteral("%1: the archive exists; pass --overwrite to replace it.").arg(archive));
+        return CCli::Failure;
+    }
+
+    // A failed run must not leave a broken archive under the final name, nor destroy the old one.
+    const QString partial = archive + QStringLiteral(".partial");
+    Zip zip;
+    Zip::ErrorCode ec = zip.create(partial, true);
+    if (ec != Zip::Ok) {
+        CCli::printError(ec, QStringLiteral("%1: %2").arg(partial, Zip::errorText(ec)));
+        return CCli::Failure;
+    }
+    zip.setPassword(parser.value(passwordName));
+    zip.setArchiveComment(parser.value(commentName));
+    const Zip::CompressionOptions options = parser.isSet(flatName) ? Zip::IgnorePaths : Zip::RelativePaths;
+    for (const QString& path : args.mid(1)) {
+        ec = QFileInfo(path).isDir()
+                 ? zip.addDirectory(path, QString(), options, static_cast<Zip::CompressionLevel>(level))
+                 : zip.addFile(path, QString(), options, static_cast<Zip::CompressionLevel>(level));
+        if (ec != Zip::Ok) {
+            CCli::printError(ec, QStringLiteral("%1: %2").arg(path, Zip::errorText(ec)));
+            zip.close();
+            QFile::remove(partial);
+            return CCli::Failure;
+        }
+    }
+    ec = zip.close();
+    if (ec != Zip::Ok) {
+        CCli::printError(ec, QStringLiteral("%1: %2").arg(archive, Zip::errorText(ec)));
+        QFile::remove(partial);
+        return CCli::Failure;
+    }
+    if (QFileInfo::exists(archive) && !QFile::remove(archive)) {
+        CCli::printError(Zip::OpenFailed, QStringLiteral("%1: cannot replace the existing archive; the new one "
+                                                         "is kept as %2.")
+                                              .arg(archive, partial));
+        return CCli::Failure;
+    }
+    if (!QFile::rename(partial, archive)) {
+        CCli::printError(Zip::OpenFailed,
+                         QStringLiteral("%1: cannot move %2 into place.").arg(archive, partial));
+        return CCli::Failure;
+    }
+    return CCli::Success;
+}
+
+int zipCommand(const QStringList& arguments)
+{
+    const QString action = arguments.value(1);
+    QStringList rest = arguments.mid(2);
+    rest.prepend(QStringLiteral("tessaray-cli zip %1").arg(action));
+    if (action == QLatin1String("list"))
+        return listArchive(rest);
+    if (action == QLatin1String("test"))
+        return testArchive(rest);
+    if (action == QLatin1String("extract"))
+        return extractArchive(rest);
+    if (action == QLatin1String("create"))
+        return createArchive(rest);
+    const bool help = action == QLatin1String("-h") || action == QLatin1String("--help");
+    const QByteArray text = ((help || action.isEmpty()) ? usage()
+                                                        : QStringLiteral("Unknown action '%1'.\n\n").arg(action) + usage())
+                                .toLocal8Bit();
+    fputs(text.constData(), help ? stdout : stderr);
+    return help ? CCli::Success : CCli::UsageError;
+}
+
+const CCliCommandRegistration registration({QStringLiteral("zip"),
+                                            QStringLiteral("List, test, extract and create zip archives."),
+                                            zipCommand});
+} // namespace

@@ -1,0 +1,663 @@
+// The reader against archives built byte by byte: the end-record search, skipped entries, header checks,
+// passwords, damaged data, extraction options and names that would leave the target folder.
+
+#include "crawzip.h"
+#include "zip/unzip.h"
+
+#include <QBuffer>
+#include <QtTest>
+
+#include <functional>
+
+namespace
+{
+using Entry = CRawZipBuilder::Entry;
+
+Entry entry(const QByteArray& name, const QByteArray& data, quint16 method = 8)
+{
+    Entry e;
+    e.name = name;
+    e.data = data;
+    e.method = method;
+    return e;
+}
+
+QByteArray text(int lines)
+{
+    QByteArray out;
+    for (int i = 0; i < lines; ++i)
+        out += "FIX " + QByteArray::number(i * 7919 % 100003) + " N51 28.5 W000 27.3 ENR\n";
+    return out;
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// Every file below a folder, relative to it.
+QStringList filesBelow(const QString& root)
+{
+    QStringList files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(QDir(root).relativeFilePath(it.next()));
+    files.sort();
+    return files;
+}
+} // namespace
+
+Q_DECLARE_METATYPE(std::function<void(QByteArray&, const CRawZipBuilder&)>)
+using Patch = std::function<void(QByteArray&, const CRawZipBuilder&)>;
+
+class TestUnzip : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void endRecordSearch_data();
+    void endRecordSearch();
+    void notAnArchive_data();
+    void notAnArchive();
+    void skippedEntries();
+    void brokenCentralDirectory_data();
+    void brokenCentralDirectory();
+    void headerMismatch_data();
+    void headerMismatch();
+    void dataDescriptors_data();
+    void dataDescriptors();
+    void passwords_data();
+    void passwords();
+    void noPasswordSkipsAllEncrypted();
+    void damagedData_data();
+    void damagedData();
+    void emptyStoredEntry_data();
+    void emptyStoredEntry();
+    void extractOptions_data();
+    void extractOptions();
+    void escapeRefused_data();
+    void escapeRefused();
+    void emptyArchive();
+    void nonAsciiNames();
+    void modificationTime();
+    void largeEntryStreams();
+    void deviceDestroyed();
+    void errorTexts();
+
+private:
+    QString archivePath() const { return m_dir->filePath(QStringLiteral("test.zip")); }
+    QString target() const { return m_dir->filePath(QStringLiteral("out")); }
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestUnzip::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+void TestUnzip::endRecordSearch_data()
+{
+    QTest::addColumn<int>("commentLength");
+    QTest::addColumn<int>("trailingJunk");
+    QTest::newRow("no comment: first read") << 0 << 0;
+    QTest::newRow("100-byte comment: backward search") << 100 << 0;
+    QTest::newRow("longest comment") << 65535 << 0;
+    QTest::newRow("junk after the record") << 0 << 300000;
+}
+
+void TestUnzip::endRecordSearch()
+{
+    QFETCH(int, commentLength);
+    QFETCH(int, trailingJunk);
+    CRawZipBuilder builder;
+    builder.add(entry("b.txt", text(50)));
+    builder.add(entry("a.txt", "alpha", 0));
+    QByteArray archive = builder.build(QByteArray(commentLength, 'c'));
+    archive.append(QByteArray(trailingJunk, '\x17'));
+    QVERIFY(writeFile(archivePath(), archive));
+
+    UnZip unzip;
+    QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
+    QCOMPARE(unzip.entryNames(), QStringList({"a.txt", "b.txt"}));
+    QCOMPARE(unzip.archiveComment().size(), commentLength);
+    QCOMPARE(unzip.verify(), UnZip::Ok);
+}
+
+void TestUnzip::notAnArchive_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("code");
+    QTest::newRow("21 bytes") << QByteArray(21, 'P') << int(UnZip::InvalidArchive);
+    QTest::newRow("empty file") << QByteArray() << int(UnZip::InvalidArchive);
+    QTest::newRow("600 KiB without a signature") << QByteArray(600 * 1024, 'K') << int(UnZip::InvalidArchive);
+    QByteArray cut = QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0');
+    CRawZipBuilder::patch16(cut, 20, 500); // comment longer than the file
+    QTest::newRow("comment beyond the end") << cut << int(UnZip::ReadFailed);
+}
+
+void TestUnzip::notAnArchive()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, code);
+    QVERIFY(writeFile(archivePath(), bytes));
+    UnZip unzip;
+    QCOMPARE(int(unzip.open(archivePath())), code);
+    QVERIFY(!unzip.isOpen());
+    QCOMPARE(unzip.extractAll(target()), UnZip::NoOpenArchive);
+    QCOMPARE(int(UnZip().open(m_dir->filePath(QStringLiteral("missing.zip")))), int(UnZip::FileNotFound));
+}
+
+void TestUnzip::skippedEntries()
+{
+    CRawZipBuilder builder;
+    builder.add(entry("keep.txt", text(20)));
+    Entry shrunk = entry("method12.txt", "abc", 12);
+    builder.add(shrunk);
+    Entry newer = entry("zip64.txt", "abc", 0);
+    newer.versionNeeded = 45;
+    builder.add(newer);
+    builder.add(entry("", "nameless", 0));
+    builder.add(entry("last.txt", "zz", 0));
+    QVERIFY(writeFile(archivePath(), builder.build()));
+
+    UnZip unzip;
+    QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
+    QCOMPARE(unzip.entryNames(), QStringList({"keep.txt", "last.txt"}));
+    QCOMPARE(unzip.skippedEntryCount(), 3);
+    QCOMPARE(unzip.extractAll(target()), UnZip::Ok);
+    QCOMPARE(filesBelow(target()), QStringList({"keep.txt", "last.txt"}));
+    QCOMPARE(unzip.extractFile(QStringLiteral("method12.txt"), target()), UnZip::FileNotFound);
+}
+
+void TestUnzip::brokenCentralDirectory_data()
+{
+    QTest::addColumn<int>("declared");
+    QTest::addColumn<int>("cutAfterEntries");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("names");
+    QTest::newRow("fewer headers than counted") << 5 << -1 << int(UnZip::Ok) << QStringList({"a.txt", "b.txt"});
+    QTest::newRow("ends after one entry") << 2 << 1 << int(UnZip::PartiallyCorrupted) << QStringList({"a.txt"});
+    QTest::newRow("ends before any entry") << 2 << 0 << int(UnZip::Corrupted) << QStringList();
+}
+
+void TestUnzip::brokenCentralDirectory()
+{
+    QFETCH(int, declared);
+    QFETCH(int, cutAfterEntries);
+    QFETCH(int, code);
+    QFETCH(QStringList, names);
+    CRawZipBuilder builder;
+    builder.add(entry("a.txt", text(30)));
+    builder.add(entry("b.txt", "bravo", 0));
+    QByteArray archive = builder.build(QByteArray(), declared);
+    if (cutAfterEntries >= 0) {
+        // The end record moves in front of the directory, which is cut off after `cutAfterEntries` headers
+        // and two bytes of the next signature: reading the directory runs off the end of the file.
+        const qint64 directory = builder.written().at(0).centralOffset;
+        const qint64 cut = builder.written().at(cutAfterEntries).centralOffset;
+        QByteArray record = archive.mid(static_cast<int>(builder.endRecordOffset()), 22);
+        CRawZipBuilder::patch32(record, 16, static_cast<quint32>(directory + 22));
+        const QByteArray headers = archive.mid(static_cast<int>(directory), static_cast<int>(cut - directory));
+        archive = archive.left(static_cast<int>(directory)) + record + headers + QByteArray("PK");
+    }
+    QVERIFY(writeFile(archivePath(), archive));
+    UnZip unzip;
+    QCOMPARE(int(unzip.open(archivePath())), code);
+    QCOMPARE(unzip.entryNames(), names);
+    QCOMPARE(unzip.isOpen(), code != int(UnZip::Corrupted));
+    if (!names.isEmpty()) {
+        QCOMPARE(unzip.extractAll(target()), UnZip::Ok);
+        QCOMPARE(filesBelow(target()), names);
+    }
+}
+
+void TestUnzip::headerMismatch_data()
+{
+    QTest::addColumn<Patch>("patch");
+    QTest::addColumn<int>("code");
+    auto local = [](int field, quint32 value, bool wide) {
+        return Patch([=](QByteArray& bytes, const CRawZipBuilder& builder) {
+            const qint64 offset = builder.written().at(0).localOffset + field;
+            if (wide)
+                CRawZipBuilder::patch32(bytes, offset, value);
+            else
+                CRawZipBuilder::patch16(bytes, offset, static_cast<quint16>(value));
+        });
+    };
+    QTest::newRow("local signature") << local(0, 0x04034B51, true) << int(UnZip::InvalidArchive);
+    QTest::newRow("flag") << local(6, 0x0002, false) << int(UnZip::InconsistentHeaders);
+    QTest::newRow("method") << local(8, 0, false) << int(UnZip::InconsistentHeaders);
+    QTest::newRow("time") << local(10, 0x6001, false) << int(UnZip::InconsistentHeaders);
+    QTest::newRow("date") << local(12, 0x5822, false) << int(UnZip::InconsistentHeaders);
+    QTest::newRow("crc") << local(14, 0xDEADBEEF, true) << int(UnZip::InconsistentHeaders);
+    QTest::newRow("compressed size") << local(18, 3, true) << int(UnZip::InconsistentHeaders);
+    QTest::newRow("uncompressed size") << local(22, 3, true) << int(UnZip::InconsistentHeaders);
+    QTest::newRow("name byte") << Patch([](QByteArray& bytes, const CRawZipBuilder& builder) {
+        bytes[static_cast<int>(builder.written().at(0).localOffset + 30)] = 'X';
+    }) << int(UnZip::InconsistentHeaders);
+    QTest::newRow("local offset beyond the file") << Patch([](QByteArray& bytes, const CRawZipBuilder& builder) {
+        CRawZipBuilder::patch32(bytes, builder.written().at(0).centralOffset + 42, 0x7FFFFFF0);
+    }) << int(UnZip::ReadFailed);
+}
+
+void TestUnzip::headerMismatch()
+{
+    QFETCH(Patch, patch);
+    QFETCH(int, code);
+    CRawZipBuilder builder;
+    builder.add(entry("a/bad.txt", text(40)));
+    builder.add(entry("good.txt", text(10)));
+    QByteArray archive = builder.build();
+    patch(archive, builder);
+    QVERIFY(writeFile(archivePath(), archive));
+
+    UnZip unzip;
+    QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
+    QCOMPARE(int(unzip.extractFile(QStringLiteral("a/bad.txt"), target())), code);
+    QVERIFY(!QFile::exists(target() + QStringLiteral("/a/bad.txt")));
+    QCOMPARE(unzip.extractFile(QStringLiteral("good.txt"), target()), UnZip::Ok);
+    QCOMPARE(readFile(target() + QStringLiteral("/good.txt")), text(10));
+}
+
+void TestUnzip::dataDescriptors_data()
+{
+    QTest::addColumn<int>("descriptor");
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<int>("patchDescriptorCrc");
+    QTest::addColumn<int>("code");
+    QTest::newRow("with signature") << 1 << QByteArray() << 0 << int(UnZip::Ok);
+    QTest::newRow("without signature") << 2 << QByteArray() << 0 << int(UnZip::Ok);
+    QTest::newRow("encrypted, time check byte") << 1 << QByteArray("pw") << 0 << int(UnZip::Ok);
+    QTest::newRow("descriptor CRC differs") << 1 << QByteArray() << 1 << int(UnZip::InconsistentHeaders);
+}
+
+void TestUnzip::dataDescriptors()
+{
+    QFETCH(int, descriptor);
+    QFETCH(QByteArray, password);
+    QFETCH(int, patchDescriptorCrc);
+    QFETCH(int, code);
+    CRawZipBuilder builder;
+    Entry streamed = entry("streamed.txt", text(300));
+    streamed.descriptor = descriptor;
+    streamed.password = password;
+    builder.add(streamed);
+    QByteArray archive = builder.build();
+    if (patchDescriptorCrc) {
+        const CRawZipBuilder::Written& w = builder.written().at(0);
+        CRawZipBuilder::patch32(archive, w.payloadOffset + w.payloadSize + (descriptor == 1 ? 4 : 0), 0x12345678);
+    }
+    QVERIFY(writeFile(archivePath(), archive));
+    UnZip unzip;
+    unzip.setPassword(QString::fromLatin1(password));
+    QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
+    QCOMPARE(int(unzip.extractAll(target())), code);
+    if (code == UnZip::Ok)
+        QCOMPARE(readFile(target() + QStringLiteral("/streamed.txt")), text(300));
+}
+
+void TestUnzip::passwords_data()
+{
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<int>("encryptedCode");
+    QTest::addColumn<int>("verifyCode");
+    QTest::newRow("right password") << "s3cret" << int(UnZip::Ok) << int(UnZip::Ok);
+    QTest::newRow("wrong password") << "secret" << int(UnZip::SkipEntry) << int(UnZip::SkipEntry);
+    QTest::newRow("password with Latin-1 letter") << QStringLiteral("s3cr\u00e9t") << int(UnZip::SkipEntry)
+                                                  << int(UnZip::SkipEntry);
+}
+
+void TestUnzip::passwords()
+{
+    QFETCH(QString, password);
+    QFETCH(int, encryptedCode);
+    QFETCH(int, verifyCode);
+    CRawZipBuilder builder;
+    Entry deflated = entry("a.txt", text(100));
+    deflated.password = "s3cret";
+    Entry stored = entry("b.txt", "stored but secret", 0);
+    stored.password = "s3cret";
+    builder.add(deflated);
+    builder.add(stored);
+    builder.add(entry("0-plain.txt", "open", 0));
+    Entry last = entry("z.txt", text(5));
+    last.password = "s3cret";
+    builder.add(last);
+    QVERIFY(writeFile(archivePath(), builder.build()));
+
+    UnZip unzip;
+    QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
+    unzip.setPassword(password);
+    for (const QString& name : {QStringLiteral("a.txt"), QStringLiteral("b.txt"), QStringLiteral("z.txt")})
+        QCOMPARE(int(unzip.extractFile(name, target())), encryptedCode);
+    QCOMPARE(unzip.extractFile(QStringLiteral("0-plain.txt"), target()), UnZip::Ok);
+    // A failed password check leaves no file behind.
+    const QStringList expected = encryptedCode == UnZip::Ok ? QStringList({"0-plain.txt", "a.txt", "b.txt", "z.txt"})
+                                                            : QStringList({"0-plain.txt"});
+    QCOMPARE(filesBelow(target()), expected);
+    // Verify goes on past entries with a wrong password and reports the last one's code.
+    QCOMPARE(int(unzip.verify()), verifyCode);
+    if (encryptedCode == UnZip::Ok)
+        QCOMPARE(readFile(target() + QStringLiteral("/b.txt")), QByteArray("stored but secret"));
+}
+
+void TestUnzip::noPasswordSkipsAllEncrypted()
+{
+    CRawZipBuilder builder;
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+        Entry e = entry(name, text(20));
+        e.password = "pw";
+        builder.add(e);
+    }
+    builder.add(entry("d.txt", "plain", 0));
+    QVERIFY(writeFile(archivePath(), builder.build()));
+    UnZip unzip;
+    QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
+    QCOMPARE(unzip.extractFile(QStringLiteral("b.txt"), target()), UnZip::SkipAllEncrypted);
+    // Extracting all: the first encrypted entry sets the skip-all flag, the plain one still extracts.
+    QCOMPARE(unzip.extractAll(target()), UnZip::Ok);
+    QCOMPARE(filesBelow(target()), QStringList({"d.txt"}));
+    // Closing clears the flag; with the password everything extracts.
+    unzip.close();
+    unzip.setPassword(QStringLiteral("pw"));
+    QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
+    QCOMPARE(unzip.extractAll(target()), UnZip::Ok);
+    QCOMPARE(filesBelow(target()).size(), 4);
+}
+
+void TestUnzip::damagedData_data()
+{
+    QTest::addColumn<quint16>("method");
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<Patch>("patch");
+    QTest::addColumn<int>("cut");
+    QTest::addColumn<qint64>("uncompressedOverride");
+    QTest::addColumn<int>("code");
+    const Patch none = [](QByteArray&, const CRawZipBuilder&) {};
+    // Block type 3 does not exist: inflate fails on the first byte.
+    const Patch badBlock = [](QByteArray& bytes, const CRawZipBuilder& builder) {
+        bytes[static_cast<int>(builder.written().at(0).payloadOffset)] = '\xFF';
+    };
+    const Patch flipLast = [](QByteArray& bytes, const CRawZipBuilder& builder) {
+        const auto& w = builder.written().at(0);
+        const int at = static_cast<int>(w.payloadOffset + w.payloadSize - 1);
+        bytes[at] = static_cast<char>(bytes.at(at) ^ 0x01);
+    };
+    QTest::newRow("stored, flipped byte") << quint16(0) << QByteArray() << flipLast << 0 << qint64(-1)
+                                          << int(UnZip::Corrupted);
+    QTest::newRow("stored, encrypted, flipped byte") << quint16(0) << QByteArray("pw") << flipLast << 0 << qint64(-1)
+                                                     << int(UnZip::Corrupted);
+    QTest::newRow("deflate stream cut short") << quint16(8) << QByteArray() << none << 40 << qint64(-1)
+                                              << int(UnZip::Corrupted);
+    QTest::newRow("deflate, encrypted, cut short") << quint16(8) << QByteArray("pw") << none << 40 << qint64(-1)
+                                                   << int(UnZip::Corrupted);
+    QTest::newRow("deflate garbage") << quint16(8) << QByteArray() << badBlock << 0 << qint64(-1)
+                                     << int(UnZip::ZlibError);
+    QTest::newRow("inflates beyond the stated size") << quint16(8) << QByteArray() << none << 0 << qint64(1000)
+                                                     << int(UnZip::Corrupted);
+    QTest::newRow("stored, more data than stated") << quint16(0) << QByteArray() << none << 0 << qint64(1000)
+                                                   << int(UnZip::Corrupted);
+    QTest::newRow("stated size larger than the data") << quint16(8) << QByteArray() << none << 0
+                                                      << qint64(10 * 1000 * 1000) << int(UnZip::Corrupted);
+}
+
+void TestUnzip::damagedData()
+{
+    QFETCH(quint16, method);
+    QFETCH(QByteArray, password);
+    QFETCH(Patch, patch);
+    QFETCH(int, cut);
+    QFETCH(qint64, uncompressedOverride);
+    QFETCH(int, code);
+    CRawZipBuilder builder;
+    Entry damaged = entry("nav/damaged.dat", text(3000), method);
+    damaged.password = password;
+    damaged.cutPayload = cut;
+    damaged.uncompressedOverride = uncompressedOverride;
+    builder.add(damaged);
+    builder.add(entry("nav/sound.dat", text(50)));
+    QByteArray archive = builder.build();
+    patch(archive, builder);
+    QVERIFY(writeFile(archivePath(), archive));
+
+    // An older copy of the file is replaced by nothing rather than by a broken one.
+    UnZip unzip;
+    unzip.setPassword(QString::fromLatin1(password));
+    QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
+    QCOMPARE(int(unzip.extractFile(QStringLiteral("nav/damaged.dat"), target())), code);
+    QVERIFY(!QFile::exists(target() + QStringLiteral("/nav/damaged.dat")));
+    QCOMPARE(int(unzip.verify()), code);
+    QCOMPARE(unzip.extractFile(QStringLiteral("nav/sound.dat"), target()), UnZip::Ok);
+    QCOMPARE(readFile(target() + QStringLiteral("/nav/sound.dat")), text(50));
+    QBuffer sink;
+    sink.open(QIODevice::WriteOnly);
+    QCOMPARE(int(unzip.extractFile(QStringLiteral("nav/damaged.dat"), &sink)), code);
+}
+
+void TestUnzip::emptyStoredEntry_data()
+{
+    QTest::addColumn<qint64>("crc");
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<int>("code");
+    QTest::newRow("CRC 0") << qint64(0) << QByteArray() << int(UnZip::Ok);
+    QTest::newRow("CRC 0, encrypted") << qint64(0) << QByteArray("pw") << int(UnZip::Ok);
+    QTest::newRow("non-zero CRC") << qint64(0x1234) << QByteArray() << int(UnZip::Corrupted);
+}
+
+void TestUnzip::emptyStoredEntry()
+{
+    QFETCH(qint64, crc);
+    QFETCH(QByteArray, password);
+    QFETCH(int, code);
+    CRawZipBuilder builder;
+    Entry empty = entry("empty.txt", QByteArray(), 0);
+    empty.crcOverride = crc;
+    empty.password = password;
+    builder.add(empty);
+    QVERIFY(writeFile(archivePath(), builder.build()));
+    UnZip unzip;
+    unzip.setPassword(QString::fromLatin1(password));
+    QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
+    QCOMPARE(int(unzip.extractFile(QStringLiteral("empty.txt"), target())), code);
+    const QFileInfo file(target() + QStringLiteral("/empty.txt"));
+    QCOMPARE(file.exists(), code == UnZip::Ok);
+    if (file.exists())
+        QCOMPARE(file.size(), qint64(0));
+}
+
+void TestUnzip::extractOptions_data()
+{
+    QTest::addColumn<int>("options");
+    QTest::addColumn<bool>("targetExists");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("files");
+    const QStringList all = {"a/b/c.txt", "root.txt"};
+    QTest::newRow("1 keeps folders") << int(UnZip::KeepFolders) << false << int(UnZip::Ok) << all;
+    QTest::newRow("2 drops folders") << int(UnZip::DropFolders) << false << int(UnZip::Ok)
+                                     << QStringList({"c.txt", "root.txt"});
+    QTest::newRow("4 writes nothing") << int(UnZip::VerifyOnly) << false << int(UnZip::Ok) << QStringList();
+    QTest::newRow("8 with a missing target") << int(UnZip::NoDirectoryCreation) << false << int(UnZip::OpenFailed)
+                                             << QStringList();
+    QTest::newRow("8 with folders present") << int(UnZip::NoDirectoryCreation) << true << int(UnZip::Ok) << all;
+}
+
+void TestUnzip::extractOptions()
+{
+    QFETCH(int, options);
+    QFETCH(bool, targetExists);
+    QFETCH(int, code);
+    QFETCH(QStringList, files);
+    CRawZipBuilder builder;
+    builder.add(entry("a/", QByteArray(), 0));
+    builder.add(entry("a/b/c.txt", text(80)));
+    builder.add(entry("root.txt", "root", 0));
+    QVERIFY(writeFile(archivePath(), builder.build()));
+    if (targetExists)
+        QVERIFY(QDir().mkpath(target() + QStringLiteral("/a/b")));
+
+    UnZip unzip;
+    QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
+    QCOMPARE(int(unzip.extractAll(target(), UnZip::ExtractOptions(options))), code);
+    QCOMPARE(filesBelow(target()), files);
+    if (files.contains(QStringLiteral("c.txt")))
+        QCOMPARE(readFile(target() + QStringLiteral("/c.txt")), text(80));
+    if (files.contains(QStringLiteral("a/b/c.txt")))
+        QCOMPARE(readFile(target() + QStringLiteral("/a/b/c.txt")), text(80));
+    if (options == UnZip::VerifyOnly || (options == UnZip::NoDirectoryCreation && !targetExists))
+        QVERIFY(!QFileInfo::exists(target()));
+}
+
+void TestUnzip::escapeRefused_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<int>("options");
+    QTest::newRow("parent") << QByteArray("../evil.txt") << int(UnZip::KeepFolders);
+    QTest::newRow("climb from a folder") << QByteArray("x/../../evil.txt") << int(UnZip::KeepFolders);
+    QTest::newRow("backslash parent") << QByteArray("..\\evil.txt") << int(UnZip::KeepFolders);
+    QTest::newRow("absolute") << QByteArray("/tmp/evil.txt") << int(UnZip::KeepFolders);
+    QTest::newRow("drive letter") << QByteArray("C:/evil.txt") << int(UnZip::KeepFolders);
+    QTest::newRow("parent, folders dropped") << QByteArray("../evil.txt") << int(UnZip::DropFolders);
+    QTest::newRow("parent folder entry") << QByteArray("../evil/") << int(UnZip::KeepFolders);
+}
+
+void TestUnzip::escapeRefused()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(int, options);
+    CRawZipBuilder builder;
+    builder.add(entry("a-good.txt", text(10)));
+    builder.add(entry(name, "escaped", 0));
+    builder.add(entry("z-good/z.txt", text(12)));
+    QVERIFY(writeFile(archivePath(), builder.build()));
+    // The target sits two levels down, so that ".." would still land inside the temporary folder.
+    const QString deepTarget = m_dir->filePath(QStringLiteral("one/two"));
+
+    UnZip unzip;
+    QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
+    QCOMPARE(unzip.extractFile(QString::fromLatin1(name), deepTarget, UnZip::ExtractOptions(options)),
+             UnZip::UnsafeEntryName);
+    QCOMPARE(unzip.extractAll(deepTarget, UnZip::ExtractOptions(options)), UnZip::UnsafeEntryName);
+    QCOMPARE(unzip.verify(), UnZip::UnsafeEntryName);
+    QCOMPARE(unzip.extractFiles({QString::fromLatin1(name), QStringLiteral("a-good.txt")}, deepTarget,
+                                UnZip::ExtractOptions(options)),
+             UnZip::UnsafeEntryName);
+    // Nothing escaped anywhere in the temporary folder, and the good entries are in place.
+    QStringList expected = options == UnZip::DropFolders ? QStringList({"a-good.txt", "z.txt"})
+                                                         : QStringList({"a-good.txt", "z-good/z.txt"});
+    QCOMPARE(filesBelow(deepTarget), expected);
+    for (QString& file : expected)
+        file.prepend(QStringLiteral("one/two/"));
+    expected.prepend(QStringLiteral("test.zip"));
+    expected.sort();
+    QCOMPARE(filesBelow(m_dir->path()), expected);
+    QVERIFY(!QFile::exists(QStringLiteral("/tmp/evil.txt")) || name != "/tmp/evil.txt");
+    QVERIFY(!UnZip::errorText(UnZip::UnsafeEntryName).contains(QStringLiteral("Unknown")));
+}
+
+void TestUnzip::emptyArchive()
+{
+    QVERIFY(writeFile(archivePath(), CRawZipBuilder().build()));
+    UnZip unzip;
+    QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
+    QVERIFY(unzip.isOpen());
+    QVERIFY(unzip.entryNames().isEmpty());
+    QCOMPARE(unzip.verify(), UnZip::Ok);
+    QCOMPARE(unzip.extractAll(target()), UnZip::Ok);
+}
+
+void TestUnzip::nonAsciiNames()
+{
+    CRawZipBuilder builder;
+    builder.add(entry("Z\xfcrich/caf\xe9.dat", "latin", 0)); // Latin-1, no flag
+    Entry utf8 = entry("\xc5\x81\xc3\xb3""d\xc5\xba/wpt.dat", "utf8", 0);
+    utf8.flags = 0x0800;
+    builder.add(utf8);
+    builder.add(entry("caf\xc3\xa9/unflagged.dat", "unflagged", 0)); // UTF-8 bytes without the flag
+    QVERIFY(writeFile(archivePath(), builder.build()));
+    UnZip unzip;
+    QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
+    const QString latin = QStringLiteral("Z\u00fcrich/caf\u00e9.dat");
+    const QString polish = QStringLiteral("\u0141\u00f3d\u017a/wpt.dat");
+    const QString unflagged = QStringLiteral("caf\u00e9/unflagged.dat");
+    QCOMPARE(unzip.entryNames(), QStringList({latin, unflagged, polish})); // in QString order
+    QCOMPARE(unzip.extractAll(target()), UnZip::Ok);
+    QCOMPARE(readFile(target() + QLatin1Char('/') + latin), QByteArray("latin"));
+    QCOMPARE(readFile(target() + QLatin1Char('/') + polish), QByteArray("utf8"));
+    QCOMPARE(readFile(target() + QLatin1Char('/') + unflagged), QByteArray("unflagged"));
+}
+
+void TestUnzip::modificationTime()
+{
+    CRawZipBuilder builder;
+    Entry dated = entry("dated.txt", text(10));
+    dated.dosDate = static_cast<quint16>(((2019 - 1980) << 9) | (11 << 5) | 3);
+    dated.dosTime = static_cast<quint16>((17 << 11) | (45 << 5) | (30 / 2));
+    builder.add(dated);
+    QVERIFY(writeFile(archivePath(), builder.build()));
+    UnZip unzip;
+    QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
+    QCOMPARE(unzip.extractAll(target()), UnZip::Ok);
+    const QDateTime expected(QDate(2019, 11, 3), QTime(17, 45, 30), Qt::LocalTime);
+    QCOMPARE(QFileInfo(target() + QStringLiteral("/dated.txt")).lastModified(), expected);
+    QCOMPARE(unzip.entries().first().lastModified, expected);
+}
+
+void TestUnzip::largeEntryStreams()
+{
+    // Several buffers' worth in both directions, so that chunk boundaries and the key stream carry over.
+    QByteArray data;
+    quint32 state = 12345;
+    for (int i = 0; i < 1300 * 1000; ++i) {
+        state = state * 1103515245u + 12345u;
+        data.append(static_cast<char>(i % 3 == 0 ? (state >> 24) : 'A' + (i / 1000) % 26));
+    }
+    CRawZipBuilder builder;
+    for (quint16 method : {quint16(0), quint16(8)}) {
+        Entry e = entry("big" + QByteArray::number(method), data, method);
+        e.password = "pw";
+        builder.add(e);
+    }
+    QVERIFY(writeFile(archivePath(), builder.build()));
+    UnZip unzip;
+    unzip.setPassword(QStringLiteral("pw"));
+    QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
+    QCOMPARE(unzip.extractAll(target()), UnZip::Ok);
+    QCOMPARE(readFile(target() + QStringLiteral("/big0")), data);
+    QCOMPARE(readFile(target() + QStringLiteral("/big8")), data);
+}
+
+void TestUnzip::deviceDestroyed()
+{
+    CRawZipBuilder builder;
+    builder.add(entry("a.txt", "alpha", 0));
+    auto* buffer = new QBuffer;
+    buffer->setData(builder.build());
+    UnZip unzip;
+    QCOMPARE(unzip.open(buffer), UnZip::Ok);
+    QVERIFY(unzip.isOpen());
+    delete buffer;
+    QVERIFY(!unzip.isOpen());
+    QCOMPARE(unzip.extractAll(target()), UnZip::NoOpenArchive);
+    QCOMPARE(unzip.open(static_cast<QIODevice*>(nullptr)), UnZip::InvalidDevice);
+}
+
+void TestUnzip::errorTexts()
+{
+    QCOMPARE(UnZip::errorText(UnZip::Ok), QStringLiteral("ZIP operation completed successfully."));
+    QCOMPARE(UnZip::errorText(UnZip::InconsistentHeaders),
+             QStringLiteral("Inconsistent headers. Archive might be corrupted."));
+    QCOMPARE(UnZip::errorText(UnZip::SkipEntry), QStringLiteral("Unknown error."));
+    QCOMPARE(UnZip::errorText(-1), QStringLiteral("Unknown error."));
+}
+
+QTEST_GUILESS_MAIN(TestUnzip)
+#include "tst_unzip.moc"

@@ -1,0 +1,482 @@
+// The writer: what it puts into each record, how it names entries, and that the reader gets back every byte.
+
+#include "crawzip.h"
+#include "zip/unzip.h"
+#include "zip/zip.h"
+
+#include <QBuffer>
+#include <QtTest>
+
+namespace
+{
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray navText(int size)
+{
+    QByteArray out;
+    for (int i = 0; out.size() < size; ++i)
+        out += "AWY " + QByteArray::number(i * 31 % 977) + " N47 15.2 E011 20.9\n";
+    out.truncate(size);
+    return out;
+}
+
+QByteArray noise(int size)
+{
+    QByteArray out(size, '\0');
+    quint32 state = 99;
+    for (int i = 0; i < size; ++i) {
+        state = state * 1664525u + 1013904223u;
+        out[i] = static_cast<char>(state >> 24);
+    }
+    return out;
+}
+
+// A device that accepts `limit` bytes and then fails every write: a full disk.
+class CFullDevice : public QBuffer
+{
+public:
+    explicit CFullDevice(qint64 limit)
+        : m_limit(limit)
+    {
+    }
+
+protected:
+    qint64 writeData(const char* data, qint64 size) override
+    {
+        if (pos() + size > m_limit)
+            return -1;
+        return QBuffer::writeData(data, size);
+    }
+
+private:
+    qint64 m_limit;
+};
+} // namespace
+
+class TestZip : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void smallFilesStored_data();
+    void smallFilesStored();
+    void roundTrip_data();
+    void roundTrip();
+    void encryptedRecords();
+    void fileEntryNames_data();
+    void fileEntryNames();
+    void directoryEntryNames_data();
+    void directoryEntryNames();
+    void overwrite_data();
+    void overwrite();
+    void emptyArchive();
+    void missingSources_data();
+    void missingSources();
+    void duplicatesSkipped();
+    void archiveNotAddedToItself();
+    void commentAndTime();
+    void nonAsciiNames();
+    void fullDevice();
+    void deviceDestroyed();
+
+private:
+    QString path(const QString& name) const { return m_dir->filePath(name); }
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestZip::initTestCase()
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("tessaray.zip.debug=false"));
+}
+
+void TestZip::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+void TestZip::smallFilesStored_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("level");
+    QTest::addColumn<int>("method");
+    QTest::newRow("empty") << 0 << 6 << 0;
+    QTest::newRow("59 bytes at level 6") << 59 << 6 << 0;
+    QTest::newRow("60 bytes at level 6") << 60 << 6 << 8;
+    QTest::newRow("61 bytes at level 1") << 61 << 1 << 8;
+    QTest::newRow("60 bytes at level 0") << 60 << 0 << 0;
+    QTest::newRow("text at automatic level") << 5000 << int(Zip::AutoByType) << 8;
+}
+
+void TestZip::smallFilesStored()
+{
+    QFETCH(int, size);
+    QFETCH(int, level);
+    QFETCH(int, method);
+    const QString source = path(QStringLiteral("nav/wpt.txt"));
+    QVERIFY(writeFile(source, navText(size)));
+    Zip zip;
+    QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
+    QCOMPARE(zip.addFile(source, QString(), Zip::IgnorePaths, Zip::CompressionLevel(level)), Zip::Ok);
+    QCOMPARE(zip.close(), Zip::Ok);
+
+    const CRawCentralDirectory directory = parseCentralDirectory(readFile(path(QStringLiteral("a.zip"))));
+    QVERIFY(directory.valid);
+    QCOMPARE(directory.entries.size(), 1);
+    QCOMPARE(int(directory.entries.first().method), method);
+    QCOMPARE(directory.entries.first().uncompressedSize, quint32(size));
+    QCOMPARE(directory.entries.first().crc, CRawZipBuilder::crc(navText(size)));
+    if (method == 0)
+        QCOMPARE(directory.entries.first().compressedSize, quint32(size));
+}
+
+void TestZip::roundTrip_data()
+{
+    QTest::addColumn<int>("level");
+    QTest::addColumn<QString>("password");
+    for (int level : {0, 1, 6, 9}) {
+        QTest::addRow("level %d", level) << level << QString();
+        QTest::addRow("level %d, password", level) << level << QStringLiteral("n4v!gate");
+    }
+}
+
+void TestZip::roundTrip()
+{
+    QFETCH(int, level);
+    QFETCH(QString, password);
+    // Larger than two buffers, so that deflate's output spans several writes and the keys carry over.
+    const QByteArray text = navText(700 * 1024);
+    const QByteArray random = noise(300 * 1024);
+    QVERIFY(writeFile(path(QStringLiteral("src/nav/earth.dat")), text));
+    QVERIFY(writeFile(path(QStringLiteral("src/nav/blob.bin")), random));
+    QVERIFY(writeFile(path(QStringLiteral("src/nav/small.txt")), "tiny"));
+    QVERIFY(writeFile(path(QStringLiteral("src/nav/empty.txt")), QByteArray()));
+
+    Zip zip;
+    zip.setPassword(password);
+    QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
+    QCOMPARE(zip.addDirectory(path(QStringLiteral("src/nav")), QString(), Zip::RelativePaths,
+                              Zip::CompressionLevel(level)),
+             Zip::Ok);
+    QCOMPARE(zip.close(), Zip::Ok);
+
+    UnZip unzip;
+    unzip.setPassword(password);
+    QCOMPARE(unzip.open(path(QStringLiteral("a.zip"))), UnZip::Ok);
+    QCOMPARE(unzip.entryNames(), QStringList({"nav/", "nav/blob.bin", "nav/earth.dat", "nav/empty.txt", "nav/small.txt"}));
+    QCOMPARE(unzip.verify(), UnZip::Ok);
+    QCOMPARE(unzip.extractAll(path(QStringLiteral("out"))), UnZip::Ok);
+    QCOMPARE(readFile(path(QStringLiteral("out/nav/earth.dat"))), text);
+    QCOMPARE(readFile(path(QStringLiteral("out/nav/blob.bin"))), random);
+    QCOMPARE(readFile(path(QStringLiteral("out/nav/small.txt"))), QByteArray("tiny"));
+    QCOMPARE(readFile(path(QStringLiteral("out/nav/empty.txt"))), QByteArray());
+    if (!password.isEmpty()) {
+        unzip.setPassword(QStringLiteral("n4v!gatf"));
+        QCOMPARE(unzip.extractFile(QStringLiteral("nav/earth.dat"), path(QStringLiteral("wrong"))),
+                 UnZip::SkipEntry);
+    }
+}
+
+void TestZip::encryptedRecords()
+{
+    QVERIFY(writeFile(path(QStringLiteral("d/stored.txt")), "short one"));
+    QVERIFY(writeFile(path(QStringLiteral("d/deflated.txt")), navText(4000)));
+    QVERIFY(QDir().mkpath(path(QStringLiteral("d/sub"))));
+    Zip zip;
+    zip.setPassword(QStringLiteral("pw"));
+    QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
+    QCOMPARE(zip.addDirectory(path(QStringLiteral("d"))), Zip::Ok);
+    QCOMPARE(zip.close(), Zip::Ok);
+
+    const QByteArray archive = readFile(path(QStringLiteral("a.zip")));
+    const CRawCentralDirectory directory = parseCentralDirectory(archive);
+    QCOMPARE(directory.entries.size(), 4);
+    for (const CRawCentralEntry& entry : directory.entries) {
+        QCOMPARE(entry.versionNeeded, quint16(20));
+        QCOMPARE(entry.versionMadeBy, quint16(0));
+        const quint16 localFlags = readLe16(archive, entry.localOffset + 6);
+        QCOMPARE(localFlags, entry.flags);
+        // Local header CRC and size are filled in after the data, even with a descriptor.
+        QCOMPARE(readLe32(archive, entry.localOffset + 14), entry.crc);
+        QCOMPARE(readLe32(archive, entry.localOffset + 18), entry.compressedSize);
+        if (entry.name.endsWith('/')) {
+            QCOMPARE(entry.flags, quint16(0));
+            QCOMPARE(entry.compressedSize, quint32(0));
+            continue;
+        }
+        QCOMPARE(entry.flags & 0x0009, 0x0009);
+        if (entry.method == 0)
+            QCOMPARE(entry.compressedSize, entry.uncompressedSize + 12);
+        const qint64 descriptor = entry.localOffset + 30 + entry.name.size() + entry.compressedSize;
+        QCOMPARE(readLe32(archive, descriptor), quint32(0x08074B50));
+        QCOMPARE(readLe32(archive, descriptor + 4), entry.crc);
+        QCOMPARE(readLe32(archive, descriptor + 8), entry.compressedSize);
+        QCOMPARE(readLe32(archive, descriptor + 12), entry.uncompressedSize);
+    }
+}
+
+void TestZip::fileEntryNames_data()
+{
+    QTest::addColumn<QString>("root");
+    QTest::addColumn<int>("options");
+    QTest::addColumn<QString>("expected"); // "%abs" stands for the folder's absolute path without leading "/"
+    QTest::newRow("4, no root") << "" << int(Zip::IgnorePaths) << "wpt.dat";
+    QTest::newRow("1, no root") << "" << int(Zip::RelativePaths) << "nav/wpt.dat";
+    QTest::newRow("8, no root") << "" << int(Zip::RelativeToFolder) << "wpt.dat";
+    QTest::newRow("2, no root") << "" << int(Zip::AbsolutePaths) << "%abs/wpt.dat";
+    QTest::newRow("no option bits") << "" << 0 << "nav/wpt.dat";
+    QTest::newRow("1, root") << "pkg" << int(Zip::RelativePaths) << "pkg/nav/wpt.dat";
+    QTest::newRow("4, root with slashes") << "pkg///" << int(Zip::IgnorePaths) << "pkg/wpt.dat";
+    QTest::newRow("4, root with backslash") << "pkg\\" << int(Zip::IgnorePaths) << "pkg/wpt.dat";
+    QTest::newRow("4 wins over 1") << "" << int(Zip::IgnorePaths | Zip::RelativePaths) << "wpt.dat";
+}
+
+void TestZip::fileEntryNames()
+{
+    QFETCH(QString, root);
+    QFETCH(int, options);
+    QFETCH(QString, expected);
+    const QString source = path(QStringLiteral("data/nav/wpt.dat"));
+    QVERIFY(writeFile(source, "WPT"));
+    expected.replace(QStringLiteral("%abs"), QFileInfo(source).absolutePath().mid(1));
+    Zip zip;
+    QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
+    QCOMPARE(zip.addFile(source, root, Zip::CompressionOptions(options)), Zip::Ok);
+    QCOMPARE(zip.addFileAs(source, QStringLiteral("explicit/name.dat"), Zip::CompressionOptions(options)), Zip::Ok);
+    QCOMPARE(zip.close(), Zip::Ok);
+    UnZip unzip;
+    QCOMPARE(unzip.open(path(QStringLiteral("a.zip"))), UnZip::Ok);
+    QStringList names = {expected, QStringLiteral("explicit/name.dat")};
+    names.sort();
+    QCOMPARE(unzip.entryNames(), names);
+}
+
+void TestZip::directoryEntryNames_data()
+{
+    QTest::addColumn<int>("options");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("1 keeps the folder") << int(Zip::RelativePaths)
+                                        << QStringList({"nav/", "nav/a.dat", "nav/sub/", "nav/sub/b.dat"});
+    QTest::newRow("4 flattens") << int(Zip::IgnorePaths) << QStringList({"a.dat", "b.dat"});
+    QTest::newRow("8 drops the folder's own name") << int(Zip::RelativeToFolder)
+                                                   << QStringList({"a.dat", "sub/", "sub/b.dat"});
+}
+
+void TestZip::directoryEntryNames()
+{
+    QFETCH(int, options);
+    QFETCH(QStringList, expected);
+    QVERIFY(writeFile(path(QStringLiteral("nav/a.dat")), navText(100)));
+    QVERIFY(writeFile(path(QStringLiteral("nav/sub/b.dat")), navText(200)));
+    Zip zip;
+    QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
+    QCOMPARE(zip.addDirectory(path(QStringLiteral("nav")), QString(), Zip::CompressionOptions(options)), Zip::Ok);
+    QCOMPARE(zip.close(), Zip::Ok);
+    UnZip unzip;
+    QCOMPARE(unzip.open(path(QStringLiteral("a.zip"))), UnZip::Ok);
+    QCOMPARE(unzip.entryNames(), expected);
+    QCOMPARE(unzip.verify(), UnZip::Ok);
+}
+
+void TestZip::overwrite_data()
+{
+    QTest::addColumn<bool>("overwrite");
+    QTest::addColumn<int>("code");
+    QTest::newRow("refused") << false << int(Zip::FileExists);
+    QTest::newRow("allowed") << true << int(Zip::Ok);
+}
+
+void TestZip::overwrite()
+{
+    QFETCH(bool, overwrite);
+    QFETCH(int, code);
+    const QString archive = path(QStringLiteral("a.zip"));
+    QVERIFY(writeFile(archive, "precious"));
+    Zip zip;
+    QCOMPARE(int(zip.create(archive, overwrite)), code);
+    QCOMPARE(zip.isOpen(), overwrite);
+    QCOMPARE(zip.close(), Zip::Ok);
+    if (overwrite)
+        QCOMPARE(readFile(archive).size(), 22);
+    else
+        QCOMPARE(readFile(archive), QByteArray("precious"));
+    QCOMPARE(zip.addFile(archive), Zip::NoOpenArchive);
+}
+
+void TestZip::emptyArchive()
+{
+    {
+        Zip zip;
+        QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
+    } // destruction writes the directory
+    const QByteArray archive = readFile(path(QStringLiteral("a.zip")));
+    QCOMPARE(archive.size(), 22);
+    QCOMPARE(readLe32(archive, 0), quint32(0x06054B50));
+    QCOMPARE(readLe16(archive, 8), quint16(0));
+    QCOMPARE(readLe16(archive, 10), quint16(0));
+    QCOMPARE(readLe32(archive, 16), quint32(0));
+    UnZip unzip;
+    QCOMPARE(unzip.open(path(QStringLiteral("a.zip"))), UnZip::Ok);
+    QVERIFY(unzip.entryNames().isEmpty());
+}
+
+void TestZip::missingSources_data()
+{
+    QTest::addColumn<int>("options");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("names");
+    QTest::newRow("fails") << int(Zip::IgnorePaths) << int(Zip::FileNotFound) << QStringList();
+    QTest::newRow("skipped with 0x20") << int(Zip::IgnorePaths | Zip::SkipBadFiles) << int(Zip::Ok)
+                                       << QStringList({"a.txt", "b.txt"});
+}
+
+void TestZip::missingSources()
+{
+    QFETCH(int, options);
+    QFETCH(int, code);
+    QFETCH(QStringList, names);
+    QVERIFY(writeFile(path(QStringLiteral("a.txt")), "a"));
+    QVERIFY(writeFile(path(QStringLiteral("b.txt")), "b"));
+    Zip zip;
+    QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
+    QCOMPARE(int(zip.addFiles({path(QStringLiteral("a.txt")), path(QStringLiteral("gone.txt")),
+                               path(QStringLiteral("b.txt"))},
+                              QString(), Zip::CompressionOptions(options))),
+             code);
+    QCOMPARE(int(zip.addDirectory(path(QStringLiteral("gone")), QString(), Zip::CompressionOptions(options))), code);
+    QCOMPARE(zip.close(), Zip::Ok);
+    UnZip unzip;
+    QCOMPARE(unzip.open(path(QStringLiteral("a.zip"))), UnZip::Ok);
+    QCOMPARE(unzip.entryNames(), names);
+}
+
+void TestZip::duplicatesSkipped()
+{
+    QVERIFY(writeFile(path(QStringLiteral("x/a.txt")), navText(500)));
+    Zip zip;
+    QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
+    QCOMPARE(zip.addFile(path(QStringLiteral("x/a.txt")), QString(), Zip::IgnorePaths), Zip::Ok);
+    QCOMPARE(zip.addFile(path(QStringLiteral("x/a.txt")), QStringLiteral("again"), Zip::IgnorePaths | Zip::SkipDuplicates),
+             Zip::Ok);
+    // Same path but a new size: no longer the same file.
+    QVERIFY(writeFile(path(QStringLiteral("x/a.txt")), navText(600)));
+    QCOMPARE(zip.addFile(path(QStringLiteral("x/a.txt")), QStringLiteral("changed"),
+                         Zip::IgnorePaths | Zip::SkipDuplicates),
+             Zip::Ok);
+    QCOMPARE(zip.close(), Zip::Ok);
+    UnZip unzip;
+    QCOMPARE(unzip.open(path(QStringLiteral("a.zip"))), UnZip::Ok);
+    QCOMPARE(unzip.entryNames(), QStringList({"a.txt", "changed/a.txt"}));
+}
+
+void TestZip::archiveNotAddedToItself()
+{
+    QVERIFY(writeFile(path(QStringLiteral("tree/a.txt")), navText(3000)));
+    Zip zip;
+    QCOMPARE(zip.create(path(QStringLiteral("tree/self.zip"))), Zip::Ok);
+    QCOMPARE(zip.addDirectory(path(QStringLiteral("tree"))), Zip::Ok);
+    QCOMPARE(zip.close(), Zip::Ok);
+    UnZip unzip;
+    QCOMPARE(unzip.open(path(QStringLiteral("tree/self.zip"))), UnZip::Ok);
+    QCOMPARE(unzip.entryNames(), QStringList({"tree/", "tree/a.txt"}));
+}
+
+void TestZip::commentAndTime()
+{
+    const QString source = path(QStringLiteral("t.txt"));
+    QVERIFY(writeFile(source, navText(300)));
+    const QDateTime stamp(QDate(2021, 6, 30), QTime(8, 15, 43), Qt::LocalTime);
+    {
+        QFile file(source);
+        QVERIFY(file.open(QIODevice::Append));
+        QVERIFY(file.setFileTime(stamp, QFileDevice::FileModificationTime));
+    }
+    Zip zip;
+    zip.setArchiveComment(QStringLiteral("AIRAC 2107 caf\u00e9"));
+    QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
+    QCOMPARE(zip.addFile(source, QString(), Zip::IgnorePaths), Zip::Ok);
+    QCOMPARE(zip.close(), Zip::Ok);
+
+    QCOMPARE(parseCentralDirectory(readFile(path(QStringLiteral("a.zip")))).comment, QByteArray("AIRAC 2107 caf\xe9"));
+    UnZip unzip;
+    QCOMPARE(unzip.open(path(QStringLiteral("a.zip"))), UnZip::Ok);
+    QCOMPARE(unzip.archiveComment(), QStringLiteral("AIRAC 2107 caf\u00e9"));
+    QCOMPARE(unzip.entries().first().lastModified, stamp.addSecs(-1)); // two-second steps
+    QCOMPARE(unzip.extractAll(path(QStringLiteral("out"))), UnZip::Ok);
+    QCOMPARE(QFileInfo(path(QStringLiteral("out/t.txt"))).lastModified(), stamp.addSecs(-1));
+}
+
+void TestZip::nonAsciiNames()
+{
+    const QString latin = QStringLiteral("Z\u00fcrich.dat");
+    const QString polish = QStringLiteral("\u0141\u00f3d\u017a.dat");
+    QVERIFY(writeFile(path(latin), "latin"));
+    QVERIFY(writeFile(path(polish), "polish"));
+    Zip zip;
+    QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
+    QCOMPARE(zip.addFiles({path(latin), path(polish)}, QString(), Zip::IgnorePaths), Zip::Ok);
+    QCOMPARE(zip.close(), Zip::Ok);
+
+    const CRawCentralDirectory directory = parseCentralDirectory(readFile(path(QStringLiteral("a.zip"))));
+    const CRawCentralEntry* latinEntry = directory.find(latin.toUtf8());
+    const CRawCentralEntry* polishEntry = directory.find(polish.toUtf8());
+    QVERIFY(latinEntry && polishEntry);
+    QCOMPARE(latinEntry->flags & 0x0800, 0x0800);
+    QCOMPARE(polishEntry->flags & 0x0800, 0x0800);
+
+    UnZip unzip;
+    QCOMPARE(unzip.open(path(QStringLiteral("a.zip"))), UnZip::Ok);
+    QCOMPARE(unzip.extractAll(path(QStringLiteral("out"))), UnZip::Ok);
+    QCOMPARE(readFile(path(QStringLiteral("out/") + latin)), QByteArray("latin"));
+    QCOMPARE(readFile(path(QStringLiteral("out/") + polish)), QByteArray("polish"));
+}
+
+void TestZip::fullDevice()
+{
+    QVERIFY(writeFile(path(QStringLiteral("small.txt")), navText(100)));
+    QVERIFY(writeFile(path(QStringLiteral("big.bin")), noise(200 * 1024)));
+    CFullDevice device(64 * 1024);
+    QVERIFY(device.open(QIODevice::ReadWrite));
+    Zip zip;
+    QCOMPARE(zip.create(&device), Zip::Ok);
+    QCOMPARE(zip.addFile(path(QStringLiteral("small.txt")), QString(), Zip::IgnorePaths), Zip::Ok);
+    QCOMPARE(zip.addFile(path(QStringLiteral("big.bin")), QString(), Zip::IgnorePaths, Zip::Store), Zip::WriteFailed);
+    QCOMPARE(zip.close(), Zip::Ok);
+    // The failed entry's bytes stay, but the directory lists only the complete one.
+    device.close();
+    QBuffer written(&device.buffer());
+    UnZip unzip;
+    QCOMPARE(unzip.open(&written), UnZip::Ok);
+    QCOMPARE(unzip.entryNames(), QStringList({"small.txt"}));
+    QCOMPARE(unzip.verify(), UnZip::Ok);
+}
+
+void TestZip::deviceDestroyed()
+{
+    QVERIFY(writeFile(path(QStringLiteral("a.txt")), navText(100)));
+    auto* buffer = new QBuffer;
+    Zip zip;
+    QCOMPARE(zip.create(buffer), Zip::Ok);
+    QCOMPARE(zip.addFile(path(QStringLiteral("a.txt"))), Zip::Ok);
+    delete buffer;
+    QVERIFY(!zip.isOpen());
+    QCOMPARE(zip.addFile(path(QStringLiteral("a.txt"))), Zip::NoOpenArchive);
+    QCOMPARE(zip.close(), Zip::Ok);
+    QCOMPARE(zip.create(static_cast<QIODevice*>(nullptr)), Zip::OpenFailed);
+}
+
+QTEST_GUILESS_MAIN(TestZip)
+#include "tst_zip.moc"

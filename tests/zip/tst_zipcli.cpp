@@ -1,0 +1,332 @@
+// tessaray-cli zip as a user runs it: output lines, error lines and exit statuses.
+
+#include "crawzip.h"
+#include "zip/unzip.h"
+
+#include <QProcess>
+#include <QtTest>
+
+namespace
+{
+struct Result
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+QByteArray navText(int lines)
+{
+    QByteArray out;
+    for (int i = 0; i < lines; ++i)
+        out += "NAV " + QByteArray::number(i) + " 113.10 VOR-DME N50 02.1 E008 31.9\n";
+    return out;
+}
+
+QStringList filesBelow(const QString& root)
+{
+    QStringList files;
+    QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(QDir(root).relativeFilePath(it.next()));
+    files.sort();
+    return files;
+}
+} // namespace
+
+class TestZipCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void list();
+    void testArchive_data();
+    void testArchive();
+    void extract_data();
+    void extract();
+    void extractRefusesEscape();
+    void create_data();
+    void create();
+    void createRefusesToOverwrite();
+    void createFailureLeavesNothing();
+    void usageErrors_data();
+    void usageErrors();
+
+private:
+    Result cli(const QStringList& arguments) const;
+    QString path(const QString& name) const { return m_dir->filePath(name); }
+    QString makeArchive();
+    QString m_cli;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    CRawZipBuilder m_builder;
+};
+
+void TestZipCli::initTestCase()
+{
+    m_cli = qEnvironmentVariable("TESSARAY_BINARY_DIR") + QStringLiteral("/cli/tessaray-cli");
+    QVERIFY2(QFileInfo(m_cli).isExecutable(), qPrintable(m_cli));
+}
+
+void TestZipCli::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+Result TestZipCli::cli(const QStringList& arguments) const
+{
+    QProcess process;
+    process.setWorkingDirectory(m_dir->path());
+    process.start(m_cli, QStringList({QStringLiteral("--data-dir"), m_dir->path(), QStringLiteral("zip")}) + arguments);
+    Result result;
+    if (!process.waitForFinished(60000))
+        return result;
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+// b.txt deflated and encrypted, a.txt stored, sub/c.txt deflated; the password is "pw".
+QString TestZipCli::makeArchive()
+{
+    m_builder = CRawZipBuilder();
+    CRawZipBuilder::Entry b;
+    b.name = "b.txt";
+    b.data = navText(200);
+    b.method = 8;
+    b.password = "pw";
+    CRawZipBuilder::Entry a;
+    a.name = "a.txt";
+    a.data = "alpha";
+    CRawZipBuilder::Entry c;
+    c.name = "sub/c.txt";
+    c.data = navText(20);
+    c.method = 8;
+    m_builder.add(b);
+    m_builder.add(a);
+    m_builder.add(c);
+    const QString archive = path(QStringLiteral("nav.zip"));
+    writeFile(archive, m_builder.build());
+    return archive;
+}
+
+void TestZipCli::list()
+{
+    const QString archive = makeArchive();
+    const Result result = cli({QStringLiteral("list"), archive});
+    QCOMPARE(result.exitCode, 0);
+    const auto line = [this](const char* name, const QByteArray& data, int index, const char* method, const char* mode) {
+        return QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6")
+            .arg(QLatin1String(name))
+            .arg(data.size())
+            .arg(m_builder.written().at(index).payloadSize)
+            .arg(CRawZipBuilder::crc(data), 8, 16, QLatin1Char('0'))
+            .arg(QLatin1String(method), QLatin1String(mode));
+    };
+    const QStringList expected = {line("a.txt", "alpha", 1, "stored", "plain"),
+                                  line("b.txt", navText(200), 0, "deflated", "encrypted"),
+                                  line("sub/c.txt", navText(20), 2, "deflated", "plain")};
+    QCOMPARE(result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts), expected);
+    QVERIFY(result.out.contains(QRegularExpression(QStringLiteral("\t[0-9a-f]{8}\t"))));
+
+    const Result missing = cli({QStringLiteral("list"), path(QStringLiteral("missing.zip"))});
+    QCOMPARE(missing.exitCode, 1);
+    QVERIFY2(missing.err.startsWith(QStringLiteral("error 8: ")), qPrintable(missing.err));
+}
+
+void TestZipCli::testArchive_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<bool>("corrupt");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("sound") << QStringList({"--password", "pw"}) << false << 0 << "";
+    QTest::newRow("wrong password") << QStringList({"--password", "pv"}) << false << 1
+                                    << "error 16: b.txt: Wrong password.";
+    QTest::newRow("no password") << QStringList() << false << 1 << "error 17: b.txt: The entry is encrypted";
+    QTest::newRow("corrupted entry") << QStringList({"--password", "pw"}) << true << 1
+                                     << "error 5: a.txt: Corrupted archive.";
+}
+
+void TestZipCli::testArchive()
+{
+    QFETCH(QStringList, options);
+    QFETCH(bool, corrupt);
+    QFETCH(int, exitCode);
+    QFETCH(QString, error);
+    const QString archive = makeArchive();
+    if (corrupt) {
+        QByteArray bytes = readFile(archive);
+        bytes[static_cast<int>(m_builder.written().at(1).payloadOffset)] = 'A';
+        QVERIFY(writeFile(archive, bytes));
+    }
+    const Result result = cli(QStringList({QStringLiteral("test"), archive}) + options);
+    QCOMPARE(result.exitCode, exitCode);
+    QVERIFY2(result.err.contains(error), qPrintable(result.err));
+    // Every entry is checked, whatever failed before it.
+    QVERIFY(result.out.contains(QStringLiteral("sub/c.txt\tok\n")));
+    QCOMPARE(result.out.count(QStringLiteral("\tok\n")), exitCode == 0 ? 3 : 2);
+}
+
+void TestZipCli::extract_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("files");
+    QTest::newRow("all") << QStringList({"--password", "pw"}) << 0 << QStringList({"a.txt", "b.txt", "sub/c.txt"});
+    QTest::newRow("flat") << QStringList({"--password", "pw", "--flat"}) << 0
+                          << QStringList({"a.txt", "b.txt", "c.txt"});
+    QTest::newRow("named entries") << QStringList({"sub/c.txt", "a.txt"}) << 0 << QStringList({"a.txt", "sub/c.txt"});
+    QTest::newRow("unknown entry") << QStringList({"nope.txt", "a.txt"}) << 1 << QStringList({"a.txt"});
+    QTest::newRow("wrong password") << QStringList({"--password", "x"}) << 1 << QStringList({"a.txt", "sub/c.txt"});
+}
+
+void TestZipCli::extract()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, files);
+    const QString archive = makeArchive();
+    const QString target = path(QStringLiteral("out/deeper"));
+    const Result result = cli(QStringList({QStringLiteral("extract"), archive, target}) + arguments);
+    QCOMPARE(result.exitCode, exitCode);
+    QCOMPARE(filesBelow(target), files);
+    if (files.contains(QStringLiteral("b.txt")))
+        QCOMPARE(readFile(target + QStringLiteral("/b.txt")), navText(200));
+    QCOMPARE(result.err.isEmpty(), exitCode == 0);
+}
+
+void TestZipCli::extractRefusesEscape()
+{
+    CRawZipBuilder builder;
+    for (const char* name : {"../evil.txt", "good.txt", "/tmp/evil-absolute.txt"}) {
+        CRawZipBuilder::Entry entry;
+        entry.name = name;
+        entry.data = "data";
+        builder.add(entry);
+    }
+    QVERIFY(writeFile(path(QStringLiteral("hostile.zip")), builder.build()));
+    const Result result = cli({QStringLiteral("extract"), path(QStringLiteral("hostile.zip")), path(QStringLiteral("a/b"))});
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(result.err.contains(QStringLiteral("error 18: ../evil.txt: Entry name points outside the target folder")),
+             qPrintable(result.err));
+    QVERIFY(result.err.contains(QStringLiteral("error 18: /tmp/evil-absolute.txt: ")));
+    QCOMPARE(filesBelow(m_dir->path()), QStringList({"a/b/good.txt", "hostile.zip"}));
+    QVERIFY(!QFile::exists(QStringLiteral("/tmp/evil-absolute.txt")));
+}
+
+void TestZipCli::create_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QString>("method");
+    QTest::addColumn<bool>("encrypted");
+    QTest::newRow("defaults") << QStringList() << QStringList({"nav/", "nav/sub/", "nav/sub/x.dat", "nav/y.dat", "solo/z.txt"})
+                              << "deflated" << false;
+    QTest::newRow("flat, stored, password")
+        << QStringList({"--flat", "--level", "0", "--password", "pw"}) << QStringList({"x.dat", "y.dat", "z.txt"})
+        << "stored" << true;
+}
+
+void TestZipCli::create()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, names);
+    QFETCH(QString, method);
+    QFETCH(bool, encrypted);
+    QVERIFY(writeFile(path(QStringLiteral("nav/sub/x.dat")), navText(50)));
+    QVERIFY(writeFile(path(QStringLiteral("nav/y.dat")), navText(60)));
+    QVERIFY(writeFile(path(QStringLiteral("solo/z.txt")), navText(70)));
+    const QString archive = path(QStringLiteral("new.zip"));
+    const Result result = cli(QStringList({QStringLiteral("create"), archive, QStringLiteral("nav"),
+                                           QStringLiteral("solo/z.txt"), QStringLiteral("--comment"),
+                                           QStringLiteral("made by the test")}) +
+                              options);
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY2(result.err.isEmpty(), qPrintable(result.err));
+
+    UnZip unzip;
+    unzip.setPassword(QStringLiteral("pw"));
+    QCOMPARE(unzip.open(archive), UnZip::Ok);
+    QCOMPARE(unzip.entryNames(), names);
+    QCOMPARE(unzip.archiveComment(), QStringLiteral("made by the test"));
+    QCOMPARE(unzip.verify(), UnZip::Ok);
+    const Result listed = cli({QStringLiteral("list"), archive});
+    for (const QString& line : listed.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        if (line.contains(QStringLiteral(".dat")) || line.contains(QStringLiteral(".txt"))) {
+            QCOMPARE(line.section(QLatin1Char('\t'), 4, 4), method);
+            QCOMPARE(line.section(QLatin1Char('\t'), 5, 5), encrypted ? QStringLiteral("encrypted") : QStringLiteral("plain"));
+        }
+    }
+}
+
+void TestZipCli::createRefusesToOverwrite()
+{
+    QVERIFY(writeFile(path(QStringLiteral("y.dat")), navText(60)));
+    const QString archive = path(QStringLiteral("old.zip"));
+    QVERIFY(writeFile(archive, "keep me"));
+    const Result refused = cli({QStringLiteral("create"), archive, QStringLiteral("y.dat")});
+    QCOMPARE(refused.exitCode, 1);
+    QVERIFY2(refused.err.startsWith(QStringLiteral("error 3: ")), qPrintable(refused.err));
+    QCOMPARE(readFile(archive), QByteArray("keep me"));
+
+    const Result replaced = cli({QStringLiteral("create"), archive, QStringLiteral("y.dat"), QStringLiteral("--overwrite")});
+    QCOMPARE(replaced.exitCode, 0);
+    UnZip unzip;
+    QCOMPARE(unzip.open(archive), UnZip::Ok);
+    QCOMPARE(unzip.entryNames().size(), 1);
+}
+
+void TestZipCli::createFailureLeavesNothing()
+{
+    QVERIFY(writeFile(path(QStringLiteral("y.dat")), navText(60)));
+    const QString archive = path(QStringLiteral("old.zip"));
+    QVERIFY(writeFile(archive, "keep me"));
+    const Result result =
+        cli({QStringLiteral("create"), archive, QStringLiteral("y.dat"), QStringLiteral("gone.dat"), QStringLiteral("--overwrite")});
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(result.err.startsWith(QStringLiteral("error 6: gone.dat: File or directory does not exist.")),
+             qPrintable(result.err));
+    QCOMPARE(readFile(archive), QByteArray("keep me"));
+    QVERIFY(!QFile::exists(archive + QStringLiteral(".partial")));
+}
+
+void TestZipCli::usageErrors_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("no action") << QStringList();
+    QTest::newRow("unknown action") << QStringList({"pack", "a.zip"});
+    QTest::newRow("list without archive") << QStringList({"list"});
+    QTest::newRow("extract without folder") << QStringList({"extract", "a.zip"});
+    QTest::newRow("create without paths") << QStringList({"create", "a.zip"});
+    QTest::newRow("level out of range") << QStringList({"create", "a.zip", "x", "--level", "10"});
+    QTest::newRow("unknown option") << QStringList({"list", "a.zip", "--fast"});
+}
+
+void TestZipCli::usageErrors()
+{
+    QFETCH(QStringList, arguments);
+    const Result result = cli(arguments);
+    QCOMPARE(result.exitCode, 2);
+    QVERIFY(!result.err.isEmpty());
+    QVERIFY(!QFile::exists(path(QStringLiteral("a.zip"))));
+}
+
+QTEST_GUILESS_MAIN(TestZipCli)
+#include "tst_zipcli.moc"

@@ -1,0 +1,247 @@
+// Archives from Info-ZIP zip read by our reader, and archives from our writer read by Info-ZIP unzip, byte
+// for byte: the check that the format is right, not only self-consistent.
+
+#include "crawzip.h"
+#include "zip/unzip.h"
+#include "zip/zip.h"
+
+#include <QProcess>
+#include <QtTest>
+
+namespace
+{
+const QString Password = QStringLiteral("n4v-s3cret");
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// Relative path -> content of every file below a folder.
+QMap<QString, QByteArray> tree(const QString& root)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.insert(QDir(root).relativeFilePath(path), readFile(path));
+    }
+    return files;
+}
+
+struct Run
+{
+    int exitCode = -1;
+    QByteArray output;
+};
+
+// Runs a shell command line in `directory`, in a UTF-8 locale so that the tools treat names alike.
+Run shell(const QString& directory, const QString& command, const QByteArray& input = QByteArray())
+{
+    QProcess process;
+    process.setWorkingDirectory(directory);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
+    process.write(input);
+    process.closeWriteChannel();
+    Run run;
+    if (!process.waitForFinished(120000))
+        return run;
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.output = process.readAll();
+    return run;
+}
+} // namespace
+
+class TestZipInterop : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void readInfoZip_data();
+    void readInfoZip();
+    void writeForInfoZip_data();
+    void writeForInfoZip();
+    void nonAsciiNamesBothWays();
+
+private:
+    void makeSources();
+    QString path(const QString& name) const { return m_dir->filePath(name); }
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QMap<QString, QByteArray> m_sources; // below "src"
+};
+
+void TestZipInterop::initTestCase()
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("tessaray.zip.debug=false"));
+    if (QStandardPaths::findExecutable(QStringLiteral("zip")).isEmpty() ||
+        QStandardPaths::findExecutable(QStringLiteral("unzip")).isEmpty())
+        QSKIP("Info-ZIP zip and unzip are not installed (scripts/setup installs them)");
+}
+
+void TestZipInterop::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    makeSources();
+}
+
+void TestZipInterop::makeSources()
+{
+    QByteArray text;
+    for (int i = 0; text.size() < 900 * 1024; ++i)
+        text += "APPCH:" + QByteArray::number(i % 900) + ",A,RW27L,CI27L,1,IF,M,0,,,,,," + QByteArray::number(i) + ";\n";
+    QByteArray random(400 * 1024, '\0');
+    quint32 state = 7;
+    for (char& byte : random) {
+        state = state * 22695477u + 1u;
+        byte = static_cast<char>(state >> 23);
+    }
+    m_sources = {{QStringLiteral("nav/proc/EDDF.txt"), text},
+                 {QStringLiteral("nav/blob.bin"), random},
+                 {QStringLiteral("nav/59.txt"), QByteArray(59, 'x')},
+                 {QStringLiteral("nav/60.txt"), QByteArray(60, 'y')},
+                 {QStringLiteral("nav/empty.dat"), QByteArray()}};
+    for (auto it = m_sources.cbegin(); it != m_sources.cend(); ++it)
+        QVERIFY(writeFile(path(QStringLiteral("src/") + it.key()), it.value()));
+}
+
+void TestZipInterop::readInfoZip_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("encrypted");
+    QTest::addColumn<QString>("comment");
+    QTest::newRow("deflated") << "zip -q -r ../a.zip nav" << false << "";
+    QTest::newRow("stored") << "zip -q -r -0 ../a.zip nav" << false << "";
+    QTest::newRow("level 9") << "zip -q -r -9 ../a.zip nav" << false << "";
+    QTest::newRow("password") << "zip -q -r -P " + Password + " ../a.zip nav" << true << "";
+    QTest::newRow("stored with password") << "zip -q -r -0 -P " + Password + " ../a.zip nav" << true << "";
+    QTest::newRow("comment") << "zip -q -r -z ../a.zip nav" << false << "AIRAC 2401\nrevision 3";
+    // Written to a pipe, zip cannot seek back: every entry gets a data descriptor.
+    QTest::newRow("streamed") << "zip -q -r - nav | cat > ../a.zip" << false << "";
+    QTest::newRow("streamed with password") << "zip -q -r -P " + Password + " - nav | cat > ../a.zip" << true << "";
+}
+
+void TestZipInterop::readInfoZip()
+{
+    QFETCH(QString, command);
+    QFETCH(bool, encrypted);
+    QFETCH(QString, comment);
+    const Run made = shell(path(QStringLiteral("src")), command, comment.toUtf8() + "\n.\n");
+    QVERIFY2(made.exitCode == 0, made.output.constData());
+
+    const QByteArray archive = readFile(path(QStringLiteral("a.zip")));
+    const CRawCentralDirectory raw = parseCentralDirectory(archive);
+    if (command.contains(QLatin1String("| cat"))) {
+        const CRawCentralEntry* big = raw.find("nav/proc/EDDF.txt");
+        QVERIFY(big && (big->flags & 0x0008));
+    }
+
+    UnZip unzip;
+    unzip.setPassword(Password);
+    QCOMPARE(unzip.open(path(QStringLiteral("a.zip"))), UnZip::Ok);
+    QCOMPARE(unzip.skippedEntryCount(), 0);
+    if (!comment.isEmpty())
+        QCOMPARE(unzip.archiveComment().trimmed().replace(QLatin1String("\r\n"), QLatin1String("\n")), comment); // zip writes CRLF
+    for (const UnZip::EntryInfo& entry : unzip.entries()) {
+        if (entry.type == UnZip::FileEntry)
+            QCOMPARE(entry.encrypted, encrypted);
+    }
+    QCOMPARE(unzip.verify(), UnZip::Ok);
+    QCOMPARE(unzip.extractAll(path(QStringLiteral("out"))), UnZip::Ok);
+    QCOMPARE(tree(path(QStringLiteral("out"))), m_sources);
+    // Modification times survive to the second (DOS time has two-second steps).
+    const QDateTime source = QFileInfo(path(QStringLiteral("src/nav/proc/EDDF.txt"))).lastModified();
+    const QDateTime extracted = QFileInfo(path(QStringLiteral("out/nav/proc/EDDF.txt"))).lastModified();
+    QVERIFY(qAbs(source.secsTo(extracted)) <= 2);
+
+    if (encrypted) {
+        unzip.setPassword(QStringLiteral("n4v-s3cres"));
+        QCOMPARE(unzip.verify(), UnZip::SkipEntry);
+    }
+}
+
+void TestZipInterop::writeForInfoZip_data()
+{
+    QTest::addColumn<int>("level");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("comment");
+    QTest::newRow("level 6") << 6 << "" << "";
+    QTest::newRow("level 6, password") << 6 << Password << "";
+    QTest::newRow("stored, password") << 0 << Password << "";
+    QTest::newRow("level 9, comment") << 9 << "" << "backup of 2024-05-01";
+    QTest::newRow("level 1, password, comment") << 1 << Password << "AIRAC 2405";
+}
+
+void TestZipInterop::writeForInfoZip()
+{
+    QFETCH(int, level);
+    QFETCH(QString, password);
+    QFETCH(QString, comment);
+    Zip zip;
+    zip.setPassword(password);
+    zip.setArchiveComment(comment);
+    QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
+    QCOMPARE(zip.addDirectory(path(QStringLiteral("src/nav")), QString(), Zip::RelativePaths,
+                              Zip::CompressionLevel(level)),
+             Zip::Ok);
+    QCOMPARE(zip.close(), Zip::Ok);
+
+    const QString passwordOption = password.isEmpty() ? QString() : QStringLiteral("-P ") + password + QLatin1Char(' ');
+    const Run tested = shell(path(QString()), QStringLiteral("unzip ") + passwordOption + QStringLiteral("-t a.zip"));
+    QVERIFY2(tested.exitCode == 0, tested.output.constData());
+    QVERIFY(tested.output.contains("No errors detected"));
+    const Run extracted = shell(path(QString()), QStringLiteral("unzip -q ") + passwordOption + QStringLiteral("a.zip -d out"));
+    QVERIFY2(extracted.exitCode == 0, extracted.output.constData());
+    QCOMPARE(tree(path(QStringLiteral("out"))), m_sources);
+    if (!comment.isEmpty()) {
+        const Run shown = shell(path(QString()), QStringLiteral("unzip -z a.zip"));
+        QVERIFY2(shown.output.contains(comment.toUtf8()), shown.output.constData());
+    }
+    if (!password.isEmpty()) {
+        const Run wrong = shell(path(QString()), QStringLiteral("unzip -P wrong -t a.zip"));
+        QVERIFY(wrong.exitCode != 0);
+    }
+}
+
+void TestZipInterop::nonAsciiNamesBothWays()
+{
+    const QString latin = QStringLiteral("Z\u00fcrich.dat");
+    const QString polish = QStringLiteral("\u0141\u00f3d\u017a.dat");
+    QVERIFY(writeFile(path(QStringLiteral("names/") + latin), "latin"));
+    QVERIFY(writeFile(path(QStringLiteral("names/") + polish), "polish"));
+    const QMap<QString, QByteArray> expected = {{QStringLiteral("names/") + latin, "latin"},
+                                                {QStringLiteral("names/") + polish, "polish"}};
+
+    // Info-ZIP on Linux stores the names' UTF-8 bytes without flag bit 11.
+    Run run = shell(path(QString()), QStringLiteral("zip -q -r iz.zip names"));
+    QVERIFY2(run.exitCode == 0, run.output.constData());
+    UnZip unzip;
+    QCOMPARE(unzip.open(path(QStringLiteral("iz.zip"))), UnZip::Ok);
+    QCOMPARE(unzip.extractAll(path(QStringLiteral("ours"))), UnZip::Ok);
+    QCOMPARE(tree(path(QStringLiteral("ours"))), expected);
+
+    Zip zip;
+    QCOMPARE(zip.create(path(QStringLiteral("our.zip"))), Zip::Ok);
+    QCOMPARE(zip.addDirectory(path(QStringLiteral("names"))), Zip::Ok);
+    QCOMPARE(zip.close(), Zip::Ok);
+    run = shell(path(QString()), QStringLiteral("unzip -q our.zip -d theirs"));
+    QVERIFY2(run.exitCode == 0, run.output.constData());
+    QCOMPARE(tree(path(QStringLiteral("theirs"))), expected);
+}
+
+QTEST_GUILESS_MAIN(TestZipInterop)
+#include "tst_zipinterop.moc"

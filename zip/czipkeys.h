@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <zlib.h>
+
+// The three keys of the traditional PKWARE stream cipher. Each byte of plain text moves the keys on, so a
+// stream must be processed in order, and a fresh object (or reset()) starts a new entry.
+class CZipKeys
+{
+public:
+    CZipKeys();
+    // Initial keys moved on by each byte of the password.
+    explicit CZipKeys(const QByteArray& password);
+    void reset(const QByteArray& password);
+
+    void decrypt(unsigned char* data, qint64 size);
+    void encrypt(unsigned char* data, qint64 size);
+
+    unsigned char decryptByte(unsigned char cipher)
+    {
+        const unsigned char plain = cipher ^ keyStreamByte();
+        update(plain);
+        return plain;
+    }
+    unsigned char encryptByte(unsigned char plain)
+    {
+        const unsigned char cipher = plain ^ keyStreamByte();
+        update(plain);
+        return cipher;
+    }
+
+private:
+    unsigned char keyStreamByte() const
+    {
+        const quint32 temp = (m_keys[2] & 0xFFFF) | 2;
+        return static_cast<unsigned char>(((temp * (temp ^ 1)) >> 8) & 0xFF);
+    }
+    void update(unsigned char plain)
+    {
+        m_keys[0] = m_crcTable[(m_keys[0] ^ plain) & 0xFF] ^ (m_keys[0] >> 8);
+        m_keys[1] = (m_keys[1] + (m_keys[0] & 0xFF)) * 134775813u + 1;
+        m_keys[2] = m_crcTable[(m_keys[2] ^ (m_keys[1] >> 24)) & 0xFF] ^ (m_keys[2] >> 8);
+    }
+
+    const z_crc_t* m_crcTable;
+    quint32 m_keys[3];
+};

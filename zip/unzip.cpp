@@ -1,0 +1,722 @@
+#include "zip/unzip.h"
+
+#include "zip/czipdebug.h"
+#include "zip/czipdostime.h"
+#include "zip/czipentryname.h"
+#include "zip/czipkeys.h"
+#include "zip/unzip_p.h"
+#include <zlib.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+#include <algorithm>
+
+using namespace CZipFormat;
+
+namespace
+{
+// "4.5" for 45: the version number as the zip tools print it.
+QString versionText(int version)
+{
+    QString text = QString::number(version);
+    if (text.size() == 2)
+        text.insert(1, QLatin1Char('.'));
+    return text;
+}
+} // namespace
+
+// ---------------------------------------------------------------------------------------------------------
+// UnzipPrivate
+
+UnzipPrivate::UnzipPrivate() = default;
+
+UnzipPrivate::~UnzipPrivate()
+{
+    closeArchive();
+    if (inflateStreamReady)
+        inflateEnd(&inflateStream);
+}
+
+bool UnzipPrivate::readExactly(void* data, qint64 size)
+{
+    return device->read(static_cast<char*>(data), size) == size;
+}
+
+UnZip::ErrorCode UnzipPrivate::openArchive(QIODevice* newDevice)
+{
+    if (!newDevice)
+        return UnZip::InvalidDevice;
+    if (!newDevice->isOpen() && !newDevice->open(QIODevice::ReadOnly)) {
+        zipDebug(QStringLiteral("Unable to open device for reading"));
+        return UnZip::OpenFailed;
+    }
+    device = newDevice;
+    if (device != file)
+        connect(device, &QObject::destroyed, this, &UnzipPrivate::deviceDestroyed);
+
+    unsigned char record[EndRecordSize];
+    UnZip::ErrorCode ec = findEndRecord(record);
+    if (ec == UnZip::Ok) {
+        entryCount = readUInt16(record + 10);
+        centralDirectoryOffset = readUInt32(record + 16);
+        const quint16 commentLength = readUInt16(record + 20);
+        if (commentLength != 0) {
+            const QByteArray text = device->read(commentLength);
+            if (text.size() != commentLength)
+                ec = UnZip::ReadFailed;
+            else
+                comment = QString::fromLatin1(text);
+        }
+    }
+    if (ec == UnZip::Ok && !device->seek(centralDirectoryOffset))
+        ec = UnZip::SeekFailed;
+
+    if (ec == UnZip::Ok) {
+        headers = std::make_unique<QMap<QString, CZipEntryHeader>>();
+        for (int i = 0; i < entryCount; ++i) {
+            unsigned char signature[4];
+            if (!readExactly(signature, 4)) {
+                if (headers->isEmpty()) {
+                    zipDebug(QStringLiteral("Corrupted or invalid zip archive. Closing."));
+                    ec = UnZip::Corrupted;
+                } else {
+                    zipDebug(QStringLiteral("Corrupted zip archive. Some files might be extracted."));
+                    ec = UnZip::PartiallyCorrupted;
+                }
+                break;
+            }
+            // Fewer headers than the end record counts: take what is there.
+            if (readUInt32(signature) != CentralHeaderSignature)
+                break;
+            ec = readCentralEntry();
+            if (ec != UnZip::Ok)
+                break;
+        }
+    }
+
+    // A partly readable directory stays open, so that the entries read before the break can be extracted.
+    if (ec != UnZip::Ok && ec != UnZip::PartiallyCorrupted)
+        closeArchive();
+    return ec;
+}
+
+UnZip::ErrorCode UnzipPrivate::findEndRecord(unsigned char* record)
+{
+    const qint64 size = device->size();
+    if (size < EndRecordSize)
+        return UnZip::InvalidArchive;
+    if (!device->seek(size - EndRecordSize))
+        return UnZip::SeekFailed;
+    if (!readExactly(record, EndRecordSize))
+        return UnZip::ReadFailed;
+    if (readUInt32(record) == EndRecordSignature) {
+        endRecordOffset = static_cast<quint32>(size - EndRecordSize);
+        return UnZip::Ok;
+    }
+
+    // The archive has a comment (or trailing bytes): search backwards for the nearest signature. Whole
+    // buffers are read and scanned in memory, so a large file that is no archive is rejected quickly.
+    qint64 highest = size - EndRecordSize - 1; // the last position a record could start at now
+    while (highest >= 0) {
+        const qint64 blockStart = std::max<qint64>(0, highest - (BufferSize - 4) + 1);
+        const qint64 blockSize = highest + 4 - blockStart;
+        if (!device->seek(blockStart))
+            return UnZip::SeekFailed;
+        if (!readExactly(readBuffer, blockSize))
+            return UnZip::ReadFailed;
+        for (qint64 position = highest; position >= blockStart; --position) {
+            if (readUInt32(readBuffer + (position - blockStart)) != EndRecordSignature)
+                continue;
+            if (!device->seek(position))
+                return UnZip::SeekFailed;
+            if (!readExactly(record, EndRecordSize))
+                return UnZip::ReadFailed;
+            endRecordOffset = static_cast<quint32>(position);
+            return UnZip::Ok;
+        }
+        highest = blockStart - 1;
+    }
+    return UnZip::InvalidArchive;
+}
+
+UnZip::ErrorCode UnzipPrivate::readCentralEntry()
+{
+    unsigned char fields[CentralHeaderSize - 4];
+    if (!readExactly(fields, sizeof fields))
+        return UnZip::ReadFailed;
+
+    // Offsets below are counted from the end of the signature.
+    const int versionNeeded = fields[2];
+    const quint16 flags = readUInt16(fields + 4);
+    const quint16 method = readUInt16(fields + 6);
+    const quint16 nameLength = readUInt16(fields + 24);
+    const quint16 extraLength = readUInt16(fields + 26);
+    const quint16 commentLength = readUInt16(fields + 28);
+
+    const QByteArray rawName = device->read(nameLength);
+    if (rawName.size() != nameLength)
+        return UnZip::ReadFailed;
+    const QString name = CZipEntryName::decode(rawName, flags);
+
+    bool skip = true;
+    if (method != MethodStored && method != MethodDeflated)
+        zipDebug(QStringLiteral("Unsupported compression method. Skipping file."));
+    else if (nameLength == 0)
+        zipDebug(QStringLiteral("Skipping file with no name."));
+    else if (versionNeeded > HighestVersionNeeded)
+        zipDebug(QStringLiteral("Unsupported PKZip version (%1). Skipping file: %2")
+                     .arg(versionText(versionNeeded), name.isEmpty() ? QStringLiteral("<undefined>") : name));
+    else
+        skip = false;
+    if (skip) {
+        ++skippedCount;
+        if (!device->seek(device->pos() + extraLength + commentLength))
+            return UnZip::SeekFailed;
+        return UnZip::Ok;
+    }
+
+    CZipEntryHeader header;
+    header.generalFlag[0] = fields[4];
+    header.generalFlag[1] = fields[5];
+    header.compressionMethod = method;
+    header.modificationTime[0] = fields[8];
+    header.modificationTime[1] = fields[9];
+    header.modificationDate[0] = fields[10];
+    header.modificationDate[1] = fields[11];
+    header.crc = readUInt32(fields + 12);
+    header.compressedSize = readUInt32(fields + 16);
+    header.uncompressedSize = readUInt32(fields + 20);
+    header.localHeaderOffset = readUInt32(fields + 38);
+    header.rawName = rawName;
+
+    if (extraLength != 0 && !device->seek(device->pos() + extraLength))
+        return UnZip::SeekFailed;
+    if (commentLength != 0) {
+        const QByteArray text = device->read(commentLength);
+        if (text.size() != commentLength)
+            return UnZip::ReadFailed;
+        header.comment = CZipEntryName::decode(text, flags);
+    }
+    headers->insert(name, header);
+    return UnZip::Ok;
+}
+
+UnZip::ErrorCode UnzipPrivate::checkLocalHeader(CZipEntryHeader& header)
+{
+    if (!device->seek(header.localHeaderOffset))
+        return UnZip::SeekFailed;
+    unsigned char fields[LocalHeaderSize];
+    if (!readExactly(fields, 4))
+        return UnZip::ReadFailed;
+    if (readUInt32(fields) != LocalHeaderSignature)
+        return UnZip::InvalidArchive;
+    if (!readExactly(fields + 4, LocalHeaderSize - 4))
+        return UnZip::ReadFailed;
+
+    const quint16 nameLength = readUInt16(fields + 26);
+    const quint16 extraLength = readUInt16(fields + 28);
+    bool same = readUInt16(fields + 8) == header.compressionMethod && fields[6] == header.generalFlag[0] &&
+                fields[7] == header.generalFlag[1] && fields[10] == header.modificationTime[0] &&
+                fields[11] == header.modificationTime[1] && fields[12] == header.modificationDate[0] &&
+                fields[13] == header.modificationDate[1] && nameLength != 0;
+    // With a data descriptor the local header's CRC and sizes are written before they are known.
+    if (same && !header.hasDataDescriptor())
+        same = readUInt32(fields + 14) == header.crc && readUInt32(fields + 18) == header.compressedSize &&
+               readUInt32(fields + 22) == header.uncompressedSize;
+    if (!same)
+        return UnZip::InconsistentHeaders;
+
+    const QByteArray localName = device->read(nameLength);
+    if (localName.size() != nameLength)
+        return UnZip::ReadFailed;
+    if (localName != header.rawName) {
+        zipDebug(QStringLiteral("Filename in local header mismatches."));
+        return UnZip::InconsistentHeaders;
+    }
+    const qint64 dataOffset = device->pos() + extraLength;
+    if (extraLength != 0 && !device->seek(dataOffset))
+        return UnZip::SeekFailed;
+    if (dataOffset > 0xFFFFFFFFLL)
+        return UnZip::InvalidArchive;
+    header.dataOffset = static_cast<quint32>(dataOffset);
+
+    if (header.hasDataDescriptor())
+        return checkDataDescriptor(header);
+    return UnZip::Ok;
+}
+
+UnZip::ErrorCode UnzipPrivate::checkDataDescriptor(const CZipEntryHeader& header)
+{
+    if (!device->seek(qint64(header.dataOffset) + header.compressedSize))
+        return UnZip::SeekFailed;
+    unsigned char descriptor[DataDescriptorSize];
+    if (!readExactly(descriptor, 4))
+        return UnZip::ReadFailed;
+    // The signature is optional: without it the CRC comes first.
+    const unsigned char* values = descriptor;
+    if (readUInt32(descriptor) == DataDescriptorSignature) {
+        if (!readExactly(descriptor + 4, 12))
+            return UnZip::ReadFailed;
+        values = descriptor + 4;
+    } else if (!readExactly(descriptor + 4, 8)) {
+        return UnZip::ReadFailed;
+    }
+    if (readUInt32(values) != header.crc || readUInt32(values + 4) != header.compressedSize ||
+        readUInt32(values + 8) != header.uncompressedSize)
+        return UnZip::InconsistentHeaders;
+    return UnZip::Ok;
+}
+
+UnZip::ErrorCode UnzipPrivate::extractData(const QString& name, CZipEntryHeader& header, QIODevice* output)
+{
+    if (!header.localHeaderChecked) {
+        const UnZip::ErrorCode ec = checkLocalHeader(header);
+        if (ec != UnZip::Ok)
+            return ec;
+        header.localHeaderChecked = true;
+    }
+    if (!device->seek(header.dataOffset))
+        return UnZip::SeekFailed;
+
+    qint64 remaining = header.compressedSize;
+    CZipKeys keys;
+    CZipKeys* cipher = nullptr;
+    if (header.isEncrypted()) {
+        // Without a password every encrypted entry would fail the same way.
+        if (password.isEmpty())
+            return UnZip::SkipAllEncrypted;
+        unsigned char encryptionHeader[EncryptionHeaderSize];
+        if (remaining < EncryptionHeaderSize || !readExactly(encryptionHeader, EncryptionHeaderSize))
+            return UnZip::Corrupted;
+        keys.reset(password.toLatin1());
+        keys.decrypt(encryptionHeader, EncryptionHeaderSize);
+        // The last byte repeats the CRC's high byte, or the time's when the CRC was not known in advance.
+        const unsigned char expected =
+            header.hasDataDescriptor() ? header.modificationTime[1] : static_cast<unsigned char>(header.crc >> 24);
+        if (encryptionHeader[EncryptionHeaderSize - 1] != expected) {
+            zipDebug(QStringLiteral("Unable to decrypt %1").arg(name));
+            return UnZip::SkipEntry;
+        }
+        remaining -= EncryptionHeaderSize;
+        cipher = &keys;
+    }
+
+    if (remaining == 0)
+        return header.crc != 0 || header.uncompressedSize != 0 ? UnZip::Corrupted : UnZip::Ok;
+
+    quint32 crc = static_cast<quint32>(crc32(0, nullptr, 0));
+    qint64 written = 0;
+    const UnZip::ErrorCode ec = header.compressionMethod == MethodStored
+                                    ? copyStored(header, remaining, cipher, output, crc, written)
+                                    : inflateData(header, remaining, cipher, output, crc, written);
+    if (ec != UnZip::Ok)
+        return ec;
+    return crc == header.crc && written == header.uncompressedSize ? UnZip::Ok : UnZip::Corrupted;
+}
+
+UnZip::ErrorCode UnzipPrivate::copyStored(const CZipEntryHeader& header, qint64 remaining, CZipKeys* keys,
+                                          QIODevice* output, quint32& crc, qint64& written)
+{
+    while (remaining > 0) {
+        const qint64 count = device->read(reinterpret_cast<char*>(readBuffer), std::min<qint64>(remaining, BufferSize));
+        if (count < 0)
+            return UnZip::ReadFailed;
+        if (count == 0) // cut short; the CRC check tells
+            break;
+        remaining -= count;
+        // More data than the entry claims is not written out.
+        if (written + count > header.uncompressedSize)
+            return UnZip::Corrupted;
+        if (keys)
+            keys->decrypt(readBuffer, count);
+        crc = static_cast<quint32>(crc32(crc, readBuffer, static_cast<uInt>(count)));
+        if (output && output->write(reinterpret_cast<const char*>(readBuffer), count) != count)
+            return UnZip::WriteFailed;
+        written += count;
+    }
+    return UnZip::Ok;
+}
+
+UnZip::ErrorCode UnzipPrivate::inflateData(const CZipEntryHeader& header, qint64 remaining, CZipKeys* keys,
+                                           QIODevice* output, quint32& crc, qint64& written)
+{
+    z_stream& stream = inflateStream;
+    if (inflateStreamReady) {
+        inflateReset(&stream);
+    } else {
+        stream = z_stream{};
+        // Negative window bits: a raw deflate stream without zlib header or trailer.
+        if (inflateInit2(&stream, -MAX_WBITS) != Z_OK)
+            return UnZip::ZlibError;
+        inflateStreamReady = true;
+    }
+
+    UnZip::ErrorCode ec = UnZip::Ok;
+    bool streamEnded = false;
+    while (remaining > 0 && !streamEnded && ec == UnZip::Ok) {
+        const qint64 count = device->read(reinterpret_cast<char*>(readBuffer), std::min<qint64>(remaining, BufferSize));
+        if (count < 0) {
+            ec = UnZip::ReadFailed;
+            break;
+        }
+        if (count == 0) // cut short; the CRC check tells
+            break;
+        remaining -= count;
+        if (keys)
+            keys->decrypt(readBuffer, count);
+
+        stream.next_in = readBuffer;
+        stream.avail_in = static_cast<uInt>(count);
+        do {
+            stream.next_out = outputBuffer;
+            stream.avail_out = BufferSize;
+            const int result = inflate(&stream, Z_NO_FLUSH);
+            if (result == Z_MEM_ERROR || result == Z_DATA_ERROR || result == Z_NEED_DICT || result == Z_STREAM_ERROR) {
+                ec = UnZip::ZlibError;
+                break;
+            }
+            const qint64 produced = BufferSize - stream.avail_out;
+            // A stream that inflates beyond the entry's stated size is not written out: this stops a hostile
+            // archive from filling the disk behind a small listing.
+            if (written + produced > header.uncompressedSize) {
+                ec = UnZip::Corrupted;
+                break;
+            }
+            if (output && output->write(reinterpret_cast<const char*>(outputBuffer), produced) != produced) {
+                ec = UnZip::WriteFailed;
+                break;
+            }
+            crc = static_cast<quint32>(crc32(crc, outputBuffer, static_cast<uInt>(produced)));
+            written += produced;
+            if (result == Z_STREAM_END) {
+                streamEnded = true;
+                break;
+            }
+        } while (stream.avail_out == 0);
+    }
+    return ec;
+}
+
+UnZip::ErrorCode UnzipPrivate::extractToDirectory(const QString& name, CZipEntryHeader& header, const QDir& directory,
+                                                  UnZip::ExtractOptions options)
+{
+    if (!CZipEntryName::isSafe(name)) {
+        zipDebug(QStringLiteral("Refusing %1: it would be written outside the target folder").arg(name));
+        return UnZip::UnsafeEntryName;
+    }
+
+    int separator = name.lastIndexOf(QLatin1Char('/'));
+    if (separator < 0)
+        separator = name.lastIndexOf(QLatin1Char('\\'));
+
+    const bool verifyOnly = options.testFlag(UnZip::VerifyOnly);
+    if (separator >= 0 && separator == name.size() - 1) {
+        if (!verifyOnly && !options.testFlag(UnZip::DropFolders) && !options.testFlag(UnZip::NoDirectoryCreation)) {
+            const QString path = QStringLiteral("%1/%2").arg(directory.absolutePath(), QDir::cleanPath(name));
+            if (!QDir().mkpath(path)) {
+                zipDebug(QStringLiteral("Unable to create directory: %1").arg(path));
+                return UnZip::CreateDirectoryFailed;
+            }
+        }
+        return UnZip::Ok;
+    }
+
+    if (verifyOnly)
+        return extractData(name, header, nullptr);
+
+    QString outputDirectory = directory.absolutePath();
+    QString fileName = name;
+    if (separator > 0) {
+        if (!options.testFlag(UnZip::DropFolders)) {
+            outputDirectory = QStringLiteral("%1/%2").arg(outputDirectory, QDir::cleanPath(name.left(separator)));
+            if (!options.testFlag(UnZip::NoDirectoryCreation) && !QDir().mkpath(outputDirectory)) {
+                zipDebug(QStringLiteral("Unable to create directory: %1").arg(outputDirectory));
+                return UnZip::CreateDirectoryFailed;
+            }
+        }
+        fileName = name.mid(separator + 1);
+    }
+    if (!options.testFlag(UnZip::NoDirectoryCreation) && !QDir().mkpath(outputDirectory)) {
+        zipDebug(QStringLiteral("Unable to create output directory %1").arg(outputDirectory));
+        return UnZip::CreateDirectoryFailed;
+    }
+
+    const QString path = QStringLiteral("%1/%2").arg(outputDirectory, fileName);
+    QFile output(path);
+    if (!output.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        zipDebug(QStringLiteral("Unable to open %1 for writing").arg(path));
+        return UnZip::OpenFailed;
+    }
+    UnZip::ErrorCode ec = extractData(name, header, &output);
+    if (ec == UnZip::Ok && !output.flush())
+        ec = UnZip::WriteFailed;
+    if (ec == UnZip::Ok && !CZipDosTime::setFileModificationTime(output, header.dosDate(), header.dosTime()))
+        zipDebug(QStringLiteral("Unable to set last modified time on file: %1").arg(path));
+    output.close();
+    if (ec != UnZip::Ok && !output.remove())
+        zipDebug(QStringLiteral("Unable to remove corrupted file: %1").arg(path));
+    return ec;
+}
+
+UnZip::ErrorCode UnzipPrivate::extractFile(const QString& name, const QDir& directory, UnZip::ExtractOptions options)
+{
+    if (!headers)
+        return UnZip::NoOpenArchive;
+    auto it = headers->find(name);
+    if (it == headers->end())
+        return UnZip::FileNotFound;
+    return extractToDirectory(name, it.value(), directory, options);
+}
+
+UnZip::ErrorCode UnzipPrivate::extractAll(const QDir& directory, UnZip::ExtractOptions options)
+{
+    if (!headers)
+        return UnZip::NoOpenArchive;
+    UnZip::ErrorCode ec = UnZip::Ok;
+    bool refused = false;
+    for (auto it = headers->begin(); it != headers->end(); ++it) {
+        if (skipAllEncrypted && it.value().isEncrypted())
+            continue;
+        ec = extractToDirectory(it.key(), it.value(), directory, options);
+        if (ec == UnZip::SkipEntry)
+            continue;
+        if (ec == UnZip::SkipAllEncrypted) {
+            skipAllEncrypted = true;
+            continue;
+        }
+        if (ec == UnZip::UnsafeEntryName) {
+            refused = true;
+            continue;
+        }
+        if (ec != UnZip::Ok)
+            return ec;
+    }
+    return refused ? UnZip::UnsafeEntryName : ec;
+}
+
+UnZip::ErrorCode UnzipPrivate::extractFiles(const QStringList& names, const QDir& directory,
+                                            UnZip::ExtractOptions options)
+{
+    if (!headers)
+        return UnZip::NoOpenArchive;
+    bool refused = false;
+    for (const QString& name : names) {
+        const UnZip::ErrorCode ec = extractFile(name, directory, options);
+        if (ec == UnZip::UnsafeEntryName)
+            refused = true;
+        else if (ec != UnZip::Ok && ec != UnZip::FileNotFound)
+            return ec;
+    }
+    return refused ? UnZip::UnsafeEntryName : UnZip::Ok;
+}
+
+void UnzipPrivate::closeArchive()
+{
+    if (device && device != file)
+        disconnect(device, nullptr, this, nullptr);
+    device = nullptr;
+    delete file;
+    file = nullptr;
+    headers.reset();
+    centralDirectoryOffset = 0;
+    endRecordOffset = 0;
+    entryCount = 0;
+    skippedCount = 0;
+    comment.clear();
+    skipAllEncrypted = false;
+}
+
+void UnzipPrivate::deviceDestroyed(QObject* object)
+{
+    if (object != device)
+        return;
+    zipDebug(QStringLiteral("Unexpected device destruction detected."));
+    device = nullptr;
+    closeArchive();
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// UnZip
+
+UnZip::UnZip()
+    : d(new UnzipPrivate)
+{
+}
+
+UnZip::~UnZip()
+{
+    delete d;
+}
+
+UnZip::ErrorCode UnZip::open(const QString& fileName)
+{
+    d->closeArchive();
+    d->file = new QFile(fileName);
+    if (!d->file->exists()) {
+        d->closeArchive();
+        return FileNotFound;
+    }
+    if (!d->file->open(QIODevice::ReadOnly)) {
+        d->closeArchive();
+        return OpenFailed;
+    }
+    return d->openArchive(d->file);
+}
+
+UnZip::ErrorCode UnZip::open(QIODevice* device)
+{
+    d->closeArchive();
+    return d->openArchive(device);
+}
+
+void UnZip::close()
+{
+    d->closeArchive();
+}
+
+bool UnZip::isOpen() const
+{
+    return d->device != nullptr;
+}
+
+void UnZip::setPassword(const QString& password)
+{
+    d->password = password;
+}
+
+QString UnZip::archiveComment() const
+{
+    return d->comment;
+}
+
+bool UnZip::contains(const QString& entryName) const
+{
+    return d->headers && d->headers->contains(entryName);
+}
+
+QStringList UnZip::entryNames() const
+{
+    return d->headers ? d->headers->keys() : QStringList();
+}
+
+QList<UnZip::EntryInfo> UnZip::entries() const
+{
+    QList<EntryInfo> list;
+    if (!d->headers)
+        return list;
+    for (auto it = d->headers->cbegin(); it != d->headers->cend(); ++it) {
+        const CZipEntryHeader& header = it.value();
+        EntryInfo info;
+        info.fileName = it.key();
+        info.comment = header.comment;
+        info.compressedSize = header.compressedSize;
+        info.uncompressedSize = header.uncompressedSize;
+        info.crc32 = header.crc;
+        info.lastModified = CZipDosTime::toDateTime(header.dosDate(), header.dosTime());
+        info.compression = header.compressionMethod == MethodStored     ? Stored
+                           : header.compressionMethod == MethodDeflated ? Deflated
+                                                                        : UnknownCompression;
+        info.type = it.key().endsWith(QLatin1Char('/')) ? DirectoryEntry : FileEntry;
+        info.encrypted = header.isEncrypted();
+        list.append(info);
+    }
+    return list;
+}
+
+int UnZip::skippedEntryCount() const
+{
+    return d->skippedCount;
+}
+
+UnZip::ErrorCode UnZip::extractAll(const QString& directory, ExtractOptions options)
+{
+    return extractAll(QDir(directory), options);
+}
+
+UnZip::ErrorCode UnZip::extractAll(const QDir& directory, ExtractOptions options)
+{
+    return d->extractAll(directory, options);
+}
+
+UnZip::ErrorCode UnZip::extractFile(const QString& entryName, const QString& directory, ExtractOptions options)
+{
+    return extractFile(entryName, QDir(directory), options);
+}
+
+UnZip::ErrorCode UnZip::extractFile(const QString& entryName, const QDir& directory, ExtractOptions options)
+{
+    return d->extractFile(entryName, directory, options);
+}
+
+UnZip::ErrorCode UnZip::extractFile(const QString& entryName, QIODevice* device, ExtractOptions options)
+{
+    Q_UNUSED(options)
+    if (!d->headers)
+        return NoOpenArchive;
+    if (!device)
+        return InvalidDevice;
+    auto it = d->headers->find(entryName);
+    if (it == d->headers->end())
+        return FileNotFound;
+    return d->extractData(entryName, it.value(), device);
+}
+
+UnZip::ErrorCode UnZip::extractFiles(const QStringList& entryNames, const QString& directory, ExtractOptions options)
+{
+    return extractFiles(entryNames, QDir(directory), options);
+}
+
+UnZip::ErrorCode UnZip::extractFiles(const QStringList& entryNames, const QDir& directory, ExtractOptions options)
+{
+    return d->extractFiles(entryNames, directory, options);
+}
+
+UnZip::ErrorCode UnZip::verify()
+{
+    return extractAll(QString(), VerifyOnly);
+}
+
+QString UnZip::errorText(int code)
+{
+    switch (code) {
+    case Ok:
+        return QCoreApplication::translate("UnZip", "ZIP operation completed successfully.");
+    case ZlibInitFailed:
+        return QCoreApplication::translate("UnZip", "Failed to initialize or load zlib library.");
+    case ZlibError:
+        return QCoreApplication::translate("UnZip", "zlib library error.");
+    case OpenFailed:
+        return QCoreApplication::translate("UnZip", "Unable to create or open file.");
+    case PartiallyCorrupted:
+        return QCoreApplication::translate("UnZip", "Partially corrupted archive. Some files might be extracted.");
+    case Corrupted:
+        return QCoreApplication::translate("UnZip", "Corrupted archive.");
+    case WrongPassword:
+        return QCoreApplication::translate("UnZip", "Wrong password.");
+    case NoOpenArchive:
+        return QCoreApplication::translate("UnZip", "No archive has been created yet.");
+    case FileNotFound:
+        return QCoreApplication::translate("UnZip", "File or directory does not exist.");
+    case ReadFailed:
+        return QCoreApplication::translate("UnZip", "File read error.");
+    case WriteFailed:
+        return QCoreApplication::translate("UnZip", "File write error.");
+    case SeekFailed:
+        return QCoreApplication::translate("UnZip", "File seek error.");
+    case CreateDirectoryFailed:
+        return QCoreApplication::translate("UnZip", "Unable to create a directory.");
+    case InvalidDevice:
+        return QCoreApplication::translate("UnZip", "Invalid device.");
+    case InvalidArchive:
+        return QCoreApplication::translate("UnZip", "Invalid or incompatible zip archive.");
+    case InconsistentHeaders:
+        return QCoreApplication::translate("UnZip", "Inconsistent headers. Archive might be corrupted.");
+    case UnsafeEntryName:
+        return QCoreApplication::translate("UnZip",
+                                           "Entry name points outside the target folder; the entry was not extracted.");
+    default:
+        return QCoreApplication::translate("UnZip", "Unknown error.");
+    }
+}

@@ -1,0 +1,137 @@
+#pragma once
+
+#include <QDateTime>
+#include <QFlags>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class QDir;
+class QIODevice;
+class UnzipPrivate;
+
+// Reads zip archives: stored and deflated entries, optionally with traditional PKWARE encryption; no ZIP64,
+// no spanning. Every entry's local header is checked against the central directory before its first
+// extraction, and every extracted entry's CRC-32 is checked. Reasons for failures go to the debug output;
+// the operations return an ErrorCode. One object is used by one thread at a time.
+class UnZip
+{
+public:
+    // Values 0 to 17 are the reader's classic codes and must keep their numbers.
+    enum ErrorCode
+    {
+        Ok = 0,
+        ZlibInitFailed = 1,
+        ZlibError = 2,
+        OpenFailed = 3,
+        PartiallyCorrupted = 4,
+        Corrupted = 5,
+        WrongPassword = 6,
+        NoOpenArchive = 7,
+        FileNotFound = 8,
+        ReadFailed = 9,
+        WriteFailed = 10,
+        SeekFailed = 11,
+        CreateDirectoryFailed = 12,
+        InvalidDevice = 13,
+        InvalidArchive = 14,
+        InconsistentHeaders = 15,
+        // The entry's password check failed; extracting all entries goes on with the next one.
+        SkipEntry = 16,
+        // An encrypted entry and no password: extracting all entries passes over every remaining encrypted one.
+        SkipAllEncrypted = 17,
+        // The entry's name would put it outside the target folder (absolute, drive letter, ".."); nothing
+        // is written for it, and extracting all entries goes on with the next one.
+        UnsafeEntryName = 18
+    };
+
+    enum ExtractOption
+    {
+        // Keep the entry's folders below the target folder (the ordinary case).
+        KeepFolders = 0x01,
+        // Put every file directly into the target folder.
+        DropFolders = 0x02,
+        // Decompress and check only; write nothing.
+        VerifyOnly = 0x04,
+        // Fail rather than create a missing output folder (folder entries are not created either).
+        NoDirectoryCreation = 0x08
+    };
+    Q_DECLARE_FLAGS(ExtractOptions, ExtractOption)
+
+    enum Compression
+    {
+        Stored = 0,
+        Deflated = 1,
+        UnknownCompression = 2
+    };
+
+    enum EntryType
+    {
+        FileEntry = 0,
+        DirectoryEntry = 1 // the name ends with "/"
+    };
+
+    struct EntryInfo
+    {
+        QString fileName;
+        QString comment;
+        quint32 compressedSize = 0; // the 12-byte encryption header included
+        quint32 uncompressedSize = 0;
+        quint32 crc32 = 0;
+        QDateTime lastModified; // invalid when the entry's DOS date and time are
+        Compression compression = UnknownCompression;
+        EntryType type = FileEntry;
+        bool encrypted = false;
+    };
+
+    UnZip();
+    virtual ~UnZip();
+
+    UnZip(const UnZip&) = delete;
+    UnZip& operator=(const UnZip&) = delete;
+
+    // Opens the archive and reads its central directory; an open archive is closed first. With
+    // PartiallyCorrupted the archive stays open with the entries read before the directory broke off.
+    ErrorCode open(const QString& fileName);
+    // The device must allow seeking; it is opened read-only when it is not open yet, and is not owned.
+    ErrorCode open(QIODevice* device);
+    void close();
+    bool isOpen() const;
+
+    // Used for encrypted entries (as Latin-1 bytes); empty means none.
+    void setPassword(const QString& password);
+
+    QString archiveComment() const;
+    bool contains(const QString& entryName) const;
+    // In name order.
+    QStringList entryNames() const;
+    QList<EntryInfo> entries() const;
+    // Entries left out at opening: other methods, newer format versions, no name.
+    int skippedEntryCount() const;
+
+    // Extracts every entry in name order. Entries whose password check fails or whose name is unsafe are
+    // passed over; any other failure ends the run with its code. Returns UnsafeEntryName when an entry was
+    // refused for its name, otherwise the code of the last entry (SkipEntry when its password was wrong).
+    ErrorCode extractAll(const QString& directory, ExtractOptions options = KeepFolders);
+    ErrorCode extractAll(const QDir& directory, ExtractOptions options = KeepFolders);
+    // A file that fails part-way is removed again.
+    ErrorCode extractFile(const QString& entryName, const QString& directory, ExtractOptions options = KeepFolders);
+    ErrorCode extractFile(const QString& entryName, const QDir& directory, ExtractOptions options = KeepFolders);
+    // Writes the entry's content to an open device; a failure leaves what was written so far.
+    ErrorCode extractFile(const QString& entryName, QIODevice* device, ExtractOptions options = KeepFolders);
+    // Names that are not in the archive are passed over; the first other failure ends the run.
+    ErrorCode extractFiles(const QStringList& entryNames, const QString& directory,
+                           ExtractOptions options = KeepFolders);
+    ErrorCode extractFiles(const QStringList& entryNames, const QDir& directory, ExtractOptions options = KeepFolders);
+
+    // Decompresses and checks every entry without writing anything.
+    ErrorCode verify();
+
+    // The message for a code (translated in the context "UnZip"); "Unknown error." for codes without one.
+    static QString errorText(int code);
+
+private:
+    UnzipPrivate* d;
+};
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(UnZip::ExtractOptions)

@@ -1,0 +1,117 @@
+#pragma once
+
+#include <QFlags>
+#include <QString>
+#include <QStringList>
+
+class QIODevice;
+class ZipPrivate;
+
+// Writes zip archives: entries stored or deflated and, with a password, protected by traditional PKWARE
+// encryption. Entries are written as they are added; the central directory follows when the archive is
+// closed or the writer destroyed. Reasons for failures go to the debug output; the operations return an
+// ErrorCode. One object is used by one thread at a time.
+class Zip
+{
+public:
+    // The writer's classic codes; keep their numbers.
+    enum ErrorCode
+    {
+        Ok = 0,
+        ZlibInitFailed = 1,
+        ZlibError = 2,
+        FileExists = 3, // the archive exists and overwriting was not allowed
+        OpenFailed = 4,
+        NoOpenArchive = 5,
+        FileNotFound = 6,
+        ReadFailed = 7,
+        WriteFailed = 8,
+        SeekFailed = 9
+    };
+
+    // Files under 60 bytes and folders are always stored, whatever the level.
+    enum CompressionLevel
+    {
+        Store = 0,
+        Deflate1 = 1,
+        Deflate2,
+        Deflate3,
+        Deflate4,
+        Deflate5,
+        Deflate6,
+        Deflate7,
+        Deflate8,
+        Deflate9,
+        // Deflate level 5 for everything.
+        AutoBySpeed = 10,
+        // By the file's suffix: archives stored, media and documents level 2, text level 9, others level 5.
+        AutoByType = 11,
+        AutoByTypeFull = 12 // the same choice as AutoByType
+    };
+
+    // How an added path becomes an entry name; the root is put in front of every name. When several naming
+    // bits are set, IgnorePaths and RelativeToFolder win over AbsolutePaths, which wins over RelativePaths.
+    enum CompressionOption
+    {
+        // A file keeps the name of its folder ("nav/wpt.dat"); a folder keeps its own name and everything
+        // below it ("nav/sub/wpt.dat").
+        RelativePaths = 0x01,
+        // The folder's whole path, without the leading "/" or drive, so that no entry name is absolute
+        // ("home/user/nav/wpt.dat").
+        AbsolutePaths = 0x02,
+        // File names only ("wpt.dat"), also for everything below an added folder; no folder entries.
+        IgnorePaths = 0x04,
+        // Names relative to the added item's own folder: a file's name only, a folder's contents without the
+        // folder's own name ("sub/wpt.dat").
+        RelativeToFolder = 0x08,
+        // Leave out sources that are missing or unreadable, and go on after an entry fails.
+        SkipBadFiles = 0x20,
+        // Leave out a file already in the archive (same absolute path, compared lower-cased, and same size).
+        SkipDuplicates = 0x40
+    };
+    Q_DECLARE_FLAGS(CompressionOptions, CompressionOption)
+
+    Zip();
+    // Closes the archive (writing its central directory).
+    virtual ~Zip();
+
+    Zip(const Zip&) = delete;
+    Zip& operator=(const Zip&) = delete;
+
+    // An archive in progress is closed first. Without `overwrite` an existing file gives FileExists and is
+    // left untouched.
+    ErrorCode create(const QString& fileName, bool overwrite = false);
+    // The device must allow seeking back (each entry's CRC and size are filled in after its data); it is
+    // opened write-only when not open yet, and is not owned.
+    ErrorCode create(QIODevice* device);
+    bool isOpen() const;
+
+    // Encrypts the file entries added from now on (as Latin-1 bytes); empty means none.
+    void setPassword(const QString& password);
+    // Written in Latin-1 into the end record.
+    void setArchiveComment(const QString& comment);
+
+    ErrorCode addFile(const QString& path, const QString& root = QString(), CompressionOptions options = RelativePaths,
+                      CompressionLevel level = Deflate6);
+    // The same with an explicit entry name; only SkipBadFiles and SkipDuplicates of the options apply.
+    ErrorCode addFileAs(const QString& path, const QString& entryName, CompressionOptions options = RelativePaths,
+                        CompressionLevel level = Deflate6);
+    // Files are added as by addFile, folders as by addDirectory.
+    ErrorCode addFiles(const QStringList& paths, const QString& root = QString(),
+                       CompressionOptions options = RelativePaths, CompressionLevel level = Deflate6);
+    // Adds the folder and everything below it. Symbolic links to folders are not followed.
+    ErrorCode addDirectory(const QString& path, const QString& root = QString(),
+                           CompressionOptions options = RelativePaths, CompressionLevel level = Deflate6);
+
+    // Writes the central directory and releases the device. When that fails, an archive file opened by name
+    // is deleted.
+    ErrorCode close();
+
+    // The message for a code (translated in the context "Zip"); "Unknown error." for codes without one.
+    static QString errorText(int code);
+
+private:
+    ZipPrivate* d;
+};
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(Zip::CompressionOptions)
