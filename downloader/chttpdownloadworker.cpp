@@ -1,0 +1,406 @@
+#include "chttpdownloadworker.h"
+
+#include "app/clogger.h"
+#include "downloader/chttpdownloadtask.h"
+#include "version.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkRequest>
+#include <QThread>
+#include <QUrl>
+#if QT_CONFIG(ssl)
+#include <QSslConfiguration>
+#endif
+
+namespace
+{
+struct ContentRange
+{
+    qint64 first = -1;
+    qint64 last = -1;
+    qint64 total = -1;
+};
+
+// "bytes <first>-<last>/<total>"; a total of "*" or anything malformed gives -1 in the affected fields.
+ContentRange parseContentRange(const QByteArray& value)
+{
+    ContentRange range;
+    QByteArray text = value.trimmed();
+    if (!text.startsWith("bytes "))
+        return range;
+    text = text.mid(6).trimmed();
+    const int dash = text.indexOf('-');
+    const int slash = text.indexOf('/');
+    if (dash <= 0 || slash <= dash)
+        return range;
+    bool firstOk = false;
+    bool lastOk = false;
+    bool totalOk = false;
+    const qint64 first = text.left(dash).toLongLong(&firstOk);
+    const qint64 last = text.mid(dash + 1, slash - dash - 1).toLongLong(&lastOk);
+    const qint64 total = text.mid(slash + 1).toLongLong(&totalOk);
+    if (firstOk && lastOk) {
+        range.first = first;
+        range.last = last;
+    }
+    if (totalOk)
+        range.total = total;
+    return range;
+}
+} // namespace
+
+CHttpDownloadWorker::CHttpDownloadWorker(CHttpDownloadTask* task, const QString& url, const QString& partPath,
+                                         qint64 fileSize, qint64 chunkSize)
+    : m_task(task)
+    , m_url(url)
+    , m_partPath(partPath)
+    , m_fileSize(fileSize)
+    , m_chunkSize(chunkSize)
+{
+}
+
+CHttpDownloadWorker::~CHttpDownloadWorker() = default;
+
+QByteArray CHttpDownloadWorker::userAgent()
+{
+    return QStringLiteral("Brelvar.FMS.Client.%0").arg(QStringLiteral(TESSARAY_VERSION)).toLatin1();
+}
+
+void CHttpDownloadWorker::doWork()
+{
+    if (m_ended)
+        return;
+    unmap();
+    m_piece.reset();
+    m_retries = RetryBudget;
+
+    bool havePiece = false;
+    CFilePiece piece;
+    CHttpDownloadTask* task = m_task;
+    QMetaObject::invokeMethod(
+        task, [task, &havePiece, &piece]() { task->requirePiece(&havePiece, &piece); },
+        Qt::BlockingQueuedConnection);
+    if (m_ended)
+        return;
+    if (!havePiece || !piece.isValid()) {
+        if (m_file)
+            m_file->close();
+        emit completed();
+        endThread();
+        return;
+    }
+    m_piece = piece;
+    if (!openAndMap()) {
+        endWithError();
+        return;
+    }
+    downloadCurrentPiece();
+}
+
+bool CHttpDownloadWorker::openAndMap()
+{
+    if (!QFileInfo::exists(m_partPath)) {
+        m_error.setMessage(QStringLiteral("Can't not open the download file: ") + m_partPath);
+        return false;
+    }
+    if (!m_file)
+        m_file = QSharedPointer<QFile>(new QFile(m_partPath), &QObject::deleteLater);
+    if (!m_file->isOpen() && !m_file->open(QIODevice::ReadWrite)) {
+        m_error.setMessage(QStringLiteral("Can't not open the download file: ") + m_partPath);
+        return false;
+    }
+    // A piece that reaches past the file's end would be mapped beyond it: writing there kills the process.
+    if (m_piece.start() < 0 || m_piece.end() < m_piece.start() || m_piece.end() >= m_file->size()
+        || m_piece.completed() < 0 || m_piece.completed() > m_piece.length()) {
+        m_error.setMessage(QStringLiteral("Map file to memory failed: piece %0 [%1, %2] does not fit the file")
+                               .arg(m_piece.id())
+                               .arg(m_piece.start())
+                               .arg(m_piece.end()));
+        return false;
+    }
+    m_map = m_file->map(m_piece.start(), m_piece.length());
+    if (!m_map) {
+        m_error.setMessage(QStringLiteral("Map file to memory failed: ") + QString::number(m_file->error()));
+        return false;
+    }
+    return true;
+}
+
+void CHttpDownloadWorker::unmap()
+{
+    if (m_map && m_file)
+        m_file->unmap(m_map);
+    m_map = nullptr;
+}
+
+void CHttpDownloadWorker::downloadCurrentPiece()
+{
+    m_rangeFrom = m_piece.start() + m_piece.completed();
+    const qint64 remaining = m_piece.end() - m_piece.start() - m_piece.completed() + 1;
+    m_rangeLength = qMin(remaining, m_chunkSize);
+    const qint64 to = m_rangeFrom + m_rangeLength - 1;
+    m_rangeReceived = 0;
+    m_replyChecked = false;
+    m_replyAccepted = false;
+    m_replyRejected = false;
+    m_error = CNetworkError();
+
+    QNetworkRequest request{QUrl(m_url)};
+#if QT_CONFIG(ssl)
+    if (request.url().scheme() == QLatin1String("https")) {
+        QSslConfiguration ssl = request.sslConfiguration();
+        ssl.setSslOption(QSsl::SslOptionDisableServerNameIndication, true);
+        request.setSslConfiguration(ssl);
+    }
+#endif
+    const QByteArray range = QStringLiteral("bytes=%0-%1").arg(m_rangeFrom).arg(to).toLatin1();
+    request.setRawHeader("Range", range);
+    request.setRawHeader("User-Agent", userAgent());
+    BV_LOG(1, QStringLiteral("request byte range:") + QString::fromLatin1(range));
+
+    if (!m_manager)
+        m_manager = QSharedPointer<QNetworkAccessManager>(new QNetworkAccessManager, &QObject::deleteLater);
+    QNetworkReply* reply = m_manager->get(request);
+    if (!reply) {
+        BV_LOG(6, QStringLiteral("QNetworkReply is NULL."));
+        return;
+    }
+    m_reply = reply;
+    m_latency = 0;
+    m_latencyMeasured = false;
+    m_requestStart = QDateTime::currentMSecsSinceEpoch();
+    connect(reply, &QNetworkReply::readyRead, this, &CHttpDownloadWorker::slotReplyDownloadUpdated);
+    connect(reply, &QNetworkReply::finished, this, &CHttpDownloadWorker::slotReplyFinished, Qt::QueuedConnection);
+    connect(reply, &QNetworkReply::errorOccurred, this, &CHttpDownloadWorker::slotError, Qt::QueuedConnection);
+}
+
+bool CHttpDownloadWorker::checkReply(QNetworkReply* reply)
+{
+    if (m_replyChecked)
+        return m_replyAccepted;
+    const QVariant statusValue = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!statusValue.isValid())
+        return false; // headers not in yet
+    m_replyChecked = true;
+    const int status = statusValue.toInt();
+    const qint64 last = m_rangeFrom + m_rangeLength - 1;
+    if (status >= 400)
+        return false; // the network layer reports it as an error; the body is the server's error page
+
+    if (status == 200) {
+        failReply(QStringLiteral("The server ignored the byte range %0-%1 of %2 and answered with the whole "
+                                 "file (HTTP 200).")
+                      .arg(m_rangeFrom)
+                      .arg(last)
+                      .arg(m_url));
+        return false;
+    }
+    if (status != 206) {
+        failReply(QStringLiteral("The server answered the byte range %0-%1 of %2 with HTTP %3 instead of 206.")
+                      .arg(m_rangeFrom)
+                      .arg(last)
+                      .arg(m_url)
+                      .arg(status));
+        return false;
+    }
+    const QByteArray contentRange = reply->rawHeader("Content-Range");
+    const ContentRange range = parseContentRange(contentRange);
+    if (range.first != m_rangeFrom || range.last != last) {
+        failReply(QStringLiteral("The server answered the byte range %0-%1 of %2 with the range '%3'.")
+                      .arg(m_rangeFrom)
+                      .arg(last)
+                      .arg(m_url)
+                      .arg(QString::fromLatin1(contentRange)));
+        return false;
+    }
+    if (range.total != m_fileSize) {
+        failReply(QStringLiteral("The size of %0 changed during the download: %1 bytes at first, now '%2'.")
+                      .arg(m_url)
+                      .arg(m_fileSize)
+                      .arg(QString::fromLatin1(contentRange)));
+        return false;
+    }
+    const QVariant contentLength = reply->header(QNetworkRequest::ContentLengthHeader);
+    if (contentLength.isValid() && contentLength.toLongLong() != m_rangeLength) {
+        failReply(QStringLiteral("The server announced %0 bytes for the byte range %1-%2 of %3, which holds %4.")
+                      .arg(contentLength.toLongLong())
+                      .arg(m_rangeFrom)
+                      .arg(last)
+                      .arg(m_url)
+                      .arg(m_rangeLength));
+        return false;
+    }
+    m_replyAccepted = true;
+    return true;
+}
+
+void CHttpDownloadWorker::failReply(const QString& message)
+{
+    m_replyRejected = true;
+    m_error.setMessage(message);
+    BV_LOG(6, message);
+    if (m_reply) {
+        // Aborting finishes the reply; its queued `finished` then ends the worker.
+        disconnect(m_reply, &QNetworkReply::readyRead, this, &CHttpDownloadWorker::slotReplyDownloadUpdated);
+        disconnect(m_reply, &QNetworkReply::errorOccurred, this, &CHttpDownloadWorker::slotError);
+        m_reply->abort();
+    }
+}
+
+void CHttpDownloadWorker::readAvailable(QNetworkReply* reply)
+{
+    if (!checkReply(reply) || !m_map)
+        return;
+    qint64 available = reply->bytesAvailable();
+    if (available <= 0)
+        return;
+    if (m_rangeReceived + available > m_rangeLength) {
+        failReply(QStringLiteral("The server sent more than the %0 bytes of the byte range %1-%2 of %3.")
+                      .arg(m_rangeLength)
+                      .arg(m_rangeFrom)
+                      .arg(m_rangeFrom + m_rangeLength - 1)
+                      .arg(m_url));
+        return;
+    }
+    while (available > 0) {
+        char* target = reinterpret_cast<char*>(m_map) + m_piece.completed();
+        const qint64 read = reply->read(target, available);
+        if (read <= 0)
+            break;
+        m_piece.setCompleted(m_piece.completed() + read);
+        m_rangeReceived += read;
+        m_task->addDownloaded(read);
+        available -= read;
+    }
+    emit downloadPartNotify(m_rangeReceived, m_rangeLength);
+}
+
+void CHttpDownloadWorker::slotReplyDownloadUpdated()
+{
+    auto* reply = qobject_cast<QNetworkReply*>(sender());
+    if (!reply || reply != m_reply || m_ended)
+        return;
+    if (!m_latencyMeasured) {
+        m_latencyMeasured = true;
+        m_latency = QDateTime::currentMSecsSinceEpoch() - m_requestStart;
+        emit pieceLatencyMeasured(m_latency);
+    }
+    readAvailable(reply);
+}
+
+void CHttpDownloadWorker::slotError(QNetworkReply::NetworkError code)
+{
+    if (sender() != m_reply || m_ended || m_replyRejected)
+        return;
+    m_error.setCode(code);
+    BV_LOG(6, QStringLiteral("Network socket error %0. Unable to proeed.").arg(code));
+}
+
+void CHttpDownloadWorker::slotReplyFinished()
+{
+    auto* reply = qobject_cast<QNetworkReply*>(sender());
+    if (!reply)
+        return;
+    reply->deleteLater();
+    if (reply != m_reply || m_ended)
+        return;
+    m_reply = nullptr;
+
+    if (!m_replyRejected && reply->error() == QNetworkReply::NoError) {
+        readAvailable(reply);
+        if (!m_replyRejected && !m_replyChecked)
+            failReply(QStringLiteral("The server sent no status for the byte range of %0.").arg(m_url));
+    }
+    if (m_replyRejected) {
+        endWithError();
+        return;
+    }
+    if (reply->error() != QNetworkReply::NoError || m_rangeReceived != m_rangeLength) {
+        if (!m_error.hasError()) {
+            m_error.setMessage(QStringLiteral("The server ended the byte range %0-%1 of %2 after %3 of %4 bytes.")
+                                   .arg(m_rangeFrom)
+                                   .arg(m_rangeFrom + m_rangeLength - 1)
+                                   .arg(m_url)
+                                   .arg(m_rangeReceived)
+                                   .arg(m_rangeLength));
+        }
+        // Bytes that did arrive sit at their place in the piece; the next attempt asks for the rest.
+        if (--m_retries <= 0) {
+            endWithError();
+            return;
+        }
+        BV_LOG(5, QStringLiteral("Retrying the range of piece %0 (%1 attempts left): %2")
+                      .arg(m_piece.id())
+                      .arg(m_retries)
+                      .arg(m_error.text()));
+        emit pieceProgressChanged(m_piece.id(), m_piece.completed());
+        downloadCurrentPiece();
+        return;
+    }
+
+    m_retries = RetryBudget;
+    emit pieceProgressChanged(m_piece.id(), m_piece.completed());
+    if (m_piece.isFinished()) {
+        emit pieceFinished(m_piece.id());
+        doWork();
+    } else {
+        downloadCurrentPiece();
+    }
+}
+
+void CHttpDownloadWorker::endWithError()
+{
+    const int id = m_piece.id();
+    unmap();
+    if (m_file)
+        m_file->close();
+    emit taskError(m_error);
+    emit pieceFinished(id);
+    emit completed();
+    endThread();
+}
+
+void CHttpDownloadWorker::dropReply()
+{
+    if (!m_reply)
+        return;
+    QNetworkReply* reply = m_reply;
+    m_reply = nullptr;
+    disconnect(reply, nullptr, this, nullptr);
+    reply->abort();
+    reply->deleteLater();
+}
+
+void CHttpDownloadWorker::endThread()
+{
+    m_ended = true;
+    dropReply();
+    unmap();
+    QThread::currentThread()->quit();
+}
+
+void CHttpDownloadWorker::stop()
+{
+    m_ended = true;
+    dropReply();
+    unmap();
+    m_piece.reset();
+    m_retries = RetryBudget;
+    if (m_file)
+        m_file->close();
+    QThread::currentThread()->quit();
+}
+
+void CHttpDownloadWorker::releaseResources()
+{
+    m_ended = true;
+    dropReply();
+    unmap();
+    if (m_file)
+        m_file->close();
+    m_file.reset();
+    m_manager.reset();
+}
