@@ -47,6 +47,7 @@ CHttpDownloadTask::CHttpDownloadTask(const QString& url, const QString& path, QO
     m_record.path = fullPath();
     m_record.threads = DefaultThreadCount;
     m_record.size = -1;
+    m_downloaded = std::make_shared<std::atomic<qint64>>(0);
 }
 
 CHttpDownloadTask::~CHttpDownloadTask()
@@ -117,7 +118,7 @@ DownloadTaskRecord CHttpDownloadTask::record() const
 {
     QReadLocker locker(&m_journalLock);
     DownloadTaskRecord copy = m_record;
-    copy.downloaded = m_downloaded.load(std::memory_order_relaxed);
+    copy.downloaded = m_downloaded->load(std::memory_order_relaxed);
     return copy;
 }
 
@@ -211,7 +212,7 @@ void CHttpDownloadTask::start()
     setState(Running);
     m_stopped = false;
     m_error = CNetworkError();
-    m_downloaded.store(0);
+    m_downloaded = std::make_shared<std::atomic<qint64>>(0);
     m_startedWorkers = 0;
     {
         QMutexLocker locker(&m_mutex);
@@ -246,9 +247,12 @@ void CHttpDownloadTask::start()
     if (!alive || m_stopped)
         return;
     {
+        // A fresh start: nothing of an earlier, stopped run counts.
         QWriteLocker locker(&m_journalLock);
         m_record.size = size;
         m_record.path = fullPath();
+        m_record.offset = 0;
+        m_record.pieces.clear();
     }
     if (size == 0) {
         // Nothing to cut into pieces, and an empty file is not what any package is: report it rather than
@@ -337,7 +341,7 @@ void CHttpDownloadTask::startWorkers()
         qint64 remaining = 0;
         for (const CFilePiece& piece : qAsConst(m_pending))
             remaining += piece.remaining();
-        m_downloaded.store(m_record.size - remaining);
+        m_downloaded->store(m_record.size - remaining);
         workerCount = qMin(m_pending.size(), m_threads);
     }
     if (workerCount == 0) {
@@ -349,7 +353,7 @@ void CHttpDownloadTask::startWorkers()
     for (int i = 0; i < workerCount; ++i) {
         auto* thread = new QThread(this);
         thread->setObjectName(QStringLiteral("download worker %0").arg(i + 1));
-        auto* worker = new CHttpDownloadWorker(this, m_record.url, part, m_record.size, m_chunkSize);
+        auto* worker = new CHttpDownloadWorker(this, m_downloaded, m_record.url, part, m_record.size, m_chunkSize);
         worker->moveToThread(thread);
         connect(thread, &QThread::started, worker, &CHttpDownloadWorker::doWork);
         connect(thread, &QThread::finished, worker, &CHttpDownloadWorker::releaseResources, Qt::DirectConnection);
@@ -370,6 +374,16 @@ void CHttpDownloadTask::startWorkers()
         ++m_startedWorkers;
         thread->start(QThread::InheritPriority);
     }
+}
+
+void CHttpDownloadTask::requirePieceFor(const CHttpDownloadWorker* worker, bool* bSucess, CFilePiece* piece)
+{
+    if (!m_workers.contains(const_cast<CHttpDownloadWorker*>(worker))) {
+        *bSucess = false;
+        piece->reset();
+        return;
+    }
+    requirePiece(bSucess, piece);
 }
 
 void CHttpDownloadTask::requirePiece(bool* bSucess, CFilePiece* piece)
@@ -410,7 +424,7 @@ void CHttpDownloadTask::slotPieceFinished(int pieceID)
             m_journal->write();
         }
     }
-    emit downloadProgress(m_downloaded.load(std::memory_order_relaxed), m_record.size);
+    emit downloadProgress(m_downloaded->load(std::memory_order_relaxed), m_record.size);
 }
 
 void CHttpDownloadTask::slotError(CNetworkError errorInfo)
@@ -446,7 +460,7 @@ void CHttpDownloadTask::slotWorkerThreadFinished()
 void CHttpDownloadTask::completeDownload()
 {
     const QString part = partPath();
-    const qint64 received = m_downloaded.load();
+    const qint64 received = m_downloaded->load();
     if (received != m_record.size) {
         failWith(QStringLiteral("The download of %0 ended with %1 of %2 bytes.")
                      .arg(m_record.url)

@@ -12,6 +12,7 @@
 #include <QReadWriteLock>
 
 #include <atomic>
+#include <memory>
 
 class CHttpDownloadHelper;
 class CHttpDownloadWorker;
@@ -78,8 +79,9 @@ public:
     // Workers created by the last start.
     int startedWorkerCount() const { return m_startedWorkers; }
 
-    // Called by workers from their threads.
-    void addDownloaded(qint64 bytes) { m_downloaded.fetch_add(bytes, std::memory_order_relaxed); }
+    // requirePiece for `worker`, which gets no piece unless it is one of the workers of the current start:
+    // a worker stopped earlier may still ask after the task has been started again.
+    void requirePieceFor(const CHttpDownloadWorker* worker, bool* bSucess, CFilePiece* piece);
 
 signals:
     void finished();
@@ -126,7 +128,9 @@ private:
     QHash<QThread*, CHttpDownloadWorker*> m_workerThreads; // every worker whose thread has not been reaped yet
     bool m_stopped = false;
     int m_startedWorkers = 0;
-    std::atomic<qint64> m_downloaded{0};
+    // Bytes received, counted by the workers of the current start; each start gets a counter of its own, so
+    // that workers stopped before cannot count into it.
+    std::shared_ptr<std::atomic<qint64>> m_downloaded;
 
     QNetworkAccessManager* m_headManager = nullptr;
     QEventLoop* m_sizeLoop = nullptr;

@@ -52,9 +52,11 @@ ContentRange parseContentRange(const QByteArray& value)
 }
 } // namespace
 
-CHttpDownloadWorker::CHttpDownloadWorker(CHttpDownloadTask* task, const QString& url, const QString& partPath,
-                                         qint64 fileSize, qint64 chunkSize)
+CHttpDownloadWorker::CHttpDownloadWorker(CHttpDownloadTask* task, std::shared_ptr<std::atomic<qint64>> downloaded,
+                                         const QString& url, const QString& partPath, qint64 fileSize,
+                                         qint64 chunkSize)
     : m_task(task)
+    , m_downloaded(std::move(downloaded))
     , m_url(url)
     , m_partPath(partPath)
     , m_fileSize(fileSize)
@@ -81,7 +83,7 @@ void CHttpDownloadWorker::doWork()
     CFilePiece piece;
     CHttpDownloadTask* task = m_task;
     QMetaObject::invokeMethod(
-        task, [task, &havePiece, &piece]() { task->requirePiece(&havePiece, &piece); },
+        task, [this, task, &havePiece, &piece]() { task->requirePieceFor(this, &havePiece, &piece); },
         Qt::BlockingQueuedConnection);
     if (m_ended)
         return;
@@ -272,7 +274,7 @@ void CHttpDownloadWorker::readAvailable(QNetworkReply* reply)
             break;
         m_piece.setCompleted(m_piece.completed() + read);
         m_rangeReceived += read;
-        m_task->addDownloaded(read);
+        m_downloaded->fetch_add(read, std::memory_order_relaxed);
         available -= read;
     }
     emit downloadPartNotify(m_rangeReceived, m_rangeLength);

@@ -8,6 +8,9 @@
 #include <QSharedPointer>
 #include <QString>
 
+#include <atomic>
+#include <memory>
+
 class CHttpDownloadTask;
 class QFile;
 class QNetworkAccessManager;
@@ -27,8 +30,9 @@ class CHttpDownloadWorker : public QObject
 public:
     static constexpr int RetryBudget = 3;
 
-    CHttpDownloadWorker(CHttpDownloadTask* task, const QString& url, const QString& partPath, qint64 fileSize,
-                        qint64 chunkSize);
+    // `downloaded` is the counter of the task's current start; the worker adds every byte it writes.
+    CHttpDownloadWorker(CHttpDownloadTask* task, std::shared_ptr<std::atomic<qint64>> downloaded, const QString& url,
+                        const QString& partPath, qint64 fileSize, qint64 chunkSize);
     ~CHttpDownloadWorker() override;
 
     // "Brelvar.FMS.Client.<version>".
@@ -65,6 +69,7 @@ private:
     void dropReply();
 
     CHttpDownloadTask* m_task;
+    std::shared_ptr<std::atomic<qint64>> m_downloaded;
     QString m_url;
     QString m_partPath;
     qint64 m_fileSize;
