@@ -118,6 +118,9 @@ DownloadTaskRecord CHttpDownloadTask::record() const
 {
     QReadLocker locker(&m_journalLock);
     DownloadTaskRecord copy = m_record;
+    DownloadTaskRecord journalled;
+    if (m_journal && m_journal->loadRecord(m_record.url, &journalled))
+        copy.pieces = journalled.pieces;
     copy.downloaded = m_downloaded->load(std::memory_order_relaxed);
     return copy;
 }

@@ -75,7 +75,6 @@ void CHttpDownloadWorker::doWork()
 {
     if (m_ended)
         return;
-    unmap();
     m_piece.reset();
     m_retries = RetryBudget;
 
@@ -95,47 +94,36 @@ void CHttpDownloadWorker::doWork()
         return;
     }
     m_piece = piece;
-    if (!openAndMap()) {
+    if (!openPiece()) {
         endWithError();
         return;
     }
     downloadCurrentPiece();
 }
 
-bool CHttpDownloadWorker::openAndMap()
+bool CHttpDownloadWorker::openPiece()
 {
     if (!QFileInfo::exists(m_partPath)) {
         m_error.setMessage(QStringLiteral("Can't not open the download file: ") + m_partPath);
         return false;
     }
+    // Unbuffered: every write goes to the file at once, at the position this worker's own handle is set to.
     if (!m_file)
         m_file = QSharedPointer<QFile>(new QFile(m_partPath), &QObject::deleteLater);
-    if (!m_file->isOpen() && !m_file->open(QIODevice::ReadWrite)) {
+    if (!m_file->isOpen() && !m_file->open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
         m_error.setMessage(QStringLiteral("Can't not open the download file: ") + m_partPath);
         return false;
     }
-    // A piece that reaches past the file's end would be mapped beyond it: writing there kills the process.
     if (m_piece.start() < 0 || m_piece.end() < m_piece.start() || m_piece.end() >= m_file->size()
         || m_piece.completed() < 0 || m_piece.completed() > m_piece.length()) {
-        m_error.setMessage(QStringLiteral("Map file to memory failed: piece %0 [%1, %2] does not fit the file")
+        m_error.setMessage(QStringLiteral("The piece %0 [%1, %2] does not lie within the download file %3.")
                                .arg(m_piece.id())
                                .arg(m_piece.start())
-                               .arg(m_piece.end()));
-        return false;
-    }
-    m_map = m_file->map(m_piece.start(), m_piece.length());
-    if (!m_map) {
-        m_error.setMessage(QStringLiteral("Map file to memory failed: ") + QString::number(m_file->error()));
+                               .arg(m_piece.end())
+                               .arg(m_partPath));
         return false;
     }
     return true;
-}
-
-void CHttpDownloadWorker::unmap()
-{
-    if (m_map && m_file)
-        m_file->unmap(m_map);
-    m_map = nullptr;
 }
 
 void CHttpDownloadWorker::downloadCurrentPiece()
@@ -254,12 +242,11 @@ void CHttpDownloadWorker::failReply(const QString& message)
 
 void CHttpDownloadWorker::readAvailable(QNetworkReply* reply)
 {
-    if (!checkReply(reply) || !m_map)
+    if (!checkReply(reply) || !m_piece.isValid())
         return;
-    qint64 available = reply->bytesAvailable();
-    if (available <= 0)
+    if (reply->bytesAvailable() <= 0)
         return;
-    if (m_rangeReceived + available > m_rangeLength) {
+    if (m_rangeReceived + reply->bytesAvailable() > m_rangeLength) {
         failReply(QStringLiteral("The server sent more than the %0 bytes of the byte range %1-%2 of %3.")
                       .arg(m_rangeLength)
                       .arg(m_rangeFrom)
@@ -267,16 +254,16 @@ void CHttpDownloadWorker::readAvailable(QNetworkReply* reply)
                       .arg(m_url));
         return;
     }
-    while (available > 0) {
-        char* target = reinterpret_cast<char*>(m_map) + m_piece.completed();
-        const qint64 read = reply->read(target, available);
-        if (read <= 0)
-            break;
-        m_piece.setCompleted(m_piece.completed() + read);
-        m_rangeReceived += read;
-        m_downloaded->fetch_add(read, std::memory_order_relaxed);
-        available -= read;
+    // The reply hands over the blocks it received without copying them; they go straight to their place.
+    const QByteArray data = reply->readAll();
+    const qint64 position = m_piece.start() + m_piece.completed();
+    if (!m_file->seek(position) || m_file->write(data) != data.size()) {
+        failReply(QStringLiteral("Unable to write to the download file %0: %1").arg(m_partPath, m_file->errorString()));
+        return;
     }
+    m_piece.setCompleted(m_piece.completed() + data.size());
+    m_rangeReceived += data.size();
+    m_downloaded->fetch_add(data.size(), std::memory_order_relaxed);
     emit downloadPartNotify(m_rangeReceived, m_rangeLength);
 }
 
@@ -356,7 +343,6 @@ void CHttpDownloadWorker::slotReplyFinished()
 void CHttpDownloadWorker::endWithError()
 {
     const int id = m_piece.id();
-    unmap();
     if (m_file)
         m_file->close();
     emit taskError(m_error);
@@ -380,7 +366,6 @@ void CHttpDownloadWorker::endThread()
 {
     m_ended = true;
     dropReply();
-    unmap();
     QThread::currentThread()->quit();
 }
 
@@ -388,7 +373,6 @@ void CHttpDownloadWorker::stop()
 {
     m_ended = true;
     dropReply();
-    unmap();
     m_piece.reset();
     m_retries = RetryBudget;
     if (m_file)
@@ -400,7 +384,6 @@ void CHttpDownloadWorker::releaseResources()
 {
     m_ended = true;
     dropReply();
-    unmap();
     if (m_file)
         m_file->close();
     m_file.reset();
