@@ -25,9 +25,10 @@ struct CDevServerFault
     int delayMs = 0;            // wait this long before answering
     ContentLength contentLength = ContentLength::Normal;
     qint64 falseContentLength = 0;
-    bool ignoreRange = false;   // answer a Range request with 200 and the whole file
-    qint64 bytesPerSecond = 0;  // throttle the body; 0 unlimited
-    int remainingHits = -1;     // the fault applies to this many requests, then switches itself off; -1 always
+    bool ignoreRange = false;  // answer a Range request with 200 and the whole file
+    qint64 bytesPerSecond = 0; // throttle the body; 0 unlimited
+    int remainingHits = -1;    // the fault applies to this many requests, then switches itself off; -1 always
+    QString method;            // only requests of this method ("GET", "HEAD" ...) meet the fault; empty for all
 };
 
 // One request as the service received it, for tests to inspect.
@@ -37,6 +38,7 @@ struct CDevServerRequest
     QString path;                   // the path and query as sent
     QMap<QString, QString> headers; // header names in lower case
     QByteArray body;
+    int connection = 0; // the connection that carried it, numbered from 1 in the order they were accepted
 };
 
 class CDevServerPrivate;
@@ -56,7 +58,7 @@ public:
     ~CDevServer() override;
 
     // Loads "service.json" of `directory` and serves the files below it. False with a message when the
-    // folder or its configuration cannot be read.
+    // folder or its configuration cannot be read. A folder without "service.json" serves its files only.
     bool setRoot(const QString& directory, QString* errorMessage = nullptr);
     QString root() const;
 
@@ -71,7 +73,9 @@ public:
     void addFile(const QString& urlPath, const QString& filePath);
 
     // An empty path sets the global fault that applies to every request; a path fault applies to the
-    // requests whose path (without query) equals it, compared without regard to case.
+    // requests whose path (without query) equals it, compared without regard to case, and takes precedence
+    // over the global one. Faults that cut or mislabel a body (drop, Content-Length) close the connection
+    // after the answer; the others keep it open.
     void setFault(const QString& path, const CDevServerFault& fault);
     void clearFaults();
 
@@ -80,6 +84,10 @@ public:
     // Every request received, oldest first.
     QList<CDevServerRequest> requests() const;
     void clearRequests();
+
+signals:
+    // After each answer has been sent (emitted on the service's thread).
+    void requestServed(const QString& method, const QString& target, int status);
 
 private:
     std::unique_ptr<CDevServerPrivate> d;

@@ -1,0 +1,62 @@
+#include "ctestdevserver.h"
+
+#include "app/csettings.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+
+CTestDevServer::CTestDevServer(const QString& root)
+{
+    const QString folder = root.isEmpty() ? m_scratch.path() : root;
+    if (!m_server.setRoot(folder, &m_errorMessage))
+        return;
+    m_running = m_server.start(0);
+    if (!m_running)
+        m_errorMessage = QStringLiteral("The development service could not listen on a loopback port.");
+}
+
+CTestDevServer::~CTestDevServer()
+{
+    m_server.stop();
+}
+
+QString CTestDevServer::writeFile(const QString& relativePath, const QByteArray& content) const
+{
+    const QString path = QDir(m_server.root()).filePath(relativePath);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(content);
+    return path;
+}
+
+void CTestDevServer::useAsServerAddress() const
+{
+    CSettings::setValue(SettingsKey::ServerAddress, baseUrl());
+}
+
+QString CTestDevServer::samplesRoot()
+{
+    const QByteArray source = qgetenv("TESSARAY_SOURCE_DIR");
+    return QDir(QFile::decodeName(source)).filePath(QStringLiteral("samples/service"));
+}
+
+bool CTestDevServer::copySamples(const QString& directory)
+{
+    const QDir from(samplesRoot());
+    if (!from.exists())
+        return false;
+    QDirIterator it(from.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString source = it.next();
+        const QString target = QDir(directory).filePath(from.relativeFilePath(source));
+        if (!QDir().mkpath(QFileInfo(target).absolutePath()))
+            return false;
+        QFile::remove(target);
+        if (!QFile::copy(source, target))
+            return false;
+    }
+    return true;
+}

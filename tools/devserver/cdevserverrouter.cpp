@@ -1,0 +1,156 @@
+#include "cdevserverrouter.h"
+
+#include "cbyterange.h"
+#include "cdevserverstate.h"
+#include "chttprequest.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace
+{
+
+const QString configurationFileName = QStringLiteral("service.json");
+
+QByteArray contentTypeFor(const QString& filePath)
+{
+    const QString suffix = QFileInfo(filePath).suffix().toLower();
+    if (suffix == QLatin1String("txt"))
+        return "text/plain; charset=utf-8";
+    if (suffix == QLatin1String("json"))
+        return "application/json";
+    if (suffix == QLatin1String("xml") || suffix == QLatin1String("index"))
+        return "application/xml";
+    if (suffix == QLatin1String("zip"))
+        return "application/zip";
+    return "application/octet-stream";
+}
+
+} // namespace
+
+CDevServerRouter::CDevServerRouter(CDevServerState& state)
+    : m_state(state)
+    , m_api(state)
+{
+}
+
+CDevServerResponse CDevServerRouter::respond(const CHttpRequest& request, const CDevServerFault& fault)
+{
+    if (fault.status != 0)
+        return CDevServerResponse::error(fault.status,
+                                         QString::fromLatin1(CDevServerResponse::reasonPhrase(fault.status)));
+
+    const QString path = request.path();
+    const bool isRead = request.method == "GET" || request.method == "HEAD";
+    const QString root = m_state.root();
+
+    CDevServerResponse response;
+    if (m_api.respond(request, baseUrlFor(request), response))
+        return response;
+
+    QString filePath = m_state.addedFile(path);
+    if (filePath.isEmpty() && !root.isEmpty())
+        filePath = resolveFile(root, path);
+    if (!filePath.isEmpty()) {
+        if (!isRead)
+            return CDevServerResponse::error(405, QStringLiteral("Files are read with GET or HEAD."));
+        return serveFile(filePath, request, fault);
+    }
+
+    // Any answer proves that the service is reachable; the text is not read.
+    if (isRead && path.compare(QLatin1String("/status.txt"), Qt::CaseInsensitive) == 0) {
+        response.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("text/plain; charset=utf-8")));
+        response.body = "OK\n";
+        return response;
+    }
+
+    return CDevServerResponse::error(404, QStringLiteral("Nothing is served at \"%1\".").arg(path));
+}
+
+CDevServerResponse CDevServerRouter::serveFile(const QString& filePath, const CHttpRequest& request,
+                                               const CDevServerFault& fault)
+{
+    const QFileInfo info(filePath);
+    if (!info.isFile() || !info.isReadable())
+        return CDevServerResponse::error(404, QStringLiteral("The file \"%1\" cannot be read.").arg(request.path()));
+    const qint64 size = info.size();
+
+    CDevServerResponse response;
+    response.headers.append(qMakePair(QByteArray("Content-Type"), contentTypeFor(filePath)));
+    response.headers.append(qMakePair(QByteArray("Accept-Ranges"), QByteArray("bytes")));
+    response.filePath = filePath;
+    response.fileLength = size;
+
+    if (fault.ignoreRange || !request.hasHeader("range"))
+        return response;
+
+    const CByteRange range = CByteRange::parse(request.header("range"), size);
+    switch (range.kind) {
+    case CByteRange::Kind::Whole:
+        return response;
+    case CByteRange::Kind::Unsatisfiable: {
+        CDevServerResponse refusal =
+            CDevServerResponse::error(416, QStringLiteral("The range \"%1\" lies outside the %2 bytes of the file.")
+                                               .arg(QString::fromLatin1(request.header("range")))
+                                               .arg(size));
+        refusal.headers.append(
+            qMakePair(QByteArray("Content-Range"), QByteArray("bytes */") + QByteArray::number(size)));
+        return refusal;
+    }
+    case CByteRange::Kind::Partial:
+        break;
+    }
+    response.status = 206;
+    response.fileOffset = range.first;
+    response.fileLength = range.length();
+    response.headers.append(
+        qMakePair(QByteArray("Content-Range"), QByteArray("bytes ") + QByteArray::number(range.first) + '-' +
+                                                   QByteArray::number(range.last) + '/' + QByteArray::number(size)));
+    return response;
+}
+
+QString CDevServerRouter::baseUrlFor(const CHttpRequest& request) const
+{
+    // Only a plain host and port is taken over, so that a hostile Host field cannot shape the addresses.
+    const QByteArray host = request.header("host");
+    bool plain = !host.isEmpty() && host.size() <= 255;
+    for (const char c : host)
+        plain =
+            plain && (QChar::isLetterOrNumber(uint(uchar(c))) || QByteArray(".-:[]").contains(c)) && uchar(c) < 0x80;
+    return plain ? QStringLiteral("http://") + QString::fromLatin1(host) : m_state.baseUrl();
+}
+
+QString CDevServerRouter::resolveFile(const QString& root, const QString& urlPath)
+{
+    const QStringList elements = urlPath.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    if (elements.isEmpty())
+        return QString();
+
+    QString current = root;
+    for (const QString& element : elements) {
+        if (element == QLatin1String(".") || element == QLatin1String("..") || element.contains(QLatin1Char('\\')) ||
+            element.contains(QChar(0)))
+            return QString();
+        const QString exact = current + QLatin1Char('/') + element;
+        if (QFileInfo::exists(exact)) {
+            current = exact;
+            continue;
+        }
+        const QStringList entries =
+            QDir(current).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        const auto match = std::find_if(entries.cbegin(), entries.cend(), [&element](const QString& entry) {
+            return entry.compare(element, Qt::CaseInsensitive) == 0;
+        });
+        if (match == entries.cend())
+            return QString();
+        current += QLatin1Char('/') + *match;
+    }
+
+    const QFileInfo info(current);
+    const QString canonical = info.canonicalFilePath();
+    if (!info.isFile() || canonical.isEmpty() || !canonical.startsWith(root + QLatin1Char('/')))
+        return QString();
+    if (canonical.compare(root + QLatin1Char('/') + configurationFileName, Qt::CaseInsensitive) == 0)
+        return QString();
+    return canonical;
+}
