@@ -10,6 +10,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
 #if QT_CONFIG(ssl)
 #include <QSslConfiguration>
@@ -233,10 +234,12 @@ void CHttpDownloadWorker::failReply(const QString& message)
     m_error.setMessage(message);
     BV_LOG(6, message);
     if (m_reply) {
-        // Aborting finishes the reply; its queued `finished` then ends the worker.
+        // Aborting finishes the reply; its queued `finished` then ends the worker. The abort waits for the
+        // event loop, since the network layer must not be re-entered from inside its own signal.
         disconnect(m_reply, &QNetworkReply::readyRead, this, &CHttpDownloadWorker::slotReplyDownloadUpdated);
         disconnect(m_reply, &QNetworkReply::errorOccurred, this, &CHttpDownloadWorker::slotError);
-        m_reply->abort();
+        QNetworkReply* reply = m_reply;
+        QTimer::singleShot(0, reply, [reply]() { reply->abort(); });
     }
 }
 
