@@ -5,6 +5,7 @@
 #include "downloader/cfileutils.h"
 #include "downloader/chttpdownloadhelper.h"
 #include "downloader/chttpdownloadworker.h"
+#include "downloader/threadhandover.h"
 #include "version.h"
 
 #include <QCoreApplication>
@@ -48,6 +49,11 @@ CHttpDownloadTask::CHttpDownloadTask(const QString& url, const QString& path, QO
     m_record.threads = DefaultThreadCount;
     m_record.size = -1;
     m_downloaded = std::make_shared<std::atomic<qint64>>(0);
+    // Types of the blocking call that workers make into the task.
+    qRegisterMetaType<bool*>("bool*");
+    qRegisterMetaType<CFilePiece*>("CFilePiece*");
+    qRegisterMetaType<CHttpDownloadWorker*>("CHttpDownloadWorker*");
+    qRegisterMetaType<CNetworkError>();
 }
 
 CHttpDownloadTask::~CHttpDownloadTask()
@@ -63,6 +69,7 @@ CHttpDownloadTask::~CHttpDownloadTask()
         QThread* thread = it.key();
         while (!thread->wait(20))
             QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+        takeOver(it.value());
         delete it.value();
     }
     m_workerThreads.clear();
@@ -379,14 +386,16 @@ void CHttpDownloadTask::startWorkers()
     }
 }
 
-void CHttpDownloadTask::requirePieceFor(const CHttpDownloadWorker* worker, bool* bSucess, CFilePiece* piece)
+void CHttpDownloadTask::requirePieceFor(CHttpDownloadWorker* worker, bool* bSucess, CFilePiece* piece)
 {
-    if (!m_workers.contains(const_cast<CHttpDownloadWorker*>(worker))) {
+    if (m_workers.contains(worker)) {
+        requirePiece(bSucess, piece);
+    } else {
         *bSucess = false;
         piece->reset();
-        return;
     }
-    requirePiece(bSucess, piece);
+    handOver(bSucess);
+    handOver(piece);
 }
 
 void CHttpDownloadTask::requirePiece(bool* bSucess, CFilePiece* piece)
@@ -456,7 +465,9 @@ void CHttpDownloadTask::slotWorkerThreadFinished()
     if (!thread || !m_workerThreads.contains(thread))
         return;
     // The thread has ended: its worker runs no more and may be deleted from here.
-    delete m_workerThreads.take(thread);
+    CHttpDownloadWorker* worker = m_workerThreads.take(thread);
+    takeOver(worker);
+    delete worker;
     thread->deleteLater();
 }
 

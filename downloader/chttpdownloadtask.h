@@ -79,9 +79,6 @@ public:
     // Workers created by the last start.
     int startedWorkerCount() const { return m_startedWorkers; }
 
-    // requirePiece for `worker`, which gets no piece unless it is one of the workers of the current start:
-    // a worker stopped earlier may still ask after the task has been started again.
-    void requirePieceFor(const CHttpDownloadWorker* worker, bool* bSucess, CFilePiece* piece);
 
 signals:
     void finished();
@@ -98,6 +95,9 @@ public slots:
     // Hands the next pending piece to a worker: *bSucess false and an id of -1 when none is left or the task
     // has been stopped.
     Q_INVOKABLE void requirePiece(bool* bSucess, CFilePiece* piece);
+    // requirePiece for `worker`, which gets no piece unless it is one of the workers of the current start:
+    // a worker stopped earlier may still ask after the task has been started again.
+    Q_INVOKABLE void requirePieceFor(CHttpDownloadWorker* worker, bool* bSucess, CFilePiece* piece);
 
 private slots:
     void slotWorkerThreadFinished();
@@ -136,3 +136,5 @@ private:
     QEventLoop* m_sizeLoop = nullptr;
     QPointer<QNetworkReply> m_sizeReply;
 };
+
+Q_DECLARE_METATYPE(bool*)

@@ -2,6 +2,7 @@
 
 #include "app/clogger.h"
 #include "downloader/chttpdownloadtask.h"
+#include "downloader/threadhandover.h"
 #include "version.h"
 
 #include <QDateTime>
@@ -81,10 +82,10 @@ void CHttpDownloadWorker::doWork()
 
     bool havePiece = false;
     CFilePiece piece;
-    CHttpDownloadTask* task = m_task;
-    QMetaObject::invokeMethod(
-        task, [this, task, &havePiece, &piece]() { task->requirePieceFor(this, &havePiece, &piece); },
-        Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(m_task, "requirePieceFor", Qt::BlockingQueuedConnection,
+                              Q_ARG(CHttpDownloadWorker*, this), Q_ARG(bool*, &havePiece), Q_ARG(CFilePiece*, &piece));
+    takeOver(&havePiece);
+    takeOver(&piece);
     if (m_ended)
         return;
     if (!havePiece || !piece.isValid()) {
@@ -391,4 +392,6 @@ void CHttpDownloadWorker::releaseResources()
         m_file->close();
     m_file.reset();
     m_manager.reset();
+    // The thread ends now; the task deletes the worker on its own thread.
+    handOver(this);
 }
