@@ -86,7 +86,7 @@ public:
     void clearRequests();
 
 signals:
-    // After each answer has been sent (emitted on the service's thread).
+    // After each answer has been sent; delivered on this object's thread.
     void requestServed(const QString& method, const QString& target, int status);
 
 private:

@@ -1,0 +1,286 @@
+#include "downloader/cdownloadlogutils.h"
+#include "webservices/cblowfish.h"
+#include "webservices/ccipherkeys.h"
+
+#include <QCryptographicHash>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QtTest>
+
+// The credential cipher: the published Blowfish answers, the padding rules, and agreement with two
+// independent implementations (Perl's Crypt::Blowfish and OpenSSL) on the program's own keys.
+class TestBlowfish : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void knownAnswers_data();
+    void knownAnswers();
+    void paddingRules_data();
+    void paddingRules();
+    void wrongKeyOrPaddingGivesEmpty();
+    void textRoundTrip_data();
+    void textRoundTrip();
+    void undecipherableTextGivesEmpty_data();
+    void undecipherableTextGivesEmpty();
+    void hashedText();
+    void keysHaveTheirLengths();
+    void agreesWithPerl_data();
+    void agreesWithPerl();
+    void agreesWithOpenSsl();
+};
+
+namespace
+{
+
+// The clear text of `length` bytes used for the cross-checks: varied bytes, some of them control bytes.
+QByteArray clearBytes(int length)
+{
+    QByteArray bytes;
+    for (int i = 0; i < length; ++i)
+        bytes.append(static_cast<char>(0x20 + (i * 37 + length) % 0x5f));
+    return bytes;
+}
+
+} // namespace
+
+void TestBlowfish::knownAnswers_data()
+{
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<QByteArray>("clear");
+    QTest::addColumn<QByteArray>("cipher");
+
+    QTest::newRow("all zero") << QByteArray("0000000000000000") << QByteArray("0000000000000000")
+                              << QByteArray("4ef997456198dd78");
+    QTest::newRow("all one") << QByteArray("ffffffffffffffff") << QByteArray("ffffffffffffffff")
+                             << QByteArray("51866fd5b85ecb8a");
+    QTest::newRow("mixed") << QByteArray("3000000000000000") << QByteArray("1000000000000001")
+                           << QByteArray("7d856f9a613063f2");
+}
+
+void TestBlowfish::knownAnswers()
+{
+    QFETCH(QByteArray, key);
+    QFETCH(QByteArray, clear);
+    QFETCH(QByteArray, cipher);
+
+    CBlowfish blowfish(QByteArray::fromHex(key));
+    const QByteArray encrypted = blowfish.encrypted(QByteArray::fromHex(clear));
+    QCOMPARE(encrypted.toHex(), cipher);
+    QCOMPARE(blowfish.decrypted(encrypted).toHex(), clear);
+
+    // Several blocks are enciphered each on its own (ECB).
+    const QByteArray twice = blowfish.encrypted(QByteArray::fromHex(clear + clear));
+    QCOMPARE(twice.toHex(), cipher + cipher);
+}
+
+void TestBlowfish::paddingRules_data()
+{
+    QTest::addColumn<int>("clearLength");
+    QTest::addColumn<int>("cipherLength");
+
+    QTest::newRow("empty") << 0 << 0;
+    QTest::newRow("one byte") << 1 << 8;
+    QTest::newRow("seven bytes") << 7 << 8;
+    QTest::newRow("one block: a whole padding block") << 8 << 16;
+    QTest::newRow("nine bytes") << 9 << 16;
+    QTest::newRow("two blocks") << 16 << 24;
+}
+
+void TestBlowfish::paddingRules()
+{
+    QFETCH(int, clearLength);
+    QFETCH(int, cipherLength);
+
+    CBlowfish blowfish(QByteArray::fromHex(CCipherKeys::DefaultTextKey.toLatin1()));
+    blowfish.setPaddingEnabled(true);
+    const QByteArray clear = clearBytes(clearLength);
+    const QByteArray cipher = blowfish.encrypted(clear);
+    QCOMPARE(cipher.size(), cipherLength);
+    QCOMPARE(blowfish.decrypted(cipher), clear);
+
+    // Without padding only whole blocks are enciphered.
+    CBlowfish plain(QByteArray::fromHex(CCipherKeys::DefaultTextKey.toLatin1()));
+    if (clearLength % 8 != 0)
+        QTest::ignoreMessage(QtWarningMsg,
+                             "Cannot encrypt. Clear-text length is not a multiple of 8 and padding is not enabled.");
+    QCOMPARE(plain.encrypted(clear).size(), clearLength % 8 == 0 ? clearLength : 0);
+}
+
+void TestBlowfish::wrongKeyOrPaddingGivesEmpty()
+{
+    CBlowfish noKey{QByteArray()};
+    noKey.setPaddingEnabled(true);
+    QTest::ignoreMessage(QtWarningMsg, "Cannot init. Key is empty.");
+    QTest::ignoreMessage(QtWarningMsg, "Cannot init. Key is empty.");
+    QVERIFY(noKey.encrypted("secret").isEmpty());
+    QVERIFY(noKey.decrypted(QByteArray(8, 'x')).isEmpty());
+
+    CBlowfish blowfish(QByteArray::fromHex(CCipherKeys::TokenKey.toLatin1()));
+    blowfish.setPaddingEnabled(true);
+    const QByteArray cipher = blowfish.encrypted("a clear text");
+    // A length that is not a whole number of blocks, and data under another key, do not decipher.
+    QVERIFY(blowfish.decrypted(cipher.left(cipher.size() - 1)).isEmpty());
+    CBlowfish other(QByteArray::fromHex(CCipherKeys::DefaultTextKey.toLatin1()));
+    other.setPaddingEnabled(true);
+    QVERIFY(other.decrypted(cipher).isEmpty());
+
+    // A last block whose padding bytes disagree: build it by enciphering without padding.
+    CBlowfish raw(QByteArray::fromHex(CCipherKeys::TokenKey.toLatin1()));
+    for (const QByteArray& block : {QByteArray("abcdefg\x00", 8), QByteArray("abcdef\x01\x02", 8),
+                                    QByteArray("abcdefg\x09", 8), QByteArray("abcde\x02\x03\x03", 8)})
+        QVERIFY2(blowfish.decrypted(raw.encrypted(block)).isEmpty(), block.toHex().constData());
+    QCOMPARE(blowfish.decrypted(raw.encrypted(QByteArray("abcde\x03\x03\x03", 8))), QByteArray("abcde"));
+}
+
+void TestBlowfish::textRoundTrip_data()
+{
+    QTest::addColumn<QString>("clear");
+    QTest::addColumn<QString>("key");
+
+    QTest::newRow("token under the token key") << "0123456789abcdef0123456789abcdef" << CCipherKeys::TokenKey;
+    QTest::newRow("user id under the default key") << "4711" << QString();
+    QTest::newRow("non-ASCII text") << QStringLiteral("Zürich – Łódź ✈") << CCipherKeys::DefaultTextKey;
+    QTest::newRow("exactly eight bytes") << "12345678" << QString();
+}
+
+void TestBlowfish::textRoundTrip()
+{
+    QFETCH(QString, clear);
+    QFETCH(QString, key);
+
+    const QString cipher = CDownloadLogUtils::encryptText(clear, key);
+    QVERIFY(!cipher.isEmpty());
+    QVERIFY(!cipher.contains(clear));
+    const int bytes = clear.toUtf8().size();
+    QCOMPARE(cipher.size(), ((bytes / 8 + 1) * 8 + 2) / 3 * 4);
+    QCOMPARE(CDownloadLogUtils::decryptText(cipher, key), clear);
+    // An empty key means the default key.
+    if (key.isEmpty())
+        QCOMPARE(CDownloadLogUtils::decryptText(cipher, CCipherKeys::DefaultTextKey), clear);
+
+    QCOMPARE(CDownloadLogUtils::encryptText(QString(), key), QString());
+    QCOMPARE(CDownloadLogUtils::decryptText(QString(), key), QString());
+}
+
+void TestBlowfish::undecipherableTextGivesEmpty_data()
+{
+    QTest::addColumn<QString>("cipher");
+    QTest::addColumn<QString>("key");
+
+    QTest::newRow("stored default of the user key") << "0" << QString();
+    QTest::newRow("not Base64") << "!!not base64!!" << QString();
+    QTest::newRow("Base64 of a partial block") << QString::fromLatin1(QByteArray("abc").toBase64()) << QString();
+    QTest::newRow("whole blocks of noise") << QString::fromLatin1(QByteArray(16, '\x5a').toBase64()) << QString();
+    QTest::newRow("text of the other key")
+        << CDownloadLogUtils::encryptText(QStringLiteral("token"), CCipherKeys::TokenKey)
+        << CCipherKeys::DefaultTextKey;
+}
+
+void TestBlowfish::undecipherableTextGivesEmpty()
+{
+    QFETCH(QString, cipher);
+    QFETCH(QString, key);
+    QCOMPARE(CDownloadLogUtils::decryptText(cipher, key), QString());
+}
+
+void TestBlowfish::hashedText()
+{
+    QCOMPARE(CDownloadLogUtils::hashedText(QString()), QString());
+    const QString hashed = CDownloadLogUtils::hashedText(QStringLiteral("4711"));
+    // 32 hexadecimal digits and a whole padding block: 40 bytes, 56 Base64 characters.
+    QCOMPARE(hashed.size(), 56);
+    const QString digest = QString::fromLatin1(QCryptographicHash::hash("4711", QCryptographicHash::Md5).toHex());
+    QCOMPARE(CDownloadLogUtils::decryptText(hashed, CCipherKeys::DefaultTextKey), digest);
+    QVERIFY(hashed != CDownloadLogUtils::hashedText(QStringLiteral("4712")));
+}
+
+void TestBlowfish::keysHaveTheirLengths()
+{
+    const QRegularExpression hex(QStringLiteral("^[0-9a-fA-F]+$"));
+    QCOMPARE(CCipherKeys::TokenKey.size(), 74);
+    QCOMPARE(CCipherKeys::DefaultTextKey.size(), 32);
+    QVERIFY(hex.match(CCipherKeys::TokenKey).hasMatch());
+    QVERIFY(hex.match(CCipherKeys::DefaultTextKey).hasMatch());
+}
+
+void TestBlowfish::agreesWithPerl_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::newRow("token key, 37 bytes") << CCipherKeys::TokenKey;
+    QTest::newRow("default text key, 16 bytes") << CCipherKeys::DefaultTextKey;
+}
+
+void TestBlowfish::agreesWithPerl()
+{
+    QFETCH(QString, key);
+    const QString perl = QStandardPaths::findExecutable(QStringLiteral("perl"));
+    if (perl.isEmpty())
+        QSKIP("perl is not installed");
+
+    // Perl's module enciphers single blocks; the script pads (PKCS#5) and encodes, one clear text a line.
+    const QString script = QStringLiteral(
+        "use strict; use Crypt::Blowfish; use MIME::Base64;"
+        "my $cipher = Crypt::Blowfish->new(pack('H*', $ARGV[0]));"
+        "while (my $line = <STDIN>) { chomp $line; my $clear = pack('H*', $line);"
+        "  if ($clear eq '') { print \"\\n\"; next; }"
+        "  my $n = 8 - length($clear) % 8; $clear .= chr($n) x $n; my $out = '';"
+        "  for (my $i = 0; $i < length($clear); $i += 8) { $out .= $cipher->encrypt(substr($clear, $i, 8)); }"
+        "  print encode_base64($out, ''), \"\\n\"; }");
+    QProcess process;
+    process.start(perl, {QStringLiteral("-e"), script, key});
+    QVERIFY(process.waitForStarted());
+    for (int length = 0; length <= 40; ++length)
+        process.write(clearBytes(length).toHex() + '\n');
+    process.closeWriteChannel();
+    QVERIFY(process.waitForFinished(30000));
+    if (process.exitCode() != 0 && process.readAllStandardError().contains("Can't locate Crypt/Blowfish.pm"))
+        QSKIP("Crypt::Blowfish is not installed (libcrypt-blowfish-perl)");
+    QCOMPARE(process.exitCode(), 0);
+
+    const QList<QByteArray> lines = process.readAllStandardOutput().split('\n');
+    QVERIFY(lines.size() >= 41);
+    for (int length = 0; length <= 40; ++length) {
+        const QString clear = QString::fromLatin1(clearBytes(length));
+        const QString ours = CDownloadLogUtils::encryptText(clear, key);
+        QCOMPARE(ours, QString::fromLatin1(lines.at(length)));
+        QCOMPARE(CDownloadLogUtils::decryptText(QString::fromLatin1(lines.at(length)), key), clear);
+    }
+}
+
+void TestBlowfish::agreesWithOpenSsl()
+{
+    const QString openssl = QStandardPaths::findExecutable(QStringLiteral("openssl"));
+    if (openssl.isEmpty())
+        QSKIP("openssl is not installed");
+
+    const QString key = CCipherKeys::DefaultTextKey;
+    for (int length = 0; length <= 40; ++length) {
+        const QByteArray clear = clearBytes(length);
+        QProcess process;
+        process.start(openssl, {QStringLiteral("enc"), QStringLiteral("-bf-ecb"), QStringLiteral("-K"), key,
+                                QStringLiteral("-nosalt"), QStringLiteral("-provider"), QStringLiteral("legacy"),
+                                QStringLiteral("-provider"), QStringLiteral("default")});
+        QVERIFY(process.waitForStarted());
+        process.write(clear);
+        process.closeWriteChannel();
+        QVERIFY(process.waitForFinished(30000));
+        const QByteArray errors = process.readAllStandardError();
+        if (process.exitCode() != 0 && errors.contains("legacy"))
+            QSKIP("OpenSSL's legacy provider (Blowfish) is not available");
+        QVERIFY2(process.exitCode() == 0, errors.constData());
+        const QByteArray theirs = process.readAllStandardOutput();
+
+        const QString ours = CDownloadLogUtils::encryptText(QString::fromLatin1(clear), key);
+        // OpenSSL pads an empty input to a whole block; the program keeps an empty text empty.
+        if (length == 0) {
+            QCOMPARE(ours, QString());
+            QCOMPARE(theirs.size(), 8);
+            continue;
+        }
+        QCOMPARE(ours, QString::fromLatin1(theirs.toBase64()));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestBlowfish)
+#include "tst_blowfish.moc"

@@ -1,0 +1,306 @@
+#include "app/csettings.h"
+#include "ctestdatadir.h"
+#include "ctestdevserver.h"
+#include "webservices/crestapi.h"
+
+#include <QtTest>
+
+// The REST layer against the development service: what goes on the wire, what comes back by which
+// signal in which order, and what is logged.
+class TestRestApi : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void requestsAsSent_data();
+    void requestsAsSent();
+    void failuresCarryTheBody_data();
+    void failuresCarryTheBody();
+    void emptyReplySucceedsWithNullDocument();
+    void refusedConnectionFails();
+    void postsAreLoggedWithoutToken();
+    void trailingSlashDoublesTheSlash();
+    void statisticsCarryFifteenMembers();
+
+private:
+    struct Outcome
+    {
+        QStringList order; // "finished", "succeed", "failed" as they came
+        QJsonDocument document;
+        QNetworkReply::NetworkError error = QNetworkReply::NoError;
+    };
+    // Runs one call on a fresh CRestAPI and waits for its result.
+    Outcome run(const std::function<void(CRestAPI&)>& call);
+    QString logText() const;
+
+    std::unique_ptr<CTestDataDir> m_data;
+    std::unique_ptr<CTestDevServer> m_service;
+    QTemporaryDir m_root;
+};
+
+void TestRestApi::init()
+{
+    m_data = std::make_unique<CTestDataDir>();
+    QVERIFY(CTestDevServer::copySamples(m_root.path()));
+    QFile package(m_root.filePath(QStringLiteral("packages/demo.zip")));
+    QVERIFY(package.open(QIODevice::WriteOnly));
+    package.write("zip");
+    package.close();
+    m_service = std::make_unique<CTestDevServer>(m_root.path());
+    QVERIFY2(m_service->isRunning(), qPrintable(m_service->errorMessage()));
+    m_service->useAsServerAddress();
+}
+
+void TestRestApi::cleanup()
+{
+    m_service.reset();
+    m_data.reset();
+}
+
+TestRestApi::Outcome TestRestApi::run(const std::function<void(CRestAPI&)>& call)
+{
+    Outcome outcome;
+    CRestAPI api;
+    bool done = false;
+    connect(&api, &CRestAPI::finished, this, [&]() { outcome.order << QStringLiteral("finished"); });
+    connect(&api, &CRestAPI::succeed, this, [&](const QJsonDocument& document) {
+        outcome.order << QStringLiteral("succeed");
+        outcome.document = document;
+        done = true;
+    });
+    connect(&api, &CRestAPI::failed, this, [&](QNetworkReply::NetworkError error, const QJsonDocument& document) {
+        outcome.order << QStringLiteral("failed");
+        outcome.error = error;
+        outcome.document = document;
+        done = true;
+    });
+    call(api);
+    if (!QTest::qWaitFor([&done]() { return done; }, 30000))
+        outcome.order << QStringLiteral("timed out");
+    return outcome;
+}
+
+QString TestRestApi::logText() const
+{
+    return QString::fromUtf8(CTestDataDir::readFile(m_data->logFile()));
+}
+
+void TestRestApi::requestsAsSent_data()
+{
+    QTest::addColumn<int>("endpoint");
+    QTest::addColumn<QString>("method");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QStringList>("bodyKeys");
+
+    QTest::newRow("password log-in") << 0 << "POST"
+                                     << "/API/1/token?grant_type=password"
+                                     << QStringList{"client_identifier", "user_password", "username"};
+    QTest::newRow("log-in by token") << 1 << "GET"
+                                     << "/API/1/users/4711?token=tok3n" << QStringList();
+    QTest::newRow("regions") << 2 << "GET"
+                             << "/api/1/download/regions" << QStringList();
+    QTest::newRow("cycle") << 3 << "GET"
+                           << "/api/1/fmsdata/cycles/current" << QStringList();
+    QTest::newRow("data index") << 4 << "GET"
+                                << "/api/1/fmsdata/index" << QStringList();
+    QTest::newRow("download address") << 5 << "POST"
+                                      << "/api/1/download/eu/fmsdata/tok3n" << QStringList{"filename", "internal_id"};
+}
+
+void TestRestApi::requestsAsSent()
+{
+    QFETCH(int, endpoint);
+    QFETCH(QString, method);
+    QFETCH(QString, path);
+    QFETCH(QStringList, bodyKeys);
+
+    run([endpoint](CRestAPI& api) {
+        switch (endpoint) {
+        case 0:
+            api.login(QStringLiteral("demo"), QStringLiteral("secret"));
+            break;
+        case 1:
+            api.login(4711, QStringLiteral("tok3n"));
+            break;
+        case 2:
+            api.getServers();
+            break;
+        case 3:
+            api.getCurrentDataCycle();
+            break;
+        case 4:
+            api.getFMSDataIndex();
+            break;
+        case 5:
+            api.getDownloadUrl(QStringLiteral("eu"), QStringLiteral("tok3n"),
+                               {QStringLiteral("demo.zip"), QStringLiteral("77")});
+            break;
+        }
+    });
+
+    const QList<CDevServerRequest> requests = m_service->server().requests();
+    QCOMPARE(requests.size(), 1);
+    const CDevServerRequest& request = requests.first();
+    QCOMPARE(request.method, method);
+    QCOMPARE(request.path, path);
+    QCOMPARE(request.headers.value(QStringLiteral("content-type")), QStringLiteral("application/json"));
+    const QJsonObject body = QJsonDocument::fromJson(request.body).object();
+    QCOMPARE(body.keys(), bodyKeys);
+    if (endpoint == 0) {
+        QCOMPARE(body.value(QStringLiteral("username")).toString(), QStringLiteral("demo"));
+        QCOMPARE(body.value(QStringLiteral("user_password")).toString(), QStringLiteral("secret"));
+        QCOMPARE(body.value(QStringLiteral("client_identifier")).toString(), QStringLiteral("fms-client"));
+    }
+    if (endpoint == 5) {
+        QCOMPARE(body.value(QStringLiteral("filename")).toString(), QStringLiteral("demo.zip"));
+        QCOMPARE(body.value(QStringLiteral("internal_id")).toString(), QStringLiteral("77"));
+    }
+}
+
+void TestRestApi::failuresCarryTheBody_data()
+{
+    QTest::addColumn<int>("endpoint");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QString>("member");
+
+    QTest::newRow("401: wrong password") << 0 << int(QNetworkReply::AuthenticationRequiredError) << "invalid_grant";
+    QTest::newRow("401: wrong token") << 1 << int(QNetworkReply::AuthenticationRequiredError) << "invalid_token";
+    QTest::newRow("404: nothing there") << 2 << int(QNetworkReply::ContentNotFoundError) << QString();
+}
+
+void TestRestApi::failuresCarryTheBody()
+{
+    QFETCH(int, endpoint);
+    QFETCH(int, error);
+    QFETCH(QString, member);
+
+    if (endpoint == 2)
+        CSettings::setValue(SettingsKey::ServerAddress, m_service->url(QStringLiteral("/nothing")));
+    const Outcome outcome = run([endpoint](CRestAPI& api) {
+        if (endpoint == 0)
+            api.login(QStringLiteral("demo"), QStringLiteral("wrong"));
+        else if (endpoint == 1)
+            api.login(4711, QStringLiteral("wrong"));
+        else
+            api.getServers();
+    });
+    QCOMPARE(outcome.order, (QStringList{QStringLiteral("finished"), QStringLiteral("failed")}));
+    QCOMPARE(int(outcome.error), error);
+    const QString text = outcome.document.object().value(QStringLiteral("error")).toString();
+    QVERIFY(!text.isEmpty());
+    if (!member.isEmpty())
+        QCOMPARE(text, member);
+    QVERIFY(logText().contains(QStringLiteral("\nReceived REST error from server.\n")) ||
+            logText().startsWith(QStringLiteral("Received REST error from server.\n")));
+}
+
+void TestRestApi::emptyReplySucceedsWithNullDocument()
+{
+    // An address below which the cycle endpoint is an empty file.
+    m_service->writeFile(QStringLiteral("empty/api/1/fmsdata/cycles/current"), QByteArray());
+    CSettings::setValue(SettingsKey::ServerAddress, m_service->url(QStringLiteral("/empty")));
+    const Outcome outcome = run([](CRestAPI& api) { api.getCurrentDataCycle(); });
+    QCOMPARE(outcome.order, (QStringList{QStringLiteral("finished"), QStringLiteral("succeed")}));
+    QVERIFY(outcome.document.isNull());
+}
+
+void TestRestApi::refusedConnectionFails()
+{
+    const QString address = m_service->baseUrl();
+    m_service.reset(); // nothing listens there any more
+    CSettings::setValue(SettingsKey::ServerAddress, address);
+    const Outcome outcome = run([](CRestAPI& api) { api.getServers(); });
+    QCOMPARE(outcome.order, (QStringList{QStringLiteral("finished"), QStringLiteral("failed")}));
+    QCOMPARE(outcome.error, QNetworkReply::ConnectionRefusedError);
+    QVERIFY(outcome.document.isNull());
+}
+
+void TestRestApi::postsAreLoggedWithoutToken()
+{
+    const QString token = QStringLiteral("a1b2c3d4e5f6a7b8c9d0");
+    run([&](CRestAPI& api) { api.getServers(); });
+    QVERIFY2(!logText().contains(QStringLiteral("endpoint=")), qPrintable(logText()));
+
+    run([&](CRestAPI& api) {
+        api.getDownloadUrl(QStringLiteral("eu"), token, {QStringLiteral("demo.zip"), QString()});
+    });
+    run([&](CRestAPI& api) { api.login(QStringLiteral("demo"), QStringLiteral("wrong")); });
+    const QString log = logText();
+    QVERIFY(!log.contains(token));
+    QVERIFY2(log.contains(QStringLiteral("[CRestUtilities::httpPost]: endpoint=") + m_service->baseUrl() +
+                          QStringLiteral("/api/1/download/eu/fmsdata/<token>\n")),
+             qPrintable(log));
+    QVERIFY(log.contains(QStringLiteral("[CRestUtilities::httpPost]: endpoint=") + m_service->baseUrl() +
+                         QStringLiteral("/API/1/token?grant_type=password\n")));
+    // The server got the real token all the same.
+    QCOMPARE(m_service->server().requests().at(1).path, QStringLiteral("/api/1/download/eu/fmsdata/") + token);
+}
+
+void TestRestApi::trailingSlashDoublesTheSlash()
+{
+    CSettings::setValue(SettingsKey::ServerAddress, m_service->baseUrl() + QLatin1Char('/'));
+    run([](CRestAPI& api) { api.login(QStringLiteral("demo"), QStringLiteral("demo-pass-2612")); });
+    const QString expected = m_service->baseUrl() + QStringLiteral("//API/1/token?grant_type=password\n");
+    QVERIFY2(logText().contains(QStringLiteral("endpoint=") + expected), qPrintable(logText()));
+}
+
+void TestRestApi::statisticsCarryFifteenMembers()
+{
+    DownloadStatistics statistics;
+    statistics.server = QStringLiteral("eu");
+    statistics.url = QStringLiteral("http://host/packages/a.zip");
+    statistics.start = 1764999999123;
+    statistics.end = 1765000001234;
+    statistics.elapsed = statistics.end - statistics.start;
+    statistics.size = 5000000000LL; // above 32 bits
+    statistics.chunks = 3180;
+    statistics.chunkSize = 1572864;
+    statistics.fileName = QStringLiteral("a.zip");
+    statistics.userId = 4711;
+    statistics.initialLatency = 12;
+    statistics.latency = 345;
+    statistics.operatingSystem = QStringLiteral("debian 12 (0, x86_64)");
+    statistics.clientIdentifier = QStringLiteral("fms-client");
+    statistics.version = QStringLiteral("1.0.0.109");
+
+    const Outcome outcome = run([&](CRestAPI& api) { api.uploadDownloadStatstics(statistics); });
+    QCOMPARE(outcome.order.last(), QStringLiteral("succeed"));
+    QCOMPARE(m_service->server().requests().first().path, QStringLiteral("/api/1/statistics/download"));
+
+    const QList<QJsonObject> uploads = m_service->server().statisticsUploads();
+    QCOMPARE(uploads.size(), 1);
+    const QJsonObject sent = uploads.first();
+    QCOMPARE(sent.size(), 15);
+    const QVariantMap expected{
+        {"server", "eu"},
+        {"url", "http://host/packages/a.zip"},
+        {"start", 1764999999123.0},
+        {"end", 1765000001234.0},
+        {"elapsed", 2111.0},
+        {"size", 5000000000.0},
+        {"chunks", 3180.0},
+        {"chunk_size", 1572864.0},
+        {"filename", "a.zip"},
+        {"user_id", 4711.0},
+        {"initialLatency", 12.0},
+        {"latency", 345.0},
+        {"operating_system", "debian 12 (0, x86_64)"},
+        {"client_identifier", "fms-client"},
+        {"version", "1.0.0.109"},
+    };
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+        const QJsonValue value = sent.value(it.key());
+        if (it.value().type() == QVariant::Double) {
+            QVERIFY2(value.isDouble(), qPrintable(it.key()));
+            QCOMPARE(value.toDouble(), it.value().toDouble());
+        } else {
+            QCOMPARE(value.toString(), it.value().toString());
+        }
+    }
+}
+
+QTEST_GUILESS_MAIN(TestRestApi)
+#include "tst_restapi.moc"

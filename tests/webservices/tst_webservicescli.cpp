@@ -1,0 +1,175 @@
+#include "app/csettings.h"
+#include "ctestdatadir.h"
+#include "ctestdevserver.h"
+#include "downloader/cdownloadlogutils.h"
+#include "webservices/ccipherkeys.h"
+
+#include <QProcess>
+#include <QtTest>
+
+// tessaray-cli login, logout, whoami and cycle as a shell runs them, against the development service.
+class TestWebServicesCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void cycle();
+    void accountRoundTrip();
+    void refusals_data();
+    void refusals();
+    void unreachableService();
+
+private:
+    struct Run
+    {
+        int exitCode = -1;
+        QString out;
+        QString err;
+    };
+    Run cli(const QStringList& arguments, const QByteArray& input = QByteArray());
+
+    QString m_program;
+    std::unique_ptr<CTestDataDir> m_data;
+    std::unique_ptr<CTestDevServer> m_service;
+    QTemporaryDir m_root;
+};
+
+void TestWebServicesCli::initTestCase()
+{
+    m_program = QString::fromLocal8Bit(qgetenv("TESSARAY_BINARY_DIR")) + QStringLiteral("/cli/tessaray-cli");
+    if (!QFileInfo::exists(m_program))
+        QSKIP("tessaray-cli is not built");
+    QVERIFY(CTestDevServer::copySamples(m_root.path()));
+}
+
+void TestWebServicesCli::init()
+{
+    m_data = std::make_unique<CTestDataDir>();
+    m_service = std::make_unique<CTestDevServer>(m_root.path());
+    QVERIFY2(m_service->isRunning(), qPrintable(m_service->errorMessage()));
+    m_service->useAsServerAddress();
+}
+
+void TestWebServicesCli::cleanup()
+{
+    m_service.reset();
+    m_data.reset();
+}
+
+TestWebServicesCli::Run TestWebServicesCli::cli(const QStringList& arguments, const QByteArray& input)
+{
+    QProcess process;
+    process.start(m_program, QStringList{QStringLiteral("--data-dir"), m_data->path()} + arguments);
+    Run run;
+    if (!process.waitForStarted())
+        return run;
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(60000))
+        process.kill();
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return run;
+}
+
+void TestWebServicesCli::cycle()
+{
+    Run run = cli({QStringLiteral("cycle")});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, QStringLiteral("2612\tAIRAC cycle 2612\t2026-11-26\t2026-12-23\n"));
+    QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
+
+    run = cli({QStringLiteral("cycle"), QStringLiteral("--json")});
+    QCOMPARE(run.exitCode, 0);
+    const QJsonObject cycle = QJsonDocument::fromJson(run.out.toUtf8()).object();
+    QCOMPARE(cycle.value(QStringLiteral("cycle")).toInt(), 2612);
+    QCOMPARE(cycle.value(QStringLiteral("end")).toString(), QStringLiteral("2026-12-23"));
+}
+
+void TestWebServicesCli::accountRoundTrip()
+{
+    Run run =
+        cli({QStringLiteral("login"), QStringLiteral("demo"), QStringLiteral("--password-stdin")}, "demo-pass-2612\n");
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, QStringLiteral("demo\t4711\teu\n"));
+    // The shell sees no reply bodies and no token.
+    QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
+    const QString token =
+        CDownloadLogUtils::decryptText(CSettings::stringValue(SettingsKey::ProgramToken), CCipherKeys::TokenKey);
+    QVERIFY(token.size() >= 32);
+
+    CSettings::setValue(SettingsKey::ServerRegion, QStringLiteral("ap"));
+    run = cli({QStringLiteral("whoami")});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out, QStringLiteral("demo\t4711\tap\n"));
+    run = cli({QStringLiteral("whoami"), QStringLiteral("--json")});
+    QCOMPARE(QJsonDocument::fromJson(run.out.toUtf8()).object().value(QStringLiteral("last_name")).toString(),
+             QStringLiteral("Demo"));
+
+    run = cli({QStringLiteral("logout")});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(!CSettings::contains(SettingsKey::ProgramToken));
+    run = cli({QStringLiteral("whoami")});
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.err, QStringLiteral("error 1: Access token was not found.\n"));
+    QVERIFY(run.out.isEmpty());
+}
+
+void TestWebServicesCli::refusals_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("firstErrorLine");
+
+    QTest::newRow("wrong password") << QStringList{"login", "demo", "--password-stdin"} << QByteArray("nope\n") << 1
+                                    << "error 0: Username and password does not match.";
+    QTest::newRow("password with CRLF still right")
+        << QStringList{"login", "demo", "--password-stdin"} << QByteArray("demo-pass-2612\r\n") << 0 << QString();
+    QTest::newRow("no user name") << QStringList{"login", "--password-stdin"} << QByteArray("x\n") << 2
+                                  << "login takes exactly one USERNAME.";
+    QTest::newRow("stdin not a terminal")
+        << QStringList{"login", "demo"} << QByteArray("x\n") << 2
+        << "stdin is not a terminal: pass --password-stdin to read the password from it.";
+    QTest::newRow("nothing on stdin") << QStringList{"login", "demo", "--password-stdin"} << QByteArray() << 1
+                                      << "error 1: No password on stdin.";
+    QTest::newRow("bad time-out") << QStringList{"cycle", "--timeout", "0"} << QByteArray() << 2
+                                  << "--timeout takes a number of seconds from 1 to 86400.";
+    QTest::newRow("stray argument") << QStringList{"logout", "now"} << QByteArray() << 2
+                                    << "logout takes no arguments.";
+}
+
+void TestWebServicesCli::refusals()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, input);
+    QFETCH(int, exitCode);
+    QFETCH(QString, firstErrorLine);
+
+    const Run run = cli(arguments, input);
+    QCOMPARE(run.exitCode, exitCode);
+    if (!firstErrorLine.isEmpty())
+        QCOMPARE(run.err.section(QLatin1Char('\n'), 0, 0), firstErrorLine);
+    if (exitCode != 0)
+        QVERIFY(!CSettings::contains(SettingsKey::ProgramToken));
+}
+
+void TestWebServicesCli::unreachableService()
+{
+    const QString address = m_service->baseUrl();
+    m_service.reset();
+    CSettings::setValue(SettingsKey::ServerAddress, address);
+    const Run run = cli({QStringLiteral("cycle")});
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.err,
+             QStringLiteral("error 1: The current cycle could not be fetched from %1: ConnectionRefusedError.\n")
+                 .arg(address));
+}
+
+QTEST_GUILESS_MAIN(TestWebServicesCli)
+#include "tst_webservicescli.moc"
