@@ -4,6 +4,7 @@
 #include "app/csettings.h"
 #include "cdownloadprobe.h"
 #include "ctestdatadir.h"
+#include "downloader/cdownloadstatisticsrecorder.h"
 #include "downloader/chttpdownloadhelper.h"
 #include "downloader/chttpdownloadmanager.h"
 #include "downloader/chttpdownloadtask.h"
@@ -56,6 +57,8 @@ private slots:
     void journalsRunningDownload();
     void refusesSecondAppend();
     void storesIntoFolderUnderUrlName();
+    void recordsStatistics_data();
+    void recordsStatistics();
 
 private:
     QString url(const QString& path) const { return m_server.baseUrl() + path; }
@@ -429,6 +432,72 @@ void TestDownloadDevServer::storesIntoFolderUnderUrlName()
     QVERIFY(refused.waitFinished());
     QCOMPARE(refused.finishedCode(), 400);
     QVERIFY(refused.errors.first().message().contains(QStringLiteral("folder")));
+}
+
+void TestDownloadDevServer::recordsStatistics_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("ignoreRange");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<int>("chunks");
+
+    QTest::newRow("3,000,000 bytes") << "/stats.bin" << false << 0 << qint64(3000000) << 2;
+    QTest::newRow("fails after the size is known") << "/stats.bin" << true << 400 << qint64(3000000) << 2;
+    QTest::newRow("fails before the size is known") << "/nothing.bin" << false << 203 << qint64(0) << 0;
+}
+
+void TestDownloadDevServer::recordsStatistics()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, ignoreRange);
+    QFETCH(int, code);
+    QFETCH(qint64, size);
+    QFETCH(int, chunks);
+    CSettings::remove(SettingsKey::ChunkSize);
+    served(QStringLiteral("stats.bin"), 3000000);
+    CDevServerFault whole = fault(QStringLiteral("GET"));
+    whole.ignoreRange = ignoreRange;
+    m_server.setFault(QStringLiteral("/stats.bin"), whole);
+
+    qint64 clock = 1000;
+    DownloadStatistics statistics;
+    CDownloadStatisticsRecorder recorder(&statistics, [&clock]() { return clock; });
+    QSignalSpy completed(&recorder, &CDownloadStatisticsRecorder::completed);
+    recorder.prepare(QStringLiteral("eu"), 42);
+    recorder.markStart();
+    clock = 1040;
+    const QString address = url(path);
+    recorder.addressReceived(address);
+    clock = 5000;
+
+    CHttpDownloadManager manager;
+    CDownloadProbe probe(&manager);
+    recorder.watch(&manager);
+    QVERIFY(manager.appendTask(address, m_target->filePath(QStringLiteral("stats.bin")), 1));
+    manager.startTask(address);
+    QVERIFY(probe.waitFinished());
+    QCOMPARE(probe.finishedCode(), code);
+
+    QCOMPARE(completed.count(), 1);
+    QCOMPARE(statistics.server, QStringLiteral("eu"));
+    QCOMPARE(statistics.userId, 42);
+    QCOMPARE(statistics.url, address);
+    QCOMPARE(statistics.fileName, path.mid(1));
+    QCOMPARE(statistics.start, qint64(1000));
+    QCOMPARE(statistics.initialLatency, 40);
+    QCOMPARE(statistics.end, qint64(5000));
+    QCOMPARE(statistics.elapsed, qint64(4000));
+    QCOMPARE(statistics.size, size);
+    QCOMPARE(statistics.chunks, chunks);
+    QCOMPARE(statistics.chunkSize, 1572864);
+    qint64 latencies = 0;
+    for (qint64 latency : qAsConst(probe.latencies))
+        latencies += latency;
+    QCOMPARE(qint64(statistics.latency), latencies);
+    QCOMPARE(statistics.clientIdentifier, QStringLiteral("fms-client"));
+    QCOMPARE(statistics.version, QStringLiteral("1.0.0.109"));
+    QVERIFY(statistics.operatingSystem.contains(QSysInfo::currentCpuArchitecture()));
 }
 
 QTEST_GUILESS_MAIN(TestDownloadDevServer)
