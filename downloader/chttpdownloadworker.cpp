@@ -250,7 +250,9 @@ void CHttpDownloadWorker::readAvailable(QNetworkReply* reply)
         return;
     if (reply->bytesAvailable() <= 0)
         return;
-    if (m_rangeReceived + reply->bytesAvailable() > m_rangeLength) {
+    // The reply hands over the blocks it received without copying them; they go straight to their place.
+    const QByteArray data = reply->readAll();
+    if (m_rangeReceived + data.size() > m_rangeLength) {
         failReply(QStringLiteral("The server sent more than the %0 bytes of the byte range %1-%2 of %3.")
                       .arg(m_rangeLength)
                       .arg(m_rangeFrom)
@@ -258,8 +260,6 @@ void CHttpDownloadWorker::readAvailable(QNetworkReply* reply)
                       .arg(m_url));
         return;
     }
-    // The reply hands over the blocks it received without copying them; they go straight to their place.
-    const QByteArray data = reply->readAll();
     const qint64 position = m_piece.start() + m_piece.completed();
     if (!m_file->seek(position) || m_file->write(data) != data.size()) {
         failReply(QStringLiteral("Unable to write to the download file %0: %1").arg(m_partPath, m_file->errorString()));
