@@ -41,9 +41,9 @@ int runDownload(const QStringList& arguments)
                        "MB/s (1 MB = 1,000,000 bytes), separated by tabs."));
     parser.addPositionalArgument(QStringLiteral("URL"), QStringLiteral("The file to download (http or https)."));
     parser.addPositionalArgument(QStringLiteral("DEST"), QStringLiteral("The destination file or folder."));
-    const QCommandLineOption threadsOption(QStringLiteral("threads"),
-                                           QStringLiteral("Number of workers, 1 to %1 (default 5).").arg(maximumThreads),
-                                           QStringLiteral("N"), QStringLiteral("5"));
+    const QCommandLineOption threadsOption(
+        QStringLiteral("threads"), QStringLiteral("Number of workers, 1 to %1 (default 5).").arg(maximumThreads),
+        QStringLiteral("N"), QStringLiteral("5"));
     parser.addOption(threadsOption);
     int status = CCli::Success;
     if (CCli::parseOrExit(parser, arguments, status))
@@ -76,27 +76,26 @@ int runDownload(const QStringList& arguments)
     });
     QObject::connect(&manager, &CHttpDownloadManager::filesizeFetched, [&size](qint64 fileSize) { size = fileSize; });
     QElapsedTimer clock;
-    QObject::connect(&manager, &CHttpDownloadManager::finished,
-                     [&](QString&, CNetworkError& error) {
-                         const double seconds = double(clock.nsecsElapsed()) / 1e9;
-                         progress.stop();
-                         if (showProgress) {
-                             if (!error.hasError())
-                                 drawProgress(size, size);
-                             fputs("\n", stderr);
-                         }
-                         if (error.hasError()) {
-                             CCli::printError(error.code(), error.text());
-                             result = CCli::Failure;
-                         } else {
-                             CCli::printLine(QStringLiteral("%1 bytes\t%2 s\t%3 MB/s")
-                                                 .arg(size)
-                                                 .arg(seconds, 0, 'f', 3)
-                                                 .arg(seconds > 0 ? double(size) / 1e6 / seconds : 0.0, 0, 'f', 1));
-                             result = CCli::Success;
-                         }
-                         QCoreApplication::exit(result);
-                     });
+    QObject::connect(&manager, &CHttpDownloadManager::finished, [&](QString&, CNetworkError& error) {
+        const double seconds = double(clock.nsecsElapsed()) / 1e9;
+        progress.stop();
+        if (showProgress) {
+            if (!error.hasError())
+                drawProgress(size, size);
+            fputs("\n", stderr);
+        }
+        if (error.hasError()) {
+            CCli::printError(error.code(), error.text());
+            result = CCli::Failure;
+        } else {
+            CCli::printLine(QStringLiteral("%1 bytes\t%2 s\t%3 MB/s")
+                                .arg(size)
+                                .arg(seconds, 0, 'f', 3)
+                                .arg(seconds > 0 ? double(size) / 1e6 / seconds : 0.0, 0, 'f', 1));
+            result = CCli::Success;
+        }
+        QCoreApplication::exit(result);
+    });
 
     if (!manager.appendTask(url, destination, threads)) {
         CCli::printError(CNetworkError::OwnError, QStringLiteral("The download could not be registered."));

@@ -8,8 +8,8 @@
 #include <QDateTime>
 #include <QSysInfo>
 
-CDownloadStatisticsRecorder::CDownloadStatisticsRecorder(DownloadStatistics* statistics,
-                                                         std::function<qint64()> clock, QObject* parent)
+CDownloadStatisticsRecorder::CDownloadStatisticsRecorder(DownloadStatistics* statistics, std::function<qint64()> clock,
+                                                         QObject* parent)
     : QObject(parent)
     , m_statistics(statistics)
     , m_clock(std::move(clock))

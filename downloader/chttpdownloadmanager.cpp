@@ -31,8 +31,8 @@ bool CHttpDownloadManager::appendTask(const QString& url, const QString& path, i
     BV_LOG(1, QStringLiteral("Data will be stored as: %0").arg(destination));
     if (QFileInfo(destination).isDir()) {
         const QString urlPath = QUrl(url).path();
-        destination += QLatin1Char('/') + CDownloadLogUtils::textAfterLast(urlPath.isEmpty() ? url : urlPath,
-                                                                         QStringLiteral("/"));
+        destination +=
+            QLatin1Char('/') + CDownloadLogUtils::textAfterLast(urlPath.isEmpty() ? url : urlPath, QStringLiteral("/"));
     }
 
     BV_LOG(1, QStringLiteral("Dispatching downloader"));

@@ -32,8 +32,8 @@ namespace
 // "Brelvar Tessaray {Platform: WINDOWS, Version: <n>}", n being the four 16-bit version fields from the top.
 QByteArray headUserAgent()
 {
-    const quint64 version = (quint64(TESSARAY_VERSION_MAJOR) << 48) | (quint64(TESSARAY_VERSION_MINOR) << 32)
-                            | (quint64(TESSARAY_VERSION_PATCH) << 16) | quint64(TESSARAY_VERSION_TWEAK);
+    const quint64 version = (quint64(TESSARAY_VERSION_MAJOR) << 48) | (quint64(TESSARAY_VERSION_MINOR) << 32) |
+                            (quint64(TESSARAY_VERSION_PATCH) << 16) | quint64(TESSARAY_VERSION_TWEAK);
     return QStringLiteral("Brelvar Tessaray {Platform: %0, Version: %1}")
         .arg(QStringLiteral("WINDOWS"))
         .arg(QString::number(qint64(version)))
@@ -98,8 +98,8 @@ qint64 CHttpDownloadTask::pieceSize(qint64 fileSize, int threads, qint64 chunkSi
     const float perWorker = float(fileSize) / float(qMax(1, threads) * PiecesPerWorker);
     const float rounded = std::ceil(std::max(float(chunkSize), perWorker));
     // Truncated to 32 bits; files so large that the value does not fit get the largest piece that does.
-    const qint64 p0 = rounded >= float(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max()
-                                                                         : qint64(int(rounded));
+    const qint64 p0 =
+        rounded >= float(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max() : qint64(int(rounded));
     const qint64 modulus = chunkSize * 1024;
     return modulus > 0 ? p0 + p0 % modulus : p0;
 }
@@ -267,8 +267,8 @@ void CHttpDownloadTask::start()
     if (size == 0) {
         // Nothing to cut into pieces, and an empty file is not what any package is: report it rather than
         // replace the destination with nothing.
-        failWith(QStringLiteral("The server reported no usable size for %0 (no Content-Length, or 0).")
-                     .arg(m_record.url));
+        failWith(
+            QStringLiteral("The server reported no usable size for %0 (no Content-Length, or 0).").arg(m_record.url));
         return;
     }
     if (size == -1) {
@@ -316,8 +316,8 @@ void CHttpDownloadTask::resume()
     for (const CFilePiece& recordedPiece : qAsConst(recorded.pieces)) {
         const qint64 k = recordedPiece.id() - 1;
         const qint64 expectedEnd = qMin((k + 1) * piece, size) - 1;
-        aligned = aligned && k >= 0 && recordedPiece.start() == k * piece && recordedPiece.end() == expectedEnd
-                  && recordedPiece.completed() >= 0 && recordedPiece.completed() <= recordedPiece.length();
+        aligned = aligned && k >= 0 && recordedPiece.start() == k * piece && recordedPiece.end() == expectedEnd &&
+                  recordedPiece.completed() >= 0 && recordedPiece.completed() <= recordedPiece.length();
     }
     if (size == recorded.size && fullPath() == recorded.path && aligned) {
         {
@@ -367,16 +367,14 @@ void CHttpDownloadTask::startWorkers()
         worker->moveToThread(thread);
         connect(thread, &QThread::started, worker, &CHttpDownloadWorker::doWork);
         connect(thread, &QThread::finished, worker, &CHttpDownloadWorker::releaseResources, Qt::DirectConnection);
-        connect(thread, &QThread::finished, this, &CHttpDownloadTask::slotWorkerThreadFinished,
-                Qt::QueuedConnection);
+        connect(thread, &QThread::finished, this, &CHttpDownloadTask::slotWorkerThreadFinished, Qt::QueuedConnection);
         connect(worker, &CHttpDownloadWorker::completed, this, &CHttpDownloadTask::slotWorkerFinished,
                 Qt::QueuedConnection);
-        connect(worker, &CHttpDownloadWorker::pieceProgressChanged, this,
-                &CHttpDownloadTask::slotPieceProgressChanged, Qt::QueuedConnection);
+        connect(worker, &CHttpDownloadWorker::pieceProgressChanged, this, &CHttpDownloadTask::slotPieceProgressChanged,
+                Qt::QueuedConnection);
         connect(worker, &CHttpDownloadWorker::pieceFinished, this, &CHttpDownloadTask::slotPieceFinished,
                 Qt::QueuedConnection);
-        connect(worker, &CHttpDownloadWorker::taskError, this, &CHttpDownloadTask::slotError,
-                Qt::QueuedConnection);
+        connect(worker, &CHttpDownloadWorker::taskError, this, &CHttpDownloadTask::slotError, Qt::QueuedConnection);
         connect(worker, &CHttpDownloadWorker::pieceLatencyMeasured, this, &CHttpDownloadTask::latencyMeasured,
                 Qt::QueuedConnection);
         m_workers.append(worker);

@@ -79,7 +79,6 @@ public:
     // Workers created by the last start.
     int startedWorkerCount() const { return m_startedWorkers; }
 
-
 signals:
     void finished();
     void downloadProgress(qint64 byteDownloaded, qint64 totalBytes);
@@ -124,7 +123,7 @@ private:
     mutable QReadWriteLock m_journalLock;
     CNetworkError m_error;
     QList<CFilePiece> m_pending;
-    QList<CHttpDownloadWorker*> m_workers;          // running and reporting to the task
+    QList<CHttpDownloadWorker*> m_workers;                 // running and reporting to the task
     QHash<QThread*, CHttpDownloadWorker*> m_workerThreads; // every worker whose thread has not been reaped yet
     bool m_stopped = false;
     int m_startedWorkers = 0;

@@ -55,8 +55,7 @@ ContentRange parseContentRange(const QByteArray& value)
 } // namespace
 
 CHttpDownloadWorker::CHttpDownloadWorker(CHttpDownloadTask* task, std::shared_ptr<std::atomic<qint64>> downloaded,
-                                         const QString& url, const QString& partPath, qint64 fileSize,
-                                         qint64 chunkSize)
+                                         const QString& url, const QString& partPath, qint64 fileSize, qint64 chunkSize)
     : m_task(task)
     , m_downloaded(std::move(downloaded))
     , m_url(url)
@@ -116,8 +115,8 @@ bool CHttpDownloadWorker::openPiece()
         m_error.setMessage(QStringLiteral("Can't not open the download file: ") + m_partPath);
         return false;
     }
-    if (m_piece.start() < 0 || m_piece.end() < m_piece.start() || m_piece.end() >= m_file->size()
-        || m_piece.completed() < 0 || m_piece.completed() > m_piece.length()) {
+    if (m_piece.start() < 0 || m_piece.end() < m_piece.start() || m_piece.end() >= m_file->size() ||
+        m_piece.completed() < 0 || m_piece.completed() > m_piece.length()) {
         m_error.setMessage(QStringLiteral("The piece %0 [%1, %2] does not lie within the download file %3.")
                                .arg(m_piece.id())
                                .arg(m_piece.start())

@@ -12,9 +12,9 @@ struct DownloadTaskRecord
     QString url;  // lower case; every request of the task uses this text
     QString path; // the destination
     int threads = 0;
-    int offset = 0;         // id of the piece handed out last, minus 1
-    qint64 size = 0;        // -1 while unknown
-    qint64 downloaded = 0;  // bytes received so far
+    int offset = 0;           // id of the piece handed out last, minus 1
+    qint64 size = 0;          // -1 while unknown
+    qint64 downloaded = 0;    // bytes received so far
     QList<CFilePiece> pieces; // handed out and not finished
 
     bool isEmpty() const { return url.isEmpty() && path.isEmpty(); }

@@ -71,7 +71,9 @@ void TestDownloadCli::downloadsAndReports()
     const Run result = run({m_nginx.baseUrl() + QStringLiteral("/pkg.bin"), QStringLiteral("copy.bin"),
                             QStringLiteral("--threads"), QStringLiteral("3")});
     QCOMPARE(result.exitCode, 0);
-    QVERIFY2(QRegularExpression(QStringLiteral("^2097161 bytes\t\\d+\\.\\d{3} s\t\\d+\\.\\d MB/s\n$")).match(result.out).hasMatch(),
+    QVERIFY2(QRegularExpression(QStringLiteral("^2097161 bytes\t\\d+\\.\\d{3} s\t\\d+\\.\\d MB/s\n$"))
+                 .match(result.out)
+                 .hasMatch(),
              qPrintable(result.out));
     QCOMPARE(result.err, QString()); // no progress bar when stderr is not a terminal
     QCOMPARE(CTestFiles::sha1(m_work.filePath(QStringLiteral("copy.bin"))),
@@ -83,10 +85,11 @@ void TestDownloadCli::reportsFailure_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("error");
 
-    QTest::newRow("missing file")
-        << "/none.bin"
-        << "error 203: Code:203, Description: The remote content was not found at the server (similar to HTTP error 404).\n";
-    QTest::newRow("range ignored") << "/whole/pkg.bin" << "error 400: Code:400, Description: The server ignored";
+    QTest::newRow("missing file") << "/none.bin"
+                                  << "error 203: Code:203, Description: The remote content was not found at the server "
+                                     "(similar to HTTP error 404).\n";
+    QTest::newRow("range ignored") << "/whole/pkg.bin"
+                                   << "error 400: Code:400, Description: The server ignored";
 }
 
 void TestDownloadCli::reportsFailure()

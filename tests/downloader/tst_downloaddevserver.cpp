@@ -332,7 +332,8 @@ void TestDownloadDevServer::survivesFaults()
     }
     QCOMPARE(probe.errorCount(), 1);
     QCOMPARE(probe.errors.first().code(), code);
-    QCOMPARE(probe.events.mid(probe.events.size() - 2), QStringList({QStringLiteral("error"), QStringLiteral("finished")}));
+    QCOMPARE(probe.events.mid(probe.events.size() - 2),
+             QStringList({QStringLiteral("error"), QStringLiteral("finished")}));
     QCOMPARE(CTestFiles::sha1(destination), before);
 }
 

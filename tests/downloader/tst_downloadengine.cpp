@@ -89,11 +89,11 @@ void TestDownloadEngine::errorText_data()
     QTest::newRow("temporary failure, with its tab runs")
         << 7 << QString()
         << QStringLiteral("Code:7, Description: The connection was broken due to disconnection from the network, "
-                          "however the system has initiated ")
-               + tabs()
-               + QStringLiteral("roaming to another access point. The request should be resubmitted and will be "
-                                "processed as soon as ")
-               + tabs() + QStringLiteral("the connection is re-established.");
+                          "however the system has initiated ") +
+               tabs() +
+               QStringLiteral("roaming to another access point. The request should be resubmitted and will be "
+                              "processed as soon as ") +
+               tabs() + QStringLiteral("the connection is re-established.");
 }
 
 void TestDownloadEngine::errorText()
@@ -119,12 +119,18 @@ void TestDownloadEngine::normalizePath_data()
 
     const QString programDirectory = QFileInfo(QCoreApplication::applicationDirPath()).canonicalFilePath();
     QTest::newRow("relative") << "data/file.bin" << programDirectory + QStringLiteral("/data/file.bin");
-    QTest::newRow("absolute file") << "/tmp/x/file.bin" << "/tmp/x/file.bin";
-    QTest::newRow("absolute folder with slash") << "/tmp/x/" << "/tmp/x";
-    QTest::newRow("absolute folder with backslash") << "/tmp/x\\" << "/tmp/x";
-    QTest::newRow("only the last slash goes") << "/tmp/x//" << "/tmp/x/";
-    QTest::newRow("root stays") << "/" << "/";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("absolute file") << "/tmp/x/file.bin"
+                                   << "/tmp/x/file.bin";
+    QTest::newRow("absolute folder with slash") << "/tmp/x/"
+                                                << "/tmp/x";
+    QTest::newRow("absolute folder with backslash") << "/tmp/x\\"
+                                                    << "/tmp/x";
+    QTest::newRow("only the last slash goes") << "/tmp/x//"
+                                              << "/tmp/x/";
+    QTest::newRow("root stays") << "/"
+                                << "/";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void TestDownloadEngine::normalizePath()
@@ -233,19 +239,24 @@ void TestDownloadEngine::journalRead_data()
 
     const QByteArray good = "<task url=\"u1\" path=\"/p1\" threads=\"1\" size=\"10\" offset=\"0\"/>";
     QTest::newRow("task without path skipped")
-        << QByteArray("<downloadTasks>" + good + "<task url=\"u2\" threads=\"1\" size=\"10\" offset=\"0\"/></downloadTasks>")
+        << QByteArray("<downloadTasks>" + good +
+                      "<task url=\"u2\" threads=\"1\" size=\"10\" offset=\"0\"/></downloadTasks>")
         << QStringList{QStringLiteral("u1")};
     QTest::newRow("task without url skipped")
-        << QByteArray("<downloadTasks>" + good + "<task path=\"/p\" threads=\"1\" size=\"10\" offset=\"0\"/></downloadTasks>")
+        << QByteArray("<downloadTasks>" + good +
+                      "<task path=\"/p\" threads=\"1\" size=\"10\" offset=\"0\"/></downloadTasks>")
         << QStringList{QStringLiteral("u1")};
     QTest::newRow("threads not a number")
-        << QByteArray("<downloadTasks>" + good + "<task url=\"u2\" path=\"/p\" threads=\"x\" size=\"10\" offset=\"0\"/></downloadTasks>")
+        << QByteArray("<downloadTasks>" + good +
+                      "<task url=\"u2\" path=\"/p\" threads=\"x\" size=\"10\" offset=\"0\"/></downloadTasks>")
         << QStringList{QStringLiteral("u1")};
-    QTest::newRow("size missing")
-        << QByteArray("<downloadTasks>" + good + "<task url=\"u2\" path=\"/p\" threads=\"1\" offset=\"0\"/></downloadTasks>")
-        << QStringList{QStringLiteral("u1")};
+    QTest::newRow("size missing") << QByteArray(
+                                         "<downloadTasks>" + good +
+                                         "<task url=\"u2\" path=\"/p\" threads=\"1\" offset=\"0\"/></downloadTasks>")
+                                  << QStringList{QStringLiteral("u1")};
     QTest::newRow("later record replaces earlier")
-        << QByteArray("<downloadTasks>" + good + "<task url=\"u1\" path=\"/p2\" threads=\"2\" size=\"20\" offset=\"1\"/></downloadTasks>")
+        << QByteArray("<downloadTasks>" + good +
+                      "<task url=\"u1\" path=\"/p2\" threads=\"2\" size=\"20\" offset=\"1\"/></downloadTasks>")
         << QStringList{QStringLiteral("u1")};
     QTest::newRow("empty journal") << QByteArray("<downloadTasks/>") << QStringList();
 }

@@ -38,7 +38,10 @@ public:
         });
     }
 
-    QString url(const QString& path) const { return QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path); }
+    QString url(const QString& path) const
+    {
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path);
+    }
 
 private:
     void serve(QTcpSocket* socket)
@@ -50,7 +53,8 @@ private:
             return;
         const QByteArray head = buffer.left(end);
         buffer.clear();
-        static const QRegularExpression range(QStringLiteral("Range: bytes=(\\d+)-(\\d+)"), QRegularExpression::CaseInsensitiveOption);
+        static const QRegularExpression range(QStringLiteral("Range: bytes=(\\d+)-(\\d+)"),
+                                              QRegularExpression::CaseInsensitiveOption);
         const QRegularExpressionMatch match = range.match(QString::fromLatin1(head));
         const qint64 first = match.hasMatch() ? match.captured(1).toLongLong() : -1;
         const qint64 last = match.hasMatch() ? match.captured(2).toLongLong() : -1;
@@ -76,8 +80,9 @@ QByteArray rangeAnswer(qint64 first, qint64 last, int extra, bool withLength, qi
 {
     static const QByteArray content = CTestFiles::content(fileSize);
     const QByteArray body = content.mid(int(first), int(last - first + 1)) + QByteArray(extra, 'X');
-    QByteArray answer = "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + QByteArray::number(first + rangeShift)
-                        + '-' + QByteArray::number(last + rangeShift) + '/' + QByteArray::number(fileSize) + "\r\n";
+    QByteArray answer = "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " +
+                        QByteArray::number(first + rangeShift) + '-' + QByteArray::number(last + rangeShift) + '/' +
+                        QByteArray::number(fileSize) + "\r\n";
     if (withLength)
         answer += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
     return answer + "Connection: close\r\n\r\n" + body;
@@ -118,11 +123,13 @@ void TestDownloadHostile::refusesLyingRanges_data()
     QTest::addColumn<int>("extra");                // bytes after the range
     QTest::addColumn<bool>("withLength");          // Content-Length on the ranges
     QTest::addColumn<qint64>("rangeShift");
-    QTest::addColumn<QString>("words");            // empty: the download completes
+    QTest::addColumn<QString>("words"); // empty: the download completes
 
-    QTest::newRow("honest, body ends with the connection") << QByteArray("300000") << 0 << false << qint64(0) << QString();
+    QTest::newRow("honest, body ends with the connection")
+        << QByteArray("300000") << 0 << false << qint64(0) << QString();
     QTest::newRow("body longer than the range") << QByteArray("300000") << 100 << false << qint64(0) << "more than";
-    QTest::newRow("Content-Range for other bytes") << QByteArray("300000") << 0 << true << qint64(10) << "with the range";
+    QTest::newRow("Content-Range for other bytes")
+        << QByteArray("300000") << 0 << true << qint64(10) << "with the range";
     QTest::newRow("size that is no number") << QByteArray("3e5") << 0 << true << qint64(0) << "no usable size";
     QTest::newRow("negative size") << QByteArray("-300000") << 0 << true << qint64(0) << "no usable size";
 }
@@ -189,7 +196,10 @@ void TestDownloadHostile::readsSizesBeyond32Bits()
     task.setThreadCount(1);
     QCOMPARE(task.getFileSize(), huge);
     QVERIFY(!task.error().hasError());
-    QCOMPARE(CHttpDownloadTask::missingPieces(huge, CHttpDownloadTask::pieceSize(huge, 1, CHttpDownloadTask::chunkSize()), 0, {}).last().end(),
+    QCOMPARE(CHttpDownloadTask::missingPieces(
+                 huge, CHttpDownloadTask::pieceSize(huge, 1, CHttpDownloadTask::chunkSize()), 0, {})
+                 .last()
+                 .end(),
              huge - 1);
 }
 

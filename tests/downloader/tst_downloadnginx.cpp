@@ -43,8 +43,8 @@ QList<LoggedRequest> parseLog(const QStringList& lines)
         const QRegularExpressionMatch match = pattern.match(line);
         if (!match.hasMatch())
             continue;
-        requests.append({match.captured(1), match.captured(2), match.captured(3), match.captured(4).toInt(),
-                         match.captured(5)});
+        requests.append(
+            {match.captured(1), match.captured(2), match.captured(3), match.captured(4).toInt(), match.captured(5)});
     }
     return requests;
 }
@@ -352,7 +352,8 @@ void TestDownloadNginx::failsCleanly()
 
     QCOMPARE(probe.errorCount(), 1);
     QCOMPARE(probe.finishedCount(), 1);
-    QCOMPARE(probe.events.mid(probe.events.size() - 2), QStringList({QStringLiteral("error"), QStringLiteral("finished")}));
+    QCOMPARE(probe.events.mid(probe.events.size() - 2),
+             QStringList({QStringLiteral("error"), QStringLiteral("finished")}));
     QCOMPARE(probe.errors.first().code(), code);
     QCOMPARE(probe.finishedCode(), code);
     QVERIFY2(probe.errors.first().text().contains(words, Qt::CaseInsensitive), qPrintable(probe.errors.first().text()));

@@ -22,7 +22,7 @@ public:
     // Waits (running the event loop) until the first `finished`; false after `timeoutMs`.
     bool waitFinished(int timeoutMs = 60000);
 
-    QStringList events;        // "size", "error", "finished", in arrival order (latencies left out)
+    QStringList events; // "size", "error", "finished", in arrival order (latencies left out)
     QList<qint64> sizes;
     QList<qint64> latencies;
     QStringList errorUrls;

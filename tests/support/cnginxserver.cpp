@@ -100,13 +100,15 @@ bool CNginxServer::startOnce(const QString& documentRoot, qint64 slowBytesPerSec
     config.close();
 
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    QStringList arguments{QStringLiteral("-p"), m_dir.path(), QStringLiteral("-e"),
-                          m_dir.filePath(QStringLiteral("error.log")), QStringLiteral("-c"), config.fileName()};
+    QStringList arguments{QStringLiteral("-p"), m_dir.path(),
+                          QStringLiteral("-e"), m_dir.filePath(QStringLiteral("error.log")),
+                          QStringLiteral("-c"), config.fileName()};
     // A test that dies (a sanitizer halting it, say) must not leave its nginx behind: where setpriv is there,
     // nginx gets a signal when the test's process ends.
     const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
     if (!setpriv.isEmpty())
-        m_process.start(setpriv, QStringList{QStringLiteral("--pdeathsig"), QStringLiteral("TERM"), program} + arguments);
+        m_process.start(setpriv,
+                        QStringList{QStringLiteral("--pdeathsig"), QStringLiteral("TERM"), program} + arguments);
     else
         m_process.start(program, arguments);
     if (!m_process.waitForStarted(10000)) {
