@@ -10,11 +10,13 @@
 #include "downloader/chttpdownloadtask.h"
 #include "tools/devserver/cdevserver.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -54,6 +56,7 @@ private slots:
     void survivesFaults_data();
     void survivesFaults();
     void stopsInTheMiddleAndStartsAgain();
+    void stopsWhileAskingForTheSize();
     void journalsRunningDownload();
     void refusesSecondAppend();
     void storesIntoFolderUnderUrlName();
@@ -366,6 +369,33 @@ void TestDownloadDevServer::stopsInTheMiddleAndStartsAgain()
     QVERIFY(second.waitFinished());
     QCOMPARE(second.finishedCode(), 0);
     QCOMPARE(CTestFiles::sha1(destination), CTestFiles::sha1(source));
+}
+
+void TestDownloadDevServer::stopsWhileAskingForTheSize()
+{
+    served(QStringLiteral("slowhead.bin"), 5000);
+    CDevServerFault slowHead = fault(QStringLiteral("HEAD"));
+    slowHead.delayMs = 3000;
+    m_server.setFault(QStringLiteral("/slowhead.bin"), slowHead);
+    const QString address = url(QStringLiteral("/slowhead.bin"));
+    const QString destination = m_target->filePath(QStringLiteral("slowhead.bin"));
+
+    // startTask waits for the size; the stop arrives while it waits, as a user's cancel would.
+    CHttpDownloadManager manager;
+    CDownloadProbe probe(&manager);
+    QVERIFY(manager.appendTask(address, destination, 2));
+    QTimer::singleShot(200, &manager, [&manager]() { manager.stopAllTasks(); });
+    QElapsedTimer clock;
+    clock.start();
+    manager.startTask(address);
+    QVERIFY2(clock.elapsed() < 2500, "the stop did not end the wait for the size");
+    QTest::qWait(300);
+    QCOMPARE(probe.finishedCount(), 0);
+    QCOMPARE(probe.errorCount(), 0);
+    QVERIFY(probe.sizes.isEmpty());
+    QVERIFY(!QFile::exists(destination));
+    QVERIFY(!QFile::exists(destination + CHttpDownloadTask::PartSuffix));
+    QVERIFY(requests(QStringLiteral("GET")).isEmpty());
 }
 
 void TestDownloadDevServer::journalsRunningDownload()
