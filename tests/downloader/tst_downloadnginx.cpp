@@ -335,6 +335,7 @@ void TestDownloadNginx::failsCleanly()
 
     QString address = url(path);
     if (path == QLatin1String("closed")) {
+        // A port that was free a moment ago: the probe closes it again at the end of this block.
         QTcpServer probePort;
         QVERIFY(probePort.listen(QHostAddress::LocalHost, 0));
         address = QStringLiteral("http://127.0.0.1:%1/x.bin").arg(probePort.serverPort());
