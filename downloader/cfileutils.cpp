@@ -1,0 +1,104 @@
+#include "cfileutils.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstdio>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+namespace
+{
+bool isRoot(const QString& path)
+{
+    return QDir(path).isRoot() && QDir::cleanPath(path) == QDir(path).absolutePath();
+}
+
+// Renames over an existing destination in one step. Qt's own rename refuses an existing destination, and
+// removing it first would leave no file at all when the rename then fails.
+bool replaceByRename(const QString& source, const QString& destination)
+{
+#ifdef Q_OS_WIN
+    return MoveFileExW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(source).utf16()),
+                       reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(destination).utf16()),
+                       MOVEFILE_REPLACE_EXISTING) != 0;
+#else
+    return std::rename(QFile::encodeName(source).constData(), QFile::encodeName(destination).constData()) == 0;
+#endif
+}
+} // namespace
+
+QString CFileUtils::normalizePath(const QString& path)
+{
+    if (path.isEmpty())
+        return path;
+    if (QDir::isRelativePath(path)) {
+        const QString programDirectory = QFileInfo(QCoreApplication::applicationDirPath()).canonicalFilePath();
+        return programDirectory + QLatin1Char('/') + path;
+    }
+    if ((path.endsWith(QLatin1Char('/')) || path.endsWith(QLatin1Char('\\'))) && !isRoot(path))
+        return path.left(path.size() - 1);
+    return path;
+}
+
+bool CFileUtils::exists(const QString& fileName)
+{
+    const QString path = normalizePath(fileName);
+    return !path.isEmpty() && QFileInfo::exists(path);
+}
+
+bool CFileUtils::createFile(const QString& path, qint64 size, bool createDirectories)
+{
+    const QString normalized = normalizePath(path);
+    if (normalized.isEmpty() || QFileInfo(normalized).isDir())
+        return false;
+    if (createDirectories) {
+        const QString parent = QFileInfo(normalized).absolutePath();
+        if (!QDir().mkpath(parent))
+            return false;
+    }
+    QFile file(normalized);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    const bool sized = size <= 0 || file.resize(size);
+    file.close();
+    return sized;
+}
+
+bool CFileUtils::moveFile(const QString& source, const QString& destination)
+{
+    const QString from = normalizePath(source);
+    const QString to = normalizePath(destination);
+    if (from.isEmpty() || to.isEmpty() || !QFileInfo(from).isFile())
+        return false;
+    if (QFileInfo(to).isDir())
+        return false;
+    if (replaceByRename(from, to))
+        return true;
+
+    // Another file system: copy beside the destination, then swap it in.
+    const QString staging = to + QStringLiteral(".moving");
+    QFile::remove(staging);
+    if (!QFile::copy(from, staging)) {
+        QFile::remove(staging);
+        return false;
+    }
+    if (!replaceByRename(staging, to)) {
+        QFile::remove(staging);
+        return false;
+    }
+    QFile::remove(from);
+    return true;
+}
+
+bool CFileUtils::removeFile(const QString& path)
+{
+    const QString normalized = normalizePath(path);
+    if (normalized.isEmpty() || !QFileInfo::exists(normalized))
+        return true;
+    return QFile::remove(normalized);
+}

@@ -1,0 +1,139 @@
+#pragma once
+
+#include "downloader/cdownloadtask.h"
+#include "downloader/cfilepiece.h"
+#include "downloader/cnetworkerror.h"
+#include "downloader/downloadtaskrecord.h"
+
+#include <QHash>
+#include <QList>
+#include <QMutex>
+#include <QPointer>
+#include <QReadWriteLock>
+
+#include <atomic>
+#include <memory>
+
+class CHttpDownloadHelper;
+class CHttpDownloadWorker;
+class QEventLoop;
+class QNetworkAccessManager;
+class QNetworkReply;
+class QNetworkRequest;
+class QThread;
+
+// Downloads one file over HTTP into the part file "<destination>.bvpart", in byte-range pieces fetched by
+// workers on threads of their own, and renames the part file to the destination when every piece is in.
+//
+// Lives on the thread that created it (the manager's); all its slots run there, and `requirePiece` is the
+// only call that workers make into it (blocking queued, so it too runs here). Shared with the workers:
+// the downloaded counter (atomic) and nothing else; the pending pieces are guarded by `m_mutex`, the
+// journal by `m_journalLock`, always taken mutex first.
+//
+// Every start that ends reports exactly once: `finished` alone on success, `errorReceived` then `finished`
+// on failure. `stop` ends a download without either.
+class CHttpDownloadTask : public CDownloadTask
+{
+    Q_OBJECT
+
+public:
+    static constexpr int DefaultThreadCount = 5;
+    static constexpr int HeadAttempts = 3;
+    static constexpr int PiecesPerWorker = 10;
+    static const QString PartSuffix; // ".bvpart"
+
+    CHttpDownloadTask(const QString& url, const QString& path, QObject* parent = nullptr);
+    ~CHttpDownloadTask() override;
+
+    // Takes effect only while the task is idle; a count below 1 is ignored, since no worker would ever end
+    // the download.
+    void setThreadCount(int count);
+    int threadCount() const { return m_threads; }
+
+    void start() override;
+    void stop() override;
+
+    // Asks the server for the file's size with HEAD (up to three attempts) and emits fileSizeReceived.
+    // Returns the size; 0 when the reply carries no usable Content-Length (the error record then says so)
+    // or when the task was stopped meanwhile; -1 when no attempt got an answer.
+    qint64 getFileSize();
+
+    // The largest range one request fetches: ("program/chunksize" + 8) x 65536 bytes.
+    static qint64 chunkSize();
+    static qint64 chunkSizeFor(int setting);
+    // The piece size for a file of `fileSize` bytes fetched by `threads` workers: ten pieces per worker,
+    // never less than one chunk, computed in single precision as the journal's older writers did, then
+    // P + (P mod 1024 chunks).
+    static qint64 pieceSize(qint64 fileSize, int threads, qint64 chunkSize);
+    // The pieces from `offset` on that `pending` does not hold yet: piece k (0-based) covers
+    // [k x pieceSize, (k + 1) x pieceSize - 1], the last one ends at fileSize - 1.
+    static QList<CFilePiece> missingPieces(qint64 fileSize, qint64 pieceSize, int offset,
+                                           const QList<CFilePiece>& pending);
+
+    // A copy of the task record with the bytes received so far.
+    DownloadTaskRecord record() const;
+    CNetworkError error() const { return m_error; }
+    QString url() const { return m_record.url; }
+    QString partPath() const;
+    QString journalPath() const;
+    // Workers created by the last start.
+    int startedWorkerCount() const { return m_startedWorkers; }
+
+signals:
+    void finished();
+    void downloadProgress(qint64 byteDownloaded, qint64 totalBytes);
+    void errorReceived(CNetworkError errorInfo);
+    void fileSizeReceived(qint64 fileSize);
+    void latencyMeasured(qint64 latency);
+
+public slots:
+    void slotWorkerFinished();
+    void slotPieceFinished(int pieceID);
+    void slotError(CNetworkError errorInfo);
+    void slotPieceProgressChanged(int pieceId, qint64 doneBytes);
+    // Hands the next pending piece to a worker: *bSucess false and an id of -1 when none is left or the task
+    // has been stopped.
+    Q_INVOKABLE void requirePiece(bool* bSucess, CFilePiece* piece);
+    // requirePiece for `worker`, which gets no piece unless it is one of the workers of the current start:
+    // a worker stopped earlier may still ask after the task has been started again.
+    Q_INVOKABLE void requirePieceFor(CHttpDownloadWorker* worker, bool* bSucess, CFilePiece* piece);
+
+private slots:
+    void slotWorkerThreadFinished();
+
+private:
+    void resume();
+    void startWorkers();
+    void completeDownload();
+    // Emits errorReceived (the error record) and finished, and leaves the task idle.
+    void fail();
+    void failWith(const QString& message);
+    // Stops the workers: they get no further piece, their signals no longer reach the task, and their
+    // threads end; each worker is deleted when its thread has ended.
+    void stopWorkers();
+    QNetworkRequest headRequest() const;
+    QNetworkAccessManager* headManager();
+
+    DownloadTaskRecord m_record;
+    int m_threads = DefaultThreadCount;
+    qint64 m_pieceSize = 0;
+    qint64 m_chunkSize = 0;
+    CHttpDownloadHelper* m_journal = nullptr;
+    mutable QMutex m_mutex;
+    mutable QReadWriteLock m_journalLock;
+    CNetworkError m_error;
+    QList<CFilePiece> m_pending;
+    QList<CHttpDownloadWorker*> m_workers;                 // running and reporting to the task
+    QHash<QThread*, CHttpDownloadWorker*> m_workerThreads; // every worker whose thread has not been reaped yet
+    bool m_stopped = false;
+    int m_startedWorkers = 0;
+    // Bytes received, counted by the workers of the current start; each start gets a counter of its own, so
+    // that workers stopped before cannot count into it.
+    std::shared_ptr<std::atomic<qint64>> m_downloaded;
+
+    QNetworkAccessManager* m_headManager = nullptr;
+    QEventLoop* m_sizeLoop = nullptr;
+    QPointer<QNetworkReply> m_sizeReply;
+};
+
+Q_DECLARE_METATYPE(bool*)

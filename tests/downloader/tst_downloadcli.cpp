@@ -1,0 +1,128 @@
+// tessaray-cli download, run as a user would run it, against nginx.
+
+#include "cdownloadprobe.h"
+#include "cnginxserver.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestDownloadCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void downloadsAndReports();
+    void reportsFailure_data();
+    void reportsFailure();
+    void refusesBadArguments_data();
+    void refusesBadArguments();
+
+private:
+    struct Run
+    {
+        int exitCode = -1;
+        QString out;
+        QString err;
+    };
+    Run run(const QStringList& arguments);
+
+    QTemporaryDir m_root;
+    QTemporaryDir m_work;
+    CNginxServer m_nginx;
+    QString m_cli;
+};
+
+void TestDownloadCli::initTestCase()
+{
+    m_cli = qEnvironmentVariable("TESSARAY_BINARY_DIR") + QStringLiteral("/cli/tessaray-cli");
+    QVERIFY2(QFile::exists(m_cli), qPrintable(m_cli));
+    QVERIFY(CTestFiles::write(m_root.filePath(QStringLiteral("pkg.bin")), 2 * 1024 * 1024 + 9));
+    QString error;
+    QVERIFY2(m_nginx.start(m_root.path(), 1024 * 1024, &error), qPrintable(error));
+}
+
+TestDownloadCli::Run TestDownloadCli::run(const QStringList& arguments)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TESSARAY_DATA_DIR"), m_work.filePath(QStringLiteral("data")));
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(m_work.path());
+    process.start(m_cli, QStringList{QStringLiteral("download")} + arguments);
+    Run result;
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    result.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return result;
+}
+
+void TestDownloadCli::downloadsAndReports()
+{
+    // A relative destination is taken from the current folder, as a user means it.
+    const Run result = run({m_nginx.baseUrl() + QStringLiteral("/pkg.bin"), QStringLiteral("copy.bin"),
+                            QStringLiteral("--threads"), QStringLiteral("3")});
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY2(QRegularExpression(QStringLiteral("^2097161 bytes\t\\d+\\.\\d{3} s\t\\d+\\.\\d MB/s\n$"))
+                 .match(result.out)
+                 .hasMatch(),
+             qPrintable(result.out));
+    QCOMPARE(result.err, QString()); // no progress bar when stderr is not a terminal
+    QCOMPARE(CTestFiles::sha1(m_work.filePath(QStringLiteral("copy.bin"))),
+             CTestFiles::sha1(m_root.filePath(QStringLiteral("pkg.bin"))));
+}
+
+void TestDownloadCli::reportsFailure_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("missing file") << "/none.bin"
+                                  << "error 203: Code:203, Description: The remote content was not found at the server "
+                                     "(similar to HTTP error 404).\n";
+    QTest::newRow("range ignored") << "/whole/pkg.bin"
+                                   << "error 400: Code:400, Description: The server ignored";
+}
+
+void TestDownloadCli::reportsFailure()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, error);
+    const QString destination = m_work.filePath(QStringLiteral("failed.bin"));
+    const Run result = run({m_nginx.baseUrl() + path, destination});
+    QCOMPARE(result.exitCode, 1);
+    QCOMPARE(result.out, QString());
+    QVERIFY2(result.err.startsWith(error), qPrintable(result.err));
+    QVERIFY(!QFile::exists(destination));
+}
+
+void TestDownloadCli::refusesBadArguments_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("no destination") << QStringList{QStringLiteral("http://127.0.0.1:1/a.bin")};
+    QTest::newRow("zero threads") << QStringList{QStringLiteral("http://127.0.0.1:1/a.bin"), QStringLiteral("a.bin"),
+                                                 QStringLiteral("--threads"), QStringLiteral("0")};
+    QTest::newRow("threads not a number") << QStringList{QStringLiteral("http://127.0.0.1:1/a.bin"),
+                                                         QStringLiteral("a.bin"), QStringLiteral("--threads=x")};
+    QTest::newRow("not an http URL") << QStringList{QStringLiteral("ftp://host/a.bin"), QStringLiteral("a.bin")};
+}
+
+void TestDownloadCli::refusesBadArguments()
+{
+    QFETCH(QStringList, arguments);
+    const Run result = run(arguments);
+    QCOMPARE(result.exitCode, 2);
+    QCOMPARE(result.out, QString());
+    QVERIFY(!result.err.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestDownloadCli)
+#include "tst_downloadcli.moc"

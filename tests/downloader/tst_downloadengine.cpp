@@ -1,0 +1,403 @@
+// The download engine's parts that need no server: error texts, file utilities, the progress journal and
+// the cutting of a file into pieces.
+
+#include "ctestdatadir.h"
+#include "downloader/cfileutils.h"
+#include "downloader/chttpdownloadhelper.h"
+#include "downloader/chttpdownloadtask.h"
+#include "downloader/cnetworkerror.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace
+{
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeText(const QString& path, const QByteArray& content)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
+}
+
+QString tabs()
+{
+    return QString(15, QLatin1Char('\t')) + QStringLiteral("   ");
+}
+} // namespace
+
+class TestDownloadEngine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void errorText_data();
+    void errorText();
+
+    void normalizePath_data();
+    void normalizePath();
+    void createFile();
+    void moveFile();
+    void removeFile();
+
+    void journalLayout();
+    void journalRead_data();
+    void journalRead();
+    void journalParseError();
+    void journalPieces();
+
+    void pieceSize_data();
+    void pieceSize();
+    void missingPieces_data();
+    void missingPieces();
+    void chunkSizeSetting();
+
+private:
+    CTestDataDir m_data;
+};
+
+void TestDownloadEngine::errorText_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message"); // set with setMessage when not empty
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("own error") << 0 << "Can't Create Download File!"
+                               << "Code:400, Description: Can't Create Download File!";
+    QTest::newRow("no error") << 0 << QString() << "Code:0, Description: No error";
+    QTest::newRow("content not found")
+        << 203 << QString()
+        << "Code:203, Description: The remote content was not found at the server (similar to HTTP error 404).";
+    QTest::newRow("connection refused")
+        << 1 << QString()
+        << "Code:1, Description: The remote server refused the connection (the server is not accepting requests).";
+    QTest::newRow("protocol failure")
+        << 399 << QString()
+        << "Code:399, Description: A breakdown in protocol was detected (parsing error, invalid or unexpected "
+           "responses, etc.).";
+    QTest::newRow("code not in the table") << 1000 << QString() << "Code:1000, Description: Unknown error.";
+    QTest::newRow("server error, not in the table") << 401 << QString() << "Code:401, Description: Unknown error.";
+    QTest::newRow("temporary failure, with its tab runs")
+        << 7 << QString()
+        << QStringLiteral("Code:7, Description: The connection was broken due to disconnection from the network, "
+                          "however the system has initiated ") +
+               tabs() +
+               QStringLiteral("roaming to another access point. The request should be resubmitted and will be "
+                              "processed as soon as ") +
+               tabs() + QStringLiteral("the connection is re-established.");
+}
+
+void TestDownloadEngine::errorText()
+{
+    QFETCH(int, code);
+    QFETCH(QString, message);
+    QFETCH(QString, text);
+    CNetworkError error(code);
+    if (!message.isEmpty())
+        error.setMessage(message);
+    QCOMPARE(error.text(), text);
+    QCOMPARE(error.hasError(), error.code() != 0);
+
+    // Copies, as signals make them, carry the same record.
+    const CNetworkError copy = error;
+    QCOMPARE(copy.text(), text);
+}
+
+void TestDownloadEngine::normalizePath_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("normalized");
+
+    const QString programDirectory = QFileInfo(QCoreApplication::applicationDirPath()).canonicalFilePath();
+    QTest::newRow("relative") << "data/file.bin" << programDirectory + QStringLiteral("/data/file.bin");
+    QTest::newRow("absolute file") << "/tmp/x/file.bin"
+                                   << "/tmp/x/file.bin";
+    QTest::newRow("absolute folder with slash") << "/tmp/x/"
+                                                << "/tmp/x";
+    QTest::newRow("absolute folder with backslash") << "/tmp/x\\"
+                                                    << "/tmp/x";
+    QTest::newRow("only the last slash goes") << "/tmp/x//"
+                                              << "/tmp/x/";
+    QTest::newRow("root stays") << "/"
+                                << "/";
+    QTest::newRow("empty") << ""
+                           << "";
+}
+
+void TestDownloadEngine::normalizePath()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, normalized);
+    QCOMPARE(CFileUtils::normalizePath(path), normalized);
+}
+
+void TestDownloadEngine::createFile()
+{
+    QTemporaryDir dir;
+    const QString nested = dir.filePath(QStringLiteral("a/b/file.part"));
+    QVERIFY(!CFileUtils::createFile(nested, 10, false));
+    QVERIFY(!QFile::exists(nested));
+    QVERIFY(CFileUtils::createFile(nested, 3 * 1024 * 1024 + 7, true));
+    QCOMPARE(QFileInfo(nested).size(), qint64(3 * 1024 * 1024 + 7));
+
+    // An existing file takes the new size; size 0 leaves it as it is.
+    QVERIFY(CFileUtils::createFile(nested, 100, false));
+    QCOMPARE(QFileInfo(nested).size(), qint64(100));
+    QVERIFY(CFileUtils::createFile(nested, 0, false));
+    QCOMPARE(QFileInfo(nested).size(), qint64(100));
+
+    QVERIFY(!CFileUtils::createFile(dir.path(), 10, true));
+    QVERIFY(!CFileUtils::createFile(QString(), 10, true));
+}
+
+void TestDownloadEngine::moveFile()
+{
+    QTemporaryDir dir;
+    const QString source = dir.filePath(QStringLiteral("source.bin"));
+    const QString destination = dir.filePath(QStringLiteral("destination.bin"));
+    QVERIFY(writeText(source, "new content"));
+    QVERIFY(writeText(destination, "old content that is longer"));
+
+    QVERIFY(CFileUtils::moveFile(source, destination));
+    QCOMPARE(readAll(destination), QByteArray("new content"));
+    QVERIFY(!QFile::exists(source));
+
+    // A missing source leaves the destination alone.
+    QVERIFY(!CFileUtils::moveFile(source, destination));
+    QCOMPARE(readAll(destination), QByteArray("new content"));
+
+    // Neither a folder as source nor one as destination.
+    const QString folder = dir.filePath(QStringLiteral("folder"));
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(!CFileUtils::moveFile(folder, destination));
+    QVERIFY(!CFileUtils::moveFile(destination, folder));
+    QCOMPARE(readAll(destination), QByteArray("new content"));
+    QVERIFY(QFileInfo(folder).isDir());
+}
+
+void TestDownloadEngine::removeFile()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("file"));
+    QVERIFY(CFileUtils::removeFile(file));
+    QVERIFY(writeText(file, "x"));
+    QVERIFY(CFileUtils::exists(file));
+    QVERIFY(CFileUtils::removeFile(file));
+    QVERIFY(!CFileUtils::exists(file));
+    QVERIFY(!CFileUtils::removeFile(dir.path()));
+    QVERIFY(QFileInfo(dir.path()).isDir());
+}
+
+void TestDownloadEngine::journalLayout()
+{
+    QTemporaryDir dir;
+    CHttpDownloadHelper journal(dir.filePath(CHttpDownloadHelper::FileName));
+    DownloadTaskRecord record;
+    record.url = QStringLiteral("http://host/pkg.zip");
+    record.path = QStringLiteral("/data/pkg.zip");
+    record.threads = 5;
+    record.size = 5000000000; // over 4 GiB: written in full
+    record.offset = 2;
+    journal.addRecord(record);
+    journal.putPiece(record.url, CFilePiece(3, 6291456, 9437183, 1024));
+    journal.putPiece(record.url, CFilePiece(1, 0, 3145727, 0));
+    QVERIFY(journal.write());
+
+    const QByteArray expected = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                "<downloadTasks>\n"
+                                "    <task url=\"http://host/pkg.zip\" path=\"/data/pkg.zip\" threads=\"5\" "
+                                "size=\"5000000000\" offset=\"2\">\n"
+                                "        <part id=\"3\" start=\"6291456\" end=\"9437183\" completed=\"1024\"/>\n"
+                                "        <part id=\"1\" start=\"0\" end=\"3145727\" completed=\"0\"/>\n"
+                                "    </task>\n"
+                                "</downloadTasks>\n";
+    QCOMPARE(readAll(journal.journalPath()), expected);
+
+    CHttpDownloadHelper reread(journal.journalPath());
+    QVERIFY(reread.read());
+    DownloadTaskRecord loaded;
+    QVERIFY(reread.loadRecord(record.url, &loaded));
+    QCOMPARE(loaded.size, record.size);
+    QCOMPARE(loaded.pieces.size(), 2);
+    QCOMPARE(loaded.pieces.first().completed(), qint64(1024));
+    QCOMPARE(loaded.pieces.first().end(), qint64(9437183));
+}
+
+void TestDownloadEngine::journalRead_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("urls");
+
+    const QByteArray good = "<task url=\"u1\" path=\"/p1\" threads=\"1\" size=\"10\" offset=\"0\"/>";
+    QTest::newRow("task without path skipped")
+        << QByteArray("<downloadTasks>" + good +
+                      "<task url=\"u2\" threads=\"1\" size=\"10\" offset=\"0\"/></downloadTasks>")
+        << QStringList{QStringLiteral("u1")};
+    QTest::newRow("task without url skipped")
+        << QByteArray("<downloadTasks>" + good +
+                      "<task path=\"/p\" threads=\"1\" size=\"10\" offset=\"0\"/></downloadTasks>")
+        << QStringList{QStringLiteral("u1")};
+    QTest::newRow("threads not a number")
+        << QByteArray("<downloadTasks>" + good +
+                      "<task url=\"u2\" path=\"/p\" threads=\"x\" size=\"10\" offset=\"0\"/></downloadTasks>")
+        << QStringList{QStringLiteral("u1")};
+    QTest::newRow("size missing") << QByteArray(
+                                         "<downloadTasks>" + good +
+                                         "<task url=\"u2\" path=\"/p\" threads=\"1\" offset=\"0\"/></downloadTasks>")
+                                  << QStringList{QStringLiteral("u1")};
+    QTest::newRow("later record replaces earlier")
+        << QByteArray("<downloadTasks>" + good +
+                      "<task url=\"u1\" path=\"/p2\" threads=\"2\" size=\"20\" offset=\"1\"/></downloadTasks>")
+        << QStringList{QStringLiteral("u1")};
+    QTest::newRow("empty journal") << QByteArray("<downloadTasks/>") << QStringList();
+}
+
+void TestDownloadEngine::journalRead()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, urls);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(CHttpDownloadHelper::FileName);
+    QVERIFY(writeText(path, content));
+    CHttpDownloadHelper journal(path);
+    QVERIFY(journal.read());
+    QCOMPARE(journal.records().keys(), urls);
+}
+
+void TestDownloadEngine::journalParseError()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(CHttpDownloadHelper::FileName);
+    QVERIFY(writeText(path, "<downloadTasks>\n<task url=\"u\"\n</downloadTasks>"));
+    CHttpDownloadHelper journal(path);
+    QString message;
+    QVERIFY(!journal.read(&message));
+    QVERIFY2(message.contains(QStringLiteral(" at line:3,col:")), qPrintable(message));
+    QCOMPARE(journal.lastReadError(), message);
+
+    CHttpDownloadHelper missing(dir.filePath(QStringLiteral("none/") + CHttpDownloadHelper::FileName));
+    QVERIFY(!missing.read());
+    QVERIFY(!missing.write());
+    CHttpDownloadHelper unnamed{QString()};
+    QVERIFY(!unnamed.read());
+    QVERIFY(!unnamed.write());
+}
+
+void TestDownloadEngine::journalPieces()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(CHttpDownloadHelper::FileName);
+    // A part whose "end" is not a number keeps the id and start read before it.
+    QVERIFY(writeText(path, "<downloadTasks><task url=\"u\" path=\"/p\" threads=\"2\" size=\"100\" offset=\"3\">"
+                            "<part id=\"2\" start=\"10\" end=\"19\" completed=\"4\"/>"
+                            "<part id=\"4\" start=\"30\" end=\"x\" completed=\"1\"/>"
+                            "</task></downloadTasks>"));
+    CHttpDownloadHelper journal(path);
+    QVERIFY(journal.read());
+    DownloadTaskRecord record;
+    QVERIFY(journal.loadRecord(QStringLiteral("u"), &record));
+    QCOMPARE(record.offset, 3);
+    QCOMPARE(record.pieces.size(), 2);
+    QCOMPARE(record.pieces[1].id(), 4);
+    QCOMPARE(record.pieces[1].start(), qint64(30));
+    QCOMPARE(record.pieces[1].end(), qint64(0));
+    QCOMPARE(record.pieces[1].completed(), qint64(0));
+
+    journal.putPiece(QStringLiteral("u"), CFilePiece(2, 10, 19, 9));
+    journal.setCompleted(QStringLiteral("u"), 4, 7);
+    journal.removePiece(QStringLiteral("u"), 99);
+    journal.setOffset(QStringLiteral("u"), 5);
+    QVERIFY(journal.loadRecord(QStringLiteral("u"), &record));
+    QCOMPARE(record.pieces.size(), 2);
+    QCOMPARE(record.pieces[0].completed(), qint64(9));
+    QCOMPARE(record.pieces[1].completed(), qint64(7));
+    QCOMPARE(record.offset, 5);
+    journal.removePiece(QStringLiteral("u"), 2);
+    QVERIFY(journal.loadRecord(QStringLiteral("u"), &record));
+    QCOMPARE(record.pieces.size(), 1);
+    QCOMPARE(record.pieces[0].id(), 4);
+
+    journal.removeRecord(QStringLiteral("u"));
+    QVERIFY(!journal.loadRecord(QStringLiteral("u"), &record));
+}
+
+void TestDownloadEngine::pieceSize_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<int>("threads");
+    QTest::addColumn<qint64>("pieceSize");
+    QTest::addColumn<qint64>("pieces");
+
+    // With the default chunk C = 1572864. Small files: two chunks a piece.
+    QTest::newRow("one byte") << qint64(1) << 5 << qint64(3145728) << qint64(1);
+    QTest::newRow("three chunks, five threads") << qint64(4718592) << 5 << qint64(3145728) << qint64(2);
+    QTest::newRow("100 chunks, one thread") << qint64(157286400) << 1 << qint64(31457280) << qint64(5);
+    // Single precision: 536870912 / 10 = 53687091.2 is 53687092 as a float; / 50 is 10737418.
+    QTest::newRow("512 MiB, one thread") << qint64(536870912) << 1 << qint64(107374184) << qint64(5);
+    QTest::newRow("512 MiB, five threads") << qint64(536870912) << 5 << qint64(21474836) << qint64(26);
+    QTest::newRow("3 GiB, one thread") << qint64(3221225472) << 1 << qint64(644245120) << qint64(5);
+    // Past 1024 chunks the modulus no longer doubles the piece.
+    QTest::newRow("18 GiB, one thread") << qint64(19327352832) << 1 << qint64(2254857728) << qint64(9);
+    // The 32-bit truncation keeps the largest int.
+    QTest::newRow("40 GiB, one thread") << qint64(42949672960) << 1 << qint64(2684354558) << qint64(17);
+}
+
+void TestDownloadEngine::pieceSize()
+{
+    QFETCH(qint64, size);
+    QFETCH(int, threads);
+    QFETCH(qint64, pieceSize);
+    QFETCH(qint64, pieces);
+    const qint64 computed = CHttpDownloadTask::pieceSize(size, threads, CHttpDownloadTask::chunkSizeFor(16));
+    QCOMPARE(computed, pieceSize);
+    if (size < 1024 * 1024 * 1024) {
+        const QList<CFilePiece> cut = CHttpDownloadTask::missingPieces(size, computed, 0, {});
+        QCOMPARE(qint64(cut.size()), pieces);
+        QCOMPARE(cut.last().end(), size - 1);
+    }
+}
+
+void TestDownloadEngine::missingPieces_data()
+{
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<QList<int>>("pendingIds");
+    QTest::addColumn<QString>("pieces"); // "id:start-end" ...
+
+    QTest::newRow("all") << 0 << QList<int>() << "1:0-3 2:4-7 3:8-9";
+    QTest::newRow("from the offset") << 1 << QList<int>() << "2:4-7 3:8-9";
+    QTest::newRow("pending ones skipped") << 0 << QList<int>{1, 3} << "2:4-7";
+    QTest::newRow("offset past the end") << 3 << QList<int>() << "";
+}
+
+void TestDownloadEngine::missingPieces()
+{
+    QFETCH(int, offset);
+    QFETCH(QList<int>, pendingIds);
+    QFETCH(QString, pieces);
+    QList<CFilePiece> pending;
+    for (int id : qAsConst(pendingIds))
+        pending.append(CFilePiece(id, 0, 0));
+    QStringList texts;
+    const QList<CFilePiece> cut = CHttpDownloadTask::missingPieces(10, 4, offset, pending);
+    for (const CFilePiece& piece : cut)
+        texts.append(QStringLiteral("%1:%2-%3").arg(piece.id()).arg(piece.start()).arg(piece.end()));
+    QCOMPARE(texts.join(QLatin1Char(' ')), pieces);
+}
+
+void TestDownloadEngine::chunkSizeSetting()
+{
+    QCOMPARE(CHttpDownloadTask::chunkSize(), qint64(1572864));
+    QCOMPARE(CHttpDownloadTask::chunkSizeFor(-7), qint64(65536));
+}
+
+QTEST_GUILESS_MAIN(TestDownloadEngine)
+#include "tst_downloadengine.moc"

@@ -1,0 +1,166 @@
+#include "cnginxserver.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+
+namespace
+{
+quint16 freePort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return port;
+}
+
+QString configuration(const QString& dir, const QString& documentRoot, quint16 port, qint64 slowBytesPerSecond)
+{
+    const QString root = QDir(documentRoot).absolutePath();
+    return QString::fromUtf8(R"(daemon off;
+master_process off;
+worker_processes 1;
+pid %1/nginx.pid;
+error_log %1/error.log warn;
+events { worker_connections 256; }
+http {
+    log_format probe '$request_method $uri "$http_range" $status $body_bytes_sent "$http_user_agent"';
+    access_log %1/access.log probe;
+    client_body_temp_path %1/tmp/body;
+    proxy_temp_path %1/tmp/proxy;
+    fastcgi_temp_path %1/tmp/fastcgi;
+    uwsgi_temp_path %1/tmp/uwsgi;
+    scgi_temp_path %1/tmp/scgi;
+    default_type application/octet-stream;
+    sendfile on;
+    keepalive_requests 100000;
+    server {
+        listen 127.0.0.1:%3;
+        root %2;
+        location /slow/ { alias %2/; limit_rate %4; }
+        location /whole/ { alias %2/; max_ranges 0; }
+        location /fail/ { return 500; }
+    }
+}
+)")
+        .arg(dir, root)
+        .arg(port)
+        .arg(slowBytesPerSecond);
+}
+} // namespace
+
+CNginxServer::~CNginxServer()
+{
+    stop();
+}
+
+QString CNginxServer::executable()
+{
+    QString path = QStandardPaths::findExecutable(QStringLiteral("nginx"));
+    if (path.isEmpty())
+        path = QStandardPaths::findExecutable(QStringLiteral("nginx"), {QStringLiteral("/usr/sbin")});
+    return path;
+}
+
+bool CNginxServer::start(const QString& documentRoot, qint64 slowBytesPerSecond, QString* error)
+{
+    // The free port may be taken by someone else between probing and binding; try a few.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (startOnce(documentRoot, slowBytesPerSecond, error))
+            return true;
+    }
+    return false;
+}
+
+bool CNginxServer::startOnce(const QString& documentRoot, qint64 slowBytesPerSecond, QString* error)
+{
+    stop();
+    const QString program = executable();
+    if (program.isEmpty() || !m_dir.isValid()) {
+        if (error)
+            *error = QStringLiteral("nginx is not installed or no temporary folder");
+        return false;
+    }
+    m_port = freePort();
+    QDir().mkpath(m_dir.filePath(QStringLiteral("tmp")));
+    QFile::remove(m_dir.filePath(QStringLiteral("access.log")));
+    QFile config(m_dir.filePath(QStringLiteral("nginx.conf")));
+    if (!config.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        if (error)
+            *error = QStringLiteral("cannot write the nginx configuration");
+        return false;
+    }
+    config.write(configuration(m_dir.path(), documentRoot, m_port, slowBytesPerSecond).toUtf8());
+    config.close();
+
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    QStringList arguments{QStringLiteral("-p"), m_dir.path(),
+                          QStringLiteral("-e"), m_dir.filePath(QStringLiteral("error.log")),
+                          QStringLiteral("-c"), config.fileName()};
+    // A test that dies (a sanitizer halting it, say) must not leave its nginx behind: where setpriv is there,
+    // nginx gets a signal when the test's process ends.
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    if (!setpriv.isEmpty())
+        m_process.start(setpriv,
+                        QStringList{QStringLiteral("--pdeathsig"), QStringLiteral("TERM"), program} + arguments);
+    else
+        m_process.start(program, arguments);
+    if (!m_process.waitForStarted(10000)) {
+        if (error)
+            *error = QStringLiteral("nginx did not start: ") + m_process.errorString();
+        return false;
+    }
+    const QDeadlineTimer deadline(10000);
+    while (!deadline.hasExpired()) {
+        if (m_process.state() != QProcess::Running) {
+            if (error)
+                *error = QStringLiteral("nginx ended: ") + QString::fromLocal8Bit(m_process.readAll()) + errorLog();
+            return false;
+        }
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, m_port);
+        if (socket.waitForConnected(200))
+            return true;
+        QThread::msleep(20);
+    }
+    if (error)
+        *error = QStringLiteral("nginx did not accept connections: ") + errorLog();
+    stop();
+    return false;
+}
+
+void CNginxServer::stop()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(5000)) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+QString CNginxServer::baseUrl() const
+{
+    return QStringLiteral("http://127.0.0.1:%1").arg(m_port);
+}
+
+QStringList CNginxServer::accessLog() const
+{
+    QFile file(m_dir.filePath(QStringLiteral("access.log")));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QString CNginxServer::errorLog() const
+{
+    QFile file(m_dir.filePath(QStringLiteral("error.log")));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
