@@ -184,9 +184,13 @@ void TestZip::roundTrip()
     QCOMPARE(readFile(path(QStringLiteral("out/nav/small.txt"))), QByteArray("tiny"));
     QCOMPARE(readFile(path(QStringLiteral("out/nav/empty.txt"))), QByteArray());
     if (!password.isEmpty()) {
+        // One wrong password in 256 passes the one-byte check of the random header; the entry then fails
+        // to inflate or its CRC instead. Either way nothing is left behind.
         unzip.setPassword(QStringLiteral("n4v!gatf"));
-        QCOMPARE(unzip.extractFile(QStringLiteral("nav/earth.dat"), path(QStringLiteral("wrong"))),
-                 UnZip::SkipEntry);
+        const int code = unzip.extractFile(QStringLiteral("nav/earth.dat"), path(QStringLiteral("wrong")));
+        QVERIFY2(code == UnZip::SkipEntry || code == UnZip::ZlibError || code == UnZip::Corrupted,
+                 qPrintable(UnZip::errorText(code)));
+        QVERIFY(!QFile::exists(path(QStringLiteral("wrong/nav/earth.dat"))));
     }
 }
 

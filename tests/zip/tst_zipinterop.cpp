@@ -169,8 +169,12 @@ void TestZipInterop::readInfoZip()
     QVERIFY(qAbs(source.secsTo(extracted)) <= 2);
 
     if (encrypted) {
+        // The password check of the traditional encryption is one byte: a wrong password passes it for one
+        // entry in 256 (the header bytes are random), and that entry then fails to inflate or its CRC.
         unzip.setPassword(QStringLiteral("n4v-s3cres"));
-        QCOMPARE(unzip.verify(), UnZip::SkipEntry);
+        const int code = unzip.verify();
+        QVERIFY2(code == UnZip::SkipEntry || code == UnZip::ZlibError || code == UnZip::Corrupted,
+                 qPrintable(UnZip::errorText(code)));
     }
 }
 

@@ -12,6 +12,9 @@ CDevServerConnection::CDevServerConnection(QTcpSocket* socket, int number, CDevS
     , m_router(state)
 {
     m_socket->setParent(this);
+    // Without it the small head of an answer waits for the client's delayed acknowledgement (up to 40 ms)
+    // before the body may follow: a stall on every one of a download's many range requests.
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_timer.setSingleShot(true);
     // Delays and throttle pauses are promised lower bounds: a coarse timer could fire a little early.
     m_timer.setTimerType(Qt::PreciseTimer);
@@ -146,7 +149,6 @@ void CDevServerConnection::sendHead()
     }
     m_timer.disconnect();
     connect(&m_timer, &QTimer::timeout, this, &CDevServerConnection::pump);
-    m_throttleClock.start();
     pump();
 }
 
@@ -172,11 +174,10 @@ void CDevServerConnection::pump()
                 break;
         }
         if (m_fault.bytesPerSecond > 0) {
-            const qint64 allowed = m_fault.bytesPerSecond * m_throttleClock.elapsed() / 1000 - m_sent;
+            qint64 waitMs = 0;
+            const qint64 allowed = throttleAllowance(&waitMs);
             if (allowed <= 0) {
-                // Sleep until the next byte is due, but wake at least every 50 ms.
-                const qint64 due = (m_sent + 1) * 1000 / m_fault.bytesPerSecond - m_throttleClock.elapsed();
-                m_timer.start(static_cast<int>(qBound<qint64>(1, due, 50)));
+                m_timer.start(static_cast<int>(waitMs));
                 return;
             }
             slice = qMin(slice, allowed);
@@ -193,8 +194,29 @@ void CDevServerConnection::pump()
             return;
         }
         m_sent += data.size();
+        if (m_fault.bytesPerSecond > 0)
+            m_throttleBudget -= double(data.size());
     }
     finishResponse();
+}
+
+qint64 CDevServerConnection::throttleAllowance(qint64* waitMs)
+{
+    const double rate = double(m_fault.bytesPerSecond);
+    const double burst = qMax(1.0, rate / 100.0);
+    if (!m_throttleClock.isValid()) {
+        m_throttleClock.start();
+        m_throttleRefilledNs = 0;
+        m_throttleBudget = 0;
+    }
+    const qint64 now = m_throttleClock.nsecsElapsed();
+    m_throttleBudget = qMin(burst, m_throttleBudget + rate * double(now - m_throttleRefilledNs) / 1e9);
+    m_throttleRefilledNs = now;
+    if (m_throttleBudget >= 1.0)
+        return qint64(m_throttleBudget);
+    // Sleep until the next byte is due, but wake at least every 50 ms.
+    *waitMs = qBound<qint64>(1, qint64((1.0 - m_throttleBudget) * 1000.0 / rate) + 1, 50);
+    return 0;
 }
 
 void CDevServerConnection::finishResponse()

@@ -40,6 +40,8 @@ private:
     void startResponse(const CHttpRequest& request);
     void startErrorResponse(int status, const QString& message);
     void finishResponse();
+    // Bytes the throttle lets out now (refilling the bucket first); 0 means wait `waitMs`.
+    qint64 throttleAllowance(qint64* waitMs);
     void closeConnection();
     // Closing a socket with unread input makes the system reset the connection, and the peer may lose the
     // answer; so after refusing a request, read and discard until the peer has been quiet for a moment.
@@ -72,6 +74,11 @@ private:
     bool m_refused = false; // the request could not be framed: linger before closing
     QFile m_file;
     qint64 m_sent = 0;
+    // The throttle is a token bucket of the connection, not of one answer: like a capped link it lets a
+    // client that sends many short range requests on one connection have the same rate as one that sends
+    // a long one, with no more than 10 ms worth of burst after a pause.
     QElapsedTimer m_throttleClock;
+    qint64 m_throttleRefilledNs = 0;
+    double m_throttleBudget = 0;
     QTimer m_timer; // delay before the head, and pauses of the throttle
 };

@@ -27,7 +27,11 @@ int main(int argc, char* argv[])
                                         QStringLiteral("ADDRESS"), QStringLiteral("127.0.0.1"));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"),
                                            QStringLiteral("Print each request served on stderr."));
-    parser.addOptions({rootOption, portOption, hostOption, verboseOption});
+    const QCommandLineOption throttleOption(
+        QStringLiteral("throttle"),
+        QStringLiteral("Send every response body at no more than this many bytes per second, from its first byte."),
+        QStringLiteral("BYTES"));
+    parser.addOptions({rootOption, portOption, hostOption, verboseOption, throttleOption});
     parser.process(application);
 
     QTextStream err(stderr);
@@ -47,7 +51,22 @@ int main(int argc, char* argv[])
         return 2;
     }
 
+    qint64 throttle = 0;
+    if (parser.isSet(throttleOption)) {
+        bool throttleIsNumber = false;
+        throttle = parser.value(throttleOption).toLongLong(&throttleIsNumber);
+        if (!throttleIsNumber || throttle <= 0) {
+            err << "brelvar-devserver: --throttle takes a number of bytes per second above 0.\n";
+            return 2;
+        }
+    }
+
     CDevServer server;
+    if (throttle > 0) {
+        CDevServerFault fault;
+        fault.bytesPerSecond = throttle;
+        server.setFault(QString(), fault);
+    }
     QString problem;
     if (!server.setRoot(parser.value(rootOption), &problem)) {
         err << "brelvar-devserver: " << problem << '\n';
