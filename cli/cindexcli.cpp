@@ -16,18 +16,6 @@
 namespace
 {
 
-QString platformText(int platform)
-{
-    switch (platform) {
-    case PlatformMac:
-        return QStringLiteral("MAC");
-    case PlatformLinux:
-        return QStringLiteral("LINUX");
-    default:
-        return QStringLiteral("WINDOWS");
-    }
-}
-
 // The rules of a location on one line: "pattern:…; filesystem:dir|file; registry:key|value; uninstall:…".
 QString rulesText(const IndexPathInfo& location)
 {
@@ -68,7 +56,7 @@ QJsonObject locationJson(const IndexPathInfo& location)
     }
     return QJsonObject{
         {QStringLiteral("mappingGuid"), CDownloadLogUtils::guidText(location.mappingGuid)},
-        {QStringLiteral("platform"), platformText(location.platform)},
+        {QStringLiteral("platform"), platformName(location.platform)},
         {QStringLiteral("simulator"), CSimulators::shortName(location.simulator)},
         {QStringLiteral("directory"), location.directory},
         {QStringLiteral("cycle"), location.cycle},
@@ -138,7 +126,7 @@ int runShow(const QString& file, bool json, bool count)
             lines.append(QStringList{
                 CDownloadLogUtils::guidText(addon->guid), addon->name,
                 CDownloadLogUtils::guidText(location->mappingGuid), CSimulators::shortName(location->simulator),
-                platformText(location->platform), location->directory, QString::number(location->cycle),
+                platformName(location->platform), location->directory, QString::number(location->cycle),
                 QString::number(location->revision),
                 location->specified ? QStringLiteral("manual") : QStringLiteral("auto"), rulesText(*location)}
                              .join(QLatin1Char('\t')));

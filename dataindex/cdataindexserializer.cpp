@@ -22,27 +22,6 @@ namespace
 constexpr int fileErrorNumber = 3;
 constexpr int errorLevel = 6;
 
-QString platformName(int platform)
-{
-    switch (platform) {
-    case PlatformMac:
-        return QStringLiteral("MAC");
-    case PlatformLinux:
-        return QStringLiteral("LINUX");
-    default:
-        return QStringLiteral("WINDOWS");
-    }
-}
-
-int platformFromText(const QString& text)
-{
-    if (text == QLatin1String("LINUX"))
-        return PlatformLinux;
-    if (text == QLatin1String("MAC"))
-        return PlatformMac;
-    return PlatformWindows;
-}
-
 // Native separators, and every doubled separator made single.
 QString normalizedDirectory(const QString& path)
 {
@@ -177,7 +156,7 @@ IndexPathInfo* CDataIndexSerializer::readLocation(QXmlStreamReader& xml, const I
 {
     const QXmlStreamAttributes attributes = xml.attributes();
     auto* path = new IndexPathInfo;
-    path->platform = platformFromText(attributes.value(QStringLiteral("platform")).toString());
+    path->platform = platformFromName(attributes.value(QStringLiteral("platform")).toString());
     path->simulator = CSimulators::fromShortName(attributes.value(QStringLiteral("simulator")).toString());
     path->specified = attributes.value(QStringLiteral("specified")) != QLatin1String("auto");
     const QString mappingGuidText = attributes.value(QStringLiteral("mappingGuid")).toString();

@@ -38,3 +38,24 @@ IndexInfo* IndexInfo::clone() const
         copy->paths.insert(path->mappingGuid, new IndexPathInfo(*path));
     return copy;
 }
+
+QString platformName(int platform)
+{
+    switch (platform) {
+    case PlatformMac:
+        return QStringLiteral("MAC");
+    case PlatformLinux:
+        return QStringLiteral("LINUX");
+    default:
+        return QStringLiteral("WINDOWS");
+    }
+}
+
+int platformFromName(const QString& text)
+{
+    if (text == QLatin1String("LINUX"))
+        return PlatformLinux;
+    if (text == QLatin1String("MAC"))
+        return PlatformMac;
+    return PlatformWindows;
+}

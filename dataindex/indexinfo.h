@@ -41,6 +41,11 @@ enum EPlatform
     PlatformLinux = 2,
 };
 
+// "WINDOWS", "MAC" or "LINUX", as index files write them.
+QString platformName(int platform);
+// "LINUX" and "MAC" (exact); anything else, a missing text too, is Windows.
+int platformFromName(const QString& text);
+
 // One location of an add-on: one platform and simulator, with the rules that find it (data index) or the
 // folder where it was found (mapping index).
 struct IndexPathInfo

@@ -18,9 +18,6 @@
 #include <QThread>
 #include <QUrl>
 #include <QWriteLocker>
-#if QT_CONFIG(ssl)
-#include <QSslConfiguration>
-#endif
 
 #include <cmath>
 #include <limits>
@@ -151,16 +148,7 @@ QNetworkAccessManager* CHttpDownloadTask::headManager()
 
 QNetworkRequest CHttpDownloadTask::headRequest() const
 {
-    QNetworkRequest request{QUrl(m_record.url)};
-#if QT_CONFIG(ssl)
-    if (request.url().scheme() == QLatin1String("https")) {
-        QSslConfiguration ssl = request.sslConfiguration();
-        ssl.setSslOption(QSsl::SslOptionDisableServerNameIndication, true);
-        request.setSslConfiguration(ssl);
-    }
-#endif
-    request.setRawHeader("User-Agent", headUserAgent());
-    return request;
+    return CHttpDownloadWorker::newRequest(m_record.url, headUserAgent());
 }
 
 qint64 CHttpDownloadTask::getFileSize()

@@ -139,17 +139,9 @@ void CHttpDownloadWorker::downloadCurrentPiece()
     m_replyRejected = false;
     m_error = CNetworkError();
 
-    QNetworkRequest request{QUrl(m_url)};
-#if QT_CONFIG(ssl)
-    if (request.url().scheme() == QLatin1String("https")) {
-        QSslConfiguration ssl = request.sslConfiguration();
-        ssl.setSslOption(QSsl::SslOptionDisableServerNameIndication, true);
-        request.setSslConfiguration(ssl);
-    }
-#endif
+    QNetworkRequest request = newRequest(m_url, userAgent());
     const QByteArray range = QStringLiteral("bytes=%0-%1").arg(m_rangeFrom).arg(to).toLatin1();
     request.setRawHeader("Range", range);
-    request.setRawHeader("User-Agent", userAgent());
     BV_LOG(1, QStringLiteral("request byte range:") + QString::fromLatin1(range));
 
     if (!m_manager)
@@ -166,6 +158,20 @@ void CHttpDownloadWorker::downloadCurrentPiece()
     connect(reply, &QNetworkReply::readyRead, this, &CHttpDownloadWorker::slotReplyDownloadUpdated);
     connect(reply, &QNetworkReply::finished, this, &CHttpDownloadWorker::slotReplyFinished, Qt::QueuedConnection);
     connect(reply, &QNetworkReply::errorOccurred, this, &CHttpDownloadWorker::slotError, Qt::QueuedConnection);
+}
+
+QNetworkRequest CHttpDownloadWorker::newRequest(const QString& url, const QByteArray& userAgent)
+{
+    QNetworkRequest request{QUrl(url)};
+#if QT_CONFIG(ssl)
+    if (request.url().scheme() == QLatin1String("https")) {
+        QSslConfiguration ssl = request.sslConfiguration();
+        ssl.setSslOption(QSsl::SslOptionDisableServerNameIndication, true);
+        request.setSslConfiguration(ssl);
+    }
+#endif
+    request.setRawHeader("User-Agent", userAgent);
+    return request;
 }
 
 bool CHttpDownloadWorker::checkReply(QNetworkReply* reply)

@@ -4,6 +4,7 @@
 #include "downloader/cnetworkerror.h"
 
 #include <QNetworkReply>
+#include <QNetworkRequest>
 #include <QObject>
 #include <QSharedPointer>
 #include <QString>
@@ -42,6 +43,8 @@ public:
 
     // "Brelvar.FMS.Client.<version>".
     static QByteArray userAgent();
+    // A request of the engine: server name indication switched off for https, and the given User-Agent.
+    static QNetworkRequest newRequest(const QString& url, const QByteArray& userAgent);
 
 signals:
     void completed();
