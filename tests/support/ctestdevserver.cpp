@@ -32,6 +32,53 @@ QString CTestDevServer::writeFile(const QString& relativePath, const QByteArray&
     return path;
 }
 
+bool CTestDevServer::start(QString* error)
+{
+    if (!m_running && error)
+        *error = m_errorMessage;
+    return m_running;
+}
+
+void CTestDevServer::reset()
+{
+    m_server.clearFaults();
+    m_server.clearRequests();
+}
+
+QString CTestDevServer::url(const QString& path, Serving serving)
+{
+    CDevServerFault fault;
+    fault.method = QStringLiteral("GET");
+    switch (serving) {
+    case Serving::Normally:
+        return url(path);
+    case Serving::Slowly:
+        fault.bytesPerSecond = SlowBytesPerSecond;
+        break;
+    case Serving::IgnoringRanges:
+        fault.ignoreRange = true;
+        break;
+    case Serving::Failing:
+        fault.method.clear();
+        fault.status = 500;
+        break;
+    }
+    m_server.setFault(path, fault);
+    return url(path);
+}
+
+QList<CServedRequest> CTestDevServer::receivedRequests() const
+{
+    QList<CServedRequest> requests;
+    const QList<CDevServerRequest> received = m_server.requests();
+    for (const CDevServerRequest& request : received) {
+        requests.append({request.method, request.path.section(QLatin1Char('?'), 0, 0),
+                         request.headers.value(QStringLiteral("range")),
+                         request.headers.value(QStringLiteral("user-agent")), request.connection});
+    }
+    return requests;
+}
+
 void CTestDevServer::useAsServerAddress() const
 {
     CSettings::setValue(SettingsKey::ServerAddress, baseUrl());
