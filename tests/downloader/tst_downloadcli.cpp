@@ -30,19 +30,20 @@ private:
     };
     Run run(const QStringList& arguments);
 
-    QTemporaryDir m_root;
     QTemporaryDir m_work;
     CNginxServer m_nginx;
     QString m_cli;
+    QString m_served;
 };
 
 void TestDownloadCli::initTestCase()
 {
     m_cli = qEnvironmentVariable("TESSARAY_BINARY_DIR") + QStringLiteral("/cli/tessaray-cli");
     QVERIFY2(QFile::exists(m_cli), qPrintable(m_cli));
-    QVERIFY(CTestFiles::write(m_root.filePath(QStringLiteral("pkg.bin")), 2 * 1024 * 1024 + 9));
+    m_served = m_nginx.serveFile(QStringLiteral("pkg.bin"), 2 * 1024 * 1024 + 9);
+    QVERIFY(!m_served.isEmpty());
     QString error;
-    QVERIFY2(m_nginx.start(m_root.path(), 1024 * 1024, &error), qPrintable(error));
+    QVERIFY2(m_nginx.start(&error), qPrintable(error));
 }
 
 TestDownloadCli::Run TestDownloadCli::run(const QStringList& arguments)
@@ -76,8 +77,7 @@ void TestDownloadCli::downloadsAndReports()
                  .hasMatch(),
              qPrintable(result.out));
     QCOMPARE(result.err, QString()); // no progress bar when stderr is not a terminal
-    QCOMPARE(CTestFiles::sha1(m_work.filePath(QStringLiteral("copy.bin"))),
-             CTestFiles::sha1(m_root.filePath(QStringLiteral("pkg.bin"))));
+    QCOMPARE(CTestFiles::sha1(m_work.filePath(QStringLiteral("copy.bin"))), CTestFiles::sha1(m_served));
 }
 
 void TestDownloadCli::reportsFailure_data()

@@ -10,6 +10,7 @@
 #include <QTest>
 
 CDownloadProbe::CDownloadProbe(CHttpDownloadManager* manager)
+    : m_manager(manager)
 {
     connect(manager, &CHttpDownloadManager::filesizeFetched, this, [this](qint64 size) {
         events.append(QStringLiteral("size"));
@@ -35,6 +36,14 @@ bool CDownloadProbe::waitFinished(int timeoutMs)
     while (finishes.isEmpty() && !deadline.hasExpired())
         QTest::qWait(10);
     return !finishes.isEmpty();
+}
+
+bool CDownloadProbe::download(const QString& address, const QString& destination, int threads)
+{
+    if (!m_manager->appendTask(address, destination, threads))
+        return false;
+    m_manager->startTask(address);
+    return waitFinished();
 }
 
 QByteArray CTestFiles::content(qint64 size, quint32 seed)

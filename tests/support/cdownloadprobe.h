@@ -21,6 +21,9 @@ public:
 
     // Waits (running the event loop) until the first `finished`; false after `timeoutMs`.
     bool waitFinished(int timeoutMs = 60000);
+    // Appends `address` to the manager, starts it and waits as waitFinished() does; false when the manager
+    // refuses it or it has not finished in time.
+    bool download(const QString& address, const QString& destination, int threads);
 
     QStringList events; // "size", "error", "finished", in arrival order (latencies left out)
     QList<qint64> sizes;
@@ -34,6 +37,9 @@ public:
     int finishedCount() const { return finishes.size(); }
     // The code of the first `finished`, -1 when there was none.
     int finishedCode() const { return finishes.isEmpty() ? -1 : finishes.first().code(); }
+
+private:
+    CHttpDownloadManager* m_manager;
 };
 
 // Test files: deterministic pseudo-random content, and the digest to compare downloads with.

@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -20,9 +21,10 @@ quint16 freePort()
     return port;
 }
 
-QString configuration(const QString& dir, const QString& documentRoot, quint16 port, qint64 slowBytesPerSecond)
+// nginx lets the first second's worth of each response through at once and holds only the rest to the
+// rate, so /slow/ runs at half the rate: a 64 KiB range then takes about a second, as it does held evenly.
+QString configuration(const QString& dir, const QString& root, quint16 port)
 {
-    const QString root = QDir(documentRoot).absolutePath();
     return QString::fromUtf8(R"(daemon off;
 master_process off;
 worker_processes 1;
@@ -30,7 +32,7 @@ pid %1/nginx.pid;
 error_log %1/error.log warn;
 events { worker_connections 256; }
 http {
-    log_format probe '$request_method $uri "$http_range" $status $body_bytes_sent "$http_user_agent"';
+    log_format probe '$connection $request_method $uri "$http_range" "$http_user_agent"';
     access_log %1/access.log probe;
     client_body_temp_path %1/tmp/body;
     proxy_temp_path %1/tmp/proxy;
@@ -51,7 +53,7 @@ http {
 )")
         .arg(dir, root)
         .arg(port)
-        .arg(slowBytesPerSecond);
+        .arg(CDownloadTestServer::SlowBytesPerSecond / 2);
 }
 } // namespace
 
@@ -68,35 +70,37 @@ QString CNginxServer::executable()
     return path;
 }
 
-bool CNginxServer::start(const QString& documentRoot, qint64 slowBytesPerSecond, QString* error)
+bool CNginxServer::start(QString* error)
 {
     // The free port may be taken by someone else between probing and binding; try a few.
     for (int attempt = 0; attempt < 5; ++attempt) {
-        if (startOnce(documentRoot, slowBytesPerSecond, error))
+        if (startOnce(error))
             return true;
     }
     return false;
 }
 
-bool CNginxServer::startOnce(const QString& documentRoot, qint64 slowBytesPerSecond, QString* error)
+bool CNginxServer::startOnce(QString* error)
 {
     stop();
     const QString program = executable();
-    if (program.isEmpty() || !m_dir.isValid()) {
+    if (program.isEmpty() || !m_dir.isValid() || !m_root.isValid()) {
         if (error)
-            *error = QStringLiteral("nginx is not installed or no temporary folder");
+            *error = program.isEmpty() ? QStringLiteral("nginx is needed (scripts/setup installs it)")
+                                       : QStringLiteral("no temporary folder for nginx");
         return false;
     }
     m_port = freePort();
     QDir().mkpath(m_dir.filePath(QStringLiteral("tmp")));
     QFile::remove(m_dir.filePath(QStringLiteral("access.log")));
+    m_logMark = 0;
     QFile config(m_dir.filePath(QStringLiteral("nginx.conf")));
     if (!config.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         if (error)
             *error = QStringLiteral("cannot write the nginx configuration");
         return false;
     }
-    config.write(configuration(m_dir.path(), documentRoot, m_port, slowBytesPerSecond).toUtf8());
+    config.write(configuration(m_dir.path(), m_root.path(), m_port).toUtf8());
     config.close();
 
     m_process.setProcessChannelMode(QProcess::MergedChannels);
@@ -149,6 +153,34 @@ void CNginxServer::stop()
 QString CNginxServer::baseUrl() const
 {
     return QStringLiteral("http://127.0.0.1:%1").arg(m_port);
+}
+
+void CNginxServer::reset()
+{
+    m_logMark = accessLog().size();
+}
+
+QString CNginxServer::url(const QString& path, Serving serving)
+{
+    // One location a way of serving, in the order of Serving.
+    static const char* const locations[] = {"", "/slow", "/whole", "/fail"};
+    return baseUrl() + QLatin1String(locations[int(serving)]) + path;
+}
+
+QList<CServedRequest> CNginxServer::receivedRequests() const
+{
+    static const QRegularExpression pattern(QStringLiteral(R"re(^(\d+) (\S+) (\S+) "([^"]*)" "([^"]*)"$)re"));
+    // nginx logs an empty header as "-".
+    const auto header = [](const QString& text) { return text == QLatin1String("-") ? QString() : text; };
+    QList<CServedRequest> requests;
+    const QStringList lines = accessLog().mid(m_logMark);
+    for (const QString& line : lines) {
+        const QRegularExpressionMatch match = pattern.match(line);
+        if (match.hasMatch())
+            requests.append({match.captured(2), match.captured(3), header(match.captured(4)), header(match.captured(5)),
+                             match.captured(1).toInt()});
+    }
+    return requests;
 }
 
 QStringList CNginxServer::accessLog() const

@@ -1,22 +1,23 @@
 #pragma once
 
+#include "cdownloadtestserver.h"
+
 #include <QProcess>
 #include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
 
-// A real web server for the download tests: nginx on a free loopback port, with its configuration, logs and
-// scratch folders in a temporary folder of its own. Serves `documentRoot` at these locations:
+// A real web server for the download tests: nginx on a free loopback port, with its configuration, logs,
+// scratch folders and served files in temporary folders of its own. Serves rootPath() at these locations:
 //   /          the files, with HEAD and byte ranges;
-//   /slow/     the same files, each connection throttled to `slowBytesPerSecond`;
+//   /slow/     the same files, each connection held to about SlowBytesPerSecond;
 //   /whole/    the same files, ignoring Range (always 200 and the whole file);
 //   /fail/     HTTP 500 for everything.
-// The access log has one line per request: method, path, "Range header", status, body bytes, "User-Agent".
-class CNginxServer
+// What it received is read back from its access log.
+class CNginxServer : public CDownloadTestServer
 {
 public:
     CNginxServer() = default;
-    ~CNginxServer();
+    ~CNginxServer() override;
 
     CNginxServer(const CNginxServer&) = delete;
     CNginxServer& operator=(const CNginxServer&) = delete;
@@ -24,20 +25,28 @@ public:
     // The nginx program, or empty when it is not installed.
     static QString executable();
 
-    // Starts nginx and waits until it accepts connections. False with `error` set when it does not come up.
-    bool start(const QString& documentRoot, qint64 slowBytesPerSecond = 256 * 1024, QString* error = nullptr);
+    // Starts nginx and waits until it accepts connections.
+    bool start(QString* error) override;
     void stop();
 
-    quint16 port() const { return m_port; }
-    // "http://127.0.0.1:<port>", without a trailing slash.
-    QString baseUrl() const;
+    void reset() override;
+    QString baseUrl() const override;
+    using CDownloadTestServer::url;
+    QString url(const QString& path, Serving serving) override;
+    QString rootPath() const override { return m_root.path(); }
+
+protected:
+    // Requests show up once nginx has finished them (answered, or noticed that the client went away).
+    QList<CServedRequest> receivedRequests() const override;
+
+private:
+    bool startOnce(QString* error);
     QStringList accessLog() const;
     QString errorLog() const;
 
-private:
-    bool startOnce(const QString& documentRoot, qint64 slowBytesPerSecond, QString* error);
-
     QTemporaryDir m_dir;
+    QTemporaryDir m_root;
     QProcess m_process;
     quint16 m_port = 0;
+    int m_logMark = 0; // access log lines before the last reset()
 };

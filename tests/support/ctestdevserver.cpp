@@ -1,11 +1,38 @@
 #include "ctestdevserver.h"
 
 #include "app/csettings.h"
+#include "downloader/threadhandover.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+
+#ifdef TESSARAY_TSAN
+extern "C" void __tsan_ignore_thread_begin();
+extern "C" void __tsan_ignore_thread_end();
+#endif
+
+namespace
+{
+// While not `watching`, ThreadSanitizer neither checks nor records what this thread reads and writes.
+void setThreadSanitizerWatching(bool watching)
+{
+#ifdef TESSARAY_TSAN
+    if (watching)
+        __tsan_ignore_thread_end();
+    else
+        __tsan_ignore_thread_begin();
+#else
+    Q_UNUSED(watching)
+#endif
+}
+
+QString deepCopy(const QString& text)
+{
+    return QString(text.constData(), text.size());
+}
+} // namespace
 
 CTestDevServer::CTestDevServer(const QString& root)
 {
@@ -30,6 +57,60 @@ QString CTestDevServer::writeFile(const QString& relativePath, const QByteArray&
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         file.write(content);
     return path;
+}
+
+bool CTestDevServer::start(QString* error)
+{
+    if (!m_running && error)
+        *error = m_errorMessage;
+    return m_running;
+}
+
+void CTestDevServer::reset()
+{
+    m_server.clearFaults();
+    m_server.clearRequests();
+}
+
+QString CTestDevServer::url(const QString& path, Serving serving)
+{
+    CDevServerFault fault;
+    fault.method = QStringLiteral("GET");
+    switch (serving) {
+    case Serving::Normally:
+        return url(path);
+    case Serving::Slowly:
+        fault.bytesPerSecond = SlowBytesPerSecond;
+        break;
+    case Serving::IgnoringRanges:
+        fault.ignoreRange = true;
+        break;
+    case Serving::Failing:
+        fault.method.clear();
+        fault.status = 500;
+        break;
+    }
+    m_server.setFault(path, fault);
+    return url(path);
+}
+
+QList<CServedRequest> CTestDevServer::receivedRequests() const
+{
+    // The service writes its log on its own thread, under a lock inside Qt that ThreadSanitizer cannot see,
+    // so reading the log looks like a race to it. The copy is taken while it looks away, and deep, so that
+    // the tests read their own thread's memory only.
+    QList<CServedRequest> requests;
+    setThreadSanitizerWatching(false);
+    {
+        const QList<CDevServerRequest> received = m_server.requests();
+        for (const CDevServerRequest& request : received) {
+            requests.append({deepCopy(request.method), deepCopy(request.path.section(QLatin1Char('?'), 0, 0)),
+                             deepCopy(request.headers.value(QStringLiteral("range"))),
+                             deepCopy(request.headers.value(QStringLiteral("user-agent"))), request.connection});
+        }
+    }
+    setThreadSanitizerWatching(true);
+    return requests;
 }
 
 void CTestDevServer::useAsServerAddress() const

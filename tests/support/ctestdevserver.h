@@ -1,18 +1,20 @@
 #pragma once
 
+#include "cdownloadtestserver.h"
 #include "tools/devserver/cdevserver.h"
 
 #include <QString>
 #include <QTemporaryDir>
 
 // An in-process development service for one test, listening on a free loopback port from construction
-// until destruction. Serves a scratch folder of its own, or a given one.
-class CTestDevServer
+// until destruction. Serves a scratch folder of its own, or a given one. As a server for the download tests
+// it plays the slow and misbehaving servers with its fault switches.
+class CTestDevServer : public CDownloadTestServer
 {
 public:
     // An empty `root` serves a fresh temporary folder (see writeFile()).
     explicit CTestDevServer(const QString& root = QString());
-    ~CTestDevServer();
+    ~CTestDevServer() override;
 
     CTestDevServer(const CTestDevServer&) = delete;
     CTestDevServer& operator=(const CTestDevServer&) = delete;
@@ -23,10 +25,14 @@ public:
 
     CDevServer& server() { return m_server; }
     CDevServer* operator->() { return &m_server; }
-    QString baseUrl() const { return m_server.baseUrl(); }
-    // baseUrl() followed by `path`, which starts with "/".
-    QString url(const QString& path) const { return baseUrl() + path; }
-    QString rootPath() const { return m_server.root(); }
+    QString baseUrl() const override { return m_server.baseUrl(); }
+    using CDownloadTestServer::url;
+    QString url(const QString& path, Serving serving) override;
+    QString rootPath() const override { return m_server.root(); }
+    // Listening already: says whether it is.
+    bool start(QString* error) override;
+    // Switches every fault off, too.
+    void reset() override;
 
     // Writes a file below the served folder (parents created); returns its path.
     QString writeFile(const QString& relativePath, const QByteArray& content) const;
@@ -38,6 +44,9 @@ public:
     static QString samplesRoot();
     // Copies the demo content into `directory`, so that a test may change it; false on failure.
     static bool copySamples(const QString& directory);
+
+protected:
+    QList<CServedRequest> receivedRequests() const override;
 
 private:
     QTemporaryDir m_scratch;
