@@ -17,6 +17,20 @@ Exception mappingError(const QString& message, const QString& function, int line
 }
 } // namespace
 
+bool CFileMappingSerializer::loadOrReport(const QString& path, QDomDocument& document, const QString& function,
+                                          int line)
+{
+    QString detail;
+    const LoadResult loaded = loadDocument(path, document, &detail);
+    if (loaded == LoadResult::Loaded)
+        return true;
+    const QString message = loaded == LoadResult::CannotOpen ? QStringLiteral("Cannot open file %0").arg(path)
+                                                             : QStringLiteral("Unable to get xml content");
+    BV_LOG(6, QStringLiteral("%0 (%1: %2)").arg(message, path, detail));
+    emit taskError(mappingError(message, function, line));
+    return false;
+}
+
 CFileMappingSerializer::~CFileMappingSerializer()
 {
     clearItems();
@@ -44,15 +58,8 @@ QVariant CFileMappingSerializer::deserialize(QVariant info)
     clearItems();
 
     QDomDocument document;
-    QString detail;
-    const LoadResult loaded = loadDocument(path, document, &detail);
-    if (loaded != LoadResult::Loaded) {
-        const QString message = loaded == LoadResult::CannotOpen ? QStringLiteral("Cannot open file %0").arg(path)
-                                                                 : QStringLiteral("Unable to get xml content");
-        BV_LOG(6, QStringLiteral("%0 (%1: %2)").arg(message, path, detail));
-        emit taskError(mappingError(message, function, __LINE__));
+    if (!loadOrReport(path, document, function, __LINE__))
         return QVariant(false);
-    }
 
     const QString wanted = simulator.trimmed().toLower();
     for (QDomElement element = document.documentElement().firstChildElement(); !element.isNull();
@@ -137,18 +144,12 @@ QVariant CFileMappingSerializer::serialize(QVariant info)
     const QString function = QStringLiteral("CFileMappingSerializer::serialize");
     const QString path = info.toString();
     QDomDocument document;
-    QString detail;
-    const LoadResult loaded = loadDocument(path, document, &detail);
-    if (loaded != LoadResult::Loaded) {
-        const QString message = loaded == LoadResult::CannotOpen ? QStringLiteral("Cannot open file %0").arg(path)
-                                                                 : QStringLiteral("Unable to get xml content");
-        BV_LOG(6, QStringLiteral("%0 (%1: %2)").arg(message, path, detail));
-        emit taskError(mappingError(message, function, __LINE__));
+    if (!loadOrReport(path, document, function, __LINE__))
         return QVariant(false);
-    }
     QDomElement root = document.documentElement();
     root.setAttribute(QStringLiteral("backup"), QStringLiteral("1"));
     root.setAttribute(QStringLiteral("backupDate"), QString::number(QDateTime::currentMSecsSinceEpoch()));
+    QString detail;
     if (!writeDocument(document, path, &detail)) {
         const QString message = QStringLiteral("Cannot write file %0").arg(path);
         BV_LOG(6, QStringLiteral("%0 (%1)").arg(message, detail));

@@ -57,6 +57,8 @@ signals:
     void error(CFileMappingSerializer::EErrorCode errorCode, QString message);
 
 private:
+    // Loads `path`; on failure logs and emits taskError with "Cannot open file %0" or "Unable to get xml content".
+    bool loadOrReport(const QString& path, QDomDocument& document, const QString& function, int line);
     // Appends the records of `element`'s children, depth first; false at the first entry that would leave
     // the add-on folder (its text in `offending`).
     bool readEntries(const QDomElement& element, const QString& parent, const QString& simulator, QString& offending);

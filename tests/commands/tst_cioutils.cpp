@@ -1,8 +1,7 @@
 #include "app/csettings.h"
 #include "commands/cioutils.h"
 #include "commands/commandinfo.h"
-#include "cscratchhome.h"
-#include "ctestdatadir.h"
+#include "ctestsandbox.h"
 #include "dataindex/csimulators.h"
 
 #include <QCryptographicHash>
@@ -17,23 +16,17 @@ class TestIOUtils : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<CTestDataDir> m_data;
-    std::unique_ptr<CScratchHome> m_home;
+    std::unique_ptr<CTestSandbox> m_data;
 
     QString native(const QString& path) const { return QDir::toNativeSeparators(path); }
 
 private slots:
     void init()
     {
-        m_data = std::make_unique<CTestDataDir>();
+        m_data = std::make_unique<CTestSandbox>();
         QVERIFY(m_data->isValid());
-        m_home = std::make_unique<CScratchHome>(m_data->filePath(QStringLiteral("home")));
     }
-    void cleanup()
-    {
-        m_home.reset();
-        m_data.reset();
-    }
+    void cleanup() { m_data.reset(); }
 
     void backupFolder_data()
     {

@@ -1,7 +1,6 @@
 #include "app/csettings.h"
 #include "cfakesimulatortree.h"
-#include "cscratchhome.h"
-#include "ctestdatadir.h"
+#include "ctestsandbox.h"
 #include "dataindex/caddonmappinghelper.h"
 #include "dataindex/caddonsearcher.h"
 #include "dataindex/csimulatorroots.h"
@@ -46,8 +45,7 @@ class TestAddonSearcher : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<CTestDataDir> m_data;
-    std::unique_ptr<CScratchHome> m_home;
+    std::unique_ptr<CTestSandbox> m_data;
     std::unique_ptr<CFakeSimulatorTree> m_tree;
     IndexInfoMap m_addons;
 
@@ -90,8 +88,7 @@ private:
 private slots:
     void init()
     {
-        m_data = std::make_unique<CTestDataDir>();
-        m_home = std::make_unique<CScratchHome>(m_data->filePath(QStringLiteral("home")));
+        m_data = std::make_unique<CTestSandbox>();
         m_tree = std::make_unique<CFakeSimulatorTree>(m_data->filePath(QStringLiteral("machine")));
     }
     void cleanup()
@@ -99,7 +96,6 @@ private slots:
         qDeleteAll(m_addons);
         m_addons.clear();
         m_tree.reset();
-        m_home.reset();
         m_data.reset();
     }
 

@@ -1,5 +1,4 @@
-#include "cscratchhome.h"
-#include "ctestdatadir.h"
+#include "ctestsandbox.h"
 #include "dataindex/caddonmap.h"
 #include "dataindex/caddonmappinghelper.h"
 #include "dataindex/caddonmappingreader.h"
@@ -45,20 +44,17 @@ class TestDataIndex : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<CTestDataDir> m_data;
-    std::unique_ptr<CScratchHome> m_home;
+    std::unique_ptr<CTestSandbox> m_data;
 
 private slots:
     void init()
     {
-        m_data = std::make_unique<CTestDataDir>();
-        m_home = std::make_unique<CScratchHome>(m_data->filePath(QStringLiteral("home")));
+        m_data = std::make_unique<CTestSandbox>();
         CDataIndex::resetInstance();
     }
     void cleanup()
     {
         CDataIndex::resetInstance();
-        m_home.reset();
         m_data.reset();
     }
 

@@ -1,8 +1,7 @@
 #include "app/csettings.h"
 #include "cfakesimulatortree.h"
 #include "commands/cioutils.h"
-#include "cscratchhome.h"
-#include "ctestdatadir.h"
+#include "ctestsandbox.h"
 #include "dataindex/cdataindexserializer.h"
 #include "dataindex/csimulatorroots.h"
 #include "dataindex/csimulators.h"
@@ -71,8 +70,7 @@ class TestDataIndexSerializer : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<CTestDataDir> m_data;
-    std::unique_ptr<CScratchHome> m_home;
+    std::unique_ptr<CTestSandbox> m_data;
 
     QString write(const QByteArray& content, const QString& name = QStringLiteral("data.index"))
     {
@@ -83,15 +81,10 @@ private:
 private slots:
     void init()
     {
-        m_data = std::make_unique<CTestDataDir>();
+        m_data = std::make_unique<CTestSandbox>();
         QVERIFY(m_data->isValid());
-        m_home = std::make_unique<CScratchHome>(m_data->filePath(QStringLiteral("home")));
     }
-    void cleanup()
-    {
-        m_home.reset();
-        m_data.reset();
-    }
+    void cleanup() { m_data.reset(); }
 
     void addonRecord()
     {

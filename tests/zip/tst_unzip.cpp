@@ -2,6 +2,7 @@
 // passwords, damaged data, extraction options and names that would leave the target folder.
 
 #include "crawzip.h"
+#include "cziptestfiles.h"
 #include "zip/unzip.h"
 
 #include <QBuffer>
@@ -30,28 +31,6 @@ QByteArray text(int lines)
     return out;
 }
 
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-// Every file below a folder, relative to it.
-QStringList filesBelow(const QString& root)
-{
-    QStringList files;
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files.append(QDir(root).relativeFilePath(it.next()));
-    files.sort();
-    return files;
-}
 } // namespace
 
 Q_DECLARE_METATYPE(std::function<void(QByteArray&, const CRawZipBuilder&)>)
@@ -123,7 +102,7 @@ void TestUnzip::endRecordSearch()
     builder.add(entry("a.txt", "alpha", 0));
     QByteArray archive = builder.build(QByteArray(commentLength, 'c'));
     archive.append(QByteArray(trailingJunk, '\x17'));
-    QVERIFY(writeFile(archivePath(), archive));
+    QVERIFY(CZipTestFiles::writeFile(archivePath(), archive));
 
     UnZip unzip;
     QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
@@ -148,7 +127,7 @@ void TestUnzip::notAnArchive()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(int, code);
-    QVERIFY(writeFile(archivePath(), bytes));
+    QVERIFY(CZipTestFiles::writeFile(archivePath(), bytes));
     UnZip unzip;
     QCOMPARE(int(unzip.open(archivePath())), code);
     QVERIFY(!unzip.isOpen());
@@ -167,14 +146,14 @@ void TestUnzip::skippedEntries()
     builder.add(newer);
     builder.add(entry("", "nameless", 0));
     builder.add(entry("last.txt", "zz", 0));
-    QVERIFY(writeFile(archivePath(), builder.build()));
+    QVERIFY(CZipTestFiles::writeFile(archivePath(), builder.build()));
 
     UnZip unzip;
     QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
     QCOMPARE(unzip.entryNames(), QStringList({"keep.txt", "last.txt"}));
     QCOMPARE(unzip.skippedEntryCount(), 3);
     QCOMPARE(unzip.extractAll(target()), UnZip::Ok);
-    QCOMPARE(filesBelow(target()), QStringList({"keep.txt", "last.txt"}));
+    QCOMPARE(CZipTestFiles::filesBelow(target()), QStringList({"keep.txt", "last.txt"}));
     QCOMPARE(unzip.extractFile(QStringLiteral("method12.txt"), target()), UnZip::FileNotFound);
 }
 
@@ -209,14 +188,14 @@ void TestUnzip::brokenCentralDirectory()
         const QByteArray headers = archive.mid(static_cast<int>(directory), static_cast<int>(cut - directory));
         archive = archive.left(static_cast<int>(directory)) + record + headers + QByteArray("PK");
     }
-    QVERIFY(writeFile(archivePath(), archive));
+    QVERIFY(CZipTestFiles::writeFile(archivePath(), archive));
     UnZip unzip;
     QCOMPARE(int(unzip.open(archivePath())), code);
     QCOMPARE(unzip.entryNames(), names);
     QCOMPARE(unzip.isOpen(), code != int(UnZip::Corrupted));
     if (!names.isEmpty()) {
         QCOMPARE(unzip.extractAll(target()), UnZip::Ok);
-        QCOMPARE(filesBelow(target()), names);
+        QCOMPARE(CZipTestFiles::filesBelow(target()), names);
     }
 }
 
@@ -258,14 +237,14 @@ void TestUnzip::headerMismatch()
     builder.add(entry("good.txt", text(10)));
     QByteArray archive = builder.build();
     patch(archive, builder);
-    QVERIFY(writeFile(archivePath(), archive));
+    QVERIFY(CZipTestFiles::writeFile(archivePath(), archive));
 
     UnZip unzip;
     QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
     QCOMPARE(int(unzip.extractFile(QStringLiteral("a/bad.txt"), target())), code);
     QVERIFY(!QFile::exists(target() + QStringLiteral("/a/bad.txt")));
     QCOMPARE(unzip.extractFile(QStringLiteral("good.txt"), target()), UnZip::Ok);
-    QCOMPARE(readFile(target() + QStringLiteral("/good.txt")), text(10));
+    QCOMPARE(CZipTestFiles::readFile(target() + QStringLiteral("/good.txt")), text(10));
 }
 
 void TestUnzip::dataDescriptors_data()
@@ -296,13 +275,13 @@ void TestUnzip::dataDescriptors()
         const CRawZipBuilder::Written& w = builder.written().at(0);
         CRawZipBuilder::patch32(archive, w.payloadOffset + w.payloadSize + (descriptor == 1 ? 4 : 0), 0x12345678);
     }
-    QVERIFY(writeFile(archivePath(), archive));
+    QVERIFY(CZipTestFiles::writeFile(archivePath(), archive));
     UnZip unzip;
     unzip.setPassword(QString::fromLatin1(password));
     QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
     QCOMPARE(int(unzip.extractAll(target())), code);
     if (code == UnZip::Ok)
-        QCOMPARE(readFile(target() + QStringLiteral("/streamed.txt")), text(300));
+        QCOMPARE(CZipTestFiles::readFile(target() + QStringLiteral("/streamed.txt")), text(300));
 }
 
 void TestUnzip::passwords_data()
@@ -312,8 +291,8 @@ void TestUnzip::passwords_data()
     QTest::addColumn<int>("verifyCode");
     QTest::newRow("right password") << "s3cret" << int(UnZip::Ok) << int(UnZip::Ok);
     QTest::newRow("wrong password") << "secret" << int(UnZip::SkipEntry) << int(UnZip::SkipEntry);
-    QTest::newRow("password with Latin-1 letter") << QStringLiteral("s3cr\u00e9t") << int(UnZip::SkipEntry)
-                                                  << int(UnZip::SkipEntry);
+    QTest::newRow("password with Latin-1 letter")
+        << QStringLiteral("s3cr\u00e9t") << int(UnZip::SkipEntry) << int(UnZip::SkipEntry);
 }
 
 void TestUnzip::passwords()
@@ -332,7 +311,7 @@ void TestUnzip::passwords()
     Entry last = entry("z.txt", text(5));
     last.password = "s3cret";
     builder.add(last);
-    QVERIFY(writeFile(archivePath(), builder.build()));
+    QVERIFY(CZipTestFiles::writeFile(archivePath(), builder.build()));
 
     UnZip unzip;
     QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
@@ -343,11 +322,11 @@ void TestUnzip::passwords()
     // A failed password check leaves no file behind.
     const QStringList expected = encryptedCode == UnZip::Ok ? QStringList({"0-plain.txt", "a.txt", "b.txt", "z.txt"})
                                                             : QStringList({"0-plain.txt"});
-    QCOMPARE(filesBelow(target()), expected);
+    QCOMPARE(CZipTestFiles::filesBelow(target()), expected);
     // Verify goes on past entries with a wrong password and reports the last one's code.
     QCOMPARE(int(unzip.verify()), verifyCode);
     if (encryptedCode == UnZip::Ok)
-        QCOMPARE(readFile(target() + QStringLiteral("/b.txt")), QByteArray("stored but secret"));
+        QCOMPARE(CZipTestFiles::readFile(target() + QStringLiteral("/b.txt")), QByteArray("stored but secret"));
 }
 
 void TestUnzip::noPasswordSkipsAllEncrypted()
@@ -359,19 +338,19 @@ void TestUnzip::noPasswordSkipsAllEncrypted()
         builder.add(e);
     }
     builder.add(entry("d.txt", "plain", 0));
-    QVERIFY(writeFile(archivePath(), builder.build()));
+    QVERIFY(CZipTestFiles::writeFile(archivePath(), builder.build()));
     UnZip unzip;
     QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
     QCOMPARE(unzip.extractFile(QStringLiteral("b.txt"), target()), UnZip::SkipAllEncrypted);
     // Extracting all: the first encrypted entry sets the skip-all flag, the plain one still extracts.
     QCOMPARE(unzip.extractAll(target()), UnZip::Ok);
-    QCOMPARE(filesBelow(target()), QStringList({"d.txt"}));
+    QCOMPARE(CZipTestFiles::filesBelow(target()), QStringList({"d.txt"}));
     // Closing clears the flag; with the password everything extracts.
     unzip.close();
     unzip.setPassword(QStringLiteral("pw"));
     QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
     QCOMPARE(unzip.extractAll(target()), UnZip::Ok);
-    QCOMPARE(filesBelow(target()).size(), 4);
+    QCOMPARE(CZipTestFiles::filesBelow(target()).size(), 4);
 }
 
 void TestUnzip::damagedData_data()
@@ -392,22 +371,22 @@ void TestUnzip::damagedData_data()
         const int at = static_cast<int>(w.payloadOffset + w.payloadSize - 1);
         bytes[at] = static_cast<char>(bytes.at(at) ^ 0x01);
     };
-    QTest::newRow("stored, flipped byte") << quint16(0) << QByteArray() << flipLast << 0 << qint64(-1)
-                                          << int(UnZip::Corrupted);
-    QTest::newRow("stored, encrypted, flipped byte") << quint16(0) << QByteArray("pw") << flipLast << 0 << qint64(-1)
-                                                     << int(UnZip::Corrupted);
-    QTest::newRow("deflate stream cut short") << quint16(8) << QByteArray() << none << 40 << qint64(-1)
-                                              << int(UnZip::Corrupted);
-    QTest::newRow("deflate, encrypted, cut short") << quint16(8) << QByteArray("pw") << none << 40 << qint64(-1)
-                                                   << int(UnZip::Corrupted);
+    QTest::newRow("stored, flipped byte")
+        << quint16(0) << QByteArray() << flipLast << 0 << qint64(-1) << int(UnZip::Corrupted);
+    QTest::newRow("stored, encrypted, flipped byte")
+        << quint16(0) << QByteArray("pw") << flipLast << 0 << qint64(-1) << int(UnZip::Corrupted);
+    QTest::newRow("deflate stream cut short")
+        << quint16(8) << QByteArray() << none << 40 << qint64(-1) << int(UnZip::Corrupted);
+    QTest::newRow("deflate, encrypted, cut short")
+        << quint16(8) << QByteArray("pw") << none << 40 << qint64(-1) << int(UnZip::Corrupted);
     QTest::newRow("deflate garbage") << quint16(8) << QByteArray() << badBlock << 0 << qint64(-1)
                                      << int(UnZip::ZlibError);
-    QTest::newRow("inflates beyond the stated size") << quint16(8) << QByteArray() << none << 0 << qint64(1000)
-                                                     << int(UnZip::Corrupted);
-    QTest::newRow("stored, more data than stated") << quint16(0) << QByteArray() << none << 0 << qint64(1000)
-                                                   << int(UnZip::Corrupted);
-    QTest::newRow("stated size larger than the data") << quint16(8) << QByteArray() << none << 0
-                                                      << qint64(10 * 1000 * 1000) << int(UnZip::Corrupted);
+    QTest::newRow("inflates beyond the stated size")
+        << quint16(8) << QByteArray() << none << 0 << qint64(1000) << int(UnZip::Corrupted);
+    QTest::newRow("stored, more data than stated")
+        << quint16(0) << QByteArray() << none << 0 << qint64(1000) << int(UnZip::Corrupted);
+    QTest::newRow("stated size larger than the data")
+        << quint16(8) << QByteArray() << none << 0 << qint64(10 * 1000 * 1000) << int(UnZip::Corrupted);
 }
 
 void TestUnzip::damagedData()
@@ -427,7 +406,7 @@ void TestUnzip::damagedData()
     builder.add(entry("nav/sound.dat", text(50)));
     QByteArray archive = builder.build();
     patch(archive, builder);
-    QVERIFY(writeFile(archivePath(), archive));
+    QVERIFY(CZipTestFiles::writeFile(archivePath(), archive));
 
     // An older copy of the file is replaced by nothing rather than by a broken one.
     UnZip unzip;
@@ -437,7 +416,7 @@ void TestUnzip::damagedData()
     QVERIFY(!QFile::exists(target() + QStringLiteral("/nav/damaged.dat")));
     QCOMPARE(int(unzip.verify()), code);
     QCOMPARE(unzip.extractFile(QStringLiteral("nav/sound.dat"), target()), UnZip::Ok);
-    QCOMPARE(readFile(target() + QStringLiteral("/nav/sound.dat")), text(50));
+    QCOMPARE(CZipTestFiles::readFile(target() + QStringLiteral("/nav/sound.dat")), text(50));
     QBuffer sink;
     sink.open(QIODevice::WriteOnly);
     QCOMPARE(int(unzip.extractFile(QStringLiteral("nav/damaged.dat"), &sink)), code);
@@ -463,7 +442,7 @@ void TestUnzip::emptyStoredEntry()
     empty.crcOverride = crc;
     empty.password = password;
     builder.add(empty);
-    QVERIFY(writeFile(archivePath(), builder.build()));
+    QVERIFY(CZipTestFiles::writeFile(archivePath(), builder.build()));
     UnZip unzip;
     unzip.setPassword(QString::fromLatin1(password));
     QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
@@ -485,8 +464,8 @@ void TestUnzip::extractOptions_data()
     QTest::newRow("2 drops folders") << int(UnZip::DropFolders) << false << int(UnZip::Ok)
                                      << QStringList({"c.txt", "root.txt"});
     QTest::newRow("4 writes nothing") << int(UnZip::VerifyOnly) << false << int(UnZip::Ok) << QStringList();
-    QTest::newRow("8 with a missing target") << int(UnZip::NoDirectoryCreation) << false << int(UnZip::OpenFailed)
-                                             << QStringList();
+    QTest::newRow("8 with a missing target")
+        << int(UnZip::NoDirectoryCreation) << false << int(UnZip::OpenFailed) << QStringList();
     QTest::newRow("8 with folders present") << int(UnZip::NoDirectoryCreation) << true << int(UnZip::Ok) << all;
 }
 
@@ -500,18 +479,18 @@ void TestUnzip::extractOptions()
     builder.add(entry("a/", QByteArray(), 0));
     builder.add(entry("a/b/c.txt", text(80)));
     builder.add(entry("root.txt", "root", 0));
-    QVERIFY(writeFile(archivePath(), builder.build()));
+    QVERIFY(CZipTestFiles::writeFile(archivePath(), builder.build()));
     if (targetExists)
         QVERIFY(QDir().mkpath(target() + QStringLiteral("/a/b")));
 
     UnZip unzip;
     QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
     QCOMPARE(int(unzip.extractAll(target(), UnZip::ExtractOptions(options))), code);
-    QCOMPARE(filesBelow(target()), files);
+    QCOMPARE(CZipTestFiles::filesBelow(target()), files);
     if (files.contains(QStringLiteral("c.txt")))
-        QCOMPARE(readFile(target() + QStringLiteral("/c.txt")), text(80));
+        QCOMPARE(CZipTestFiles::readFile(target() + QStringLiteral("/c.txt")), text(80));
     if (files.contains(QStringLiteral("a/b/c.txt")))
-        QCOMPARE(readFile(target() + QStringLiteral("/a/b/c.txt")), text(80));
+        QCOMPARE(CZipTestFiles::readFile(target() + QStringLiteral("/a/b/c.txt")), text(80));
     if (options == UnZip::VerifyOnly || (options == UnZip::NoDirectoryCreation && !targetExists))
         QVERIFY(!QFileInfo::exists(target()));
 }
@@ -537,7 +516,7 @@ void TestUnzip::escapeRefused()
     builder.add(entry("a-good.txt", text(10)));
     builder.add(entry(name, "escaped", 0));
     builder.add(entry("z-good/z.txt", text(12)));
-    QVERIFY(writeFile(archivePath(), builder.build()));
+    QVERIFY(CZipTestFiles::writeFile(archivePath(), builder.build()));
     // The target sits two levels down, so that ".." would still land inside the temporary folder.
     const QString deepTarget = m_dir->filePath(QStringLiteral("one/two"));
 
@@ -553,19 +532,19 @@ void TestUnzip::escapeRefused()
     // Nothing escaped anywhere in the temporary folder, and the good entries are in place.
     QStringList expected = options == UnZip::DropFolders ? QStringList({"a-good.txt", "z.txt"})
                                                          : QStringList({"a-good.txt", "z-good/z.txt"});
-    QCOMPARE(filesBelow(deepTarget), expected);
+    QCOMPARE(CZipTestFiles::filesBelow(deepTarget), expected);
     for (QString& file : expected)
         file.prepend(QStringLiteral("one/two/"));
     expected.prepend(QStringLiteral("test.zip"));
     expected.sort();
-    QCOMPARE(filesBelow(m_dir->path()), expected);
+    QCOMPARE(CZipTestFiles::filesBelow(m_dir->path()), expected);
     QVERIFY(!QFile::exists(QStringLiteral("/tmp/evil.txt")) || name != "/tmp/evil.txt");
     QVERIFY(!UnZip::errorText(UnZip::UnsafeEntryName).contains(QStringLiteral("Unknown")));
 }
 
 void TestUnzip::emptyArchive()
 {
-    QVERIFY(writeFile(archivePath(), CRawZipBuilder().build()));
+    QVERIFY(CZipTestFiles::writeFile(archivePath(), CRawZipBuilder().build()));
     UnZip unzip;
     QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
     QVERIFY(unzip.isOpen());
@@ -578,11 +557,13 @@ void TestUnzip::nonAsciiNames()
 {
     CRawZipBuilder builder;
     builder.add(entry("Z\xfcrich/caf\xe9.dat", "latin", 0)); // Latin-1, no flag
-    Entry utf8 = entry("\xc5\x81\xc3\xb3""d\xc5\xba/wpt.dat", "utf8", 0);
+    Entry utf8 = entry("\xc5\x81\xc3\xb3"
+                       "d\xc5\xba/wpt.dat",
+                       "utf8", 0);
     utf8.flags = 0x0800;
     builder.add(utf8);
     builder.add(entry("caf\xc3\xa9/unflagged.dat", "unflagged", 0)); // UTF-8 bytes without the flag
-    QVERIFY(writeFile(archivePath(), builder.build()));
+    QVERIFY(CZipTestFiles::writeFile(archivePath(), builder.build()));
     UnZip unzip;
     QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
     const QString latin = QStringLiteral("Z\u00fcrich/caf\u00e9.dat");
@@ -590,9 +571,9 @@ void TestUnzip::nonAsciiNames()
     const QString unflagged = QStringLiteral("caf\u00e9/unflagged.dat");
     QCOMPARE(unzip.entryNames(), QStringList({latin, unflagged, polish})); // in QString order
     QCOMPARE(unzip.extractAll(target()), UnZip::Ok);
-    QCOMPARE(readFile(target() + QLatin1Char('/') + latin), QByteArray("latin"));
-    QCOMPARE(readFile(target() + QLatin1Char('/') + polish), QByteArray("utf8"));
-    QCOMPARE(readFile(target() + QLatin1Char('/') + unflagged), QByteArray("unflagged"));
+    QCOMPARE(CZipTestFiles::readFile(target() + QLatin1Char('/') + latin), QByteArray("latin"));
+    QCOMPARE(CZipTestFiles::readFile(target() + QLatin1Char('/') + polish), QByteArray("utf8"));
+    QCOMPARE(CZipTestFiles::readFile(target() + QLatin1Char('/') + unflagged), QByteArray("unflagged"));
 }
 
 void TestUnzip::modificationTime()
@@ -602,7 +583,7 @@ void TestUnzip::modificationTime()
     dated.dosDate = static_cast<quint16>(((2019 - 1980) << 9) | (11 << 5) | 3);
     dated.dosTime = static_cast<quint16>((17 << 11) | (45 << 5) | (30 / 2));
     builder.add(dated);
-    QVERIFY(writeFile(archivePath(), builder.build()));
+    QVERIFY(CZipTestFiles::writeFile(archivePath(), builder.build()));
     UnZip unzip;
     QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
     QCOMPARE(unzip.extractAll(target()), UnZip::Ok);
@@ -626,13 +607,13 @@ void TestUnzip::largeEntryStreams()
         e.password = "pw";
         builder.add(e);
     }
-    QVERIFY(writeFile(archivePath(), builder.build()));
+    QVERIFY(CZipTestFiles::writeFile(archivePath(), builder.build()));
     UnZip unzip;
     unzip.setPassword(QStringLiteral("pw"));
     QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
     QCOMPARE(unzip.extractAll(target()), UnZip::Ok);
-    QCOMPARE(readFile(target() + QStringLiteral("/big0")), data);
-    QCOMPARE(readFile(target() + QStringLiteral("/big8")), data);
+    QCOMPARE(CZipTestFiles::readFile(target() + QStringLiteral("/big0")), data);
+    QCOMPARE(CZipTestFiles::readFile(target() + QStringLiteral("/big8")), data);
 }
 
 void TestUnzip::deviceDestroyed()

@@ -1,6 +1,7 @@
 // The writer: what it puts into each record, how it names entries, and that the reader gets back every byte.
 
 #include "crawzip.h"
+#include "cziptestfiles.h"
 #include "zip/unzip.h"
 #include "zip/zip.h"
 
@@ -9,19 +10,6 @@
 
 namespace
 {
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 QByteArray navText(int size)
 {
     QByteArray out;
@@ -127,13 +115,14 @@ void TestZip::smallFilesStored()
     QFETCH(int, level);
     QFETCH(int, method);
     const QString source = path(QStringLiteral("nav/wpt.txt"));
-    QVERIFY(writeFile(source, navText(size)));
+    QVERIFY(CZipTestFiles::writeFile(source, navText(size)));
     Zip zip;
     QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
     QCOMPARE(zip.addFile(source, QString(), Zip::IgnorePaths, Zip::CompressionLevel(level)), Zip::Ok);
     QCOMPARE(zip.close(), Zip::Ok);
 
-    const CRawCentralDirectory directory = parseCentralDirectory(readFile(path(QStringLiteral("a.zip"))));
+    const CRawCentralDirectory directory =
+        parseCentralDirectory(CZipTestFiles::readFile(path(QStringLiteral("a.zip"))));
     QVERIFY(directory.valid);
     QCOMPARE(directory.entries.size(), 1);
     QCOMPARE(int(directory.entries.first().method), method);
@@ -160,29 +149,30 @@ void TestZip::roundTrip()
     // Larger than two buffers, so that deflate's output spans several writes and the keys carry over.
     const QByteArray text = navText(700 * 1024);
     const QByteArray random = noise(300 * 1024);
-    QVERIFY(writeFile(path(QStringLiteral("src/nav/earth.dat")), text));
-    QVERIFY(writeFile(path(QStringLiteral("src/nav/blob.bin")), random));
-    QVERIFY(writeFile(path(QStringLiteral("src/nav/small.txt")), "tiny"));
-    QVERIFY(writeFile(path(QStringLiteral("src/nav/empty.txt")), QByteArray()));
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("src/nav/earth.dat")), text));
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("src/nav/blob.bin")), random));
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("src/nav/small.txt")), "tiny"));
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("src/nav/empty.txt")), QByteArray()));
 
     Zip zip;
     zip.setPassword(password);
     QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
-    QCOMPARE(zip.addDirectory(path(QStringLiteral("src/nav")), QString(), Zip::RelativePaths,
-                              Zip::CompressionLevel(level)),
-             Zip::Ok);
+    QCOMPARE(
+        zip.addDirectory(path(QStringLiteral("src/nav")), QString(), Zip::RelativePaths, Zip::CompressionLevel(level)),
+        Zip::Ok);
     QCOMPARE(zip.close(), Zip::Ok);
 
     UnZip unzip;
     unzip.setPassword(password);
     QCOMPARE(unzip.open(path(QStringLiteral("a.zip"))), UnZip::Ok);
-    QCOMPARE(unzip.entryNames(), QStringList({"nav/", "nav/blob.bin", "nav/earth.dat", "nav/empty.txt", "nav/small.txt"}));
+    QCOMPARE(unzip.entryNames(),
+             QStringList({"nav/", "nav/blob.bin", "nav/earth.dat", "nav/empty.txt", "nav/small.txt"}));
     QCOMPARE(unzip.verify(), UnZip::Ok);
     QCOMPARE(unzip.extractAll(path(QStringLiteral("out"))), UnZip::Ok);
-    QCOMPARE(readFile(path(QStringLiteral("out/nav/earth.dat"))), text);
-    QCOMPARE(readFile(path(QStringLiteral("out/nav/blob.bin"))), random);
-    QCOMPARE(readFile(path(QStringLiteral("out/nav/small.txt"))), QByteArray("tiny"));
-    QCOMPARE(readFile(path(QStringLiteral("out/nav/empty.txt"))), QByteArray());
+    QCOMPARE(CZipTestFiles::readFile(path(QStringLiteral("out/nav/earth.dat"))), text);
+    QCOMPARE(CZipTestFiles::readFile(path(QStringLiteral("out/nav/blob.bin"))), random);
+    QCOMPARE(CZipTestFiles::readFile(path(QStringLiteral("out/nav/small.txt"))), QByteArray("tiny"));
+    QCOMPARE(CZipTestFiles::readFile(path(QStringLiteral("out/nav/empty.txt"))), QByteArray());
     if (!password.isEmpty()) {
         // One wrong password in 256 passes the one-byte check of the random header; the entry then fails
         // to inflate or its CRC instead. Either way nothing is left behind.
@@ -196,8 +186,8 @@ void TestZip::roundTrip()
 
 void TestZip::encryptedRecords()
 {
-    QVERIFY(writeFile(path(QStringLiteral("d/stored.txt")), "short one"));
-    QVERIFY(writeFile(path(QStringLiteral("d/deflated.txt")), navText(4000)));
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("d/stored.txt")), "short one"));
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("d/deflated.txt")), navText(4000)));
     QVERIFY(QDir().mkpath(path(QStringLiteral("d/sub"))));
     Zip zip;
     zip.setPassword(QStringLiteral("pw"));
@@ -205,7 +195,7 @@ void TestZip::encryptedRecords()
     QCOMPARE(zip.addDirectory(path(QStringLiteral("d"))), Zip::Ok);
     QCOMPARE(zip.close(), Zip::Ok);
 
-    const QByteArray archive = readFile(path(QStringLiteral("a.zip")));
+    const QByteArray archive = CZipTestFiles::readFile(path(QStringLiteral("a.zip")));
     const CRawCentralDirectory directory = parseCentralDirectory(archive);
     QCOMPARE(directory.entries.size(), 4);
     for (const CRawCentralEntry& entry : directory.entries) {
@@ -254,7 +244,7 @@ void TestZip::fileEntryNames()
     QFETCH(int, options);
     QFETCH(QString, expected);
     const QString source = path(QStringLiteral("data/nav/wpt.dat"));
-    QVERIFY(writeFile(source, "WPT"));
+    QVERIFY(CZipTestFiles::writeFile(source, "WPT"));
     expected.replace(QStringLiteral("%abs"), QFileInfo(source).absolutePath().mid(1));
     Zip zip;
     QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
@@ -275,16 +265,16 @@ void TestZip::directoryEntryNames_data()
     QTest::newRow("1 keeps the folder") << int(Zip::RelativePaths)
                                         << QStringList({"nav/", "nav/a.dat", "nav/sub/", "nav/sub/b.dat"});
     QTest::newRow("4 flattens") << int(Zip::IgnorePaths) << QStringList({"a.dat", "b.dat"});
-    QTest::newRow("8 drops the folder's own name") << int(Zip::RelativeToFolder)
-                                                   << QStringList({"a.dat", "sub/", "sub/b.dat"});
+    QTest::newRow("8 drops the folder's own name")
+        << int(Zip::RelativeToFolder) << QStringList({"a.dat", "sub/", "sub/b.dat"});
 }
 
 void TestZip::directoryEntryNames()
 {
     QFETCH(int, options);
     QFETCH(QStringList, expected);
-    QVERIFY(writeFile(path(QStringLiteral("nav/a.dat")), navText(100)));
-    QVERIFY(writeFile(path(QStringLiteral("nav/sub/b.dat")), navText(200)));
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("nav/a.dat")), navText(100)));
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("nav/sub/b.dat")), navText(200)));
     Zip zip;
     QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
     QCOMPARE(zip.addDirectory(path(QStringLiteral("nav")), QString(), Zip::CompressionOptions(options)), Zip::Ok);
@@ -308,15 +298,15 @@ void TestZip::overwrite()
     QFETCH(bool, overwrite);
     QFETCH(int, code);
     const QString archive = path(QStringLiteral("a.zip"));
-    QVERIFY(writeFile(archive, "precious"));
+    QVERIFY(CZipTestFiles::writeFile(archive, "precious"));
     Zip zip;
     QCOMPARE(int(zip.create(archive, overwrite)), code);
     QCOMPARE(zip.isOpen(), overwrite);
     QCOMPARE(zip.close(), Zip::Ok);
     if (overwrite)
-        QCOMPARE(readFile(archive).size(), 22);
+        QCOMPARE(CZipTestFiles::readFile(archive).size(), 22);
     else
-        QCOMPARE(readFile(archive), QByteArray("precious"));
+        QCOMPARE(CZipTestFiles::readFile(archive), QByteArray("precious"));
     QCOMPARE(zip.addFile(archive), Zip::NoOpenArchive);
 }
 
@@ -326,7 +316,7 @@ void TestZip::emptyArchive()
         Zip zip;
         QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
     } // destruction writes the directory
-    const QByteArray archive = readFile(path(QStringLiteral("a.zip")));
+    const QByteArray archive = CZipTestFiles::readFile(path(QStringLiteral("a.zip")));
     QCOMPARE(archive.size(), 22);
     QCOMPARE(readLe32(archive, 0), quint32(0x06054B50));
     QCOMPARE(readLe16(archive, 8), quint16(0));
@@ -352,13 +342,13 @@ void TestZip::missingSources()
     QFETCH(int, options);
     QFETCH(int, code);
     QFETCH(QStringList, names);
-    QVERIFY(writeFile(path(QStringLiteral("a.txt")), "a"));
-    QVERIFY(writeFile(path(QStringLiteral("b.txt")), "b"));
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("a.txt")), "a"));
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("b.txt")), "b"));
     Zip zip;
     QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
-    QCOMPARE(int(zip.addFiles({path(QStringLiteral("a.txt")), path(QStringLiteral("gone.txt")),
-                               path(QStringLiteral("b.txt"))},
-                              QString(), Zip::CompressionOptions(options))),
+    QCOMPARE(int(zip.addFiles(
+                 {path(QStringLiteral("a.txt")), path(QStringLiteral("gone.txt")), path(QStringLiteral("b.txt"))},
+                 QString(), Zip::CompressionOptions(options))),
              code);
     QCOMPARE(int(zip.addDirectory(path(QStringLiteral("gone")), QString(), Zip::CompressionOptions(options))), code);
     QCOMPARE(zip.close(), Zip::Ok);
@@ -369,17 +359,18 @@ void TestZip::missingSources()
 
 void TestZip::duplicatesSkipped()
 {
-    QVERIFY(writeFile(path(QStringLiteral("x/a.txt")), navText(500)));
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("x/a.txt")), navText(500)));
     Zip zip;
     QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
     QCOMPARE(zip.addFile(path(QStringLiteral("x/a.txt")), QString(), Zip::IgnorePaths), Zip::Ok);
-    QCOMPARE(zip.addFile(path(QStringLiteral("x/a.txt")), QStringLiteral("again"), Zip::IgnorePaths | Zip::SkipDuplicates),
-             Zip::Ok);
+    QCOMPARE(
+        zip.addFile(path(QStringLiteral("x/a.txt")), QStringLiteral("again"), Zip::IgnorePaths | Zip::SkipDuplicates),
+        Zip::Ok);
     // Same path but a new size: no longer the same file.
-    QVERIFY(writeFile(path(QStringLiteral("x/a.txt")), navText(600)));
-    QCOMPARE(zip.addFile(path(QStringLiteral("x/a.txt")), QStringLiteral("changed"),
-                         Zip::IgnorePaths | Zip::SkipDuplicates),
-             Zip::Ok);
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("x/a.txt")), navText(600)));
+    QCOMPARE(
+        zip.addFile(path(QStringLiteral("x/a.txt")), QStringLiteral("changed"), Zip::IgnorePaths | Zip::SkipDuplicates),
+        Zip::Ok);
     QCOMPARE(zip.close(), Zip::Ok);
     UnZip unzip;
     QCOMPARE(unzip.open(path(QStringLiteral("a.zip"))), UnZip::Ok);
@@ -388,7 +379,7 @@ void TestZip::duplicatesSkipped()
 
 void TestZip::archiveNotAddedToItself()
 {
-    QVERIFY(writeFile(path(QStringLiteral("tree/a.txt")), navText(3000)));
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("tree/a.txt")), navText(3000)));
     Zip zip;
     QCOMPARE(zip.create(path(QStringLiteral("tree/self.zip"))), Zip::Ok);
     QCOMPARE(zip.addDirectory(path(QStringLiteral("tree"))), Zip::Ok);
@@ -401,7 +392,7 @@ void TestZip::archiveNotAddedToItself()
 void TestZip::commentAndTime()
 {
     const QString source = path(QStringLiteral("t.txt"));
-    QVERIFY(writeFile(source, navText(300)));
+    QVERIFY(CZipTestFiles::writeFile(source, navText(300)));
     const QDateTime stamp(QDate(2021, 6, 30), QTime(8, 15, 43), Qt::LocalTime);
     {
         QFile file(source);
@@ -414,7 +405,8 @@ void TestZip::commentAndTime()
     QCOMPARE(zip.addFile(source, QString(), Zip::IgnorePaths), Zip::Ok);
     QCOMPARE(zip.close(), Zip::Ok);
 
-    QCOMPARE(parseCentralDirectory(readFile(path(QStringLiteral("a.zip")))).comment, QByteArray("AIRAC 2107 caf\xe9"));
+    QCOMPARE(parseCentralDirectory(CZipTestFiles::readFile(path(QStringLiteral("a.zip")))).comment,
+             QByteArray("AIRAC 2107 caf\xe9"));
     UnZip unzip;
     QCOMPARE(unzip.open(path(QStringLiteral("a.zip"))), UnZip::Ok);
     QCOMPARE(unzip.archiveComment(), QStringLiteral("AIRAC 2107 caf\u00e9"));
@@ -427,14 +419,15 @@ void TestZip::nonAsciiNames()
 {
     const QString latin = QStringLiteral("Z\u00fcrich.dat");
     const QString polish = QStringLiteral("\u0141\u00f3d\u017a.dat");
-    QVERIFY(writeFile(path(latin), "latin"));
-    QVERIFY(writeFile(path(polish), "polish"));
+    QVERIFY(CZipTestFiles::writeFile(path(latin), "latin"));
+    QVERIFY(CZipTestFiles::writeFile(path(polish), "polish"));
     Zip zip;
     QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
     QCOMPARE(zip.addFiles({path(latin), path(polish)}, QString(), Zip::IgnorePaths), Zip::Ok);
     QCOMPARE(zip.close(), Zip::Ok);
 
-    const CRawCentralDirectory directory = parseCentralDirectory(readFile(path(QStringLiteral("a.zip"))));
+    const CRawCentralDirectory directory =
+        parseCentralDirectory(CZipTestFiles::readFile(path(QStringLiteral("a.zip"))));
     const CRawCentralEntry* latinEntry = directory.find(latin.toUtf8());
     const CRawCentralEntry* polishEntry = directory.find(polish.toUtf8());
     QVERIFY(latinEntry && polishEntry);
@@ -444,14 +437,14 @@ void TestZip::nonAsciiNames()
     UnZip unzip;
     QCOMPARE(unzip.open(path(QStringLiteral("a.zip"))), UnZip::Ok);
     QCOMPARE(unzip.extractAll(path(QStringLiteral("out"))), UnZip::Ok);
-    QCOMPARE(readFile(path(QStringLiteral("out/") + latin)), QByteArray("latin"));
-    QCOMPARE(readFile(path(QStringLiteral("out/") + polish)), QByteArray("polish"));
+    QCOMPARE(CZipTestFiles::readFile(path(QStringLiteral("out/") + latin)), QByteArray("latin"));
+    QCOMPARE(CZipTestFiles::readFile(path(QStringLiteral("out/") + polish)), QByteArray("polish"));
 }
 
 void TestZip::fullDevice()
 {
-    QVERIFY(writeFile(path(QStringLiteral("small.txt")), navText(100)));
-    QVERIFY(writeFile(path(QStringLiteral("big.bin")), noise(200 * 1024)));
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("small.txt")), navText(100)));
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("big.bin")), noise(200 * 1024)));
     CFullDevice device(64 * 1024);
     QVERIFY(device.open(QIODevice::ReadWrite));
     Zip zip;
@@ -470,7 +463,7 @@ void TestZip::fullDevice()
 
 void TestZip::deviceDestroyed()
 {
-    QVERIFY(writeFile(path(QStringLiteral("a.txt")), navText(100)));
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("a.txt")), navText(100)));
     auto* buffer = new QBuffer;
     Zip zip;
     QCOMPARE(zip.create(buffer), Zip::Ok);

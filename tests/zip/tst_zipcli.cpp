@@ -1,6 +1,7 @@
 // tessaray-cli zip as a user runs it: output lines, error lines and exit statuses.
 
 #include "crawzip.h"
+#include "cziptestfiles.h"
 #include "zip/unzip.h"
 
 #include <QProcess>
@@ -15,19 +16,6 @@ struct Result
     QString err;
 };
 
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 QByteArray navText(int lines)
 {
     QByteArray out;
@@ -36,15 +24,6 @@ QByteArray navText(int lines)
     return out;
 }
 
-QStringList filesBelow(const QString& root)
-{
-    QStringList files;
-    QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files.append(QDir(root).relativeFilePath(it.next()));
-    files.sort();
-    return files;
-}
 } // namespace
 
 class TestZipCli : public QObject
@@ -122,7 +101,7 @@ QString TestZipCli::makeArchive()
     m_builder.add(a);
     m_builder.add(c);
     const QString archive = path(QStringLiteral("nav.zip"));
-    writeFile(archive, m_builder.build());
+    CZipTestFiles::writeFile(archive, m_builder.build());
     return archive;
 }
 
@@ -131,7 +110,8 @@ void TestZipCli::list()
     const QString archive = makeArchive();
     const Result result = cli({QStringLiteral("list"), archive});
     QCOMPARE(result.exitCode, 0);
-    const auto line = [this](const char* name, const QByteArray& data, int index, const char* method, const char* mode) {
+    const auto line = [this](const char* name, const QByteArray& data, int index, const char* method,
+                             const char* mode) {
         return QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6")
             .arg(QLatin1String(name))
             .arg(data.size())
@@ -172,9 +152,9 @@ void TestZipCli::testArchive()
     QFETCH(QString, error);
     const QString archive = makeArchive();
     if (corrupt) {
-        QByteArray bytes = readFile(archive);
+        QByteArray bytes = CZipTestFiles::readFile(archive);
         bytes[static_cast<int>(m_builder.written().at(1).payloadOffset)] = 'A';
-        QVERIFY(writeFile(archive, bytes));
+        QVERIFY(CZipTestFiles::writeFile(archive, bytes));
     }
     const Result result = cli(QStringList({QStringLiteral("test"), archive}) + options);
     QCOMPARE(result.exitCode, exitCode);
@@ -206,9 +186,9 @@ void TestZipCli::extract()
     const QString target = path(QStringLiteral("out/deeper"));
     const Result result = cli(QStringList({QStringLiteral("extract"), archive, target}) + arguments);
     QCOMPARE(result.exitCode, exitCode);
-    QCOMPARE(filesBelow(target), files);
+    QCOMPARE(CZipTestFiles::filesBelow(target), files);
     if (files.contains(QStringLiteral("b.txt")))
-        QCOMPARE(readFile(target + QStringLiteral("/b.txt")), navText(200));
+        QCOMPARE(CZipTestFiles::readFile(target + QStringLiteral("/b.txt")), navText(200));
     QCOMPARE(result.err.isEmpty(), exitCode == 0);
 }
 
@@ -221,13 +201,14 @@ void TestZipCli::extractRefusesEscape()
         entry.data = "data";
         builder.add(entry);
     }
-    QVERIFY(writeFile(path(QStringLiteral("hostile.zip")), builder.build()));
-    const Result result = cli({QStringLiteral("extract"), path(QStringLiteral("hostile.zip")), path(QStringLiteral("a/b"))});
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("hostile.zip")), builder.build()));
+    const Result result =
+        cli({QStringLiteral("extract"), path(QStringLiteral("hostile.zip")), path(QStringLiteral("a/b"))});
     QCOMPARE(result.exitCode, 1);
     QVERIFY2(result.err.contains(QStringLiteral("error 18: ../evil.txt: Entry name points outside the target folder")),
              qPrintable(result.err));
     QVERIFY(result.err.contains(QStringLiteral("error 18: /tmp/evil-absolute.txt: ")));
-    QCOMPARE(filesBelow(m_dir->path()), QStringList({"a/b/good.txt", "hostile.zip"}));
+    QCOMPARE(CZipTestFiles::filesBelow(m_dir->path()), QStringList({"a/b/good.txt", "hostile.zip"}));
     QVERIFY(!QFile::exists(QStringLiteral("/tmp/evil-absolute.txt")));
 }
 
@@ -237,11 +218,11 @@ void TestZipCli::create_data()
     QTest::addColumn<QStringList>("names");
     QTest::addColumn<QString>("method");
     QTest::addColumn<bool>("encrypted");
-    QTest::newRow("defaults") << QStringList() << QStringList({"nav/", "nav/sub/", "nav/sub/x.dat", "nav/y.dat", "solo/z.txt"})
+    QTest::newRow("defaults") << QStringList()
+                              << QStringList({"nav/", "nav/sub/", "nav/sub/x.dat", "nav/y.dat", "solo/z.txt"})
                               << "deflated" << false;
-    QTest::newRow("flat, stored, password")
-        << QStringList({"--flat", "--level", "0", "--password", "pw"}) << QStringList({"x.dat", "y.dat", "z.txt"})
-        << "stored" << true;
+    QTest::newRow("flat, stored, password") << QStringList({"--flat", "--level", "0", "--password", "pw"})
+                                            << QStringList({"x.dat", "y.dat", "z.txt"}) << "stored" << true;
 }
 
 void TestZipCli::create()
@@ -250,14 +231,14 @@ void TestZipCli::create()
     QFETCH(QStringList, names);
     QFETCH(QString, method);
     QFETCH(bool, encrypted);
-    QVERIFY(writeFile(path(QStringLiteral("nav/sub/x.dat")), navText(50)));
-    QVERIFY(writeFile(path(QStringLiteral("nav/y.dat")), navText(60)));
-    QVERIFY(writeFile(path(QStringLiteral("solo/z.txt")), navText(70)));
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("nav/sub/x.dat")), navText(50)));
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("nav/y.dat")), navText(60)));
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("solo/z.txt")), navText(70)));
     const QString archive = path(QStringLiteral("new.zip"));
-    const Result result = cli(QStringList({QStringLiteral("create"), archive, QStringLiteral("nav"),
-                                           QStringLiteral("solo/z.txt"), QStringLiteral("--comment"),
-                                           QStringLiteral("made by the test")}) +
-                              options);
+    const Result result =
+        cli(QStringList({QStringLiteral("create"), archive, QStringLiteral("nav"), QStringLiteral("solo/z.txt"),
+                         QStringLiteral("--comment"), QStringLiteral("made by the test")}) +
+            options);
     QCOMPARE(result.exitCode, 0);
     QVERIFY2(result.err.isEmpty(), qPrintable(result.err));
 
@@ -271,22 +252,24 @@ void TestZipCli::create()
     for (const QString& line : listed.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         if (line.contains(QStringLiteral(".dat")) || line.contains(QStringLiteral(".txt"))) {
             QCOMPARE(line.section(QLatin1Char('\t'), 4, 4), method);
-            QCOMPARE(line.section(QLatin1Char('\t'), 5, 5), encrypted ? QStringLiteral("encrypted") : QStringLiteral("plain"));
+            QCOMPARE(line.section(QLatin1Char('\t'), 5, 5),
+                     encrypted ? QStringLiteral("encrypted") : QStringLiteral("plain"));
         }
     }
 }
 
 void TestZipCli::createRefusesToOverwrite()
 {
-    QVERIFY(writeFile(path(QStringLiteral("y.dat")), navText(60)));
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("y.dat")), navText(60)));
     const QString archive = path(QStringLiteral("old.zip"));
-    QVERIFY(writeFile(archive, "keep me"));
+    QVERIFY(CZipTestFiles::writeFile(archive, "keep me"));
     const Result refused = cli({QStringLiteral("create"), archive, QStringLiteral("y.dat")});
     QCOMPARE(refused.exitCode, 1);
     QVERIFY2(refused.err.startsWith(QStringLiteral("error 3: ")), qPrintable(refused.err));
-    QCOMPARE(readFile(archive), QByteArray("keep me"));
+    QCOMPARE(CZipTestFiles::readFile(archive), QByteArray("keep me"));
 
-    const Result replaced = cli({QStringLiteral("create"), archive, QStringLiteral("y.dat"), QStringLiteral("--overwrite")});
+    const Result replaced =
+        cli({QStringLiteral("create"), archive, QStringLiteral("y.dat"), QStringLiteral("--overwrite")});
     QCOMPARE(replaced.exitCode, 0);
     UnZip unzip;
     QCOMPARE(unzip.open(archive), UnZip::Ok);
@@ -295,15 +278,15 @@ void TestZipCli::createRefusesToOverwrite()
 
 void TestZipCli::createFailureLeavesNothing()
 {
-    QVERIFY(writeFile(path(QStringLiteral("y.dat")), navText(60)));
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("y.dat")), navText(60)));
     const QString archive = path(QStringLiteral("old.zip"));
-    QVERIFY(writeFile(archive, "keep me"));
-    const Result result =
-        cli({QStringLiteral("create"), archive, QStringLiteral("y.dat"), QStringLiteral("gone.dat"), QStringLiteral("--overwrite")});
+    QVERIFY(CZipTestFiles::writeFile(archive, "keep me"));
+    const Result result = cli({QStringLiteral("create"), archive, QStringLiteral("y.dat"), QStringLiteral("gone.dat"),
+                               QStringLiteral("--overwrite")});
     QCOMPARE(result.exitCode, 1);
     QVERIFY2(result.err.startsWith(QStringLiteral("error 6: gone.dat: File or directory does not exist.")),
              qPrintable(result.err));
-    QCOMPARE(readFile(archive), QByteArray("keep me"));
+    QCOMPARE(CZipTestFiles::readFile(archive), QByteArray("keep me"));
     QVERIFY(!QFile::exists(archive + QStringLiteral(".partial")));
 }
 

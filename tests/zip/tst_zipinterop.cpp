@@ -2,6 +2,7 @@
 // for byte: the check that the format is right, not only self-consistent.
 
 #include "crawzip.h"
+#include "cziptestfiles.h"
 #include "zip/unzip.h"
 #include "zip/zip.h"
 
@@ -11,31 +12,6 @@
 namespace
 {
 const QString Password = QStringLiteral("n4v-s3cret");
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-// Relative path -> content of every file below a folder.
-QMap<QString, QByteArray> tree(const QString& root)
-{
-    QMap<QString, QByteArray> files;
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        files.insert(QDir(root).relativeFilePath(path), readFile(path));
-    }
-    return files;
-}
 
 struct Run
 {
@@ -103,7 +79,8 @@ void TestZipInterop::makeSources()
 {
     QByteArray text;
     for (int i = 0; text.size() < 900 * 1024; ++i)
-        text += "APPCH:" + QByteArray::number(i % 900) + ",A,RW27L,CI27L,1,IF,M,0,,,,,," + QByteArray::number(i) + ";\n";
+        text +=
+            "APPCH:" + QByteArray::number(i % 900) + ",A,RW27L,CI27L,1,IF,M,0,,,,,," + QByteArray::number(i) + ";\n";
     QByteArray random(400 * 1024, '\0');
     quint32 state = 7;
     for (char& byte : random) {
@@ -116,7 +93,7 @@ void TestZipInterop::makeSources()
                  {QStringLiteral("nav/60.txt"), QByteArray(60, 'y')},
                  {QStringLiteral("nav/empty.dat"), QByteArray()}};
     for (auto it = m_sources.cbegin(); it != m_sources.cend(); ++it)
-        QVERIFY(writeFile(path(QStringLiteral("src/") + it.key()), it.value()));
+        QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("src/") + it.key()), it.value()));
 }
 
 void TestZipInterop::readInfoZip_data()
@@ -143,7 +120,7 @@ void TestZipInterop::readInfoZip()
     const Run made = shell(path(QStringLiteral("src")), command, comment.toUtf8() + "\n.\n");
     QVERIFY2(made.exitCode == 0, made.output.constData());
 
-    const QByteArray archive = readFile(path(QStringLiteral("a.zip")));
+    const QByteArray archive = CZipTestFiles::readFile(path(QStringLiteral("a.zip")));
     const CRawCentralDirectory raw = parseCentralDirectory(archive);
     if (command.contains(QLatin1String("| cat"))) {
         const CRawCentralEntry* big = raw.find("nav/proc/EDDF.txt");
@@ -155,14 +132,15 @@ void TestZipInterop::readInfoZip()
     QCOMPARE(unzip.open(path(QStringLiteral("a.zip"))), UnZip::Ok);
     QCOMPARE(unzip.skippedEntryCount(), 0);
     if (!comment.isEmpty())
-        QCOMPARE(unzip.archiveComment().trimmed().replace(QLatin1String("\r\n"), QLatin1String("\n")), comment); // zip writes CRLF
+        QCOMPARE(unzip.archiveComment().trimmed().replace(QLatin1String("\r\n"), QLatin1String("\n")),
+                 comment); // zip writes CRLF
     for (const UnZip::EntryInfo& entry : unzip.entries()) {
         if (entry.type == UnZip::FileEntry)
             QCOMPARE(entry.encrypted, encrypted);
     }
     QCOMPARE(unzip.verify(), UnZip::Ok);
     QCOMPARE(unzip.extractAll(path(QStringLiteral("out"))), UnZip::Ok);
-    QCOMPARE(tree(path(QStringLiteral("out"))), m_sources);
+    QCOMPARE(CZipTestFiles::tree(path(QStringLiteral("out"))), m_sources);
     // Modification times survive to the second (DOS time has two-second steps).
     const QDateTime source = QFileInfo(path(QStringLiteral("src/nav/proc/EDDF.txt"))).lastModified();
     const QDateTime extracted = QFileInfo(path(QStringLiteral("out/nav/proc/EDDF.txt"))).lastModified();
@@ -183,10 +161,12 @@ void TestZipInterop::writeForInfoZip_data()
     QTest::addColumn<int>("level");
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("comment");
-    QTest::newRow("level 6") << 6 << "" << "";
+    QTest::newRow("level 6") << 6 << ""
+                             << "";
     QTest::newRow("level 6, password") << 6 << Password << "";
     QTest::newRow("stored, password") << 0 << Password << "";
-    QTest::newRow("level 9, comment") << 9 << "" << "backup of 2024-05-01";
+    QTest::newRow("level 9, comment") << 9 << ""
+                                      << "backup of 2024-05-01";
     QTest::newRow("level 1, password, comment") << 1 << Password << "AIRAC 2405";
 }
 
@@ -199,18 +179,19 @@ void TestZipInterop::writeForInfoZip()
     zip.setPassword(password);
     zip.setArchiveComment(comment);
     QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
-    QCOMPARE(zip.addDirectory(path(QStringLiteral("src/nav")), QString(), Zip::RelativePaths,
-                              Zip::CompressionLevel(level)),
-             Zip::Ok);
+    QCOMPARE(
+        zip.addDirectory(path(QStringLiteral("src/nav")), QString(), Zip::RelativePaths, Zip::CompressionLevel(level)),
+        Zip::Ok);
     QCOMPARE(zip.close(), Zip::Ok);
 
     const QString passwordOption = password.isEmpty() ? QString() : QStringLiteral("-P ") + password + QLatin1Char(' ');
     const Run tested = shell(path(QString()), QStringLiteral("unzip ") + passwordOption + QStringLiteral("-t a.zip"));
     QVERIFY2(tested.exitCode == 0, tested.output.constData());
     QVERIFY(tested.output.contains("No errors detected"));
-    const Run extracted = shell(path(QString()), QStringLiteral("unzip -q ") + passwordOption + QStringLiteral("a.zip -d out"));
+    const Run extracted =
+        shell(path(QString()), QStringLiteral("unzip -q ") + passwordOption + QStringLiteral("a.zip -d out"));
     QVERIFY2(extracted.exitCode == 0, extracted.output.constData());
-    QCOMPARE(tree(path(QStringLiteral("out"))), m_sources);
+    QCOMPARE(CZipTestFiles::tree(path(QStringLiteral("out"))), m_sources);
     if (!comment.isEmpty()) {
         const Run shown = shell(path(QString()), QStringLiteral("unzip -z a.zip"));
         QVERIFY2(shown.output.contains(comment.toUtf8()), shown.output.constData());
@@ -225,8 +206,8 @@ void TestZipInterop::nonAsciiNamesBothWays()
 {
     const QString latin = QStringLiteral("Z\u00fcrich.dat");
     const QString polish = QStringLiteral("\u0141\u00f3d\u017a.dat");
-    QVERIFY(writeFile(path(QStringLiteral("names/") + latin), "latin"));
-    QVERIFY(writeFile(path(QStringLiteral("names/") + polish), "polish"));
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("names/") + latin), "latin"));
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("names/") + polish), "polish"));
     const QMap<QString, QByteArray> expected = {{QStringLiteral("names/") + latin, "latin"},
                                                 {QStringLiteral("names/") + polish, "polish"}};
 
@@ -236,7 +217,7 @@ void TestZipInterop::nonAsciiNamesBothWays()
     UnZip unzip;
     QCOMPARE(unzip.open(path(QStringLiteral("iz.zip"))), UnZip::Ok);
     QCOMPARE(unzip.extractAll(path(QStringLiteral("ours"))), UnZip::Ok);
-    QCOMPARE(tree(path(QStringLiteral("ours"))), expected);
+    QCOMPARE(CZipTestFiles::tree(path(QStringLiteral("ours"))), expected);
 
     Zip zip;
     QCOMPARE(zip.create(path(QStringLiteral("our.zip"))), Zip::Ok);
@@ -244,7 +225,7 @@ void TestZipInterop::nonAsciiNamesBothWays()
     QCOMPARE(zip.close(), Zip::Ok);
     run = shell(path(QString()), QStringLiteral("unzip -q our.zip -d theirs"));
     QVERIFY2(run.exitCode == 0, run.output.constData());
-    QCOMPARE(tree(path(QStringLiteral("theirs"))), expected);
+    QCOMPARE(CZipTestFiles::tree(path(QStringLiteral("theirs"))), expected);
 }
 
 QTEST_GUILESS_MAIN(TestZipInterop)
