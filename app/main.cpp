@@ -1,6 +1,6 @@
-#include "app/clogger.h"
-#include "app/csingleinstanceguard.h"
-#include "commands/cioutils.h"
+#include "foundation/clogger.h"
+#include "foundation/csingleinstanceguard.h"
+#include "foundation/cdatalocations.h"
 #include "ui/cmainwindow.h"
 #include "version.h"
 
@@ -28,8 +28,8 @@ int main(int argc, char* argv[])
     BV_LOG(1, QStringLiteral("Brelvar Tessaray is starting..."));
     BV_LOG(1, QStringLiteral("Current Version: %0").arg(QStringLiteral(TESSARAY_VERSION)));
     BV_LOG(1, QStringLiteral("Log file path: %0")
-                  .arg(QDir::toNativeSeparators(CIOUtils::logFilePath(CLogger::logFileName()))));
-    BV_LOG(1, QStringLiteral("Index file path: %0").arg(QDir::toNativeSeparators(CIOUtils::dataIndexFilePath())));
+                  .arg(QDir::toNativeSeparators(CDataLocations::logFilePath(CLogger::logFileName()))));
+    BV_LOG(1, QStringLiteral("Index file path: %0").arg(QDir::toNativeSeparators(CDataLocations::dataIndexFilePath())));
 
     auto guard = std::make_unique<CSingleInstanceGuard>();
     switch (guard->acquire()) {

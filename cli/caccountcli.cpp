@@ -1,6 +1,6 @@
 // tessaray-cli login, logout and whoami: the user session from a shell.
 
-#include "app/csettings.h"
+#include "foundation/csettings.h"
 #include "cli/cclicommand.h"
 #include "webservices/cuser.h"
 

@@ -1,6 +1,6 @@
 // tessaray-cli cycle: the current navigation-data cycle from the web service.
 
-#include "app/csettings.h"
+#include "foundation/csettings.h"
 #include "cli/cclicommand.h"
 #include "webservices/cdatacycle.h"
 #include "webservices/cwebservices.h"

@@ -3,7 +3,7 @@
 #include "cli/cclicommand.h"
 #include "dataindex/cdataindexserializer.h"
 #include "dataindex/csimulators.h"
-#include "downloader/cdownloadlogutils.h"
+#include "webservices/cdownloadlogutils.h"
 
 #include <QCommandLineParser>
 #include <QJsonArray>

@@ -1,14 +1,14 @@
 // tessaray-cli scan [--index FILE] [--json] [--save]: finds the data index's add-ons on this machine.
 
-#include "app/clogger.h"
+#include "foundation/clogger.h"
 #include "cli/cclicommand.h"
-#include "commands/cioutils.h"
-#include "dataindex/caddonmappinghelper.h"
+#include "foundation/cdatalocations.h"
+#include "foundation/cworkerthread.h"
 #include "dataindex/caddonsearcher.h"
 #include "dataindex/cdataindex.h"
 #include "dataindex/cdataindexserializer.h"
 #include "dataindex/csimulators.h"
-#include "downloader/cdownloadlogutils.h"
+#include "webservices/cdownloadlogutils.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -69,7 +69,7 @@ int runScan(const QStringList& arguments)
     if (!parser.positionalArguments().isEmpty())
         return CCli::usageError(parser, QStringLiteral("'scan' takes no arguments."));
 
-    const QString indexFile = parser.isSet(indexOption) ? parser.value(indexOption) : CIOUtils::dataIndexFilePath();
+    const QString indexFile = parser.isSet(indexOption) ? parser.value(indexOption) : CDataLocations::dataIndexFilePath();
     CDataIndex* dataIndex = CDataIndex::instance();
     Exception error;
     if (!readIndex(
@@ -94,7 +94,7 @@ int runScan(const QStringList& arguments)
     }
     QObject::connect(searcher, &CAddonSearcher::searchCompleted, &loop, &QEventLoop::quit);
     QThread* thread =
-        CAddonMappingHelper::runOnThread(searcher, QStringLiteral("Addon search"), &CAddonSearcher::search);
+        CWorkerThread::start(searcher, QStringLiteral("Addon search"), &CAddonSearcher::search);
     loop.exec();
     thread->quit();
     thread->wait();
@@ -131,7 +131,7 @@ int runScan(const QStringList& arguments)
     if (!parser.isSet(saveOption))
         return CCli::Success;
 
-    const QString mappingFile = CIOUtils::mappingListFilePath();
+    const QString mappingFile = CDataLocations::mappingListFilePath();
     if (QFileInfo::exists(mappingFile) &&
         !readIndex(
             mappingFile, [dataIndex](IndexInfo* addon) { dataIndex->addMappedAddon(addon); }, error)) {

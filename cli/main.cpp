@@ -1,4 +1,4 @@
-#include "app/clogger.h"
+#include "foundation/clogger.h"
 #include "cli/cclicommand.h"
 #include "version.h"
 

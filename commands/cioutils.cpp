@@ -1,96 +1,54 @@
 #include "cioutils.h"
 
-#include "app/clogger.h"
-#include "app/csettings.h"
+#include "foundation/cdatalocations.h"
+#include "foundation/clogger.h"
+#include "foundation/csettings.h"
 #include "commands/commandinfo.h"
 #include "dataindex/cpathplaceholders.h"
 #include "dataindex/csimulatorroots.h"
 #include "dataindex/csimulators.h"
-#include "downloader/cdownloadlogutils.h"
 #include "platform/cfilebrowser.h"
 #include "platform/clocalpath.h"
 #include "platform/cregistry.h"
 
-#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QStandardPaths>
-#include <QSysInfo>
-
-namespace
-{
-const QString shellFoldersKey =
-    QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\");
-const QString programFolder = QStringLiteral("Brelvar/FMSClient/");
-constexpr int windowsVista = 0x0080;
-
-QString withTrailingSeparator(const QString& path)
-{
-    if (path.endsWith(QLatin1Char('/')) || path.endsWith(QDir::separator()))
-        return path;
-    return path + QDir::separator();
-}
-} // namespace
 
 QString CIOUtils::dataDirectory()
 {
-    const QString fromEnvironment = qEnvironmentVariable("TESSARAY_DATA_DIR");
-    if (!fromEnvironment.isEmpty())
-        return withTrailingSeparator(fromEnvironment);
-
-    const QString commonAppData = CRegistry::readValue(shellFoldersKey, QStringLiteral("Common AppData"));
-#ifdef Q_OS_WIN
-    const QFileInfoList drives = QDir::drives();
-    const QString firstDrive = drives.isEmpty() ? QStringLiteral("C:/") : drives.first().filePath();
-    return windowsDataDirectory(commonAppData, QSysInfo::windowsVersion(), firstDrive,
-                                QCoreApplication::applicationDirPath());
-#else
-    if (!commonAppData.isEmpty())
-        return commonAppData + QDir::separator() + programFolder;
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QLatin1Char('/') + programFolder;
-#endif
+    return CDataLocations::dataDirectory();
 }
 
 QString CIOUtils::windowsDataDirectory(const QString& commonAppData, int windowsVersion, const QString& firstDrive,
                                        const QString& applicationDirectory)
 {
-    if (!commonAppData.isEmpty())
-        return commonAppData + QDir::separator() + programFolder + QDir::separator();
-    if (windowsVersion < windowsVista)
-        return withTrailingSeparator(applicationDirectory);
-
-    QString drive = firstDrive;
-    if (drive.startsWith(QLatin1Char('A')))
-        drive.replace(0, 1, QLatin1Char('C'));
-    return drive + QDir::separator() + QStringLiteral("ProgramData") + QDir::separator() + programFolder;
+    return CDataLocations::windowsDataDirectory(commonAppData, windowsVersion, firstDrive, applicationDirectory);
 }
 
 QString CIOUtils::settingsFilePath()
 {
-    return joinPath(dataDirectory(), QStringLiteral("settings.conf"));
+    return CDataLocations::settingsFilePath();
 }
 
 QString CIOUtils::dataIndexFilePath()
 {
-    return joinPath(dataDirectory(), QStringLiteral("data.index"));
+    return CDataLocations::dataIndexFilePath();
 }
 
 QString CIOUtils::mappingListFilePath()
 {
-    return joinPath(dataDirectory(), QStringLiteral("mapping.index"));
+    return CDataLocations::mappingListFilePath();
 }
 
 QString CIOUtils::logFilePath(const QString& fileName)
 {
-    const QString folder = joinPath(dataDirectory(), QStringLiteral("logs"));
-    QDir().mkpath(folder);
-    return joinPath(folder, fileName);
+    return CDataLocations::logFilePath(fileName);
 }
 
 QString CIOUtils::joinPath(const QString& a, const QString& b)
 {
-    return QDir::cleanPath(a + QDir::separator() + b);
+    return CDataLocations::joinPath(a, b);
 }
 
 QString CIOUtils::serverAddress()
@@ -118,7 +76,7 @@ QString CIOUtils::downloadRoot()
 
 QString CIOUtils::packageIndexName(const QUuid& addonGuid)
 {
-    return CDownloadLogUtils::guidText(addonGuid) + QStringLiteral(".index");
+    return CDataLocations::packageIndexName(addonGuid);
 }
 
 QString CIOUtils::installedIndexPath(const QString& addonFolder, const CommandInfo& info)
@@ -128,7 +86,7 @@ QString CIOUtils::installedIndexPath(const QString& addonFolder, const CommandIn
 
 QString CIOUtils::installedIndexPath(const QString& addonFolder, const QUuid& addonGuid)
 {
-    return joinPath(CLocalPath::toNative(addonFolder), packageIndexName(addonGuid));
+    return CDataLocations::installedIndexPath(addonFolder, addonGuid);
 }
 
 QString CIOUtils::normalizePath(const QString& path)
@@ -194,7 +152,7 @@ void CIOUtils::setSimulatorRoot(int simulator, const QString& folder)
 QString CIOUtils::readRegistryValue(const QString& keyPath, const QString& subKey, const QString& valueName,
                                     const QString& defaultText, bool use64BitView)
 {
-    return CSimulatorRoots::readRegistryValue(keyPath, subKey, valueName, defaultText, use64BitView);
+    return CRegistry::readRegistryValue(keyPath, subKey, valueName, defaultText, use64BitView);
 }
 
 QString CIOUtils::resolvePlaceholders(const QString& path)

@@ -77,7 +77,7 @@ public:
     static QString simulatorRoot(int simulator, bool ignoreDisabled = false);
     // Stores a user's simulator folder as the setting "simulators/" + short name; a blank folder removes it.
     static void setSimulatorRoot(int simulator, const QString& folder);
-    // A registry value, read as the simulator lookups read it (see CSimulatorRoots::readRegistryValue).
+    // A registry value, read as the simulator lookups read it (see CRegistry::readRegistryValue).
     static QString readRegistryValue(const QString& keyPath, const QString& subKey, const QString& valueName,
                                      const QString& defaultText = QString(), bool use64BitView = false);
     // The index's path placeholders ("[FSXROOT]", "[APPDATA]" ...) replaced by their values here.

@@ -1,6 +1,7 @@
 #include "cprogramcommandqueue.h"
 
-#include "app/clogger.h"
+#include "foundation/clogger.h"
+#include "foundation/cworkerthread.h"
 #include "cqueueable.h"
 
 #include <QThread>
@@ -106,13 +107,7 @@ void CProgramCommandQueue::checkQueueStatus()
     locker.unlock();
     BV_LOG(1, QStringLiteral("Task detached."));
 
-    auto* thread = new QThread();
-    task->setParent(nullptr);
-    task->moveToThread(thread);
-    connect(thread, &QThread::finished, thread, &QThread::deleteLater);
-    connect(thread, &QThread::started, task, &CQueueable::run);
     connect(task, &CQueueable::taskStarted, this, &CProgramCommandQueue::taskStarted);
-    // The command is deleted on its own thread after taskDone(); its thread has nothing left to do then.
-    connect(task, &QObject::destroyed, thread, &QThread::quit, Qt::DirectConnection);
-    thread->start(QThread::InheritPriority);
+    // The command is deleted on its own thread after taskDone(), which ends the thread.
+    CWorkerThread::start(task, QStringLiteral("command"), &CQueueable::run);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "commandinfo.h"
-#include "exception.h"
+#include "foundation/exception.h"
 
 #include <QObject>
 

@@ -1,6 +1,6 @@
 #include "caddonmappingreader.h"
 
-#include "app/clogger.h"
+#include "foundation/clogger.h"
 #include "dataindex/cdataindexserializer.h"
 
 #include <QFileInfo>

@@ -1,10 +1,11 @@
 #include "caddonsearcher.h"
 
-#include "app/clogger.h"
+#include "foundation/clogger.h"
 #include "dataindex/cdataindex.h"
 #include "dataindex/cpathplaceholders.h"
 #include "dataindex/csimulatorroots.h"
 #include "dataindex/csimulators.h"
+#include "platform/cregistry.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -153,7 +154,7 @@ bool CAddonSearcher::findByRegistry(IndexInfo* info, IndexPathInfo* entry)
     for (const RegistryRule& rule : qAsConst(entry->registry)) {
         if (rule.keyPath.isEmpty() || rule.valueName.isEmpty())
             continue;
-        const QString value = CSimulatorRoots::readRegistryValue(rule.keyPath, QString(), rule.valueName);
+        const QString value = CRegistry::readRegistryValue(rule.keyPath, QString(), rule.valueName);
         if (value.isEmpty())
             continue;
         const QString existing = m_paths.existingPath(value);
@@ -172,12 +173,12 @@ bool CAddonSearcher::findByUninstall(IndexInfo* info, IndexPathInfo* entry)
         if (rule.hasProductGuid) {
             if (rule.productGuid.isNull())
                 continue;
-            value = CSimulatorRoots::readRegistryValue(uninstallKey + QLatin1Char('\\'), rule.productGuid.toString(),
+            value = CRegistry::readRegistryValue(uninstallKey + QLatin1Char('\\'), rule.productGuid.toString(),
                                                        QStringLiteral("InstallLocation"));
         } else {
             if (rule.valueName.isEmpty())
                 continue;
-            value = CSimulatorRoots::readRegistryValue(uninstallKey, rule.keyName, rule.valueName);
+            value = CRegistry::readRegistryValue(uninstallKey, rule.keyName, rule.valueName);
         }
         if (value.isEmpty())
             continue;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "commands/exception.h"
+#include "foundation/exception.h"
 #include "dataindex/caircraftconfig.h"
 #include "dataindex/cfoldertree.h"
 #include "dataindex/indexinfo.h"

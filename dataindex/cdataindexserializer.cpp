@@ -1,13 +1,14 @@
 #include "cdataindexserializer.h"
 
-#include "app/clogger.h"
-#include "commands/cioutils.h"
+#include "foundation/clogger.h"
+#include "foundation/cdatalocations.h"
 #include "dataindex/cfilemappingserializer.h"
 #include "dataindex/cpathplaceholders.h"
 #include "dataindex/csimulatorroots.h"
 #include "dataindex/csimulators.h"
-#include "downloader/cdownloadlogutils.h"
+#include "webservices/cdownloadlogutils.h"
 #include "platform/clocalpath.h"
+#include "platform/cregistry.h"
 
 #include <QDir>
 #include <QDomDocument>
@@ -41,7 +42,7 @@ QString registryDirectory(const QString& fromRegistryPath)
     QString key = fromRegistryPath.left(separator);
     const QString valueName = fromRegistryPath.mid(separator + 1);
     key.replace(QLatin1String("HKEY_LOCAL_MACHINE"), QLatin1String("HKLM"));
-    return CSimulatorRoots::readRegistryValue(key, QString(), valueName);
+    return CRegistry::readRegistryValue(key, QString(), valueName);
 }
 
 } // namespace
@@ -231,7 +232,7 @@ IndexPathInfo* CDataIndexSerializer::readLocation(QXmlStreamReader& xml, const I
                           .arg(addon.name));
         }
         const MappingVersion version =
-            CFileMappingSerializer::deserializeToVersion(CIOUtils::installedIndexPath(path->directory, addon.guid));
+            CFileMappingSerializer::deserializeToVersion(CDataLocations::installedIndexPath(path->directory, addon.guid));
         path->cycle = version.cycle;
         path->revision = version.revision;
         path->backup = version.backup;
@@ -248,7 +249,7 @@ QVariant CDataIndexSerializer::serialize(QVariant info)
     auto* readerInfo = info.value<DataIndexReaderInfo*>();
     const IndexInfoMap empty;
     const IndexInfoMap& addons = readerInfo && readerInfo->addons ? *readerInfo->addons : empty;
-    return QVariant(serializeTo(addons, CIOUtils::mappingListFilePath()));
+    return QVariant(serializeTo(addons, CDataLocations::mappingListFilePath()));
 }
 
 bool CDataIndexSerializer::serializeTo(const IndexInfoMap& addons, const QString& path)

@@ -1,6 +1,6 @@
 #include "cfilemappingserializer.h"
 
-#include "app/clogger.h"
+#include "foundation/clogger.h"
 #include "platform/clocalpath.h"
 
 #include <QDir>

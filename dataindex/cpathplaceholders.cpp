@@ -1,6 +1,6 @@
 #include "cpathplaceholders.h"
 
-#include "commands/cioutils.h"
+#include "foundation/cdatalocations.h"
 #include "dataindex/csimulatorroots.h"
 #include "dataindex/csimulators.h"
 #include "platform/clocalpath.h"
@@ -124,7 +124,7 @@ QString CPathPlaceholders::programDataFolder()
                              QStringLiteral("Common AppData"));
     if (!commonAppData.isEmpty())
         return commonAppData + QDir::separator();
-    return CIOUtils::dataDirectory();
+    return CDataLocations::dataDirectory();
 }
 
 QString CPathPlaceholders::commonProgramFilesFolder()

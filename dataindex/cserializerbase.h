@@ -1,6 +1,6 @@
 #pragma once
 
-#include "commands/exception.h"
+#include "foundation/exception.h"
 
 #include <QObject>
 #include <QVariant>

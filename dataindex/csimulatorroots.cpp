@@ -1,7 +1,7 @@
 #include "csimulatorroots.h"
 
-#include "app/clogger.h"
-#include "app/csettings.h"
+#include "foundation/clogger.h"
+#include "foundation/csettings.h"
 #include "dataindex/csimulators.h"
 #include "dataindex/cxplaneinstallfinder.h"
 #include "platform/clocalpath.h"
@@ -16,9 +16,6 @@ const QString uninstallKey =
     QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
 const QString prepar3dKey = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\LockheedMartin\\");
 const QString prepar3dUserKey = QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Lockheed Martin\\");
-
-// RegQueryValueEx into a 1024-byte buffer of UTF-16 text: one character is kept for the terminating zero.
-constexpr int registryBufferCharacters = 1024 / 2 - 1;
 
 thread_local CSimulatorRoots::CacheScope* currentScope = nullptr;
 
@@ -85,32 +82,32 @@ QString CSimulatorRoots::lookUp(int simulator)
     QString found;
     switch (simulator) {
     case SimFS9:
-        found = readRegistryValue(flightSimulatorKey, QStringLiteral("9.0\\"), QStringLiteral("EXE Path"));
+        found = CRegistry::readRegistryValue(flightSimulatorKey, QStringLiteral("9.0\\"), QStringLiteral("EXE Path"));
         break;
     case SimFSX:
-        found = readRegistryValue(flightSimulatorKey, QStringLiteral("10.0\\"), QStringLiteral("SetupPath"));
+        found = CRegistry::readRegistryValue(flightSimulatorKey, QStringLiteral("10.0\\"), QStringLiteral("SetupPath"));
         // The Steam edition registers the same key; it has a root of its own (FSXS).
         if (!found.isEmpty() && CLocalPath::exists(QStringLiteral("%0\\steam_api.dll").arg(found)))
             found.clear();
         break;
     case SimFSXSteam:
-        found = readRegistryValue(uninstallKey, QStringLiteral("Steam App 314160"), QStringLiteral("InstallLocation"),
+        found = CRegistry::readRegistryValue(uninstallKey, QStringLiteral("Steam App 314160"), QStringLiteral("InstallLocation"),
                                   QString(), true);
         break;
     case SimP3D:
-        found = readRegistryValue(prepar3dKey, QStringLiteral("Prepar3D\\"), QStringLiteral("SetupPath"));
+        found = CRegistry::readRegistryValue(prepar3dKey, QStringLiteral("Prepar3D\\"), QStringLiteral("SetupPath"));
         break;
     case SimP3Dv2:
-        found = readRegistryValue(prepar3dUserKey, QStringLiteral("Prepar3D v2\\"), QStringLiteral("AppPath"));
+        found = CRegistry::readRegistryValue(prepar3dUserKey, QStringLiteral("Prepar3D v2\\"), QStringLiteral("AppPath"));
         break;
     case SimP3Dv3:
-        found = readRegistryValue(prepar3dUserKey, QStringLiteral("Prepar3D v3\\"), QStringLiteral("AppPath"));
+        found = CRegistry::readRegistryValue(prepar3dUserKey, QStringLiteral("Prepar3D v3\\"), QStringLiteral("AppPath"));
         break;
     case SimP3Dv4:
-        found = readRegistryValue(prepar3dUserKey, QStringLiteral("Prepar3D v4\\"), QStringLiteral("AppPath"));
+        found = CRegistry::readRegistryValue(prepar3dUserKey, QStringLiteral("Prepar3D v4\\"), QStringLiteral("AppPath"));
         break;
     case SimXPlane10:
-        found = readRegistryValue(uninstallKey, QStringLiteral("Steam App 292180"), QStringLiteral("InstallLocation"),
+        found = CRegistry::readRegistryValue(uninstallKey, QStringLiteral("Steam App 292180"), QStringLiteral("InstallLocation"),
                                   QString(), true);
         break;
     default:
@@ -130,23 +127,3 @@ void CSimulatorRoots::setRoot(int simulator, const QString& folder)
         CSettings::setValue(key, folder);
 }
 
-QString CSimulatorRoots::readRegistryValue(const QString& keyPath, const QString& subKey, const QString& valueName,
-                                           const QString& defaultText, bool use64BitView)
-{
-    const bool currentUser = keyPath.contains(QLatin1String("HKEY_CURRENT_USER")) ||
-                             keyPath.startsWith(QLatin1String("HKCU\\"), Qt::CaseInsensitive);
-    QString key = keyPath + QLatin1Char('\\') + subKey + QLatin1Char('\\');
-    for (const char* prefix : {"HKEY_LOCAL_MACHINE\\", "HKEY_CURRENT_USER\\", "HKLM\\", "HKCU\\"}) {
-        if (key.startsWith(QLatin1String(prefix), Qt::CaseInsensitive))
-            key.remove(0, int(qstrlen(prefix)));
-    }
-    key.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
-    const QString hive = currentUser ? QStringLiteral("HKEY_CURRENT_USER\\") : QStringLiteral("HKEY_LOCAL_MACHINE\\");
-
-    const QString value = CRegistry::readValue(hive + key, valueName,
-                                               use64BitView ? CRegistry::View::Registry64 : CRegistry::View::Default);
-    BV_LOG(1, QStringLiteral("Registry value '%0' of '%1%2': '%3'").arg(valueName, hive, key, value));
-    if (value.isEmpty() || value.size() > registryBufferCharacters)
-        return defaultText;
-    return value;
-}

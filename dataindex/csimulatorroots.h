@@ -22,12 +22,6 @@ public:
     // Stores a user's choice of root folder; a blank folder removes the setting (detection applies again).
     static void setRoot(int simulator, const QString& folder);
 
-    // A registry value as text: the hive is HKEY_CURRENT_USER when `keyPath` names it, else
-    // HKEY_LOCAL_MACHINE; the key is `keyPath` + "\" + `subKey`. `defaultText` when the value is missing
-    // or empty, or too long for the 1024-byte buffer the program reads into (over 511 characters).
-    static QString readRegistryValue(const QString& keyPath, const QString& subKey, const QString& valueName,
-                                     const QString& defaultText = QString(), bool use64BitView = false);
-
     // Native separators, then "\\" and "//" made single.
     static QString normalize(const QString& path);
 

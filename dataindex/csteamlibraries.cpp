@@ -1,7 +1,7 @@
 #include "csteamlibraries.h"
 
-#include "app/clogger.h"
-#include "dataindex/csimulatorroots.h"
+#include "foundation/clogger.h"
+#include "platform/cregistry.h"
 #include "platform/clocalpath.h"
 #include "platform/cstandardlocations.h"
 
@@ -166,9 +166,9 @@ QStringList CSteamLibraries::steamRoots()
     QStringList candidates;
     const QString home = CStandardLocations::homePath();
 #if defined(Q_OS_WIN)
-    candidates << CSimulatorRoots::readRegistryValue(QStringLiteral("HKEY_CURRENT_USER\\Software\\Valve"),
+    candidates << CRegistry::readRegistryValue(QStringLiteral("HKEY_CURRENT_USER\\Software\\Valve"),
                                                      QStringLiteral("Steam"), QStringLiteral("SteamPath"))
-               << CSimulatorRoots::readRegistryValue(QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Valve"),
+               << CRegistry::readRegistryValue(QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Valve"),
                                                      QStringLiteral("Steam"), QStringLiteral("InstallPath"));
 #elif defined(Q_OS_MACOS)
     candidates << home + QStringLiteral("/Library/Application Support/Steam");

@@ -1,6 +1,6 @@
 #include "cxplaneinstallfinder.h"
 
-#include "app/clogger.h"
+#include "foundation/clogger.h"
 #include "dataindex/csimulators.h"
 #include "dataindex/csteamlibraries.h"
 #include "platform/clocalpath.h"

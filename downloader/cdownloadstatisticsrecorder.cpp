@@ -1,6 +1,6 @@
 #include "cdownloadstatisticsrecorder.h"
 
-#include "downloader/cdownloadlogutils.h"
+#include "webservices/cdownloadlogutils.h"
 #include "downloader/chttpdownloadmanager.h"
 #include "downloader/chttpdownloadtask.h"
 #include "version.h"

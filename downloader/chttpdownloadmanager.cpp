@@ -1,7 +1,7 @@
 #include "chttpdownloadmanager.h"
 
-#include "app/clogger.h"
-#include "downloader/cdownloadlogutils.h"
+#include "foundation/clogger.h"
+#include "webservices/cdownloadlogutils.h"
 #include "downloader/cfileutils.h"
 #include "downloader/chttpdownloadtask.h"
 

@@ -1,7 +1,7 @@
 #include "chttpdownloadtask.h"
 
-#include "app/clogger.h"
-#include "app/csettings.h"
+#include "foundation/clogger.h"
+#include "foundation/csettings.h"
 #include "downloader/cfileutils.h"
 #include "downloader/chttpdownloadhelper.h"
 #include "downloader/chttpdownloadworker.h"

@@ -1,7 +1,7 @@
 #include "chttpdownloadworker.h"
 
-#include "app/clogger.h"
-#include "downloader/chttpdownloadtask.h"
+#include "foundation/clogger.h"
+#include "downloader/cfilepiece.h"
 #include "downloader/threadhandover.h"
 #include "version.h"
 
@@ -54,9 +54,9 @@ ContentRange parseContentRange(const QByteArray& value)
 }
 } // namespace
 
-CHttpDownloadWorker::CHttpDownloadWorker(CHttpDownloadTask* task, std::shared_ptr<std::atomic<qint64>> downloaded,
+CHttpDownloadWorker::CHttpDownloadWorker(QObject* pieceSource, std::shared_ptr<std::atomic<qint64>> downloaded,
                                          const QString& url, const QString& partPath, qint64 fileSize, qint64 chunkSize)
-    : m_task(task)
+    : m_pieceSource(pieceSource)
     , m_downloaded(std::move(downloaded))
     , m_url(url)
     , m_partPath(partPath)
@@ -81,7 +81,7 @@ void CHttpDownloadWorker::doWork()
 
     bool havePiece = false;
     CFilePiece piece;
-    QMetaObject::invokeMethod(m_task, "requirePieceFor", Qt::BlockingQueuedConnection,
+    QMetaObject::invokeMethod(m_pieceSource, "requirePieceFor", Qt::BlockingQueuedConnection,
                               Q_ARG(CHttpDownloadWorker*, this), Q_ARG(bool*, &havePiece), Q_ARG(CFilePiece*, &piece));
     takeOver(&havePiece);
     takeOver(&piece);

@@ -12,7 +12,6 @@
 #include <atomic>
 #include <memory>
 
-class CHttpDownloadTask;
 class QFile;
 class QNetworkAccessManager;
 
@@ -36,8 +35,10 @@ class CHttpDownloadWorker : public QObject
 public:
     static constexpr int RetryBudget = 3;
 
-    // `downloaded` is the counter of the task's current start; the worker adds every byte it writes.
-    CHttpDownloadWorker(CHttpDownloadTask* task, std::shared_ptr<std::atomic<qint64>> downloaded, const QString& url,
+    // `pieceSource` hands out the pieces: the worker calls its invokable requirePieceFor(CHttpDownloadWorker*,
+    // bool*, CFilePiece*) on the source's thread and waits for the answer. `downloaded` is the counter of the
+    // task's current start; the worker adds every byte it writes.
+    CHttpDownloadWorker(QObject* pieceSource, std::shared_ptr<std::atomic<qint64>> downloaded, const QString& url,
                         const QString& partPath, qint64 fileSize, qint64 chunkSize);
     ~CHttpDownloadWorker() override;
 
@@ -75,7 +76,7 @@ private:
     void endThread();
     void dropReply();
 
-    CHttpDownloadTask* m_task;
+    QObject* m_pieceSource;
     std::shared_ptr<std::atomic<qint64>> m_downloaded;
     QString m_url;
     QString m_partPath;

@@ -30,6 +30,13 @@ public:
     static bool writeValue(const QString& keyPath, const QString& valueName, const QString& data);
     static bool removeValue(const QString& keyPath, const QString& valueName);
 
+    // The simulator lookups' way of reading a value: the hive is HKEY_CURRENT_USER when `keyPath` names it,
+    // else HKEY_LOCAL_MACHINE; the key is `keyPath` + "\" + `subKey`. `defaultText` when the value is
+    // missing or empty, or too long for the 1024-byte buffer the program reads into (over 511 characters).
+    // Every probe is logged.
+    static QString readRegistryValue(const QString& keyPath, const QString& subKey, const QString& valueName,
+                                     const QString& defaultText = QString(), bool use64BitView = false);
+
     // Accepts "HKLM\..." / "HKCU\..." short forms, doubled and trailing backslashes and forward slashes;
     // returns "HKEY_LOCAL_MACHINE\A\B" style text.
     static QString normalizedKeyPath(const QString& keyPath);

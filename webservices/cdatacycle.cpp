@@ -1,7 +1,7 @@
 #include "cdatacycle.h"
 
-#include "app/clogger.h"
-#include "csingleton.h"
+#include "foundation/clogger.h"
+#include "foundation/csingleton.h"
 #include "cwebservices.h"
 
 CDataCycle* CDataCycle::instance()

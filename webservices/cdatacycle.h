@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/cprogramstate.h"
+#include "foundation/cprogramstate.h"
 #include "cycleinfo.h"
 
 #include <QString>

@@ -1,7 +1,7 @@
 #include "cnetworkstatus.h"
 
-#include "commands/cioutils.h"
-#include "csingleton.h"
+#include "foundation/csettings.h"
+#include "foundation/csingleton.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -30,7 +30,7 @@ CNetworkStatus::~CNetworkStatus()
 
 void CNetworkStatus::check()
 {
-    const QUrl url(CIOUtils::serverAddress() + QStringLiteral("/status.txt"));
+    const QUrl url(CSettings::stringValue(SettingsKey::ServerAddress) + QStringLiteral("/status.txt"));
     auto* manager = new QNetworkAccessManager;
     connect(manager, &QNetworkAccessManager::finished, this, [this, manager](QNetworkReply* reply) {
         bool connected = false;

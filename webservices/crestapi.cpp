@@ -1,7 +1,7 @@
 #include "crestapi.h"
 
-#include "app/clogger.h"
-#include "commands/cioutils.h"
+#include "foundation/clogger.h"
+#include "foundation/csettings.h"
 #include "crestutilities.h"
 
 #include <QJsonObject>
@@ -26,7 +26,7 @@ CRestUtilities* CRestAPI::newRequest(const QString& label)
 void CRestAPI::login(const QString& userName, const QString& password)
 {
     CRestUtilities* request = newRequest(QStringLiteral("CRestAPI::login"));
-    const QString url = CIOUtils::serverAddress() + QStringLiteral("/API/1/token?grant_type=password");
+    const QString url = CSettings::stringValue(SettingsKey::ServerAddress) + QStringLiteral("/API/1/token?grant_type=password");
     request->httpPost(url, QJsonObject{
                                {QStringLiteral("username"), userName},
                                {QStringLiteral("user_password"), password},
@@ -38,32 +38,32 @@ void CRestAPI::login(int userId, const QString& token)
 {
     CRestUtilities* request = newRequest(QStringLiteral("CRestAPI::login"));
     request->httpGet(
-        QStringLiteral("%0/API/1/users/%1?token=%2").arg(CIOUtils::serverAddress()).arg(userId).arg(token));
+        QStringLiteral("%0/API/1/users/%1?token=%2").arg(CSettings::stringValue(SettingsKey::ServerAddress)).arg(userId).arg(token));
 }
 
 void CRestAPI::getServers()
 {
     CRestUtilities* request = newRequest(QStringLiteral("CRestAPI::getServers"));
-    request->httpGet(QStringLiteral("%0/api/1/download/regions").arg(CIOUtils::serverAddress()));
+    request->httpGet(QStringLiteral("%0/api/1/download/regions").arg(CSettings::stringValue(SettingsKey::ServerAddress)));
 }
 
 void CRestAPI::getCurrentDataCycle()
 {
     CRestUtilities* request = newRequest(QStringLiteral("CRestAPI::getCurrentDataCycle"));
-    request->httpGet(QStringLiteral("%0/api/1/fmsdata/cycles/current").arg(CIOUtils::serverAddress()));
+    request->httpGet(QStringLiteral("%0/api/1/fmsdata/cycles/current").arg(CSettings::stringValue(SettingsKey::ServerAddress)));
 }
 
 void CRestAPI::getFMSDataIndex()
 {
     CRestUtilities* request = newRequest(QStringLiteral("CRestAPI::getFMSDataIndex"));
-    request->httpGet(QStringLiteral("%0/api/1/fmsdata/index").arg(CIOUtils::serverAddress()));
+    request->httpGet(QStringLiteral("%0/api/1/fmsdata/index").arg(CSettings::stringValue(SettingsKey::ServerAddress)));
 }
 
 void CRestAPI::getDownloadUrl(const QString& regionCode, const QString& token, const DownloadRequest& downloadRequest)
 {
     CRestUtilities* request = newRequest(QStringLiteral("CRestAPI::getDownloadUrl"));
     const QString url =
-        QStringLiteral("%0/api/1/download/%1/fmsdata/%2").arg(CIOUtils::serverAddress()).arg(regionCode).arg(token);
+        QStringLiteral("%0/api/1/download/%1/fmsdata/%2").arg(CSettings::stringValue(SettingsKey::ServerAddress)).arg(regionCode).arg(token);
     request->httpPost(url,
                       QJsonObject{
                           {QStringLiteral("filename"), downloadRequest.first},
@@ -75,7 +75,7 @@ void CRestAPI::getDownloadUrl(const QString& regionCode, const QString& token, c
 void CRestAPI::uploadDownloadStatstics(const DownloadStatistics& statistics)
 {
     CRestUtilities* request = newRequest(QStringLiteral("CRestAPI::uploadDownloadStatstics"));
-    request->httpPost(QStringLiteral("%0/api/1/statistics/download").arg(CIOUtils::serverAddress()),
+    request->httpPost(QStringLiteral("%0/api/1/statistics/download").arg(CSettings::stringValue(SettingsKey::ServerAddress)),
                       statistics.toJson());
 }
 

@@ -1,6 +1,6 @@
 #include "crestutilities.h"
 
-#include "app/clogger.h"
+#include "foundation/clogger.h"
 
 #include <QJsonArray>
 #include <QLoggingCategory>

@@ -1,11 +1,11 @@
 #include "cuser.h"
 
-#include "app/csettings.h"
+#include "foundation/csettings.h"
 #include "ccipherkeys.h"
 #include "cnetworkstatus.h"
 #include "crestapi.h"
-#include "csingleton.h"
-#include "downloader/cdownloadlogutils.h"
+#include "foundation/csingleton.h"
+#include "webservices/cdownloadlogutils.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/cprogramstate.h"
-#include "commands/exception.h"
+#include "foundation/cprogramstate.h"
+#include "foundation/exception.h"
 #include "erestservice.h"
 
 #include <QJsonDocument>

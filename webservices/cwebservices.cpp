@@ -1,6 +1,7 @@
 #include "cwebservices.h"
 
-#include "app/clogger.h"
+#include "foundation/clogger.h"
+#include "foundation/cworkerthread.h"
 #include "cwebservicestask.h"
 #include "cycleinfo.h"
 #include "fmsdataindexinfo.h"
@@ -31,22 +32,16 @@ void CWebServices::startTask(void (CWebServicesTask::*work)(), const QString& fu
                              const QString& doneMessage)
 {
     auto* task = new CWebServicesTask;
-    auto* thread = new QThread;
-    ++liveThreads;
-    connect(thread, &QObject::destroyed, []() { --liveThreads; });
-
     connect(task, &CWebServicesTask::done, this, &CWebServices::workCompleted);
     connect(task, &CWebServicesTask::error, this, &CWebServices::errorReceived);
-    task->moveToThread(thread);
-    connect(thread, &QThread::started, task, work);
-    connect(thread, &QThread::finished, task, &QObject::deleteLater);
-    connect(task, &CWebServicesTask::stopped, thread, &QThread::quit);
-    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     connect(task, &CWebServicesTask::done, this,
             [function, doneMessage]() { CLogger::logFunction(function, doneMessage); });
 
     CLogger::logFunction(function, startMessage);
-    thread->start(QThread::InheritPriority);
+    QThread* thread = CWorkerThread::start(task, QStringLiteral("web service"), work);
+    ++liveThreads;
+    connect(thread, &QObject::destroyed, []() { --liveThreads; });
+    connect(task, &CWebServicesTask::stopped, thread, &QThread::quit);
 }
 
 void CWebServices::getCurrentAIRACCycle()

@@ -1,4 +1,4 @@
-#include "app/csettings.h"
+#include "foundation/csettings.h"
 #include "commands/cioutils.h"
 #include "commands/commandinfo.h"
 #include "ctestsandbox.h"

@@ -1,4 +1,4 @@
-#include "app/clogger.h"
+#include "foundation/clogger.h"
 #include "commands/cprogramcommandqueue.h"
 #include "commands/cqueueable.h"
 #include "ctestdatadir.h"

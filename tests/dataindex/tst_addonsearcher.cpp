@@ -1,7 +1,7 @@
-#include "app/csettings.h"
+#include "foundation/csettings.h"
 #include "cfakesimulatortree.h"
 #include "ctestsandbox.h"
-#include "dataindex/caddonmappinghelper.h"
+#include "foundation/cworkerthread.h"
 #include "dataindex/caddonsearcher.h"
 #include "dataindex/csimulatorroots.h"
 #include "dataindex/csimulators.h"
@@ -528,7 +528,7 @@ private slots:
             hits.simulators.append(simulator);
         });
         QSignalSpy completed(searcher, &CAddonSearcher::searchCompleted);
-        QThread* thread = CAddonMappingHelper::runOnThread(searcher, QStringLiteral("search"), &CAddonSearcher::search);
+        QThread* thread = CWorkerThread::start(searcher, QStringLiteral("search"), &CAddonSearcher::search);
         QSignalSpy finished(thread, &QThread::finished);
         QVERIFY(completed.wait(20000));
         QCOMPARE(completed.first().first().toBool(), true);

@@ -1,10 +1,10 @@
 #include "ctestsandbox.h"
 #include "dataindex/caddonmap.h"
-#include "dataindex/caddonmappinghelper.h"
+#include "foundation/cworkerthread.h"
 #include "dataindex/caddonmappingreader.h"
 #include "dataindex/cdataindex.h"
 #include "dataindex/csimulators.h"
-#include "downloader/cdownloadlogutils.h"
+#include "webservices/cdownloadlogutils.h"
 
 #include <QSignalSpy>
 #include <QThread>
@@ -201,7 +201,7 @@ private slots:
             mappedWhenCompleted = index->mappedAddon(vireo) ? index->mappedAddon(vireo)->paths.size() : 0;
         });
         QSignalSpy completed(reader, &CAddonMappingReader::completed);
-        QThread* thread = CAddonMappingHelper::runOnThread(reader, QStringLiteral("mapping reader"),
+        QThread* thread = CWorkerThread::start(reader, QStringLiteral("mapping reader"),
                                                            [reader, file]() { reader->beginRead(file); });
         QVERIFY(completed.wait(20000));
         QCOMPARE(completed.first().first().toBool(), true);

@@ -1,11 +1,11 @@
-#include "app/csettings.h"
+#include "foundation/csettings.h"
 #include "cfakesimulatortree.h"
 #include "commands/cioutils.h"
 #include "ctestsandbox.h"
 #include "dataindex/cdataindexserializer.h"
 #include "dataindex/csimulatorroots.h"
 #include "dataindex/csimulators.h"
-#include "downloader/cdownloadlogutils.h"
+#include "webservices/cdownloadlogutils.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "app/csettings.h"
+#include "foundation/csettings.h"
 #include "cfakesimulatortree.h"
 #include "cscopedenvironment.h"
 #include "ctestdatadir.h"
@@ -7,6 +7,7 @@
 #include "dataindex/csimulators.h"
 #include "dataindex/csteamlibraries.h"
 #include "dataindex/cxplaneinstallfinder.h"
+#include "platform/cregistry.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -144,8 +145,8 @@ private slots:
         QFETCH(QString, value);
         QFETCH(QString, expected);
         QVERIFY(CFakeSimulatorTree::setRegistryValue(storedKey, QStringLiteral("InstallDir"), value));
-        QCOMPARE(CSimulatorRoots::readRegistryValue(keyPath, subKey, QStringLiteral("InstallDir")), expected);
-        QCOMPARE(CSimulatorRoots::readRegistryValue(keyPath, subKey, QStringLiteral("Missing"), QStringLiteral("dflt")),
+        QCOMPARE(CRegistry::readRegistryValue(keyPath, subKey, QStringLiteral("InstallDir")), expected);
+        QCOMPARE(CRegistry::readRegistryValue(keyPath, subKey, QStringLiteral("Missing"), QStringLiteral("dflt")),
                  QStringLiteral("dflt"));
     }
 

@@ -1,6 +1,6 @@
 #include "testdownloadserver.h"
 
-#include "app/csettings.h"
+#include "foundation/csettings.h"
 #include "cdownloadprobe.h"
 #include "downloader/cdownloadstatisticsrecorder.h"
 #include "downloader/chttpdownloadhelper.h"

@@ -1,6 +1,6 @@
 #include "ctestdatadir.h"
 
-#include "app/clogger.h"
+#include "foundation/clogger.h"
 #include "commands/cioutils.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "ctestdevserver.h"
 
-#include "app/csettings.h"
+#include "foundation/csettings.h"
 #include "downloader/threadhandover.h"
 
 #include <QDir>

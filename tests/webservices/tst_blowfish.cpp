@@ -1,4 +1,4 @@
-#include "downloader/cdownloadlogutils.h"
+#include "webservices/cdownloadlogutils.h"
 #include "webservices/cblowfish.h"
 #include "webservices/ccipherkeys.h"
 

@@ -1,4 +1,4 @@
-#include "app/csettings.h"
+#include "foundation/csettings.h"
 #include "ctestdatadir.h"
 #include "ctestdevserver.h"
 #include "webservices/cdatacycle.h"

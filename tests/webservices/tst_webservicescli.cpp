@@ -1,7 +1,7 @@
-#include "app/csettings.h"
+#include "foundation/csettings.h"
 #include "ctestdatadir.h"
 #include "ctestdevserver.h"
-#include "downloader/cdownloadlogutils.h"
+#include "webservices/cdownloadlogutils.h"
 #include "webservices/ccipherkeys.h"
 
 #include <QProcess>

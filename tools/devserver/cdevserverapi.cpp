@@ -1,6 +1,6 @@
 #include "cdevserverapi.h"
 
-#include "cdevserverrouter.h"
+#include "cservedfiles.h"
 #include "cdevserverstate.h"
 #include "chttprequest.h"
 
@@ -173,7 +173,7 @@ CDevServerResponse CDevServerApi::downloadAddress(const CHttpRequest& request, c
 
     // The address of a package that is not there would only move the failure to the download.
     const QString path = QLatin1Char('/') + config.packagesFolder + QLatin1Char('/') + fileName;
-    if (CDevServerRouter::resolveFile(m_state.root(), path).isEmpty())
+    if (CServedFiles::resolve(m_state.root(), path).isEmpty())
         return CDevServerResponse::error(404, QStringLiteral("No data package \"%1\" is published.").arg(fileName));
 
     return CDevServerResponse::json(

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cdevserver.h"
+#include "cdevserverrecords.h"
 #include "cdevserverresponse.h"
 #include "cdevserverrouter.h"
 #include "chttprequestparser.h"

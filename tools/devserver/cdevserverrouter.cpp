@@ -2,6 +2,7 @@
 
 #include "cbyterange.h"
 #include "cdevserverstate.h"
+#include "cservedfiles.h"
 #include "chttprequest.h"
 
 #include <QDir>
@@ -9,8 +10,6 @@
 
 namespace
 {
-
-const QString configurationFileName = QStringLiteral("service.json");
 
 QByteArray contentTypeFor(const QString& filePath)
 {
@@ -50,7 +49,7 @@ CDevServerResponse CDevServerRouter::respond(const CHttpRequest& request, const 
 
     QString filePath = m_state.addedFile(path);
     if (filePath.isEmpty() && !root.isEmpty())
-        filePath = resolveFile(root, path);
+        filePath = CServedFiles::resolve(root, path);
     if (!filePath.isEmpty()) {
         if (!isRead)
             return CDevServerResponse::error(405, QStringLiteral("Files are read with GET or HEAD."));
@@ -118,39 +117,4 @@ QString CDevServerRouter::baseUrlFor(const CHttpRequest& request) const
         plain =
             plain && (QChar::isLetterOrNumber(uint(uchar(c))) || QByteArray(".-:[]").contains(c)) && uchar(c) < 0x80;
     return plain ? QStringLiteral("http://") + QString::fromLatin1(host) : m_state.baseUrl();
-}
-
-QString CDevServerRouter::resolveFile(const QString& root, const QString& urlPath)
-{
-    const QStringList elements = urlPath.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    if (elements.isEmpty())
-        return QString();
-
-    QString current = root;
-    for (const QString& element : elements) {
-        if (element == QLatin1String(".") || element == QLatin1String("..") || element.contains(QLatin1Char('\\')) ||
-            element.contains(QChar(0)))
-            return QString();
-        const QString exact = current + QLatin1Char('/') + element;
-        if (QFileInfo::exists(exact)) {
-            current = exact;
-            continue;
-        }
-        const QStringList entries =
-            QDir(current).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-        const auto match = std::find_if(entries.cbegin(), entries.cend(), [&element](const QString& entry) {
-            return entry.compare(element, Qt::CaseInsensitive) == 0;
-        });
-        if (match == entries.cend())
-            return QString();
-        current += QLatin1Char('/') + *match;
-    }
-
-    const QFileInfo info(current);
-    const QString canonical = info.canonicalFilePath();
-    if (!info.isFile() || canonical.isEmpty() || !canonical.startsWith(root + QLatin1Char('/')))
-        return QString();
-    if (canonical.compare(root + QLatin1Char('/') + configurationFileName, Qt::CaseInsensitive) == 0)
-        return QString();
-    return canonical;
 }

@@ -18,11 +18,6 @@ public:
 
     CDevServerResponse respond(const CHttpRequest& request, const CDevServerFault& fault);
 
-    // The file below `root` that `urlPath` (decoded) names, each path element matched without regard to
-    // case when the exact name does not exist. Empty when there is none, when the path leaves the root
-    // (".." elements, links pointing outside) or names a folder, and for the service's own configuration.
-    static QString resolveFile(const QString& root, const QString& urlPath);
-
 private:
     CDevServerResponse serveFile(const QString& filePath, const CHttpRequest& request, const CDevServerFault& fault);
 

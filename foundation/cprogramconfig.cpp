@@ -1,11 +1,11 @@
 #include "cprogramconfig.h"
 
-#include "commands/cioutils.h"
+#include "foundation/cdatalocations.h"
 
 #include <QSettings>
 
 QVariant CProgramConfig::getValue(const QString& key)
 {
-    QSettings settings(CIOUtils::settingsFilePath(), QSettings::IniFormat);
+    QSettings settings(CDataLocations::settingsFilePath(), QSettings::IniFormat);
     return settings.value(key);
 }

@@ -1,6 +1,6 @@
-#include "app/clogger.h"
+#include "foundation/clogger.h"
 #include "commands/commandinfo.h"
-#include "commands/exception.h"
+#include "foundation/exception.h"
 
 #include <QtTest>
 

@@ -1,6 +1,6 @@
 #include "csettings.h"
 
-#include "commands/cioutils.h"
+#include "foundation/cdatalocations.h"
 
 #include <QHash>
 #include <QSettings>
@@ -73,7 +73,7 @@ QVariant CSettings::value(const QString& key)
 
 QVariant CSettings::value(const QString& key, const QVariant& defaultValue)
 {
-    QSettings settings(CIOUtils::settingsFilePath(), QSettings::IniFormat);
+    QSettings settings(CDataLocations::settingsFilePath(), QSettings::IniFormat);
     if (settings.status() != QSettings::NoError)
         return defaultValue;
     return settings.value(key, defaultValue);
@@ -81,19 +81,19 @@ QVariant CSettings::value(const QString& key, const QVariant& defaultValue)
 
 void CSettings::setValue(const QString& key, const QVariant& value)
 {
-    QSettings settings(CIOUtils::settingsFilePath(), QSettings::IniFormat);
+    QSettings settings(CDataLocations::settingsFilePath(), QSettings::IniFormat);
     settings.setValue(key, value);
 }
 
 void CSettings::remove(const QString& key)
 {
-    QSettings settings(CIOUtils::settingsFilePath(), QSettings::IniFormat);
+    QSettings settings(CDataLocations::settingsFilePath(), QSettings::IniFormat);
     settings.remove(key);
 }
 
 bool CSettings::contains(const QString& key)
 {
-    QSettings settings(CIOUtils::settingsFilePath(), QSettings::IniFormat);
+    QSettings settings(CDataLocations::settingsFilePath(), QSettings::IniFormat);
     return settings.status() == QSettings::NoError && settings.contains(key);
 }
 

@@ -1,7 +1,8 @@
 #include "clogger.h"
 
-#include "commands/cioutils.h"
-#include "commands/exception.h"
+#include "foundation/cdatalocations.h"
+#include "foundation/exception.h"
+#include "platform/cplatformlog.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -14,6 +15,12 @@ namespace
 {
 QMutex logFileNameMutex;
 QString currentLogFileName;
+
+void logPlatformLine(int level, const char* function, const char* file, int line, const QString& message)
+{
+    if (level >= CLogger::MinimumLevel || CLogger::isEchoEnabled())
+        CLogger::log(level, CLogger::functionName(function), CLogger::fileName(file), line, message);
+}
 
 void echo(const QString& line)
 {
@@ -87,7 +94,7 @@ void CLogger::write(const QString& line)
     if (name.isEmpty())
         return;
 
-    QFile file(CIOUtils::logFilePath(name));
+    QFile file(CDataLocations::logFilePath(name));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         return;
     QByteArray bytes = line.toUtf8();
@@ -98,8 +105,12 @@ void CLogger::write(const QString& line)
 
 void CLogger::setLogFileName(const QString& fileName)
 {
-    QMutexLocker locker(&logFileNameMutex);
-    currentLogFileName = fileName;
+    {
+        QMutexLocker locker(&logFileNameMutex);
+        currentLogFileName = fileName;
+    }
+    // From here on the platform layer's probes reach this log as well.
+    CPlatformLog::setSink(&logPlatformLine);
 }
 
 QString CLogger::logFileName()
@@ -115,7 +126,7 @@ QString CLogger::logFileNameFor(const QDateTime& startTime)
 
 QString CLogger::functionName(const char* prettyFunction)
 {
-    // "static QString CIOUtils::dataDirectory()" -> "CIOUtils::dataDirectory";
+    // "static QString CDataLocations::dataDirectory()" -> "CDataLocations::dataDirectory";
     // "CInitializer::initialize()::<lambda(int)>" -> "CInitializer::initialize".
     QString text = QString::fromLatin1(prettyFunction);
     const int parenthesis = text.indexOf(QLatin1Char('('));

@@ -1,4 +1,4 @@
-#include "app/clocalsocketipcclient.h"
+#include "foundation/clocalsocketipcclient.h"
 
 #include <QLocalServer>
 #include <QLocalSocket>

@@ -1,5 +1,5 @@
-#include "app/clogger.h"
-#include "commands/exception.h"
+#include "foundation/clogger.h"
+#include "foundation/exception.h"
 #include "ctestdatadir.h"
 
 #include <QDir>

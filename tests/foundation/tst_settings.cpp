@@ -1,5 +1,5 @@
-#include "app/cprogramconfig.h"
-#include "app/csettings.h"
+#include "foundation/cprogramconfig.h"
+#include "foundation/csettings.h"
 #include "commands/cioutils.h"
 #include "ctestdatadir.h"
 
