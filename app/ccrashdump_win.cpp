@@ -1,14 +1,12 @@
-#include <QtGlobal>
-
 #include "ccrashdump.h"
-
 #include <dbghelp.h>
+
+#include <QtGlobal>
 
 namespace
 {
-using MiniDumpWriteDumpFunction = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE,
-                                                PMINIDUMP_EXCEPTION_INFORMATION, PMINIDUMP_USER_STREAM_INFORMATION,
-                                                PMINIDUMP_CALLBACK_INFORMATION);
+using MiniDumpWriteDumpFunction = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE, PMINIDUMP_EXCEPTION_INFORMATION,
+                                                PMINIDUMP_USER_STREAM_INFORMATION, PMINIDUMP_CALLBACK_INFORMATION);
 // Full memory, handle data, unloaded modules, full memory info and thread info.
 constexpr DWORD dumpType = 0x1826;
 } // namespace
@@ -40,8 +38,8 @@ LONG WINAPI CCrashDump::unhandledExceptionFilter(EXCEPTION_POINTERS* exceptionPo
     wsprintfA(suffix, "_%4d%02d%02d_%02d%02d%02d.dmp", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
               now.wSecond);
 
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file =
+        CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return 0;
 

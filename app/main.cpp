@@ -1,6 +1,6 @@
+#include "foundation/cdatalocations.h"
 #include "foundation/clogger.h"
 #include "foundation/csingleinstanceguard.h"
-#include "foundation/cdatalocations.h"
 #include "ui/cmainwindow.h"
 #include "version.h"
 

@@ -1,7 +1,7 @@
 // tessaray-cli login, logout and whoami: the user session from a shell.
 
-#include "foundation/csettings.h"
 #include "cli/cclicommand.h"
+#include "foundation/csettings.h"
 #include "webservices/cuser.h"
 
 #include <QCommandLineParser>

@@ -1,11 +1,12 @@
 #include "cclicommand.h"
 
+#include <unistd.h>
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QMap>
 
 #include <cstdio>
-#include <unistd.h>
 
 namespace
 {

@@ -1,7 +1,7 @@
 // tessaray-cli cycle: the current navigation-data cycle from the web service.
 
-#include "foundation/csettings.h"
 #include "cli/cclicommand.h"
+#include "foundation/csettings.h"
 #include "webservices/cdatacycle.h"
 #include "webservices/cwebservices.h"
 

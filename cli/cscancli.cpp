@@ -1,13 +1,13 @@
 // tessaray-cli scan [--index FILE] [--json] [--save]: finds the data index's add-ons on this machine.
 
-#include "foundation/clogger.h"
 #include "cli/cclicommand.h"
-#include "foundation/cdatalocations.h"
-#include "foundation/cworkerthread.h"
 #include "dataindex/caddonsearcher.h"
 #include "dataindex/cdataindex.h"
 #include "dataindex/cdataindexserializer.h"
 #include "dataindex/csimulators.h"
+#include "foundation/cdatalocations.h"
+#include "foundation/clogger.h"
+#include "foundation/cworkerthread.h"
 #include "webservices/cdownloadlogutils.h"
 
 #include <QCommandLineParser>
@@ -69,7 +69,8 @@ int runScan(const QStringList& arguments)
     if (!parser.positionalArguments().isEmpty())
         return CCli::usageError(parser, QStringLiteral("'scan' takes no arguments."));
 
-    const QString indexFile = parser.isSet(indexOption) ? parser.value(indexOption) : CDataLocations::dataIndexFilePath();
+    const QString indexFile =
+        parser.isSet(indexOption) ? parser.value(indexOption) : CDataLocations::dataIndexFilePath();
     CDataIndex* dataIndex = CDataIndex::instance();
     Exception error;
     if (!readIndex(
@@ -93,8 +94,7 @@ int runScan(const QStringList& arguments)
                          });
     }
     QObject::connect(searcher, &CAddonSearcher::searchCompleted, &loop, &QEventLoop::quit);
-    QThread* thread =
-        CWorkerThread::start(searcher, QStringLiteral("Addon search"), &CAddonSearcher::search);
+    QThread* thread = CWorkerThread::start(searcher, QStringLiteral("Addon search"), &CAddonSearcher::search);
     loop.exec();
     thread->quit();
     thread->wait();

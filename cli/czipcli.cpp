@@ -23,22 +23,23 @@ const QString verboseName = QStringLiteral("verbose");
 
 QString usage()
 {
-    return QStringLiteral("Usage: tessaray-cli zip <action> [options]\n\n"
-                          "Actions:\n"
-                          "  list ARCHIVE [--password PW]                 One line per entry: name, size, packed size,\n"
-                          "                                               CRC-32, method, encrypted or plain.\n"
-                          "  test ARCHIVE [--password PW]                 Verify every entry.\n"
-                          "  extract ARCHIVE DIR [--password PW] [--flat] [ENTRY...]\n"
-                          "                                               Extract all entries, or the ones named.\n"
-                          "  create ARCHIVE PATH... [--password PW] [--level N] [--flat] [--comment TEXT] [--overwrite]\n"
-                          "                                               Pack files and folders.\n\n"
-                          "'tessaray-cli zip <action> --help' shows an action's options.\n");
+    return QStringLiteral(
+        "Usage: tessaray-cli zip <action> [options]\n\n"
+        "Actions:\n"
+        "  list ARCHIVE [--password PW]                 One line per entry: name, size, packed size,\n"
+        "                                               CRC-32, method, encrypted or plain.\n"
+        "  test ARCHIVE [--password PW]                 Verify every entry.\n"
+        "  extract ARCHIVE DIR [--password PW] [--flat] [ENTRY...]\n"
+        "                                               Extract all entries, or the ones named.\n"
+        "  create ARCHIVE PATH... [--password PW] [--level N] [--flat] [--comment TEXT] [--overwrite]\n"
+        "                                               Pack files and folders.\n\n"
+        "'tessaray-cli zip <action> --help' shows an action's options.\n");
 }
 
 void addCommonOptions(QCommandLineParser& parser)
 {
-    parser.addOption(QCommandLineOption(passwordName, QStringLiteral("Password of the encrypted entries."),
-                                        QStringLiteral("PW")));
+    parser.addOption(
+        QCommandLineOption(passwordName, QStringLiteral("Password of the encrypted entries."), QStringLiteral("PW")));
     parser.addOption(QCommandLineOption(verboseName, QStringLiteral("Show why the reader or writer failed.")));
 }
 
@@ -57,8 +58,7 @@ void printReaderError(int code, const QString& subject)
 
 // Shared start of the reading actions: parse, open the archive, set the password. Returns false with
 // `status` set when the action cannot go on.
-bool openArchive(QCommandLineParser& parser, const QStringList& arguments, int positionals, UnZip& unzip,
-                 int& status)
+bool openArchive(QCommandLineParser& parser, const QStringList& arguments, int positionals, UnZip& unzip, int& status)
 {
     if (CCli::parseOrExit(parser, arguments, status))
         return false;
@@ -183,8 +183,8 @@ int createArchive(const QStringList& arguments)
     parser.addOption(QCommandLineOption(levelName, QStringLiteral("Compression level, 0 (store) to 9; default 6."),
                                         QStringLiteral("N"), QStringLiteral("6")));
     parser.addOption(QCommandLineOption(flatName, QStringLiteral("Store the file names only.")));
-    parser.addOption(QCommandLineOption(commentName, QStringLiteral("Archive comment (Latin-1)."),
-                                        QStringLiteral("TEXT")));
+    parser.addOption(
+        QCommandLineOption(commentName, QStringLiteral("Archive comment (Latin-1)."), QStringLiteral("TEXT")));
     parser.addOption(QCommandLineOption(overwriteName, QStringLiteral("Replace an existing archive.")));
     int status = CCli::Success;
     if (CCli::parseOrExit(parser, arguments, status))
@@ -241,8 +241,7 @@ int createArchive(const QStringList& arguments)
         return CCli::Failure;
     }
     if (!QFile::rename(partial, archive)) {
-        CCli::printError(Zip::OpenFailed,
-                         QStringLiteral("%1: cannot move %2 into place.").arg(archive, partial));
+        CCli::printError(Zip::OpenFailed, QStringLiteral("%1: cannot move %2 into place.").arg(archive, partial));
         return CCli::Failure;
     }
     return CCli::Success;
@@ -262,14 +261,13 @@ int zipCommand(const QStringList& arguments)
     if (action == QLatin1String("create"))
         return createArchive(rest);
     const bool help = action == QLatin1String("-h") || action == QLatin1String("--help");
-    const QByteArray text = ((help || action.isEmpty()) ? usage()
-                                                        : QStringLiteral("Unknown action '%1'.\n\n").arg(action) + usage())
-                                .toLocal8Bit();
+    const QByteArray text =
+        ((help || action.isEmpty()) ? usage() : QStringLiteral("Unknown action '%1'.\n\n").arg(action) + usage())
+            .toLocal8Bit();
     fputs(text.constData(), help ? stdout : stderr);
     return help ? CCli::Success : CCli::UsageError;
 }
 
-const CCliCommandRegistration registration({QStringLiteral("zip"),
-                                            QStringLiteral("List, test, extract and create zip archives."),
-                                            zipCommand});
+const CCliCommandRegistration
+    registration({QStringLiteral("zip"), QStringLiteral("List, test, extract and create zip archives."), zipCommand});
 } // namespace

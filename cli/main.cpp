@@ -1,5 +1,5 @@
-#include "foundation/clogger.h"
 #include "cli/cclicommand.h"
+#include "foundation/clogger.h"
 #include "version.h"
 
 #include <QCoreApplication>
@@ -12,13 +12,14 @@ namespace
 
 QString overview()
 {
-    QString text = QStringLiteral("Usage: tessaray-cli [--data-dir DIR] <command> [options]\n\n"
-                                  "Drives the Tessaray core without a window.\n\n"
-                                  "Options:\n"
-                                  "  --data-dir DIR  Use DIR as the program data directory (overrides TESSARAY_DATA_DIR).\n"
-                                  "  -h, --help      Show this help; '<command> --help' shows a command's options.\n"
-                                  "  -v, --version   Show the program version.\n\n"
-                                  "Commands:\n");
+    QString text =
+        QStringLiteral("Usage: tessaray-cli [--data-dir DIR] <command> [options]\n\n"
+                       "Drives the Tessaray core without a window.\n\n"
+                       "Options:\n"
+                       "  --data-dir DIR  Use DIR as the program data directory (overrides TESSARAY_DATA_DIR).\n"
+                       "  -h, --help      Show this help; '<command> --help' shows a command's options.\n"
+                       "  -v, --version   Show the program version.\n\n"
+                       "Commands:\n");
     for (const CCliCommand& command : CCli::commands())
         text += QStringLiteral("  %1 %2\n").arg(command.name, -14).arg(command.summary);
     return text;

@@ -28,3 +28,8 @@ if(TESSARAY_SANITIZE)
         target_compile_options(tessaray-flags INTERFACE -fno-sanitize-recover=undefined)
     endif()
 endif()
+
+# The product code also never turns a char* into a QString unseen (every text says its encoding); tests
+# may. Each product target links this besides tessaray-flags.
+add_library(tessaray-product-flags INTERFACE)
+target_compile_definitions(tessaray-product-flags INTERFACE QT_NO_CAST_FROM_ASCII)

@@ -1,8 +1,8 @@
 #include "cprogramcommandqueue.h"
 
+#include "cqueueable.h"
 #include "foundation/clogger.h"
 #include "foundation/cworkerthread.h"
-#include "cqueueable.h"
 
 #include <QThread>
 

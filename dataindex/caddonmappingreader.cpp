@@ -1,7 +1,7 @@
 #include "caddonmappingreader.h"
 
-#include "foundation/clogger.h"
 #include "dataindex/cdataindexserializer.h"
+#include "foundation/clogger.h"
 
 #include <QFileInfo>
 #include <QMetaMethod>

@@ -1,10 +1,10 @@
 #include "caddonsearcher.h"
 
-#include "foundation/clogger.h"
 #include "dataindex/cdataindex.h"
 #include "dataindex/cpathplaceholders.h"
 #include "dataindex/csimulatorroots.h"
 #include "dataindex/csimulators.h"
+#include "foundation/clogger.h"
 #include "platform/cregistry.h"
 
 #include <QDir>
@@ -174,7 +174,7 @@ bool CAddonSearcher::findByUninstall(IndexInfo* info, IndexPathInfo* entry)
             if (rule.productGuid.isNull())
                 continue;
             value = CRegistry::readRegistryValue(uninstallKey + QLatin1Char('\\'), rule.productGuid.toString(),
-                                                       QStringLiteral("InstallLocation"));
+                                                 QStringLiteral("InstallLocation"));
         } else {
             if (rule.valueName.isEmpty())
                 continue;

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "foundation/exception.h"
 #include "dataindex/caircraftconfig.h"
 #include "dataindex/cfoldertree.h"
 #include "dataindex/indexinfo.h"
+#include "foundation/exception.h"
 #include "platform/clocalpath.h"
 
 #include <QHash>

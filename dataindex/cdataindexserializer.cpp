@@ -1,14 +1,14 @@
 #include "cdataindexserializer.h"
 
-#include "foundation/clogger.h"
-#include "foundation/cdatalocations.h"
 #include "dataindex/cfilemappingserializer.h"
 #include "dataindex/cpathplaceholders.h"
 #include "dataindex/csimulatorroots.h"
 #include "dataindex/csimulators.h"
-#include "webservices/cdownloadlogutils.h"
+#include "foundation/cdatalocations.h"
+#include "foundation/clogger.h"
 #include "platform/clocalpath.h"
 #include "platform/cregistry.h"
+#include "webservices/cdownloadlogutils.h"
 
 #include <QDir>
 #include <QDomDocument>
@@ -231,8 +231,8 @@ IndexPathInfo* CDataIndexSerializer::readLocation(QXmlStreamReader& xml, const I
             BV_LOG(6, QStringLiteral("Mapping of addon '%0' has no valid mappingGuid; a new one is assigned.")
                           .arg(addon.name));
         }
-        const MappingVersion version =
-            CFileMappingSerializer::deserializeToVersion(CDataLocations::installedIndexPath(path->directory, addon.guid));
+        const MappingVersion version = CFileMappingSerializer::deserializeToVersion(
+            CDataLocations::installedIndexPath(path->directory, addon.guid));
         path->cycle = version.cycle;
         path->revision = version.revision;
         path->backup = version.backup;

@@ -1,8 +1,8 @@
 #include "cpathplaceholders.h"
 
-#include "foundation/cdatalocations.h"
 #include "dataindex/csimulatorroots.h"
 #include "dataindex/csimulators.h"
+#include "foundation/cdatalocations.h"
 #include "platform/clocalpath.h"
 #include "platform/cregistry.h"
 #include "platform/cstandardlocations.h"

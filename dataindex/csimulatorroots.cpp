@@ -1,9 +1,9 @@
 #include "csimulatorroots.h"
 
-#include "foundation/clogger.h"
-#include "foundation/csettings.h"
 #include "dataindex/csimulators.h"
 #include "dataindex/cxplaneinstallfinder.h"
+#include "foundation/clogger.h"
+#include "foundation/csettings.h"
 #include "platform/clocalpath.h"
 #include "platform/cregistry.h"
 
@@ -91,24 +91,27 @@ QString CSimulatorRoots::lookUp(int simulator)
             found.clear();
         break;
     case SimFSXSteam:
-        found = CRegistry::readRegistryValue(uninstallKey, QStringLiteral("Steam App 314160"), QStringLiteral("InstallLocation"),
-                                  QString(), true);
+        found = CRegistry::readRegistryValue(uninstallKey, QStringLiteral("Steam App 314160"),
+                                             QStringLiteral("InstallLocation"), QString(), true);
         break;
     case SimP3D:
         found = CRegistry::readRegistryValue(prepar3dKey, QStringLiteral("Prepar3D\\"), QStringLiteral("SetupPath"));
         break;
     case SimP3Dv2:
-        found = CRegistry::readRegistryValue(prepar3dUserKey, QStringLiteral("Prepar3D v2\\"), QStringLiteral("AppPath"));
+        found =
+            CRegistry::readRegistryValue(prepar3dUserKey, QStringLiteral("Prepar3D v2\\"), QStringLiteral("AppPath"));
         break;
     case SimP3Dv3:
-        found = CRegistry::readRegistryValue(prepar3dUserKey, QStringLiteral("Prepar3D v3\\"), QStringLiteral("AppPath"));
+        found =
+            CRegistry::readRegistryValue(prepar3dUserKey, QStringLiteral("Prepar3D v3\\"), QStringLiteral("AppPath"));
         break;
     case SimP3Dv4:
-        found = CRegistry::readRegistryValue(prepar3dUserKey, QStringLiteral("Prepar3D v4\\"), QStringLiteral("AppPath"));
+        found =
+            CRegistry::readRegistryValue(prepar3dUserKey, QStringLiteral("Prepar3D v4\\"), QStringLiteral("AppPath"));
         break;
     case SimXPlane10:
-        found = CRegistry::readRegistryValue(uninstallKey, QStringLiteral("Steam App 292180"), QStringLiteral("InstallLocation"),
-                                  QString(), true);
+        found = CRegistry::readRegistryValue(uninstallKey, QStringLiteral("Steam App 292180"),
+                                             QStringLiteral("InstallLocation"), QString(), true);
         break;
     default:
         break;
@@ -126,4 +129,3 @@ void CSimulatorRoots::setRoot(int simulator, const QString& folder)
     else
         CSettings::setValue(key, folder);
 }
-

@@ -1,8 +1,8 @@
 #include "csteamlibraries.h"
 
 #include "foundation/clogger.h"
-#include "platform/cregistry.h"
 #include "platform/clocalpath.h"
+#include "platform/cregistry.h"
 #include "platform/cstandardlocations.h"
 
 #include <QDir>
@@ -167,9 +167,9 @@ QStringList CSteamLibraries::steamRoots()
     const QString home = CStandardLocations::homePath();
 #if defined(Q_OS_WIN)
     candidates << CRegistry::readRegistryValue(QStringLiteral("HKEY_CURRENT_USER\\Software\\Valve"),
-                                                     QStringLiteral("Steam"), QStringLiteral("SteamPath"))
+                                               QStringLiteral("Steam"), QStringLiteral("SteamPath"))
                << CRegistry::readRegistryValue(QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Valve"),
-                                                     QStringLiteral("Steam"), QStringLiteral("InstallPath"));
+                                               QStringLiteral("Steam"), QStringLiteral("InstallPath"));
 #elif defined(Q_OS_MACOS)
     candidates << home + QStringLiteral("/Library/Application Support/Steam");
 #else

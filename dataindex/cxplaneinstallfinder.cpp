@@ -1,8 +1,8 @@
 #include "cxplaneinstallfinder.h"
 
-#include "foundation/clogger.h"
 #include "dataindex/csimulators.h"
 #include "dataindex/csteamlibraries.h"
+#include "foundation/clogger.h"
 #include "platform/clocalpath.h"
 #include "platform/cstandardlocations.h"
 

@@ -1,9 +1,9 @@
 #include "cdownloadstatisticsrecorder.h"
 
-#include "webservices/cdownloadlogutils.h"
 #include "downloader/chttpdownloadmanager.h"
 #include "downloader/chttpdownloadtask.h"
 #include "version.h"
+#include "webservices/cdownloadlogutils.h"
 
 #include <QDateTime>
 #include <QSysInfo>

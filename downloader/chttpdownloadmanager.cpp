@@ -1,9 +1,9 @@
 #include "chttpdownloadmanager.h"
 
-#include "foundation/clogger.h"
-#include "webservices/cdownloadlogutils.h"
 #include "downloader/cfileutils.h"
 #include "downloader/chttpdownloadtask.h"
+#include "foundation/clogger.h"
+#include "webservices/cdownloadlogutils.h"
 
 #include <QFileInfo>
 #include <QUrl>

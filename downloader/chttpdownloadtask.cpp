@@ -1,11 +1,11 @@
 #include "chttpdownloadtask.h"
 
-#include "foundation/clogger.h"
-#include "foundation/csettings.h"
 #include "downloader/cfileutils.h"
 #include "downloader/chttpdownloadhelper.h"
 #include "downloader/chttpdownloadworker.h"
 #include "downloader/threadhandover.h"
+#include "foundation/clogger.h"
+#include "foundation/csettings.h"
 #include "version.h"
 
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 #include "chttpdownloadworker.h"
 
-#include "foundation/clogger.h"
 #include "downloader/cfilepiece.h"
 #include "downloader/threadhandover.h"
+#include "foundation/clogger.h"
 #include "version.h"
 
 #include <QDateTime>

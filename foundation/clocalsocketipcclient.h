@@ -10,8 +10,8 @@ class CLocalSocketIpcClient : public QObject
     Q_OBJECT
 
 public:
-    static const QString ServerName;   // "BVFMSAgentService"
-    static const QString QuitMessage;  // "LOCAL_SOCKET_MESSAGE_QUIT"
+    static const QString ServerName;  // "BVFMSAgentService"
+    static const QString QuitMessage; // "LOCAL_SOCKET_MESSAGE_QUIT"
 
     explicit CLocalSocketIpcClient(QObject* parent = nullptr);
 

@@ -35,13 +35,8 @@ void CLogger::log(int level, const QString& function, const QString& file, int l
 {
     if (level < MinimumLevel && !isEchoEnabled())
         return;
-    const QString text = tr("[%0][%1][0] - %2 [%3:%4]: %5")
-                             .arg(timeStamp())
-                             .arg(level)
-                             .arg(function)
-                             .arg(file)
-                             .arg(line)
-                             .arg(message);
+    const QString text =
+        tr("[%0][%1][0] - %2 [%3:%4]: %5").arg(timeStamp()).arg(level).arg(function).arg(file).arg(line).arg(message);
     if (level < MinimumLevel)
         echo(text);
     else

@@ -46,15 +46,15 @@ public:
     static bool isEchoEnabled();
 };
 
-#define BV_LOG(level, message)                                                                                        \
-    do {                                                                                                              \
-        if ((level) >= CLogger::MinimumLevel || CLogger::isEchoEnabled())                                                                       \
-            CLogger::log((level), CLogger::functionName(Q_FUNC_INFO), CLogger::fileName(__FILE__), __LINE__,          \
-                         (message));                                                                                  \
+#define BV_LOG(level, message)                                                                                         \
+    do {                                                                                                               \
+        if ((level) >= CLogger::MinimumLevel || CLogger::isEchoEnabled())                                              \
+            CLogger::log((level), CLogger::functionName(Q_FUNC_INFO), CLogger::fileName(__FILE__), __LINE__,           \
+                         (message));                                                                                   \
     } while (false)
 
-#define BV_LOG_SERVICE(webServiceId, level, message)                                                                  \
-    CLogger::logService((webServiceId), (level), CLogger::functionName(Q_FUNC_INFO), CLogger::fileName(__FILE__),     \
+#define BV_LOG_SERVICE(webServiceId, level, message)                                                                   \
+    CLogger::logService((webServiceId), (level), CLogger::functionName(Q_FUNC_INFO), CLogger::fileName(__FILE__),      \
                         __LINE__, (message))
 
 #define BV_LOG_FUNCTION(message) CLogger::logFunction(CLogger::functionName(Q_FUNC_INFO), (message))

@@ -31,5 +31,5 @@ struct Exception
 Q_DECLARE_METATYPE(Exception)
 
 // Builds an Exception that records where it was raised.
-#define BV_EXCEPTION(number, level, message)                                                                          \
+#define BV_EXCEPTION(number, level, message)                                                                           \
     Exception((number), (level), (message), __LINE__, CLogger::functionName(Q_FUNC_INFO), CLogger::fileName(__FILE__))

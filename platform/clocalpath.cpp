@@ -1,5 +1,7 @@
 #include "clocalpath.h"
 
+#include "platform/cfolderescape.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -88,24 +90,7 @@ QString CLocalPath::existingPath(const QString& path)
 
 bool CLocalPath::leavesFolder(const QString& relative)
 {
-    const QString path = toInternal(relative.trimmed());
-    if (path.isEmpty())
-        return false;
-    if (path.startsWith(QLatin1Char('/')))
-        return true;
-    static const QRegularExpression driveLetter(QStringLiteral("^[A-Za-z]:"));
-    if (driveLetter.match(path).hasMatch())
-        return true;
-    const QStringList elements = path.split(QLatin1Char('/'));
-    for (const QString& element : elements) {
-        // Windows drops trailing dots and blanks from a name, so ". ." and "..." reach the parent as well.
-        QString stripped = element;
-        while (!stripped.isEmpty() && (stripped.endsWith(QLatin1Char('.')) || stripped.endsWith(QLatin1Char(' '))))
-            stripped.chop(1);
-        if (stripped.isEmpty() && element.count(QLatin1Char('.')) >= 2)
-            return true;
-    }
-    return false;
+    return CFolderEscape::leavesFolder(relative.trimmed());
 }
 
 const QHash<QString, QStringList>& CPathCaseCache::listing(const QString& folder)

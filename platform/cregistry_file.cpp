@@ -2,12 +2,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMutex>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QTextStream>
-
-#include <QFileInfo>
 
 #include <algorithm>
 #include <vector>
@@ -114,7 +113,8 @@ QString CRegistry::standInFilePath()
     const QString fromEnvironment = qEnvironmentVariable("TESSARAY_REGISTRY_FILE");
     if (!fromEnvironment.isEmpty())
         return fromEnvironment;
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/Brelvar/registry.ini");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Brelvar/registry.ini");
 }
 
 QString CRegistry::readValue(const QString& keyPath, const QString& valueName, View)
@@ -165,11 +165,10 @@ bool CRegistry::removeValue(const QString& keyPath, const QString& valueName)
     if (!key)
         return true;
     const auto before = key->values.size();
-    key->values.erase(std::remove_if(key->values.begin(), key->values.end(),
-                                     [&](const RegistryValue& v) {
-                                         return v.name.compare(valueName, Qt::CaseInsensitive) == 0;
-                                     }),
-                      key->values.end());
+    key->values.erase(
+        std::remove_if(key->values.begin(), key->values.end(),
+                       [&](const RegistryValue& v) { return v.name.compare(valueName, Qt::CaseInsensitive) == 0; }),
+        key->values.end());
     if (key->values.size() == before)
         return true;
     return writeRegistryFile(fileName, registry);

@@ -1,8 +1,8 @@
 #include "cdatacycle.h"
 
+#include "cwebservices.h"
 #include "foundation/clogger.h"
 #include "foundation/csingleton.h"
-#include "cwebservices.h"
 
 CDataCycle* CDataCycle::instance()
 {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "foundation/cprogramstate.h"
 #include "cycleinfo.h"
+#include "foundation/cprogramstate.h"
 
 #include <QString>
 #include <QVariant>

@@ -1,8 +1,8 @@
 #include "crestapi.h"
 
+#include "crestutilities.h"
 #include "foundation/clogger.h"
 #include "foundation/csettings.h"
-#include "crestutilities.h"
 
 #include <QJsonObject>
 
@@ -26,7 +26,8 @@ CRestUtilities* CRestAPI::newRequest(const QString& label)
 void CRestAPI::login(const QString& userName, const QString& password)
 {
     CRestUtilities* request = newRequest(QStringLiteral("CRestAPI::login"));
-    const QString url = CSettings::stringValue(SettingsKey::ServerAddress) + QStringLiteral("/API/1/token?grant_type=password");
+    const QString url =
+        CSettings::stringValue(SettingsKey::ServerAddress) + QStringLiteral("/API/1/token?grant_type=password");
     request->httpPost(url, QJsonObject{
                                {QStringLiteral("username"), userName},
                                {QStringLiteral("user_password"), password},
@@ -37,20 +38,24 @@ void CRestAPI::login(const QString& userName, const QString& password)
 void CRestAPI::login(int userId, const QString& token)
 {
     CRestUtilities* request = newRequest(QStringLiteral("CRestAPI::login"));
-    request->httpGet(
-        QStringLiteral("%0/API/1/users/%1?token=%2").arg(CSettings::stringValue(SettingsKey::ServerAddress)).arg(userId).arg(token));
+    request->httpGet(QStringLiteral("%0/API/1/users/%1?token=%2")
+                         .arg(CSettings::stringValue(SettingsKey::ServerAddress))
+                         .arg(userId)
+                         .arg(token));
 }
 
 void CRestAPI::getServers()
 {
     CRestUtilities* request = newRequest(QStringLiteral("CRestAPI::getServers"));
-    request->httpGet(QStringLiteral("%0/api/1/download/regions").arg(CSettings::stringValue(SettingsKey::ServerAddress)));
+    request->httpGet(
+        QStringLiteral("%0/api/1/download/regions").arg(CSettings::stringValue(SettingsKey::ServerAddress)));
 }
 
 void CRestAPI::getCurrentDataCycle()
 {
     CRestUtilities* request = newRequest(QStringLiteral("CRestAPI::getCurrentDataCycle"));
-    request->httpGet(QStringLiteral("%0/api/1/fmsdata/cycles/current").arg(CSettings::stringValue(SettingsKey::ServerAddress)));
+    request->httpGet(
+        QStringLiteral("%0/api/1/fmsdata/cycles/current").arg(CSettings::stringValue(SettingsKey::ServerAddress)));
 }
 
 void CRestAPI::getFMSDataIndex()
@@ -62,8 +67,10 @@ void CRestAPI::getFMSDataIndex()
 void CRestAPI::getDownloadUrl(const QString& regionCode, const QString& token, const DownloadRequest& downloadRequest)
 {
     CRestUtilities* request = newRequest(QStringLiteral("CRestAPI::getDownloadUrl"));
-    const QString url =
-        QStringLiteral("%0/api/1/download/%1/fmsdata/%2").arg(CSettings::stringValue(SettingsKey::ServerAddress)).arg(regionCode).arg(token);
+    const QString url = QStringLiteral("%0/api/1/download/%1/fmsdata/%2")
+                            .arg(CSettings::stringValue(SettingsKey::ServerAddress))
+                            .arg(regionCode)
+                            .arg(token);
     request->httpPost(url,
                       QJsonObject{
                           {QStringLiteral("filename"), downloadRequest.first},
@@ -75,8 +82,9 @@ void CRestAPI::getDownloadUrl(const QString& regionCode, const QString& token, c
 void CRestAPI::uploadDownloadStatstics(const DownloadStatistics& statistics)
 {
     CRestUtilities* request = newRequest(QStringLiteral("CRestAPI::uploadDownloadStatstics"));
-    request->httpPost(QStringLiteral("%0/api/1/statistics/download").arg(CSettings::stringValue(SettingsKey::ServerAddress)),
-                      statistics.toJson());
+    request->httpPost(
+        QStringLiteral("%0/api/1/statistics/download").arg(CSettings::stringValue(SettingsKey::ServerAddress)),
+        statistics.toJson());
 }
 
 void CRestAPI::onHttpRequestCompleted(const QJsonDocument& content)

@@ -1,9 +1,9 @@
 #include "cuser.h"
 
-#include "foundation/csettings.h"
 #include "ccipherkeys.h"
 #include "cnetworkstatus.h"
 #include "crestapi.h"
+#include "foundation/csettings.h"
 #include "foundation/csingleton.h"
 #include "webservices/cdownloadlogutils.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "erestservice.h"
 #include "foundation/cprogramstate.h"
 #include "foundation/exception.h"
-#include "erestservice.h"
 
 #include <QJsonDocument>
 #include <QString>

@@ -1,10 +1,10 @@
 #include "cwebservices.h"
 
-#include "foundation/clogger.h"
-#include "foundation/cworkerthread.h"
 #include "cwebservicestask.h"
 #include "cycleinfo.h"
 #include "fmsdataindexinfo.h"
+#include "foundation/clogger.h"
+#include "foundation/cworkerthread.h"
 
 #include <QThread>
 

@@ -1,8 +1,8 @@
 #include "zip/czipentryname.h"
 
+#include "platform/cfolderescape.h"
 #include "zip/czipformat.h"
 
-#include <QDir>
 #include <QTextCodec>
 
 QString CZipEntryName::decode(const QByteArray& raw, quint16 flags)
@@ -34,24 +34,7 @@ QByteArray CZipEntryName::encode(const QString& name, quint16& flags)
     return name.toLatin1();
 }
 
-namespace
-{
-bool startsWithDrive(const QString& path)
-{
-    return path.size() >= 2 && path.at(1) == QLatin1Char(':') && path.at(0).unicode() < 0x80 && path.at(0).isLetter();
-}
-} // namespace
-
 bool CZipEntryName::isSafe(const QString& name)
 {
-    if (name.isEmpty() || name.contains(QChar(0)))
-        return false;
-    QString path = name;
-    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    const QString cleaned = QDir::cleanPath(path);
-    if (path.startsWith(QLatin1Char('/')) || cleaned.startsWith(QLatin1Char('/')))
-        return false;
-    if (startsWithDrive(path) || startsWithDrive(cleaned))
-        return false;
-    return cleaned != QLatin1String("..") && !cleaned.startsWith(QLatin1String("../"));
+    return !name.isEmpty() && !CFolderEscape::leavesFolder(name);
 }

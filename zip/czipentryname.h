@@ -14,8 +14,7 @@ QString decode(const QByteArray& raw, quint16 flags);
 // in the DOS code page by other zip tools, so Latin-1 bytes would come out garbled there.
 QByteArray encode(const QString& name, quint16& flags);
 
-// False when the name, cleaned and with "\" read as a separator, is absolute, starts with a drive letter,
-// climbs out with a ".." segment, or holds a NUL character (which would cut the path short). Such an entry
-// would land outside the folder it is extracted into.
+// False for an empty name and for one that would land outside the folder it is extracted into
+// (CFolderEscape::leavesFolder).
 bool isSafe(const QString& name);
 } // namespace CZipEntryName

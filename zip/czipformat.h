@@ -5,10 +5,10 @@
 // The fixed layout of the zip records this program reads and writes. All numbers are little-endian.
 namespace CZipFormat
 {
-constexpr quint32 LocalHeaderSignature = 0x04034B50;      // "PK\3\4"
-constexpr quint32 CentralHeaderSignature = 0x02014B50;    // "PK\1\2"
-constexpr quint32 EndRecordSignature = 0x06054B50;        // "PK\5\6"
-constexpr quint32 DataDescriptorSignature = 0x08074B50;   // "PK\7\10"
+constexpr quint32 LocalHeaderSignature = 0x04034B50;    // "PK\3\4"
+constexpr quint32 CentralHeaderSignature = 0x02014B50;  // "PK\1\2"
+constexpr quint32 EndRecordSignature = 0x06054B50;      // "PK\5\6"
+constexpr quint32 DataDescriptorSignature = 0x08074B50; // "PK\7\10"
 
 constexpr int EndRecordSize = 22;
 constexpr int LocalHeaderSize = 30;    // signature included

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QByteArray>
-
 #include <zlib.h>
+
+#include <QByteArray>
 
 // The three keys of the traditional PKWARE stream cipher. Each byte of plain text moves the keys on, so a
 // stream must be processed in order, and a fresh object (or reset()) starts a new entry.

@@ -3,11 +3,10 @@
 #include "zip/czipentryheader.h"
 #include "zip/czipformat.h"
 #include "zip/unzip.h"
+#include <zlib.h>
 
 #include <QMap>
 #include <QObject>
-
-#include <zlib.h>
 
 #include <memory>
 
@@ -66,7 +65,7 @@ private:
                                         UnZip::ExtractOptions options);
     UnZip::ErrorCode copyStored(const CZipEntryHeader& header, qint64 remaining, CZipKeys* keys, QIODevice* output,
                                 quint32& crc, qint64& written);
-    UnZip::ErrorCode inflateData(const CZipEntryHeader& header, qint64 remaining, CZipKeys* keys,
-                                 QIODevice* output, quint32& crc, qint64& written);
+    UnZip::ErrorCode inflateData(const CZipEntryHeader& header, qint64 remaining, CZipKeys* keys, QIODevice* output,
+                                 quint32& crc, qint64& written);
     bool readExactly(void* data, qint64 size);
 };

@@ -3,11 +3,10 @@
 #include "zip/czipentryheader.h"
 #include "zip/czipformat.h"
 #include "zip/zip.h"
+#include <zlib.h>
 
 #include <QMap>
 #include <QObject>
-
-#include <zlib.h>
 
 #include <memory>
 
@@ -58,8 +57,7 @@ private:
                                 Zip::CompressionOptions options, Zip::CompressionLevel level);
     Zip::ErrorCode writeEntry(const QFileInfo& source, const QString& entryName, Zip::CompressionLevel level);
     Zip::ErrorCode storeFile(QFile& source, qint64 size, CZipKeys* keys, quint32& crc, qint64& written);
-    Zip::ErrorCode deflateFile(QFile& source, qint64 size, int level, CZipKeys* keys, quint32& crc,
-                               qint64& written);
+    Zip::ErrorCode deflateFile(QFile& source, qint64 size, int level, CZipKeys* keys, quint32& crc, qint64& written);
     bool writeAll(const void* data, qint64 size);
     bool isDuplicate(const QFileInfo& source) const;
     bool isArchiveItself(const QFileInfo& source) const;

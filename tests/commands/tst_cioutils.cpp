@@ -1,8 +1,8 @@
-#include "foundation/csettings.h"
 #include "commands/cioutils.h"
 #include "commands/commandinfo.h"
 #include "ctestsandbox.h"
 #include "dataindex/csimulators.h"
+#include "foundation/csettings.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -1,7 +1,7 @@
-#include "foundation/clogger.h"
 #include "commands/cprogramcommandqueue.h"
 #include "commands/cqueueable.h"
 #include "ctestdatadir.h"
+#include "foundation/clogger.h"
 
 #include <QElapsedTimer>
 #include <QMutex>
@@ -89,8 +89,8 @@ private:
 
 CommandInfo infoFor(int addon, int mapping, int type = Backup)
 {
-    return CommandInfo(QUuid(uint(addon), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0), QUuid(uint(mapping), 1, 0, 0, 0, 0, 0, 0, 0, 0, 0),
-                       type);
+    return CommandInfo(QUuid(uint(addon), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0),
+                       QUuid(uint(mapping), 1, 0, 0, 0, 0, 0, 0, 0, 0, 0), type);
 }
 
 } // namespace

@@ -1,10 +1,10 @@
-#include "foundation/csettings.h"
 #include "cfakesimulatortree.h"
 #include "ctestsandbox.h"
-#include "foundation/cworkerthread.h"
 #include "dataindex/caddonsearcher.h"
 #include "dataindex/csimulatorroots.h"
 #include "dataindex/csimulators.h"
+#include "foundation/csettings.h"
+#include "foundation/cworkerthread.h"
 
 #include <QDir>
 #include <QSignalSpy>

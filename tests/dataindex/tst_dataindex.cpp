@@ -1,9 +1,9 @@
 #include "ctestsandbox.h"
 #include "dataindex/caddonmap.h"
-#include "foundation/cworkerthread.h"
 #include "dataindex/caddonmappingreader.h"
 #include "dataindex/cdataindex.h"
 #include "dataindex/csimulators.h"
+#include "foundation/cworkerthread.h"
 #include "webservices/cdownloadlogutils.h"
 
 #include <QSignalSpy>
@@ -202,7 +202,7 @@ private slots:
         });
         QSignalSpy completed(reader, &CAddonMappingReader::completed);
         QThread* thread = CWorkerThread::start(reader, QStringLiteral("mapping reader"),
-                                                           [reader, file]() { reader->beginRead(file); });
+                                               [reader, file]() { reader->beginRead(file); });
         QVERIFY(completed.wait(20000));
         QCOMPARE(completed.first().first().toBool(), true);
         QTRY_COMPARE(mappedWhenCompleted, 2);

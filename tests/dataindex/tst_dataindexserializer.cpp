@@ -1,10 +1,10 @@
-#include "foundation/csettings.h"
 #include "cfakesimulatortree.h"
 #include "commands/cioutils.h"
 #include "ctestsandbox.h"
 #include "dataindex/cdataindexserializer.h"
 #include "dataindex/csimulatorroots.h"
 #include "dataindex/csimulators.h"
+#include "foundation/csettings.h"
 #include "webservices/cdownloadlogutils.h"
 
 #include <QDir>

@@ -1,4 +1,3 @@
-#include "foundation/csettings.h"
 #include "cfakesimulatortree.h"
 #include "cscopedenvironment.h"
 #include "ctestdatadir.h"
@@ -7,6 +6,7 @@
 #include "dataindex/csimulators.h"
 #include "dataindex/csteamlibraries.h"
 #include "dataindex/cxplaneinstallfinder.h"
+#include "foundation/csettings.h"
 #include "platform/cregistry.h"
 
 #include <QCoreApplication>

@@ -1,11 +1,11 @@
 #include "testdownloadserver.h"
 
-#include "foundation/csettings.h"
 #include "cdownloadprobe.h"
 #include "downloader/cdownloadstatisticsrecorder.h"
 #include "downloader/chttpdownloadhelper.h"
 #include "downloader/chttpdownloadmanager.h"
 #include "downloader/chttpdownloadtask.h"
+#include "foundation/csettings.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,5 +1,5 @@
-#include "foundation/clogger.h"
 #include "commands/commandinfo.h"
+#include "foundation/clogger.h"
 #include "foundation/exception.h"
 
 #include <QtTest>
@@ -64,7 +64,8 @@ void TestException::commandKey()
     const QUuid addon(QStringLiteral("{6f1c2b0e-1d2a-4c3b-9e8f-0a1b2c3d4e5f}"));
     const QUuid mapping(QStringLiteral("{00000000-0000-0000-0000-0000000000aa}"));
     const CommandInfo info(addon, mapping, Backup);
-    QCOMPARE(info.key(), QStringLiteral("{6f1c2b0e-1d2a-4c3b-9e8f-0a1b2c3d4e5f}_{00000000-0000-0000-0000-0000000000aa}"));
+    QCOMPARE(info.key(),
+             QStringLiteral("{6f1c2b0e-1d2a-4c3b-9e8f-0a1b2c3d4e5f}_{00000000-0000-0000-0000-0000000000aa}"));
     QVERIFY(info.key() != CommandInfo(mapping, addon, Backup).key());
 }
 

@@ -43,7 +43,10 @@ private slots:
     void missingAgentIsHarmless();
 
 private:
-    static QString uniqueName() { return QStringLiteral("tessaray-test-") + QUuid::createUuid().toString(QUuid::Id128); }
+    static QString uniqueName()
+    {
+        return QStringLiteral("tessaray-test-") + QUuid::createUuid().toString(QUuid::Id128);
+    }
     static QByteArray expectedQuitBytes();
 };
 

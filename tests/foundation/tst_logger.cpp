@@ -1,6 +1,6 @@
+#include "ctestdatadir.h"
 #include "foundation/clogger.h"
 #include "foundation/exception.h"
-#include "ctestdatadir.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,7 +44,8 @@ void TestLogger::lineFormats_data()
 
     QTest::newRow("log") << 0 << QStringLiteral("\\[6\\]\\[0\\] - CFoo::bar \\[cfoo:42\\]: hello 100%\\n$");
     QTest::newRow("web service") << 1
-                                 << QStringLiteral("\\[Web Service: 256\\]\\[1\\] - CFoo::bar \\[cfoo:42\\]: hello 100%\\n$");
+                                 << QStringLiteral(
+                                        "\\[Web Service: 256\\]\\[1\\] - CFoo::bar \\[cfoo:42\\]: hello 100%\\n$");
     QTest::newRow("exception") << 2 << QStringLiteral("\\[7\\]\\[28\\] - CFoo::bar \\[cfoo:42\\]: hello 100%\\n$");
     QTest::newRow("function") << 3 << QStringLiteral("\\[CFoo::bar\\]: hello 100%\\n$");
 }
@@ -181,8 +182,8 @@ void TestLogger::linesBeforeNamingAreDropped()
     CTestDataDir dir;
     CLogger::setLogFileName(QString());
     CLogger::write(QStringLiteral("too early"));
-    QVERIFY(!QDir(dir.filePath(QStringLiteral("logs"))).exists()
-            || QDir(dir.filePath(QStringLiteral("logs"))).isEmpty());
+    QVERIFY(!QDir(dir.filePath(QStringLiteral("logs"))).exists() ||
+            QDir(dir.filePath(QStringLiteral("logs"))).isEmpty());
 }
 
 void TestLogger::functionNames_data()

@@ -1,7 +1,7 @@
-#include "foundation/cprogramconfig.h"
-#include "foundation/csettings.h"
 #include "commands/cioutils.h"
 #include "ctestdatadir.h"
+#include "foundation/cprogramconfig.h"
+#include "foundation/csettings.h"
 
 #include <QDir>
 #include <QtTest>
@@ -41,8 +41,8 @@ void TestSettings::defaultsOnFreshInstallation_data()
     QTest::newRow("no simulator disabled") << SettingsKey::SimulatorsDisable << QVariant(0);
     QTest::newRow("user id") << SettingsKey::ProgramUser << QVariant(0);
     QTest::newRow("window state") << SettingsKey::WindowState << QVariant(0);
-    QTest::newRow("server address")
-        << SettingsKey::ServerAddress << QVariant(QStringLiteral(TESSARAY_DEFAULT_SERVER_ADDRESS));
+    QTest::newRow("server address") << SettingsKey::ServerAddress
+                                    << QVariant(QStringLiteral(TESSARAY_DEFAULT_SERVER_ADDRESS));
     QTest::newRow("no token") << SettingsKey::ProgramToken << QVariant(QString());
     QTest::newRow("no backup path") << SettingsKey::BackupPath << QVariant(QString());
 }

@@ -123,6 +123,9 @@ private slots:
         QTest::newRow("drive") << "C:\\Windows" << true;
         QTest::newRow("drive relative") << "d:navdata" << true;
         QTest::newRow("blanks around parent") << "  ..  " << true;
+        QTest::newRow("climb that cleaning would cancel") << "a/b/../c.txt" << true;
+        QTest::newRow("drive after dot") << "./D:/evil.txt" << true;
+        QTest::newRow("NUL cuts the path") << QStringLiteral("..") + QChar(0) + QStringLiteral("x/f") << true;
     }
     void leavesFolder()
     {

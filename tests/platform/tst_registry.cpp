@@ -22,7 +22,8 @@ void TestRegistry::keyPathsNormalised_data()
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("short hive") << QStringLiteral("HKLM\\Software\\A") << QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\A");
+    QTest::newRow("short hive") << QStringLiteral("HKLM\\Software\\A")
+                                << QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\A");
     QTest::newRow("user hive") << QStringLiteral("hkcu\\X") << QStringLiteral("HKEY_CURRENT_USER\\X");
     QTest::newRow("doubled and trailing")
         << QStringLiteral("HKEY_LOCAL_MACHINE\\\\SOFTWARE\\\\B\\") << QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\B");
@@ -43,15 +44,19 @@ void TestRegistry::readsStandInFile_data()
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("expected");
 
-    const QString fsx = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Microsoft\\Microsoft Games\\Flight Simulator\\10.0\\");
+    const QString fsx = QStringLiteral(
+        "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Microsoft\\Microsoft Games\\Flight Simulator\\10.0\\");
     QTest::newRow("exact") << fsx << QStringLiteral("SetupPath") << QStringLiteral("/sims/FSX Deluxe");
-    QTest::newRow("other letter case") << fsx.toUpper() << QStringLiteral("setuppath") << QStringLiteral("/sims/FSX Deluxe");
-    QTest::newRow("short hive") << QStringLiteral("HKLM\\Software\\Wow6432Node\\Microsoft\\Microsoft Games\\Flight Simulator\\10.0")
-                                << QStringLiteral("SetupPath") << QStringLiteral("/sims/FSX Deluxe");
+    QTest::newRow("other letter case") << fsx.toUpper() << QStringLiteral("setuppath")
+                                       << QStringLiteral("/sims/FSX Deluxe");
+    QTest::newRow("short hive")
+        << QStringLiteral("HKLM\\Software\\Wow6432Node\\Microsoft\\Microsoft Games\\Flight Simulator\\10.0")
+        << QStringLiteral("SetupPath") << QStringLiteral("/sims/FSX Deluxe");
     QTest::newRow("missing value") << fsx << QStringLiteral("EXE Path") << QString();
-    QTest::newRow("missing key") << QStringLiteral("HKLM\\Software\\Nothing") << QStringLiteral("SetupPath") << QString();
-    QTest::newRow("value with equals sign") << QStringLiteral("HKEY_CURRENT_USER\\Software\\Test")
-                                            << QStringLiteral("Formula") << QStringLiteral("a=b");
+    QTest::newRow("missing key") << QStringLiteral("HKLM\\Software\\Nothing") << QStringLiteral("SetupPath")
+                                 << QString();
+    QTest::newRow("value with equals sign")
+        << QStringLiteral("HKEY_CURRENT_USER\\Software\\Test") << QStringLiteral("Formula") << QStringLiteral("a=b");
 }
 
 void TestRegistry::readsStandInFile()

@@ -1,7 +1,7 @@
 #include "ctestdatadir.h"
 
-#include "foundation/clogger.h"
 #include "commands/cioutils.h"
+#include "foundation/clogger.h"
 
 #include <QDir>
 #include <QFile>

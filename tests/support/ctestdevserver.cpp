@@ -1,7 +1,7 @@
 #include "ctestdevserver.h"
 
-#include "foundation/csettings.h"
 #include "downloader/threadhandover.h"
+#include "foundation/csettings.h"
 
 #include <QDir>
 #include <QDirIterator>

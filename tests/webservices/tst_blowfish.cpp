@@ -1,6 +1,6 @@
-#include "webservices/cdownloadlogutils.h"
 #include "webservices/cblowfish.h"
 #include "webservices/ccipherkeys.h"
+#include "webservices/cdownloadlogutils.h"
 
 #include <QCryptographicHash>
 #include <QProcess>

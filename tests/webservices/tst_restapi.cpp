@@ -1,6 +1,6 @@
-#include "foundation/csettings.h"
 #include "ctestdatadir.h"
 #include "ctestdevserver.h"
+#include "foundation/csettings.h"
 #include "webservices/crestapi.h"
 
 #include <QtTest>

@@ -1,8 +1,8 @@
-#include "foundation/csettings.h"
 #include "ctestdatadir.h"
 #include "ctestdevserver.h"
-#include "webservices/cdownloadlogutils.h"
+#include "foundation/csettings.h"
 #include "webservices/ccipherkeys.h"
+#include "webservices/cdownloadlogutils.h"
 
 #include <QProcess>
 #include <QtTest>

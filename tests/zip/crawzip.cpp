@@ -1,7 +1,6 @@
 #include "crawzip.h"
 
 #include "zip/czipkeys.h"
-
 #include <zlib.h>
 
 namespace

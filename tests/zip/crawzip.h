@@ -12,20 +12,20 @@ public:
     struct Entry
     {
         QByteArray name;
-        QByteArray data;           // the plain content
-        quint16 method = 0;        // 0 stored, 8 deflated (compressed here), anything else as given
-        quint16 flags = 0;         // bit 0 is set by `password`, bit 3 by `descriptor`
+        QByteArray data;    // the plain content
+        quint16 method = 0; // 0 stored, 8 deflated (compressed here), anything else as given
+        quint16 flags = 0;  // bit 0 is set by `password`, bit 3 by `descriptor`
         quint8 versionNeeded = 20;
-        quint16 dosTime = 0x6000;  // 12:00:00
-        quint16 dosDate = 0x5821;  // 2024-01-01
-        QByteArray password;       // encrypt with traditional PKWARE encryption when not empty
-        int descriptor = 0;        // 0 none, 1 with signature, 2 without
-        qint64 crcOverride = -1;   // in both headers
+        quint16 dosTime = 0x6000; // 12:00:00
+        quint16 dosDate = 0x5821; // 2024-01-01
+        QByteArray password;      // encrypt with traditional PKWARE encryption when not empty
+        int descriptor = 0;       // 0 none, 1 with signature, 2 without
+        qint64 crcOverride = -1;  // in both headers
         qint64 uncompressedOverride = -1;
-        int cutPayload = 0;        // bytes dropped from the end of the stored/deflated payload
+        int cutPayload = 0; // bytes dropped from the end of the stored/deflated payload
         QByteArray localNameOverride;
         QByteArray centralComment;
-        QByteArray extra;          // extra field, in both headers
+        QByteArray extra; // extra field, in both headers
     };
 
     struct Written

@@ -27,23 +27,9 @@ void TestZipBasics::safeNames_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("safe");
-    QTest::newRow("plain file") << "wpt.dat" << true;
+    // The rule itself is CFolderEscape's, tested with CLocalPath; these rows show that the reader uses it.
     QTest::newRow("nested file") << "earth/nav/wpt.dat" << true;
-    QTest::newRow("folder entry") << "earth/nav/" << true;
-    QTest::newRow("dots inside a name") << "a/..b/c..d" << true;
-    QTest::newRow("climb that stays inside") << "a/b/../c.txt" << true;
-    QTest::newRow("backslash folders") << "earth\\nav\\wpt.dat" << true;
-    QTest::newRow("parent segment first") << "../evil.txt" << false;
     QTest::newRow("climb out from a folder") << "a/../../evil.txt" << false;
-    QTest::newRow("only parent") << ".." << false;
-    QTest::newRow("backslash parent") << "..\\evil.txt" << false;
-    QTest::newRow("mixed separators climb") << "a\\..\\../evil.txt" << false;
-    QTest::newRow("absolute") << "/etc/evil" << false;
-    QTest::newRow("absolute backslash") << "\\windows\\evil" << false;
-    QTest::newRow("drive with slash") << "C:/evil.txt" << false;
-    QTest::newRow("drive relative") << "c:evil.txt" << false;
-    QTest::newRow("drive after dot") << "./D:/evil.txt" << false;
-    QTest::newRow("NUL cuts the path") << QStringLiteral("..") + QChar(0) + QStringLiteral("x/f") << false;
     QTest::newRow("empty") << "" << false;
 }
 
@@ -62,7 +48,9 @@ void TestZipBasics::nameEncoding_data()
     QTest::newRow("ascii") << "nav/wpt.dat" << QByteArray("nav/wpt.dat") << false;
     QTest::newRow("latin-1 letters") << QStringLiteral("Z\u00fcrich/caf\u00e9.dat")
                                      << QByteArray("Z\xc3\xbcrich/caf\xc3\xa9.dat") << true;
-    QTest::newRow("beyond latin-1") << QStringLiteral("\u0141\u00f3d\u017a.dat") << QByteArray("\xc5\x81\xc3\xb3""d\xc5\xba.dat")
+    QTest::newRow("beyond latin-1") << QStringLiteral("\u0141\u00f3d\u017a.dat")
+                                    << QByteArray("\xc5\x81\xc3\xb3"
+                                                  "d\xc5\xba.dat")
                                     << true;
 }
 
@@ -85,7 +73,8 @@ void TestZipBasics::unflaggedNames_data()
     QTest::addColumn<QString>("name");
     QTest::newRow("ascii") << QByteArray("nav/wpt.dat") << "nav/wpt.dat";
     QTest::newRow("latin-1 bytes") << QByteArray("Z\xfcrich.dat") << QStringLiteral("Z\u00fcrich.dat");
-    QTest::newRow("utf-8 bytes from a Linux zip tool") << QByteArray("Z\xc3\xbcrich.dat") << QStringLiteral("Z\u00fcrich.dat");
+    QTest::newRow("utf-8 bytes from a Linux zip tool")
+        << QByteArray("Z\xc3\xbcrich.dat") << QStringLiteral("Z\u00fcrich.dat");
     QTest::newRow("cut utf-8 sequence is latin-1") << QByteArray("ab\xc3") << QStringLiteral("ab\u00c3");
 }
 
@@ -120,7 +109,8 @@ void TestZipBasics::dosTimeClamps_data()
 {
     QTest::addColumn<QDateTime>("time");
     QTest::addColumn<QDateTime>("expected");
-    QTest::newRow("before 1980") << QDateTime(QDate(1970, 1, 1), QTime(12, 0)) << QDateTime(QDate(1980, 1, 1), QTime(0, 0));
+    QTest::newRow("before 1980") << QDateTime(QDate(1970, 1, 1), QTime(12, 0))
+                                 << QDateTime(QDate(1980, 1, 1), QTime(0, 0));
     QTest::newRow("after 2107") << QDateTime(QDate(2200, 5, 5), QTime(1, 2, 3))
                                 << QDateTime(QDate(2107, 12, 31), QTime(23, 59, 58));
     QTest::newRow("invalid") << QDateTime() << QDateTime(QDate(1980, 1, 1), QTime(0, 0));

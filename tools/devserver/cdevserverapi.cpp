@@ -1,8 +1,8 @@
 #include "cdevserverapi.h"
 
-#include "cservedfiles.h"
 #include "cdevserverstate.h"
 #include "chttprequest.h"
+#include "cservedfiles.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -2,8 +2,8 @@
 
 #include "cbyterange.h"
 #include "cdevserverstate.h"
-#include "cservedfiles.h"
 #include "chttprequest.h"
+#include "cservedfiles.h"
 
 #include <QDir>
 #include <QFileInfo>
