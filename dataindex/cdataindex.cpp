@@ -1,15 +1,7 @@
 #include "cdataindex.h"
 
+#include "dataindex/cmappinglistfile.h"
 #include "dataindex/csimulators.h"
-
-#include <QAtomicPointer>
-#include <QMutex>
-
-namespace
-{
-QMutex instanceMutex;
-QAtomicPointer<CDataIndex> sharedInstance;
-} // namespace
 
 CDataIndex::CDataIndex(QObject* parent)
     : QObject(parent)
@@ -17,21 +9,9 @@ CDataIndex::CDataIndex(QObject* parent)
     qRegisterMetaType<IndexInfo*>("IndexInfo*");
 }
 
-CDataIndex* CDataIndex::instance()
+CDataIndex::~CDataIndex()
 {
-    // The pointer is read again under the lock: two threads may race to the first use.
-    if (CDataIndex* existing = sharedInstance.loadAcquire())
-        return existing;
-    QMutexLocker locker(&instanceMutex);
-    if (!sharedInstance.loadAcquire())
-        sharedInstance.storeRelease(new CDataIndex);
-    return sharedInstance.loadAcquire();
-}
-
-void CDataIndex::resetInstance()
-{
-    QMutexLocker locker(&instanceMutex);
-    delete sharedInstance.fetchAndStoreAcquire(nullptr);
+    CSingleton<CDataIndex>::forget(this);
 }
 
 QString CDataIndex::simulatorShortName(const QUuid& addonGuid, const QUuid& mappingGuid) const
@@ -64,4 +44,30 @@ void CDataIndex::addSupportedAddon(IndexInfo* addon)
 void CDataIndex::addMappedAddon(IndexInfo* addon)
 {
     m_mapped.merge(addon);
+}
+
+bool CDataIndex::loadMappedAddons(const QString& file, Exception* error)
+{
+    return CMappingListFile(file).read([this](IndexInfo* addon) { addMappedAddon(addon); }, error);
+}
+
+CDataIndex::FoundAddonsMerge CDataIndex::addFoundAddons(const QList<IndexInfo*>& found)
+{
+    FoundAddonsMerge merge;
+    for (IndexInfo* addon : found) {
+        const IndexPathInfo* location = addon->paths.isEmpty() ? nullptr : addon->paths.first();
+        if (!location || isDuplicateMapping(addon->guid, location->simulator, location->directory)) {
+            ++merge.alreadyMapped;
+            delete addon;
+            continue;
+        }
+        addMappedAddon(addon);
+        ++merge.added;
+    }
+    return merge;
+}
+
+bool CDataIndex::saveMappedAddons(const QString& file, Exception* error)
+{
+    return CMappingListFile(file).write(m_mapped.map(), error);
 }

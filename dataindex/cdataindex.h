@@ -2,6 +2,8 @@
 
 #include "dataindex/caddonmap.h"
 #include "dataindex/indexinfo.h"
+#include "foundation/csingleton.h"
+#include "foundation/exception.h"
 
 #include <QObject>
 #include <QString>
@@ -16,10 +18,10 @@ class CDataIndex : public QObject
 
 public:
     // Created on first use, under a lock with a second check after locking.
-    static CDataIndex* instance();
+    static CDataIndex* instance() { return CSingleton<CDataIndex>::instance(); }
     // Deletes the singleton and every record it holds; the next instance() starts empty. For tests, and
     // only while no other thread uses the index.
-    static void resetInstance();
+    static void resetInstance() { CSingleton<CDataIndex>::reset(); }
 
     CAddonMap& supported() { return m_supported; }
     CAddonMap& mapped() { return m_mapped; }
@@ -48,6 +50,23 @@ public:
     // What the index serializer writes as "mapping.index": the mapped add-ons.
     DataIndexReaderInfo mappedReaderInfo() { return DataIndexReaderInfo{&m_mapped.map()}; }
 
+    // Reads the mapping list at `file` into the mapped add-ons at once (the command line has no event loop
+    // to wait in). A missing file adds nothing. False with `error` when the file can't be read.
+    bool loadMappedAddons(const QString& file, Exception* error);
+
+    struct FoundAddonsMerge
+    {
+        int added = 0;
+        int alreadyMapped = 0; // the same simulator and folder were mapped before; not added again
+    };
+    // Adds the add-ons a scan found (each with one found location) to the mapped add-ons. Takes over every
+    // record, added or not.
+    FoundAddonsMerge addFoundAddons(const QList<IndexInfo*>& found);
+
+    // Writes the mapped add-ons to the mapping list at `file`. Refused, with `error` saying which file and
+    // why, when that file was not read completely as a mapping list (see CMappingListFile).
+    bool saveMappedAddons(const QString& file, Exception* error);
+
 public slots:
     // Both take ownership. A supported add-on replaces one with the same GUID; a mapped add-on is merged
     // into one with the same GUID, location by location.
@@ -55,8 +74,9 @@ public slots:
     void addMappedAddon(IndexInfo* addon);
 
 private:
-    explicit CDataIndex(QObject* parent = nullptr);
-    ~CDataIndex() override = default;
+    friend class CSingleton<CDataIndex>;
+    explicit CDataIndex(QObject* parent);
+    ~CDataIndex() override;
 
     CAddonMap m_supported;
     CAddonMap m_mapped;

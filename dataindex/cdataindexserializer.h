@@ -37,6 +37,12 @@ public slots:
     // serialize() to another file (an export, a test).
     bool serializeTo(const IndexInfoMap& addons, const QString& path);
 
+    // Why the last deserialize() did not take in everything the file holds: a root element other than
+    // "addonIndexes", add-ons dropped for want of a valid GUID. Empty after a complete read.
+    QStringList readProblems() const { return m_readProblems; }
+    // Whether the last file read was a data index (its root has a "cycle") rather than a mapping list.
+    bool lastReadWasDataIndex() const { return m_lastReadWasDataIndex; }
+
 signals:
     // Declared for receivers; the index has no revision of its own to report.
     void fileRevisionFound(QString revision);
@@ -56,4 +62,6 @@ private:
                                 const FileContext& context) const;
 
     QDateTime m_readingTime;
+    QStringList m_readProblems;
+    bool m_lastReadWasDataIndex = false;
 };

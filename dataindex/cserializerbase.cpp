@@ -66,7 +66,7 @@ CSerializerBase::LoadResult CSerializerBase::loadDocument(const QString& path, Q
     return LoadResult::Loaded;
 }
 
-bool CSerializerBase::writeDocument(const QDomDocument& document, const QString& path, QString* detail)
+bool CSerializerBase::writeDocument(const QDomDocument& document, const QString& path, QString* detail, Readers readers)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile file(path);
@@ -75,6 +75,12 @@ bool CSerializerBase::writeDocument(const QDomDocument& document, const QString&
             *detail = file.errorString();
         return false;
     }
+#ifndef Q_OS_WIN
+    if (readers == Readers::OwnerOnly)
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+#else
+    Q_UNUSED(readers)
+#endif
     const QByteArray bytes = document.toByteArray(4);
     if (file.write(bytes) != bytes.size()) {
         if (detail)

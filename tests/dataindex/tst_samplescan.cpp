@@ -165,18 +165,42 @@ private slots:
             QCOMPARE(line.split(QLatin1Char('\t')).size(), 10);
     }
 
-    void damagedMappingListIsNotOverwritten()
+    // A list that was not read completely as a mapping list keeps the user's hand-made mappings: it is
+    // never replaced, and the command says which file and why.
+    void incompleteMappingListIsNotOverwritten_data()
     {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("damaged") << QByteArray("<addonIndexes><addon name=\"mine\"")
+                                 << "error 3: Invalid format for file";
+        QTest::newRow("another root element")
+            << QByteArray("<mappings><addon name=\"mine\" guid=\"6d8dafe6-f597-468b-b976-909b25cceeeb\"/></mappings>")
+            << "the root element is 'mappings', not 'addonIndexes'";
+        QTest::newRow("add-on without a valid guid")
+            << QByteArray("<addonIndexes><addon name=\"mine\" guid=\"not-a-guid\"><mapping simulator=\"FSX\">"
+                          "<directory path=\"/x\"/></mapping></addon></addonIndexes>")
+            << "addon 'mine' has no valid guid ('not-a-guid')";
+        QTest::newRow("a data index") << QByteArray(
+                                             "<addonIndexes cycle=\"2612\"><addon name=\"mine\" "
+                                             "guid=\"6d8dafe6-f597-468b-b976-909b25cceeeb\"><mapping simulator=\"FSX\">"
+                                             "<directory path=\"[FSXROOT]\"/></mapping></addon></addonIndexes>")
+                                      << "it is a data index";
+    }
+    void incompleteMappingListIsNotOverwritten()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, reason);
         const QString mapping = dataDir() + QStringLiteral("/mapping.index");
         QFile file(mapping);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("<addonIndexes><addon name=\"mine\"");
+        file.write(content);
         file.close();
         const Run scan = cli({QStringLiteral("scan"), QStringLiteral("--save")});
         QCOMPARE(scan.exitCode, 1);
-        QVERIFY2(scan.err.startsWith(QStringLiteral("error 3: Invalid format for file")), qPrintable(scan.err));
+        QVERIFY2(scan.err.contains(reason), qPrintable(scan.err));
+        QVERIFY2(scan.err.contains(QDir::toNativeSeparators(mapping)), qPrintable(scan.err));
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray("<addonIndexes><addon name=\"mine\""));
+        QCOMPARE(file.readAll(), content);
     }
 
     void listingShowsRules()
