@@ -163,6 +163,26 @@ QVariant CDataIndexSerializer::deserialize(QVariant info)
     return QVariant();
 }
 
+DataIndexHeader CDataIndexSerializer::readHeader(const QString& path)
+{
+    DataIndexHeader header;
+    QFile file(path);
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
+        return header;
+    QXmlStreamReader xml(&file);
+    while (!xml.atEnd() && !xml.isStartElement())
+        xml.readNext();
+    if (!xml.isStartElement() || xml.qualifiedName() != QLatin1String("addonIndexes"))
+        return header;
+    const QXmlStreamAttributes root = xml.attributes();
+    header.id = QUuid(root.value(QStringLiteral("id")).trimmed().toString());
+    header.internalId = root.value(QStringLiteral("internalId")).toString();
+    header.revision = root.value(QStringLiteral("revision")).toString();
+    header.description = root.value(QStringLiteral("description")).toString();
+    header.fileRevision = root.value(QStringLiteral("fileRevision")).toString();
+    return header;
+}
+
 void CDataIndexSerializer::readRoot(QXmlStreamReader& xml, QList<IndexInfo*>& addons)
 {
     const QXmlStreamAttributes attributes = xml.attributes();

@@ -44,7 +44,9 @@ CSerializerBase::LoadResult CSerializerBase::loadDocument(const QString& path, Q
                           .arg(MaximumDocumentSize);
         return LoadResult::InvalidFormat;
     }
-    const QByteArray content = file.read(MaximumDocumentSize + 1);
+    // As much as the file holds, and one byte more to notice one that grew past the limit meanwhile; never
+    // a buffer of the whole limit for a file of a few hundred bytes.
+    const QByteArray content = file.read(qMin(file.size(), MaximumDocumentSize) + 1);
     if (content.size() > MaximumDocumentSize) {
         if (detail)
             *detail = QStringLiteral("the file is larger than the %0 bytes allowed").arg(MaximumDocumentSize);

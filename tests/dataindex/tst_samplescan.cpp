@@ -229,9 +229,10 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("error"); // start of stderr; %0 for the scratch folder
         QTest::newRow("index without action") << QStringList{"index"} << 2 << "Unknown or missing action";
-        QTest::newRow("index show without file") << QStringList{"index", "show"} << 2 << "'index show' takes exactly";
         QTest::newRow("index show two files")
-            << QStringList{"index", "show", "a", "b"} << 2 << "'index show' takes exactly";
+            << QStringList{"index", "show", "a", "b"} << 2 << "'index show' takes at most one FILE";
+        QTest::newRow("index refresh with a file")
+            << QStringList{"index", "refresh", "a"} << 2 << "'index refresh' takes no FILE";
         QTest::newRow("json and count") << QStringList{"index", "show", "--json", "--count", "a"} << 2
                                         << "--json and --count";
         QTest::newRow("scan with an argument") << QStringList{"scan", "extra"} << 2 << "'scan' takes no arguments";
