@@ -43,6 +43,28 @@ void addCommonOptions(QCommandLineParser& parser)
     parser.addOption(QCommandLineOption(verboseName, QStringLiteral("Show why the reader or writer failed.")));
 }
 
+// Entry names come from the archive: a tab or line break in one must not forge fields or lines of the
+// output, so control characters are shown as \t, \n, \r or \xHH.
+QString printable(const QString& name)
+{
+    QString out;
+    out.reserve(name.size());
+    for (const QChar character : name) {
+        const ushort code = character.unicode();
+        if (code == '\t')
+            out += QLatin1String("\\t");
+        else if (code == '\n')
+            out += QLatin1String("\\n");
+        else if (code == '\r')
+            out += QLatin1String("\\r");
+        else if (code < 0x20 || code == 0x7F)
+            out += QStringLiteral("\\x%1").arg(code, 2, 16, QLatin1Char('0'));
+        else
+            out += character;
+    }
+    return out;
+}
+
 // The reader reports password trouble as "skip this entry" codes; say what they mean.
 QString readerErrorText(int code)
 {
@@ -51,9 +73,36 @@ QString readerErrorText(int code)
     return UnZip::errorText(code == UnZip::SkipEntry ? UnZip::WrongPassword : code);
 }
 
-void printReaderError(int code, const QString& subject)
+// "<subject>: <the code's text> <the particulars>", e.g. the system's reason for a failed write.
+void printFailure(int code, const QString& subject, const QString& text, const QString& detail)
 {
-    CCli::printError(code, QStringLiteral("%1: %2").arg(subject, readerErrorText(code)));
+    QString message = QStringLiteral("%1: %2").arg(printable(subject), text);
+    if (!detail.isEmpty())
+        message += QLatin1Char(' ') + printable(detail);
+    CCli::printError(code, message);
+}
+
+void printReaderError(const UnZip& unzip, int code, const QString& subject)
+{
+    // The password check's own detail says no more than "Wrong password."
+    const QString detail = code == UnZip::SkipEntry ? QString() : unzip.errorDetail();
+    printFailure(code, subject, readerErrorText(code), detail);
+}
+
+void printWriterError(const Zip& zip, int code, const QString& subject)
+{
+    printFailure(code, subject, Zip::errorText(code), zip.errorDetail());
+}
+
+// Entries left out at opening are named with their reason by every reading action; returns false when
+// there were any.
+bool reportSkippedEntries(const UnZip& unzip)
+{
+    const QList<UnZip::SkippedEntry> skipped = unzip.skippedEntries();
+    for (const UnZip::SkippedEntry& entry : skipped)
+        printFailure(UnZip::UnsupportedEntry, entry.name.isEmpty() ? QStringLiteral("<no name>") : entry.name,
+                     UnZip::errorText(UnZip::UnsupportedEntry), QStringLiteral("(%1)").arg(entry.reason));
+    return skipped.isEmpty();
 }
 
 // Shared start of the reading actions: parse, open the archive, set the password. Returns false with
@@ -69,13 +118,18 @@ bool openArchive(QCommandLineParser& parser, const QStringList& arguments, int p
     }
     if (!parser.isSet(verboseName))
         QLoggingCategory::setFilterRules(QStringLiteral("tessaray.zip.debug=false"));
-    unzip.setPassword(parser.value(passwordName));
-    const UnZip::ErrorCode ec = unzip.open(args.first());
-    status = CCli::Success;
-    if (ec == UnZip::Ok)
-        return true;
-    printReaderError(ec, args.first());
     status = CCli::Failure;
+    UnZip::ErrorCode ec = unzip.setPassword(parser.value(passwordName));
+    if (ec != UnZip::Ok) {
+        printReaderError(unzip, ec, QStringLiteral("--password"));
+        return false;
+    }
+    ec = unzip.open(args.first());
+    if (ec == UnZip::Ok) {
+        status = CCli::Success;
+        return true;
+    }
+    printReaderError(unzip, ec, args.first());
     // A directory that breaks off part-way still yields the entries before the break.
     return ec == UnZip::PartiallyCorrupted;
 }
@@ -98,13 +152,13 @@ int listArchive(const QStringList& arguments)
                                : entry.compression == UnZip::Deflated ? QStringLiteral("deflated")
                                                                       : QStringLiteral("unknown");
         CCli::printLine(QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6")
-                            .arg(entry.fileName)
+                            .arg(printable(entry.fileName))
                             .arg(entry.uncompressedSize)
                             .arg(entry.compressedSize)
                             .arg(entry.crc32, 8, 16, QLatin1Char('0'))
                             .arg(method, entry.encrypted ? QStringLiteral("encrypted") : QStringLiteral("plain")));
     }
-    return status;
+    return reportSkippedEntries(unzip) ? status : CCli::Failure;
 }
 
 int testArchive(const QStringList& arguments)
@@ -118,21 +172,15 @@ int testArchive(const QStringList& arguments)
     int status = CCli::Success;
     if (!openArchive(parser, arguments, 1, unzip, status))
         return status;
-    if (unzip.skippedEntryCount() > 0) {
-        CCli::printError(UnZip::InvalidArchive,
-                         QStringLiteral("%1: %2 entries use a method or format version this reader does not "
-                                        "support and were not tested.")
-                             .arg(parser.positionalArguments().first())
-                             .arg(unzip.skippedEntryCount()));
+    if (!reportSkippedEntries(unzip))
         status = CCli::Failure;
-    }
     const QStringList names = unzip.entryNames();
     for (const QString& name : names) {
         const UnZip::ErrorCode ec = unzip.extractFile(name, QString(), UnZip::VerifyOnly);
         if (ec == UnZip::Ok) {
-            CCli::printLine(QStringLiteral("%1\tok").arg(name));
+            CCli::printLine(QStringLiteral("%1\tok").arg(printable(name)));
         } else {
-            printReaderError(ec, name);
+            printReaderError(unzip, ec, name);
             status = CCli::Failure;
         }
     }
@@ -156,12 +204,15 @@ int extractArchive(const QStringList& arguments)
         return status;
     const QStringList args = parser.positionalArguments();
     const QString target = args.at(1);
-    const QStringList names = args.size() > 2 ? args.mid(2) : unzip.entryNames();
+    const bool all = args.size() <= 2;
+    if (all && !reportSkippedEntries(unzip))
+        status = CCli::Failure;
+    const QStringList names = all ? unzip.entryNames() : args.mid(2);
     const UnZip::ExtractOptions options = parser.isSet(flatName) ? UnZip::DropFolders : UnZip::KeepFolders;
     for (const QString& name : names) {
         const UnZip::ErrorCode ec = unzip.extractFile(name, target, options);
         if (ec != UnZip::Ok) {
-            printReaderError(ec, name);
+            printReaderError(unzip, ec, name);
             status = CCli::Failure;
         }
     }
@@ -200,48 +251,39 @@ int createArchive(const QStringList& arguments)
         QLoggingCategory::setFilterRules(QStringLiteral("tessaray.zip.debug=false"));
 
     const QString archive = args.first();
-    if (QFileInfo::exists(archive) && !parser.isSet(overwriteName)) {
-        CCli::printError(Zip::FileExists,
-                         QStringLiteral("%1: the archive exists; pass --overwrite to replace it.").arg(archive));
-        return CCli::Failure;
-    }
-
-    // A failed run must not leave a broken archive under the final name, nor destroy the old one.
-    const QString partial = archive + QStringLiteral(".partial");
     Zip zip;
-    Zip::ErrorCode ec = zip.create(partial, true);
+    Zip::ErrorCode ec = zip.setPassword(parser.value(passwordName));
     if (ec != Zip::Ok) {
-        CCli::printError(ec, QStringLiteral("%1: %2").arg(partial, Zip::errorText(ec)));
+        printWriterError(zip, ec, QStringLiteral("--password"));
         return CCli::Failure;
     }
-    zip.setPassword(parser.value(passwordName));
     zip.setArchiveComment(parser.value(commentName));
+    // The writer puts the archive in place only when close() has written it completely, so a failure or
+    // a kill leaves an existing archive as it was.
+    ec = zip.create(archive, parser.isSet(overwriteName));
+    if (ec == Zip::FileExists) {
+        CCli::printError(
+            ec, QStringLiteral("%1: the archive exists; pass --overwrite to replace it.").arg(printable(archive)));
+        return CCli::Failure;
+    }
+    if (ec != Zip::Ok) {
+        printWriterError(zip, ec, archive);
+        return CCli::Failure;
+    }
     const Zip::CompressionOptions options = parser.isSet(flatName) ? Zip::IgnorePaths : Zip::RelativePaths;
     for (const QString& path : args.mid(1)) {
         ec = QFileInfo(path).isDir()
                  ? zip.addDirectory(path, QString(), options, static_cast<Zip::CompressionLevel>(level))
                  : zip.addFile(path, QString(), options, static_cast<Zip::CompressionLevel>(level));
         if (ec != Zip::Ok) {
-            CCli::printError(ec, QStringLiteral("%1: %2").arg(path, Zip::errorText(ec)));
-            zip.close();
-            QFile::remove(partial);
+            printWriterError(zip, ec, path);
+            zip.discard();
             return CCli::Failure;
         }
     }
     ec = zip.close();
     if (ec != Zip::Ok) {
-        CCli::printError(ec, QStringLiteral("%1: %2").arg(archive, Zip::errorText(ec)));
-        QFile::remove(partial);
-        return CCli::Failure;
-    }
-    if (QFileInfo::exists(archive) && !QFile::remove(archive)) {
-        CCli::printError(Zip::OpenFailed, QStringLiteral("%1: cannot replace the existing archive; the new one "
-                                                         "is kept as %2.")
-                                              .arg(archive, partial));
-        return CCli::Failure;
-    }
-    if (!QFile::rename(partial, archive)) {
-        CCli::printError(Zip::OpenFailed, QStringLiteral("%1: cannot move %2 into place.").arg(archive, partial));
+        printWriterError(zip, ec, archive);
         return CCli::Failure;
     }
     return CCli::Success;

@@ -21,11 +21,14 @@ struct CZipEntryHeader
     quint32 uncompressedSize = 0;
     QString comment;
     bool localHeaderChecked = false;
+    // Reader: where the next entry (or the central directory) starts; this entry's data and data descriptor
+    // must end there.
+    qint64 nextOffset = 0;
 
     // The name exactly as stored in the central directory; the local header must carry the same bytes.
     QByteArray rawName;
 
-    // Writer: the lower-cased absolute path and size of the source file, for the duplicate check.
+    // Writer: the absolute path and size of the source file, for the duplicate checks.
     QString sourcePath;
     qint64 sourceSize = -1;
 

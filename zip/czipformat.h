@@ -9,6 +9,9 @@ constexpr quint32 LocalHeaderSignature = 0x04034B50;    // "PK\3\4"
 constexpr quint32 CentralHeaderSignature = 0x02014B50;  // "PK\1\2"
 constexpr quint32 EndRecordSignature = 0x06054B50;      // "PK\5\6"
 constexpr quint32 DataDescriptorSignature = 0x08074B50; // "PK\7\10"
+// Sits right in front of the end record of a ZIP64 archive, which this program neither reads nor writes.
+constexpr quint32 Zip64LocatorSignature = 0x07064B50; // "PK\6\7"
+constexpr int Zip64LocatorSize = 20;
 
 constexpr int EndRecordSize = 22;
 constexpr int LocalHeaderSize = 30;    // signature included

@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <QByteArray>
+#include <QString>
 
 // The three keys of the traditional PKWARE stream cipher. Each byte of plain text moves the keys on, so a
 // stream must be processed in order, and a fresh object (or reset()) starts a new entry.
@@ -13,6 +14,17 @@ public:
     // Initial keys moved on by each byte of the password.
     explicit CZipKeys(const QByteArray& password);
     void reset(const QByteArray& password);
+
+    // The cipher works on bytes and both zip tools and this program take a password's Latin-1 bytes: a
+    // character beyond Latin-1 has no byte of its own, and would make different passwords one key.
+    static bool canEncode(const QString& password)
+    {
+        for (const QChar character : password) {
+            if (character.unicode() > 0xFF)
+                return false;
+        }
+        return true;
+    }
 
     void decrypt(unsigned char* data, qint64 size);
     void encrypt(unsigned char* data, qint64 size);

@@ -10,6 +10,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 
 #include <algorithm>
 
@@ -44,14 +46,20 @@ bool UnzipPrivate::readExactly(void* data, qint64 size)
     return device->read(static_cast<char*>(data), size) == size;
 }
 
+UnZip::ErrorCode UnzipPrivate::fail(UnZip::ErrorCode code, const QString& text)
+{
+    zipDebug(text);
+    detail = text;
+    return code;
+}
+
 UnZip::ErrorCode UnzipPrivate::openArchive(QIODevice* newDevice)
 {
     if (!newDevice)
         return UnZip::InvalidDevice;
-    if (!newDevice->isOpen() && !newDevice->open(QIODevice::ReadOnly)) {
-        zipDebug(QStringLiteral("Unable to open device for reading"));
-        return UnZip::OpenFailed;
-    }
+    if (!newDevice->isOpen() && !newDevice->open(QIODevice::ReadOnly))
+        return fail(UnZip::OpenFailed,
+                    QStringLiteral("Unable to open device for reading: %1").arg(newDevice->errorString()));
     device = newDevice;
     if (device != file)
         connect(device, &QObject::destroyed, this, &UnzipPrivate::deviceDestroyed);
@@ -70,30 +78,18 @@ UnZip::ErrorCode UnzipPrivate::openArchive(QIODevice* newDevice)
                 comment = QString::fromLatin1(text);
         }
     }
-    if (ec == UnZip::Ok && !device->seek(centralDirectoryOffset))
-        ec = UnZip::SeekFailed;
-
-    if (ec == UnZip::Ok) {
-        headers = std::make_unique<QMap<QString, CZipEntryHeader>>();
-        for (int i = 0; i < entryCount; ++i) {
-            unsigned char signature[4];
-            if (!readExactly(signature, 4)) {
-                if (headers->isEmpty()) {
-                    zipDebug(QStringLiteral("Corrupted or invalid zip archive. Closing."));
-                    ec = UnZip::Corrupted;
-                } else {
-                    zipDebug(QStringLiteral("Corrupted zip archive. Some files might be extracted."));
-                    ec = UnZip::PartiallyCorrupted;
-                }
-                break;
-            }
-            // Fewer headers than the end record counts: take what is there.
-            if (readUInt32(signature) != CentralHeaderSignature)
-                break;
-            ec = readCentralEntry();
-            if (ec != UnZip::Ok)
-                break;
-        }
+    // A ZIP64 archive keeps its true counts and offsets in a record that its locator, right in front of
+    // the end record, points to; the end record's own fields would cut it short.
+    unsigned char locator[4];
+    if (ec == UnZip::Ok && endRecordOffset >= Zip64LocatorSize && device->seek(endRecordOffset - Zip64LocatorSize) &&
+        readExactly(locator, 4) && readUInt32(locator) == Zip64LocatorSignature)
+        ec = fail(UnZip::UnsupportedArchive, QStringLiteral("The archive is a ZIP64 archive."));
+    if (ec == UnZip::Ok)
+        ec = readCentralDirectory();
+    if (ec == UnZip::Ok || ec == UnZip::PartiallyCorrupted) {
+        const UnZip::ErrorCode overlap = checkOverlaps();
+        if (overlap != UnZip::Ok)
+            ec = overlap;
     }
 
     // A partly readable directory stays open, so that the entries read before the break can be extracted.
@@ -141,6 +137,37 @@ UnZip::ErrorCode UnzipPrivate::findEndRecord(unsigned char* record)
     return UnZip::InvalidArchive;
 }
 
+UnZip::ErrorCode UnzipPrivate::readCentralDirectory()
+{
+    if (!device->seek(centralDirectoryOffset))
+        return UnZip::SeekFailed;
+    headers = std::make_unique<QMap<QString, CZipEntryHeader>>();
+    for (int i = 0; i < entryCount; ++i) {
+        unsigned char signature[4];
+        if (!readExactly(signature, 4)) {
+            if (headers->isEmpty())
+                return fail(UnZip::Corrupted, QStringLiteral("Corrupted or invalid zip archive. Closing."));
+            return fail(UnZip::PartiallyCorrupted,
+                        QStringLiteral("Corrupted zip archive. Some files might be extracted."));
+        }
+        // Fewer headers than the end record counts: take what is there.
+        if (readUInt32(signature) != CentralHeaderSignature)
+            return UnZip::Ok;
+        const UnZip::ErrorCode ec = readCentralEntry();
+        if (ec != UnZip::Ok)
+            return ec;
+    }
+    // More headers than counted: the 16-bit count has wrapped (more than 65,535 entries written without
+    // ZIP64). Reading only the counted ones would drop the rest without a word.
+    unsigned char next[4];
+    if (readExactly(next, 4) && readUInt32(next) == CentralHeaderSignature)
+        return fail(UnZip::UnsupportedArchive,
+                    QStringLiteral("The central directory holds more entries than its end record counts (%1); "
+                                   "more than 65,535 entries need ZIP64.")
+                        .arg(entryCount));
+    return UnZip::Ok;
+}
+
 UnZip::ErrorCode UnzipPrivate::readCentralEntry()
 {
     unsigned char fields[CentralHeaderSize - 4];
@@ -160,18 +187,20 @@ UnZip::ErrorCode UnzipPrivate::readCentralEntry()
         return UnZip::ReadFailed;
     const QString name = CZipEntryName::decode(rawName, flags);
 
-    bool skip = true;
-    if (method != MethodStored && method != MethodDeflated)
+    QString reason;
+    if (method != MethodStored && method != MethodDeflated) {
         zipDebug(QStringLiteral("Unsupported compression method. Skipping file."));
-    else if (nameLength == 0)
+        reason = QStringLiteral("compression method %1").arg(method);
+    } else if (nameLength == 0) {
         zipDebug(QStringLiteral("Skipping file with no name."));
-    else if (versionNeeded > HighestVersionNeeded)
+        reason = QStringLiteral("no name");
+    } else if (versionNeeded > HighestVersionNeeded) {
         zipDebug(QStringLiteral("Unsupported PKZip version (%1). Skipping file: %2")
                      .arg(versionText(versionNeeded), name.isEmpty() ? QStringLiteral("<undefined>") : name));
-    else
-        skip = false;
-    if (skip) {
-        ++skippedCount;
+        reason = QStringLiteral("format version %1").arg(versionText(versionNeeded));
+    }
+    if (!reason.isEmpty()) {
+        skipped.append({name, reason});
         if (!device->seek(device->pos() + extraLength + commentLength))
             return UnZip::SeekFailed;
         return UnZip::Ok;
@@ -203,7 +232,49 @@ UnZip::ErrorCode UnzipPrivate::readCentralEntry()
     return UnZip::Ok;
 }
 
-UnZip::ErrorCode UnzipPrivate::checkLocalHeader(CZipEntryHeader& header)
+UnZip::ErrorCode UnzipPrivate::checkOverlaps()
+{
+    // In the order of their local headers, every entry (header, name, data, data descriptor) must end
+    // before the next one starts, and the last before the central directory. This is checked here with
+    // the least room an entry can take, and again with its real extent when its local header is read.
+    QVector<QMap<QString, CZipEntryHeader>::iterator> order;
+    order.reserve(headers->size());
+    for (auto it = headers->begin(); it != headers->end(); ++it)
+        order.append(it);
+    std::sort(order.begin(), order.end(),
+              [](const auto& a, const auto& b) { return a.value().localHeaderOffset < b.value().localHeaderOffset; });
+    for (int i = 0; i < order.size(); ++i) {
+        CZipEntryHeader& header = order.at(i).value();
+        header.nextOffset = i + 1 < order.size() ? order.at(i + 1).value().localHeaderOffset : centralDirectoryOffset;
+        const qint64 end = qint64(header.localHeaderOffset) + LocalHeaderSize + header.rawName.size() +
+                           header.compressedSize + (header.hasDataDescriptor() ? DataDescriptorSize - 4 : 0);
+        if (end > header.nextOffset) {
+            const QString other =
+                i + 1 < order.size() ? order.at(i + 1).key() : QStringLiteral("the central directory");
+            return fail(UnZip::OverlappingEntries,
+                        QStringLiteral("The data of %1 overlaps %2.").arg(order.at(i).key(), other));
+        }
+    }
+    return UnZip::Ok;
+}
+
+UnZip::ErrorCode UnzipPrivate::findEntry(const QString& name, CZipEntryHeader*& header)
+{
+    if (!headers)
+        return UnZip::NoOpenArchive;
+    const auto it = headers->find(name);
+    if (it != headers->end()) {
+        header = &it.value();
+        return UnZip::Ok;
+    }
+    for (const UnZip::SkippedEntry& entry : qAsConst(skipped)) {
+        if (entry.name == name)
+            return fail(UnZip::UnsupportedEntry, QStringLiteral("%1: %2 is not supported.").arg(name, entry.reason));
+    }
+    return fail(UnZip::FileNotFound, QStringLiteral("%1: no such entry in the archive.").arg(name));
+}
+
+UnZip::ErrorCode UnzipPrivate::checkLocalHeader(const QString& name, CZipEntryHeader& header)
 {
     if (!device->seek(header.localHeaderOffset))
         return UnZip::SeekFailed;
@@ -238,16 +309,19 @@ UnZip::ErrorCode UnzipPrivate::checkLocalHeader(CZipEntryHeader& header)
     const qint64 dataOffset = device->pos() + extraLength;
     if (extraLength != 0 && !device->seek(dataOffset))
         return UnZip::SeekFailed;
-    if (dataOffset > 0xFFFFFFFFLL)
-        return UnZip::InvalidArchive;
     header.dataOffset = static_cast<quint32>(dataOffset);
+    // The local extra field may be longer than the room the entry has before the next one.
+    const qint64 end = dataOffset + header.compressedSize + (header.hasDataDescriptor() ? DataDescriptorSize - 4 : 0);
+    if (end > header.nextOffset)
+        return fail(UnZip::OverlappingEntries,
+                    QStringLiteral("The data of %1 overlaps the next entry or the central directory.").arg(name));
 
     if (header.hasDataDescriptor())
-        return checkDataDescriptor(header);
+        return checkDataDescriptor(name, header);
     return UnZip::Ok;
 }
 
-UnZip::ErrorCode UnzipPrivate::checkDataDescriptor(const CZipEntryHeader& header)
+UnZip::ErrorCode UnzipPrivate::checkDataDescriptor(const QString& name, const CZipEntryHeader& header)
 {
     if (!device->seek(qint64(header.dataOffset) + header.compressedSize))
         return UnZip::SeekFailed;
@@ -257,6 +331,9 @@ UnZip::ErrorCode UnzipPrivate::checkDataDescriptor(const CZipEntryHeader& header
     // The signature is optional: without it the CRC comes first.
     const unsigned char* values = descriptor;
     if (readUInt32(descriptor) == DataDescriptorSignature) {
+        if (qint64(header.dataOffset) + header.compressedSize + DataDescriptorSize > header.nextOffset)
+            return fail(UnZip::OverlappingEntries,
+                        QStringLiteral("The data descriptor of %1 overlaps the next entry.").arg(name));
         if (!readExactly(descriptor + 4, 12))
             return UnZip::ReadFailed;
         values = descriptor + 4;
@@ -269,10 +346,10 @@ UnZip::ErrorCode UnzipPrivate::checkDataDescriptor(const CZipEntryHeader& header
     return UnZip::Ok;
 }
 
-UnZip::ErrorCode UnzipPrivate::extractData(const QString& name, CZipEntryHeader& header, QIODevice* output)
+UnZip::ErrorCode UnzipPrivate::beginData(const QString& name, CZipEntryHeader& header, EntryData& data)
 {
     if (!header.localHeaderChecked) {
-        const UnZip::ErrorCode ec = checkLocalHeader(header);
+        const UnZip::ErrorCode ec = checkLocalHeader(name, header);
         if (ec != UnZip::Ok)
             return ec;
         header.localHeaderChecked = true;
@@ -280,57 +357,66 @@ UnZip::ErrorCode UnzipPrivate::extractData(const QString& name, CZipEntryHeader&
     if (!device->seek(header.dataOffset))
         return UnZip::SeekFailed;
 
-    qint64 remaining = header.compressedSize;
-    CZipKeys keys;
-    CZipKeys* cipher = nullptr;
-    if (header.isEncrypted()) {
-        // Without a password every encrypted entry would fail the same way.
-        if (password.isEmpty())
-            return UnZip::SkipAllEncrypted;
-        unsigned char encryptionHeader[EncryptionHeaderSize];
-        if (remaining < EncryptionHeaderSize || !readExactly(encryptionHeader, EncryptionHeaderSize))
-            return UnZip::Corrupted;
-        keys.reset(password.toLatin1());
-        keys.decrypt(encryptionHeader, EncryptionHeaderSize);
-        // The last byte repeats the CRC's high byte, or the time's when the CRC was not known in advance.
-        const unsigned char expected =
-            header.hasDataDescriptor() ? header.modificationTime[1] : static_cast<unsigned char>(header.crc >> 24);
-        if (encryptionHeader[EncryptionHeaderSize - 1] != expected) {
-            zipDebug(QStringLiteral("Unable to decrypt %1").arg(name));
-            return UnZip::SkipEntry;
-        }
-        remaining -= EncryptionHeaderSize;
-        cipher = &keys;
-    }
+    data.remaining = header.compressedSize;
+    data.encrypted = header.isEncrypted();
+    if (!data.encrypted)
+        return UnZip::Ok;
+    // Without a password every encrypted entry would fail the same way.
+    if (password.isEmpty())
+        return UnZip::SkipAllEncrypted;
+    if (!CZipKeys::canEncode(password))
+        return fail(UnZip::UnsupportedPassword,
+                    QStringLiteral("The password has characters outside Latin-1; %1 was not decrypted.").arg(name));
+    unsigned char encryptionHeader[EncryptionHeaderSize];
+    if (data.remaining < EncryptionHeaderSize || !readExactly(encryptionHeader, EncryptionHeaderSize))
+        return UnZip::Corrupted;
+    data.keys.reset(password.toLatin1());
+    data.keys.decrypt(encryptionHeader, EncryptionHeaderSize);
+    // The last byte repeats the CRC's high byte, or the time's when the CRC was not known in advance.
+    const unsigned char expected =
+        header.hasDataDescriptor() ? header.modificationTime[1] : static_cast<unsigned char>(header.crc >> 24);
+    if (encryptionHeader[EncryptionHeaderSize - 1] != expected)
+        return fail(UnZip::SkipEntry, QStringLiteral("Unable to decrypt %1").arg(name));
+    data.remaining -= EncryptionHeaderSize;
+    return UnZip::Ok;
+}
 
-    if (remaining == 0)
+UnZip::ErrorCode UnzipPrivate::readData(const QString& name, const CZipEntryHeader& header, EntryData& data,
+                                        QIODevice* output)
+{
+    if (data.remaining == 0)
         return header.crc != 0 || header.uncompressedSize != 0 ? UnZip::Corrupted : UnZip::Ok;
 
     quint32 crc = static_cast<quint32>(crc32(0, nullptr, 0));
     qint64 written = 0;
     const UnZip::ErrorCode ec = header.compressionMethod == MethodStored
-                                    ? copyStored(header, remaining, cipher, output, crc, written)
-                                    : inflateData(header, remaining, cipher, output, crc, written);
+                                    ? copyStored(header, data, output, crc, written)
+                                    : inflateData(header, data, output, crc, written);
+    if (ec == UnZip::WriteFailed)
+        return fail(ec, QStringLiteral("Unable to write %1: %2").arg(name, output->errorString()));
     if (ec != UnZip::Ok)
         return ec;
-    return crc == header.crc && written == header.uncompressedSize ? UnZip::Ok : UnZip::Corrupted;
+    if (crc != header.crc || written != header.uncompressedSize)
+        return fail(UnZip::Corrupted, QStringLiteral("%1 does not match its CRC-32 or size.").arg(name));
+    return UnZip::Ok;
 }
 
-UnZip::ErrorCode UnzipPrivate::copyStored(const CZipEntryHeader& header, qint64 remaining, CZipKeys* keys,
-                                          QIODevice* output, quint32& crc, qint64& written)
+UnZip::ErrorCode UnzipPrivate::copyStored(const CZipEntryHeader& header, EntryData& data, QIODevice* output,
+                                          quint32& crc, qint64& written)
 {
-    while (remaining > 0) {
-        const qint64 count = device->read(reinterpret_cast<char*>(readBuffer), std::min<qint64>(remaining, BufferSize));
+    while (data.remaining > 0) {
+        const qint64 count =
+            device->read(reinterpret_cast<char*>(readBuffer), std::min<qint64>(data.remaining, BufferSize));
         if (count < 0)
             return UnZip::ReadFailed;
         if (count == 0) // cut short; the CRC check tells
             break;
-        remaining -= count;
+        data.remaining -= count;
         // More data than the entry claims is not written out.
         if (written + count > header.uncompressedSize)
             return UnZip::Corrupted;
-        if (keys)
-            keys->decrypt(readBuffer, count);
+        if (data.encrypted)
+            data.keys.decrypt(readBuffer, count);
         crc = static_cast<quint32>(crc32(crc, readBuffer, static_cast<uInt>(count)));
         if (output && output->write(reinterpret_cast<const char*>(readBuffer), count) != count)
             return UnZip::WriteFailed;
@@ -339,8 +425,8 @@ UnZip::ErrorCode UnzipPrivate::copyStored(const CZipEntryHeader& header, qint64 
     return UnZip::Ok;
 }
 
-UnZip::ErrorCode UnzipPrivate::inflateData(const CZipEntryHeader& header, qint64 remaining, CZipKeys* keys,
-                                           QIODevice* output, quint32& crc, qint64& written)
+UnZip::ErrorCode UnzipPrivate::inflateData(const CZipEntryHeader& header, EntryData& data, QIODevice* output,
+                                           quint32& crc, qint64& written)
 {
     z_stream& stream = inflateStream;
     if (inflateStreamReady) {
@@ -355,17 +441,18 @@ UnZip::ErrorCode UnzipPrivate::inflateData(const CZipEntryHeader& header, qint64
 
     UnZip::ErrorCode ec = UnZip::Ok;
     bool streamEnded = false;
-    while (remaining > 0 && !streamEnded && ec == UnZip::Ok) {
-        const qint64 count = device->read(reinterpret_cast<char*>(readBuffer), std::min<qint64>(remaining, BufferSize));
+    while (data.remaining > 0 && !streamEnded && ec == UnZip::Ok) {
+        const qint64 count =
+            device->read(reinterpret_cast<char*>(readBuffer), std::min<qint64>(data.remaining, BufferSize));
         if (count < 0) {
             ec = UnZip::ReadFailed;
             break;
         }
         if (count == 0) // cut short; the CRC check tells
             break;
-        remaining -= count;
-        if (keys)
-            keys->decrypt(readBuffer, count);
+        data.remaining -= count;
+        if (data.encrypted)
+            data.keys.decrypt(readBuffer, count);
 
         stream.next_in = readBuffer;
         stream.avail_in = static_cast<uInt>(count);
@@ -399,75 +486,100 @@ UnZip::ErrorCode UnzipPrivate::inflateData(const CZipEntryHeader& header, qint64
     return ec;
 }
 
+UnZip::ErrorCode UnzipPrivate::extractToPath(const QString& name, CZipEntryHeader& header, const QString& filePath,
+                                             bool createFolder)
+{
+    EntryData data;
+    UnZip::ErrorCode ec = beginData(name, header, data);
+    if (ec != UnZip::Ok)
+        return ec;
+    const QString folder = QFileInfo(filePath).absolutePath();
+    if (createFolder && !QDir().mkpath(folder))
+        return fail(UnZip::CreateDirectoryFailed, QStringLiteral("Unable to create output directory %1").arg(folder));
+
+    // Written beside the target and moved over it only once complete and checked, so that a failure, a
+    // crash or a kill at any moment leaves the file that was there.
+    QSaveFile output(filePath);
+    if (!output.open(QIODevice::WriteOnly))
+        return fail(UnZip::OpenFailed,
+                    QStringLiteral("Unable to open %1 for writing: %2").arg(filePath, output.errorString()));
+    ec = readData(name, header, data, &output);
+    if (ec != UnZip::Ok) {
+        output.cancelWriting();
+        return ec;
+    }
+    if (!CZipDosTime::setFileModificationTime(output, header.dosDate(), header.dosTime()))
+        zipDebug(QStringLiteral("Unable to set last modified time on file: %1").arg(filePath));
+    if (!output.commit())
+        return fail(UnZip::WriteFailed, QStringLiteral("Unable to write %1: %2").arg(filePath, output.errorString()));
+    return UnZip::Ok;
+}
+
 UnZip::ErrorCode UnzipPrivate::extractToDirectory(const QString& name, CZipEntryHeader& header, const QDir& directory,
                                                   UnZip::ExtractOptions options)
 {
-    if (!CZipEntryName::isSafe(name)) {
-        zipDebug(QStringLiteral("Refusing %1: it would be written outside the target folder").arg(name));
-        return UnZip::UnsafeEntryName;
+    if (!CZipEntryName::isSafe(name))
+        return fail(UnZip::UnsafeEntryName,
+                    QStringLiteral("Refusing %1: it would be written outside the target folder").arg(name));
+
+    // Archives made on Windows may separate folders with backslashes; they are folders on every system.
+    QString relative = name;
+    relative.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const bool isFolder = relative.endsWith(QLatin1Char('/'));
+    if (options.testFlag(UnZip::VerifyOnly)) {
+        if (isFolder)
+            return UnZip::Ok;
+        EntryData data;
+        const UnZip::ErrorCode ec = beginData(name, header, data);
+        return ec != UnZip::Ok ? ec : readData(name, header, data, nullptr);
     }
 
-    int separator = name.lastIndexOf(QLatin1Char('/'));
-    if (separator < 0)
-        separator = name.lastIndexOf(QLatin1Char('\\'));
-
-    const bool verifyOnly = options.testFlag(UnZip::VerifyOnly);
-    if (separator >= 0 && separator == name.size() - 1) {
-        if (!verifyOnly && !options.testFlag(UnZip::DropFolders) && !options.testFlag(UnZip::NoDirectoryCreation)) {
-            const QString path = QStringLiteral("%1/%2").arg(directory.absolutePath(), QDir::cleanPath(name));
-            if (!QDir().mkpath(path)) {
-                zipDebug(QStringLiteral("Unable to create directory: %1").arg(path));
-                return UnZip::CreateDirectoryFailed;
-            }
-        }
+    relative = QDir::cleanPath(relative);
+    if (isFolder) {
+        if (options.testFlag(UnZip::DropFolders) || options.testFlag(UnZip::NoDirectoryCreation))
+            return UnZip::Ok;
+        const QString path = QStringLiteral("%1/%2").arg(directory.absolutePath(), relative);
+        if (!QDir().mkpath(path))
+            return fail(UnZip::CreateDirectoryFailed, QStringLiteral("Unable to create directory: %1").arg(path));
         return UnZip::Ok;
     }
-
-    if (verifyOnly)
-        return extractData(name, header, nullptr);
-
-    QString outputDirectory = directory.absolutePath();
-    QString fileName = name;
-    if (separator > 0) {
-        if (!options.testFlag(UnZip::DropFolders)) {
-            outputDirectory = QStringLiteral("%1/%2").arg(outputDirectory, QDir::cleanPath(name.left(separator)));
-            if (!options.testFlag(UnZip::NoDirectoryCreation) && !QDir().mkpath(outputDirectory)) {
-                zipDebug(QStringLiteral("Unable to create directory: %1").arg(outputDirectory));
-                return UnZip::CreateDirectoryFailed;
-            }
-        }
-        fileName = name.mid(separator + 1);
-    }
-    if (!options.testFlag(UnZip::NoDirectoryCreation) && !QDir().mkpath(outputDirectory)) {
-        zipDebug(QStringLiteral("Unable to create output directory %1").arg(outputDirectory));
-        return UnZip::CreateDirectoryFailed;
-    }
-
-    const QString path = QStringLiteral("%1/%2").arg(outputDirectory, fileName);
-    QFile output(path);
-    if (!output.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        zipDebug(QStringLiteral("Unable to open %1 for writing").arg(path));
-        return UnZip::OpenFailed;
-    }
-    UnZip::ErrorCode ec = extractData(name, header, &output);
-    if (ec == UnZip::Ok && !output.flush())
-        ec = UnZip::WriteFailed;
-    if (ec == UnZip::Ok && !CZipDosTime::setFileModificationTime(output, header.dosDate(), header.dosTime()))
-        zipDebug(QStringLiteral("Unable to set last modified time on file: %1").arg(path));
-    output.close();
-    if (ec != UnZip::Ok && !output.remove())
-        zipDebug(QStringLiteral("Unable to remove corrupted file: %1").arg(path));
-    return ec;
+    if (options.testFlag(UnZip::DropFolders))
+        relative = relative.section(QLatin1Char('/'), -1);
+    return extractToPath(name, header, QStringLiteral("%1/%2").arg(directory.absolutePath(), relative),
+                         !options.testFlag(UnZip::NoDirectoryCreation));
 }
 
 UnZip::ErrorCode UnzipPrivate::extractFile(const QString& name, const QDir& directory, UnZip::ExtractOptions options)
 {
-    if (!headers)
-        return UnZip::NoOpenArchive;
-    auto it = headers->find(name);
-    if (it == headers->end())
-        return UnZip::FileNotFound;
-    return extractToDirectory(name, it.value(), directory, options);
+    CZipEntryHeader* header = nullptr;
+    const UnZip::ErrorCode ec = findEntry(name, header);
+    return ec != UnZip::Ok ? ec : extractToDirectory(name, *header, directory, options);
+}
+
+UnZip::ErrorCode UnzipPrivate::extractFileTo(const QString& name, const QString& filePath)
+{
+    CZipEntryHeader* header = nullptr;
+    const UnZip::ErrorCode ec = findEntry(name, header);
+    if (ec != UnZip::Ok)
+        return ec;
+    if (!name.endsWith(QLatin1Char('/')) && !name.endsWith(QLatin1Char('\\')))
+        return extractToPath(name, *header, filePath, true);
+    if (!QDir().mkpath(filePath))
+        return fail(UnZip::CreateDirectoryFailed, QStringLiteral("Unable to create directory: %1").arg(filePath));
+    return UnZip::Ok;
+}
+
+UnZip::ErrorCode UnzipPrivate::extractToDevice(const QString& name, QIODevice* output)
+{
+    CZipEntryHeader* header = nullptr;
+    UnZip::ErrorCode ec = findEntry(name, header);
+    if (ec != UnZip::Ok)
+        return ec;
+    if (!output)
+        return UnZip::InvalidDevice;
+    EntryData data;
+    ec = beginData(name, *header, data);
+    return ec != UnZip::Ok ? ec : readData(name, *header, data, output);
 }
 
 UnZip::ErrorCode UnzipPrivate::extractAll(const QDir& directory, UnZip::ExtractOptions options)
@@ -493,7 +605,12 @@ UnZip::ErrorCode UnzipPrivate::extractAll(const QDir& directory, UnZip::ExtractO
         if (ec != UnZip::Ok)
             return ec;
     }
-    return refused ? UnZip::UnsafeEntryName : ec;
+    if (refused)
+        return UnZip::UnsafeEntryName;
+    if (ec == UnZip::Ok && !skipped.isEmpty())
+        return fail(UnZip::UnsupportedEntry,
+                    QStringLiteral("%1: %2 is not supported.").arg(skipped.first().name, skipped.first().reason));
+    return ec;
 }
 
 UnZip::ErrorCode UnzipPrivate::extractFiles(const QStringList& names, const QDir& directory,
@@ -512,6 +629,26 @@ UnZip::ErrorCode UnzipPrivate::extractFiles(const QStringList& names, const QDir
     return refused ? UnZip::UnsafeEntryName : UnZip::Ok;
 }
 
+UnZip::ErrorCode UnzipPrivate::verify(QString* failedEntry)
+{
+    if (!headers)
+        return UnZip::NoOpenArchive;
+    QString failed;
+    UnZip::ErrorCode ec = UnZip::Ok;
+    if (!skipped.isEmpty()) {
+        failed = skipped.first().name;
+        ec = fail(UnZip::UnsupportedEntry,
+                  QStringLiteral("%1: %2 is not supported.").arg(failed, skipped.first().reason));
+    }
+    for (auto it = headers->begin(); it != headers->end() && ec == UnZip::Ok; ++it) {
+        ec = extractToDirectory(it.key(), it.value(), QDir(), UnZip::VerifyOnly);
+        failed = it.key();
+    }
+    if (failedEntry)
+        *failedEntry = ec == UnZip::Ok ? QString() : failed;
+    return ec;
+}
+
 void UnzipPrivate::closeArchive()
 {
     if (device && device != file)
@@ -523,7 +660,7 @@ void UnzipPrivate::closeArchive()
     centralDirectoryOffset = 0;
     endRecordOffset = 0;
     entryCount = 0;
-    skippedCount = 0;
+    skipped.clear();
     comment.clear();
     skipAllEncrypted = false;
 }
@@ -553,12 +690,14 @@ UnZip::~UnZip()
 UnZip::ErrorCode UnZip::open(const QString& fileName)
 {
     d->closeArchive();
+    d->detail.clear();
     d->file = new QFile(fileName);
     if (!d->file->exists()) {
         d->closeArchive();
         return FileNotFound;
     }
     if (!d->file->open(QIODevice::ReadOnly)) {
+        d->detail = d->file->errorString();
         d->closeArchive();
         return OpenFailed;
     }
@@ -568,6 +707,7 @@ UnZip::ErrorCode UnZip::open(const QString& fileName)
 UnZip::ErrorCode UnZip::open(QIODevice* device)
 {
     d->closeArchive();
+    d->detail.clear();
     return d->openArchive(device);
 }
 
@@ -581,9 +721,10 @@ bool UnZip::isOpen() const
     return d->device != nullptr;
 }
 
-void UnZip::setPassword(const QString& password)
+UnZip::ErrorCode UnZip::setPassword(const QString& password)
 {
     d->password = password;
+    return CZipKeys::canEncode(password) ? Ok : UnsupportedPassword;
 }
 
 QString UnZip::archiveComment() const
@@ -625,9 +766,14 @@ QList<UnZip::EntryInfo> UnZip::entries() const
     return list;
 }
 
+QList<UnZip::SkippedEntry> UnZip::skippedEntries() const
+{
+    return d->skipped;
+}
+
 int UnZip::skippedEntryCount() const
 {
-    return d->skippedCount;
+    return d->skipped.size();
 }
 
 UnZip::ErrorCode UnZip::extractAll(const QString& directory, ExtractOptions options)
@@ -637,6 +783,7 @@ UnZip::ErrorCode UnZip::extractAll(const QString& directory, ExtractOptions opti
 
 UnZip::ErrorCode UnZip::extractAll(const QDir& directory, ExtractOptions options)
 {
+    d->detail.clear();
     return d->extractAll(directory, options);
 }
 
@@ -647,20 +794,21 @@ UnZip::ErrorCode UnZip::extractFile(const QString& entryName, const QString& dir
 
 UnZip::ErrorCode UnZip::extractFile(const QString& entryName, const QDir& directory, ExtractOptions options)
 {
+    d->detail.clear();
     return d->extractFile(entryName, directory, options);
+}
+
+UnZip::ErrorCode UnZip::extractFileTo(const QString& entryName, const QString& filePath)
+{
+    d->detail.clear();
+    return d->extractFileTo(entryName, filePath);
 }
 
 UnZip::ErrorCode UnZip::extractFile(const QString& entryName, QIODevice* device, ExtractOptions options)
 {
     Q_UNUSED(options)
-    if (!d->headers)
-        return NoOpenArchive;
-    if (!device)
-        return InvalidDevice;
-    auto it = d->headers->find(entryName);
-    if (it == d->headers->end())
-        return FileNotFound;
-    return d->extractData(entryName, it.value(), device);
+    d->detail.clear();
+    return d->extractToDevice(entryName, device);
 }
 
 UnZip::ErrorCode UnZip::extractFiles(const QStringList& entryNames, const QString& directory, ExtractOptions options)
@@ -670,12 +818,19 @@ UnZip::ErrorCode UnZip::extractFiles(const QStringList& entryNames, const QStrin
 
 UnZip::ErrorCode UnZip::extractFiles(const QStringList& entryNames, const QDir& directory, ExtractOptions options)
 {
+    d->detail.clear();
     return d->extractFiles(entryNames, directory, options);
 }
 
-UnZip::ErrorCode UnZip::verify()
+UnZip::ErrorCode UnZip::verify(QString* failedEntry)
 {
-    return extractAll(QString(), VerifyOnly);
+    d->detail.clear();
+    return d->verify(failedEntry);
+}
+
+QString UnZip::errorDetail() const
+{
+    return d->detail;
 }
 
 QString UnZip::errorText(int code)
@@ -716,6 +871,18 @@ QString UnZip::errorText(int code)
     case UnsafeEntryName:
         return QCoreApplication::translate("UnZip",
                                            "Entry name points outside the target folder; the entry was not extracted.");
+    case OverlappingEntries:
+        return QCoreApplication::translate("UnZip", "Entries overlap each other or the central directory (a possible "
+                                                    "zip bomb); the archive was refused.");
+    case UnsupportedArchive:
+        return QCoreApplication::translate("UnZip", "ZIP64 archives and archives of more than 65,535 entries are not "
+                                                    "supported; the archive was refused.");
+    case UnsupportedEntry:
+        return QCoreApplication::translate("UnZip", "The entry uses a compression method or format version this "
+                                                    "reader does not support.");
+    case UnsupportedPassword:
+        return QCoreApplication::translate("UnZip", "The password has characters outside Latin-1, which zip "
+                                                    "encryption cannot carry.");
     default:
         return QCoreApplication::translate("UnZip", "Unknown error.");
     }

@@ -12,8 +12,15 @@ class UnzipPrivate;
 
 // Reads zip archives: stored and deflated entries, optionally with traditional PKWARE encryption; no ZIP64,
 // no spanning. Every entry's local header is checked against the central directory before its first
-// extraction, and every extracted entry's CRC-32 is checked. Reasons for failures go to the debug output;
-// the operations return an ErrorCode. One object is used by one thread at a time.
+// extraction, and every extracted entry's CRC-32 is checked. Reasons for failures go to the debug output
+// and to errorDetail(); the operations return an ErrorCode. One object is used by one thread at a time.
+//
+// What it refuses, because each would cost the user files or disk: archives whose entries overlap each
+// other or the central directory (one deflate stream shared by many entries unpacks a few KB into GBs);
+// ZIP64 archives and archives with more entries than the end record counts (never a silently cut list);
+// passwords outside Latin-1 (they would all open the same archive); names that would land outside the
+// target folder. An extracted file is written beside its target and moved over it only after its CRC-32
+// checked out, so a failure leaves the file that was there byte for byte.
 class UnZip
 {
 public:
@@ -42,7 +49,15 @@ public:
         SkipAllEncrypted = 17,
         // The entry's name would put it outside the target folder (absolute, drive letter, ".."); nothing
         // is written for it, and extracting all entries goes on with the next one.
-        UnsafeEntryName = 18
+        UnsafeEntryName = 18,
+        // Entries' data overlap each other or the central directory; the archive is refused.
+        OverlappingEntries = 19,
+        // A ZIP64 archive, or more entries than the end record's 16-bit count; the archive is refused.
+        UnsupportedArchive = 20,
+        // The entry uses a compression method or format version this reader cannot handle.
+        UnsupportedEntry = 21,
+        // The password has characters outside Latin-1, which the zip cipher cannot carry.
+        UnsupportedPassword = 22
     };
 
     enum ExtractOption
@@ -98,34 +113,60 @@ public:
     void close();
     bool isOpen() const;
 
-    // Used for encrypted entries (as Latin-1 bytes); empty means none.
-    void setPassword(const QString& password);
+    // Used for encrypted entries (as Latin-1 bytes); empty means none. A password outside Latin-1 gives
+    // UnsupportedPassword here and for every encrypted entry until another one is set.
+    ErrorCode setPassword(const QString& password);
 
     QString archiveComment() const;
     bool contains(const QString& entryName) const;
     // In name order.
     QStringList entryNames() const;
     QList<EntryInfo> entries() const;
-    // Entries left out at opening: other methods, newer format versions, no name.
+
+    // An entry left out at opening, with why: "compression method 12", "format version 4.5", "no name".
+    struct SkippedEntry
+    {
+        QString name;
+        QString reason;
+    };
+    // Entries left out at opening (other methods, newer format versions, no name), in directory order.
+    // Extracting one by name gives UnsupportedEntry; extractAll() and verify() report them the same way.
+    QList<SkippedEntry> skippedEntries() const;
     int skippedEntryCount() const;
+
+    // Every extraction into a folder or to a path writes the entry beside its target and replaces the
+    // target only once the entry's CRC-32 checked out: on any failure the target is left as it was (or
+    // absent). Folders are created only after the entry's local header and password checked out. A
+    // backslash in a name separates folders like "/".
 
     // Extracts every entry in name order. Entries whose password check fails or whose name is unsafe are
     // passed over; any other failure ends the run with its code. Returns UnsafeEntryName when an entry was
-    // refused for its name, otherwise the code of the last entry (SkipEntry when its password was wrong).
+    // refused for its name, UnsupportedEntry when some were skipped at opening, otherwise the code of the
+    // last entry (SkipEntry when its password was wrong).
     ErrorCode extractAll(const QString& directory, ExtractOptions options = KeepFolders);
     ErrorCode extractAll(const QDir& directory, ExtractOptions options = KeepFolders);
-    // A file that fails part-way is removed again.
+    // "a/b/c.txt" becomes directory/a/b/c.txt, or directory/c.txt with DropFolders.
     ErrorCode extractFile(const QString& entryName, const QString& directory, ExtractOptions options = KeepFolders);
     ErrorCode extractFile(const QString& entryName, const QDir& directory, ExtractOptions options = KeepFolders);
-    // Writes the entry's content to an open device; a failure leaves what was written so far.
+    // Extracts the entry to exactly `filePath`, creating its folder when missing; a folder entry creates
+    // the folder `filePath`.
+    ErrorCode extractFileTo(const QString& entryName, const QString& filePath);
+    // Writes the entry's content to an open device. The local header and password are checked before the
+    // first byte is written; a later failure leaves what was written so far.
     ErrorCode extractFile(const QString& entryName, QIODevice* device, ExtractOptions options = KeepFolders);
     // Names that are not in the archive are passed over; the first other failure ends the run.
     ErrorCode extractFiles(const QStringList& entryNames, const QString& directory,
                            ExtractOptions options = KeepFolders);
     ErrorCode extractFiles(const QStringList& entryNames, const QDir& directory, ExtractOptions options = KeepFolders);
 
-    // Decompresses and checks every entry without writing anything.
-    ErrorCode verify();
+    // Checks every entry (local header, password, data, CRC-32) without writing anything. Ok only when all
+    // of them check out and none was skipped at opening; otherwise the code of the first entry that failed,
+    // whose name goes to `failedEntry` when given. Run it before installing anything from an archive.
+    ErrorCode verify(QString* failedEntry = nullptr);
+
+    // The particulars of the last failure in words: which entries, and the system's reason for a failed
+    // read, write or rename. Empty after an operation that succeeded.
+    QString errorDetail() const;
 
     // The message for a code (translated in the context "UnZip"); "Unknown error." for codes without one.
     static QString errorText(int code);

@@ -2,6 +2,7 @@
 
 #include "zip/czipentryheader.h"
 #include "zip/czipformat.h"
+#include "zip/czipkeys.h"
 #include "zip/unzip.h"
 #include <zlib.h>
 
@@ -11,7 +12,6 @@
 #include <memory>
 
 class QFile;
-class CZipKeys;
 
 // The state of an UnZip: the open device, the entry table and the two work buffers every entry is streamed
 // through. The buffers are members, so one reader costs a little over 512 KiB whatever it reads.
@@ -29,15 +29,16 @@ public:
 
     UnZip::ErrorCode extractAll(const QDir& directory, UnZip::ExtractOptions options);
     UnZip::ErrorCode extractFile(const QString& name, const QDir& directory, UnZip::ExtractOptions options);
+    UnZip::ErrorCode extractFileTo(const QString& name, const QString& filePath);
+    UnZip::ErrorCode extractToDevice(const QString& name, QIODevice* output);
     UnZip::ErrorCode extractFiles(const QStringList& names, const QDir& directory, UnZip::ExtractOptions options);
-    // The data step: checks the local header once, then decrypts, decompresses and checks the CRC-32,
-    // writing to `output` unless it is null.
-    UnZip::ErrorCode extractData(const QString& name, CZipEntryHeader& header, QIODevice* output);
+    UnZip::ErrorCode verify(QString* failedEntry);
 
     QString password;
     bool skipAllEncrypted = false;
     // Present only while an archive is open.
     std::unique_ptr<QMap<QString, CZipEntryHeader>> headers;
+    QList<UnZip::SkippedEntry> skipped;
     QIODevice* device = nullptr;
     QFile* file = nullptr; // owned; the device when opened by name
     unsigned char readBuffer[CZipFormat::BufferSize];
@@ -45,8 +46,9 @@ public:
     quint32 centralDirectoryOffset = 0;
     quint32 endRecordOffset = 0;
     quint16 entryCount = 0;
-    quint16 skippedCount = 0;
     QString comment;
+    // The particulars of the last failure (UnZip::errorDetail).
+    QString detail;
     // One inflate state for all entries, reset for each: a fresh one per entry would be allocated and
     // freed again for every file.
     z_stream inflateStream{};
@@ -57,15 +59,35 @@ public slots:
     void deviceDestroyed(QObject* object);
 
 private:
+    // An entry whose local header and password checked out: the cipher state after the encryption header
+    // and the bytes of data still to read. Nothing has been written for the entry yet.
+    struct EntryData
+    {
+        CZipKeys keys;
+        bool encrypted = false;
+        qint64 remaining = 0;
+    };
+
+    // Writes `text` to the debug output, keeps it for errorDetail() and returns `code`.
+    UnZip::ErrorCode fail(UnZip::ErrorCode code, const QString& text);
     UnZip::ErrorCode findEndRecord(unsigned char* record);
+    UnZip::ErrorCode readCentralDirectory();
     UnZip::ErrorCode readCentralEntry();
-    UnZip::ErrorCode checkLocalHeader(CZipEntryHeader& header);
-    UnZip::ErrorCode checkDataDescriptor(const CZipEntryHeader& header);
+    UnZip::ErrorCode checkOverlaps();
+    UnZip::ErrorCode findEntry(const QString& name, CZipEntryHeader*& header);
+    UnZip::ErrorCode checkLocalHeader(const QString& name, CZipEntryHeader& header);
+    UnZip::ErrorCode checkDataDescriptor(const QString& name, const CZipEntryHeader& header);
+    // The checks that come before any output: the local header (once), then the password.
+    UnZip::ErrorCode beginData(const QString& name, CZipEntryHeader& header, EntryData& data);
+    // Decrypts, decompresses and checks the CRC-32, writing to `output` unless it is null.
+    UnZip::ErrorCode readData(const QString& name, const CZipEntryHeader& header, EntryData& data, QIODevice* output);
     UnZip::ErrorCode extractToDirectory(const QString& name, CZipEntryHeader& header, const QDir& directory,
                                         UnZip::ExtractOptions options);
-    UnZip::ErrorCode copyStored(const CZipEntryHeader& header, qint64 remaining, CZipKeys* keys, QIODevice* output,
-                                quint32& crc, qint64& written);
-    UnZip::ErrorCode inflateData(const CZipEntryHeader& header, qint64 remaining, CZipKeys* keys, QIODevice* output,
-                                 quint32& crc, qint64& written);
+    UnZip::ErrorCode extractToPath(const QString& name, CZipEntryHeader& header, const QString& filePath,
+                                   bool createFolder);
+    UnZip::ErrorCode copyStored(const CZipEntryHeader& header, EntryData& data, QIODevice* output, quint32& crc,
+                                qint64& written);
+    UnZip::ErrorCode inflateData(const CZipEntryHeader& header, EntryData& data, QIODevice* output, quint32& crc,
+                                 qint64& written);
     bool readExactly(void* data, qint64 size);
 };

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QSaveFile>
 
 #include <algorithm>
 
@@ -104,6 +105,26 @@ bool ZipPrivate::writeAll(const void* data, qint64 size)
     return device->write(static_cast<const char*>(data), size) == size;
 }
 
+Zip::ErrorCode ZipPrivate::fail(Zip::ErrorCode code, const QString& text)
+{
+    zipDebug(text);
+    detail = text;
+    return code;
+}
+
+Zip::ErrorCode ZipPrivate::writeFailed(const QString& what)
+{
+    return fail(Zip::WriteFailed, QStringLiteral("Error while writing %1: %2").arg(what, device->errorString()));
+}
+
+Zip::ErrorCode ZipPrivate::readFailed(const QFile& source)
+{
+    // A short read without an error: the file shrank while it was being packed.
+    const QString reason =
+        source.error() != QFileDevice::NoError ? source.errorString() : QStringLiteral("the file ended early");
+    return fail(Zip::ReadFailed, QStringLiteral("Error while reading %1: %2").arg(source.fileName(), reason));
+}
+
 Zip::ErrorCode ZipPrivate::createArchive(QIODevice* newDevice)
 {
     if (!newDevice) {
@@ -118,17 +139,28 @@ Zip::ErrorCode ZipPrivate::createArchive(QIODevice* newDevice)
         resetArchive();
         return Zip::OpenFailed;
     }
-    if (auto* fileDevice = qobject_cast<QFile*>(device))
+    if (auto* fileDevice = qobject_cast<QFileDevice*>(device))
         archivePath = QFileInfo(fileDevice->fileName()).absoluteFilePath();
     headers = std::make_unique<QMap<QString, CZipEntryHeader>>();
     return Zip::Ok;
 }
 
+Zip::ErrorCode ZipPrivate::checkSource(const QFileInfo& source)
+{
+    if (!source.exists())
+        return fail(Zip::FileNotFound, QStringLiteral("File or directory does not exist: %1").arg(source.filePath()));
+    if (!source.isFile() && !source.isDir())
+        return fail(Zip::NotRegularFile, QStringLiteral("%1 is not a regular file.").arg(source.filePath()));
+    if (!source.isReadable())
+        return fail(Zip::FileNotFound, QStringLiteral("File or directory is not readable: %1").arg(source.filePath()));
+    return Zip::Ok;
+}
+
 bool ZipPrivate::isDuplicate(const QFileInfo& source) const
 {
-    const QString path = source.absoluteFilePath().toLower();
+    const QString path = source.absoluteFilePath();
     for (const CZipEntryHeader& header : *headers) {
-        if (header.sourceSize == source.size() && header.sourcePath == path)
+        if (header.sourceSize == source.size() && header.sourcePath.compare(path, Qt::CaseInsensitive) == 0)
             return true;
     }
     return false;
@@ -144,6 +176,9 @@ Zip::ErrorCode ZipPrivate::addSources(const QStringList& paths, const QString& r
 {
     if (!headers)
         return Zip::NoOpenArchive;
+    // Entries encrypted under a mangled password could be opened with other passwords too.
+    if (!password.isEmpty() && !CZipKeys::canEncode(password))
+        return fail(Zip::UnsupportedPassword, QStringLiteral("The password has characters outside Latin-1."));
     const bool skipBad = options.testFlag(Zip::SkipBadFiles);
 
     QList<QFileInfo> sources;
@@ -151,11 +186,11 @@ Zip::ErrorCode ZipPrivate::addSources(const QStringList& paths, const QString& r
         const QFileInfo source(path);
         if (options.testFlag(Zip::SkipDuplicates) && source.isFile() && isDuplicate(source))
             continue;
-        if (!source.exists() || !source.isReadable() || (!source.isFile() && !source.isDir())) {
+        const Zip::ErrorCode ec = checkSource(source);
+        if (ec != Zip::Ok) {
             if (skipBad)
                 continue;
-            zipDebug(QStringLiteral("File or directory does not exist: %1").arg(path));
-            return Zip::FileNotFound;
+            return ec;
         }
         sources.append(source);
     }
@@ -204,18 +239,19 @@ Zip::ErrorCode ZipPrivate::addDirectory(const QString& path, const QString& pref
                                         Zip::CompressionOptions options, Zip::CompressionLevel level)
 {
     const bool skipBad = options.testFlag(Zip::SkipBadFiles);
-    const QFileInfoList children =
-        QDir(path).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+    // System: pipes, sockets, devices and dangling links are listed too, so that they are reported rather
+    // than left out without a word.
+    const QFileInfoList children = QDir(path).entryInfoList(
+        QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
     for (const QFileInfo& child : children) {
         // A link to a folder could lead back up the tree.
         if ((child.isSymLink() && child.isDir()) || isArchiveItself(child))
             continue;
         if (options.testFlag(Zip::SkipDuplicates) && child.isFile() && isDuplicate(child))
             continue;
-        Zip::ErrorCode ec = Zip::Ok;
-        if (!child.isReadable()) {
-            zipDebug(QStringLiteral("File or directory is not readable: %1").arg(child.filePath()));
-            ec = Zip::FileNotFound;
+        Zip::ErrorCode ec = checkSource(child);
+        if (ec != Zip::Ok) {
+            // reported as it is
         } else if (child.isDir()) {
             const QString childPrefix = folderEntries ? prefix + child.fileName() + QLatin1Char('/') : prefix;
             if (folderEntries)
@@ -237,19 +273,39 @@ Zip::ErrorCode ZipPrivate::writeEntry(const QFileInfo& source, const QString& en
     QString name = entryName;
     if (isDirectory && !name.endsWith(QLatin1Char('/')))
         name += QLatin1Char('/');
+    // Names this program's reader would refuse are not written either.
+    if (!CZipEntryName::isSafe(name))
+        return fail(Zip::InvalidEntryName,
+                    QStringLiteral("Entry name %1 is empty, absolute or leaves its folder.").arg(name));
+    // Entry names are file names only in a backup: two files of one name from different folders must
+    // fail the backup, not silently keep one of them.
+    const auto existing = headers->constFind(name);
+    if (existing != headers->constEnd()) {
+        if (isDirectory)
+            return Zip::Ok;
+        return fail(Zip::DuplicateEntryName,
+                    QStringLiteral("%1 (from %2) has the entry name of a file added before (from %3).")
+                        .arg(name, source.absoluteFilePath(), existing->sourcePath));
+    }
     const qint64 size = isDirectory ? 0 : source.size();
     const qint64 offset = device->pos();
-    // No ZIP64: sizes and offsets must fit in 32 bits, and the directory in 65535 entries.
-    if (size > 0xFFFFFFFFLL || offset > 0xFFFFFFFFLL || (headers->size() >= 0xFFFF && !headers->contains(name))) {
-        zipDebug(QStringLiteral("%1 does not fit in a zip archive without ZIP64").arg(name));
-        return Zip::WriteFailed;
-    }
+    // No ZIP64: sizes and offsets must fit in 32 bits, and the directory in 65,535 entries.
+    if (headers->size() >= 0xFFFF)
+        return fail(
+            Zip::WriteFailed,
+            QStringLiteral("%1: the archive would hold more than 65,535 entries, which needs ZIP64.").arg(name));
+    if (size > 0xFFFFFFFFLL)
+        return fail(Zip::WriteFailed,
+                    QStringLiteral("%1 is 4 GiB or larger, which needs ZIP64.").arg(source.absoluteFilePath()));
+    if (offset > 0xFFFFFFFFLL)
+        return fail(Zip::WriteFailed,
+                    QStringLiteral("%1: the archive would grow beyond 4 GiB, which needs ZIP64.").arg(name));
 
     QFile input(source.absoluteFilePath());
-    if (!isDirectory && !input.open(QIODevice::ReadOnly)) {
-        zipDebug(QStringLiteral("An error occurred while opening %1").arg(source.filePath()));
-        return Zip::OpenFailed;
-    }
+    if (!isDirectory && !input.open(QIODevice::ReadOnly))
+        return fail(
+            Zip::OpenFailed,
+            QStringLiteral("An error occurred while opening %1: %2").arg(source.filePath(), input.errorString()));
 
     const int deflateLevel = isDirectory || size < SmallFileSize ? 0 : effectiveLevel(level, source);
     const bool encrypt = !password.isEmpty() && !isDirectory;
@@ -257,10 +313,8 @@ Zip::ErrorCode ZipPrivate::writeEntry(const QFileInfo& source, const QString& en
     CZipEntryHeader header;
     quint16 flags = encrypt ? (FlagEncrypted | FlagDataDescriptor) : 0;
     header.rawName = CZipEntryName::encode(name, flags);
-    if (header.rawName.size() > 0xFFFF) {
-        zipDebug(QStringLiteral("Entry name too long: %1").arg(name));
-        return Zip::WriteFailed;
-    }
+    if (header.rawName.size() > 0xFFFF)
+        return fail(Zip::InvalidEntryName, QStringLiteral("Entry name too long: %1").arg(name));
     header.setFlags(flags);
     header.compressionMethod = deflateLevel != 0 ? MethodDeflated : MethodStored;
     quint16 dosDate = 0;
@@ -269,7 +323,7 @@ Zip::ErrorCode ZipPrivate::writeEntry(const QFileInfo& source, const QString& en
     header.setDosDateTime(dosDate, dosTime);
     header.uncompressedSize = static_cast<quint32>(size);
     header.localHeaderOffset = static_cast<quint32>(offset);
-    header.sourcePath = source.absoluteFilePath().toLower();
+    header.sourcePath = source.absoluteFilePath();
     header.sourceSize = size;
 
     unsigned char local[LocalHeaderSize] = {};
@@ -283,7 +337,7 @@ Zip::ErrorCode ZipPrivate::writeEntry(const QFileInfo& source, const QString& en
     writeUInt32(local + 22, header.uncompressedSize);
     writeUInt16(local + 26, static_cast<quint16>(header.rawName.size()));
     if (!writeAll(local, LocalHeaderSize) || !writeAll(header.rawName.constData(), header.rawName.size()))
-        return Zip::WriteFailed;
+        return writeFailed(name);
 
     qint64 written = 0;
     CZipKeys keys;
@@ -298,7 +352,7 @@ Zip::ErrorCode ZipPrivate::writeEntry(const QFileInfo& source, const QString& en
         encryptionHeader[EncryptionHeaderSize - 1] = header.modificationTime[1];
         keys.encrypt(encryptionHeader, EncryptionHeaderSize);
         if (!writeAll(encryptionHeader, EncryptionHeaderSize))
-            return Zip::WriteFailed;
+            return writeFailed(name);
         written = EncryptionHeaderSize;
     }
 
@@ -313,10 +367,9 @@ Zip::ErrorCode ZipPrivate::writeEntry(const QFileInfo& source, const QString& en
         crc = 0;
     }
     const qint64 end = device->pos();
-    if (written > 0xFFFFFFFFLL || end > 0xFFFFFFFFLL) {
-        zipDebug(QStringLiteral("%1 does not fit in a zip archive without ZIP64").arg(name));
-        return Zip::WriteFailed;
-    }
+    if (written > 0xFFFFFFFFLL || end > 0xFFFFFFFFLL)
+        return fail(Zip::WriteFailed,
+                    QStringLiteral("%1: the archive would grow beyond 4 GiB, which needs ZIP64.").arg(name));
     header.crc = crc;
     header.compressedSize = static_cast<quint32>(written);
 
@@ -326,13 +379,13 @@ Zip::ErrorCode ZipPrivate::writeEntry(const QFileInfo& source, const QString& en
     writeUInt32(fields + 8, header.compressedSize);
     writeUInt32(fields + 12, header.uncompressedSize);
     if (!device->seek(offset + 14))
-        return Zip::SeekFailed;
+        return fail(Zip::SeekFailed, QStringLiteral("Cannot seek in the archive: %1").arg(device->errorString()));
     if (!writeAll(fields + 4, 8))
-        return Zip::WriteFailed;
+        return writeFailed(name);
     if (!device->seek(end))
-        return Zip::SeekFailed;
+        return fail(Zip::SeekFailed, QStringLiteral("Cannot seek in the archive: %1").arg(device->errorString()));
     if (encrypt && !writeAll(fields, DataDescriptorSize))
-        return Zip::WriteFailed;
+        return writeFailed(name);
 
     headers->insert(name, header);
     return Zip::Ok;
@@ -344,18 +397,14 @@ Zip::ErrorCode ZipPrivate::storeFile(QFile& source, qint64 size, CZipKeys* keys,
     while (total < size) {
         const qint64 count =
             source.read(reinterpret_cast<char*>(inputBuffer), std::min<qint64>(BufferSize, size - total));
-        if (count <= 0) {
-            zipDebug(QStringLiteral("Error while reading %1").arg(source.fileName()));
-            return Zip::ReadFailed;
-        }
+        if (count <= 0)
+            return readFailed(source);
         total += count;
         crc = static_cast<quint32>(crc32(crc, inputBuffer, static_cast<uInt>(count)));
         if (keys)
             keys->encrypt(inputBuffer, count);
-        if (!writeAll(inputBuffer, count)) {
-            zipDebug(QStringLiteral("Error while writing %1").arg(source.fileName()));
-            return Zip::WriteFailed;
-        }
+        if (!writeAll(inputBuffer, count))
+            return writeFailed(source.fileName());
         written += count;
     }
     return Zip::Ok;
@@ -387,8 +436,7 @@ Zip::ErrorCode ZipPrivate::deflateFile(QFile& source, qint64 size, int level, CZ
         const qint64 count =
             source.read(reinterpret_cast<char*>(inputBuffer), std::min<qint64>(BufferSize, size - total));
         if (count < 0 || (count == 0 && total < size)) {
-            zipDebug(QStringLiteral("Error while reading %1").arg(source.fileName()));
-            ec = Zip::ReadFailed;
+            ec = readFailed(source);
             break;
         }
         total += count;
@@ -408,8 +456,7 @@ Zip::ErrorCode ZipPrivate::deflateFile(QFile& source, qint64 size, int level, CZ
             if (keys)
                 keys->encrypt(outputBuffer, produced);
             if (!writeAll(outputBuffer, produced)) {
-                zipDebug(QStringLiteral("Error while writing %1").arg(source.fileName()));
-                ec = Zip::WriteFailed;
+                ec = writeFailed(source.fileName());
                 break;
             }
             written += produced;
@@ -446,7 +493,7 @@ Zip::ErrorCode ZipPrivate::closeArchive()
         writeUInt16(central + 28, static_cast<quint16>(header.rawName.size()));
         writeUInt32(central + 42, header.localHeaderOffset);
         if (!writeAll(central, CentralHeaderSize) || !writeAll(header.rawName.constData(), header.rawName.size()))
-            ec = Zip::WriteFailed;
+            ec = writeFailed(QStringLiteral("the central directory"));
     }
 
     if (ec == Zip::Ok) {
@@ -459,19 +506,16 @@ Zip::ErrorCode ZipPrivate::closeArchive()
         writeUInt32(end + 12, static_cast<quint32>(directorySize));
         writeUInt32(end + 16, static_cast<quint32>(start));
         writeUInt16(end + 20, static_cast<quint16>(commentBytes.size()));
-        if (start > 0xFFFFFFFFLL || !writeAll(end, EndRecordSize) ||
-            !writeAll(commentBytes.constData(), commentBytes.size()))
-            ec = Zip::WriteFailed;
+        if (start > 0xFFFFFFFFLL)
+            ec = fail(Zip::WriteFailed, QStringLiteral("The archive would grow beyond 4 GiB, which needs ZIP64."));
+        else if (!writeAll(end, EndRecordSize) || !writeAll(commentBytes.constData(), commentBytes.size()))
+            ec = writeFailed(QStringLiteral("the end record"));
     }
-    if (ec == Zip::Ok && file && !file->flush())
-        ec = Zip::WriteFailed;
-
-    // A half-written directory makes the whole archive unreadable; better no file than a broken one.
-    if (ec != Zip::Ok && file) {
-        file->close();
-        if (!file->remove())
-            zipDebug(QStringLiteral("Failed to delete corrupt archive."));
-    }
+    // The new archive takes its name only when complete; a half-written directory would make the whole
+    // archive unreadable, so then it is dropped and the file that had the name stays.
+    if (ec == Zip::Ok && file && !file->commit())
+        ec = fail(Zip::WriteFailed,
+                  QStringLiteral("Cannot move the archive into place as %1: %2").arg(archivePath, file->errorString()));
     resetArchive();
     return ec;
 }
@@ -512,12 +556,14 @@ Zip::~Zip()
 Zip::ErrorCode Zip::create(const QString& fileName, bool overwrite)
 {
     d->closeArchive();
+    d->detail.clear();
     if (fileName.isEmpty())
         return FileNotFound;
-    if (!overwrite && QFile::exists(fileName))
+    if (!overwrite && QFileInfo::exists(fileName))
         return FileExists;
-    d->file = new QFile(fileName);
-    if (!d->file->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    d->file = new QSaveFile(fileName);
+    if (!d->file->open(QIODevice::WriteOnly)) {
+        d->detail = QStringLiteral("Cannot create %1: %2").arg(fileName, d->file->errorString());
         d->resetArchive();
         return OpenFailed;
     }
@@ -530,6 +576,7 @@ Zip::ErrorCode Zip::create(const QString& fileName, bool overwrite)
 Zip::ErrorCode Zip::create(QIODevice* device)
 {
     d->closeArchive();
+    d->detail.clear();
     return d->createArchive(device);
 }
 
@@ -538,9 +585,10 @@ bool Zip::isOpen() const
     return d->headers != nullptr;
 }
 
-void Zip::setPassword(const QString& password)
+Zip::ErrorCode Zip::setPassword(const QString& password)
 {
     d->password = password;
+    return CZipKeys::canEncode(password) ? Ok : UnsupportedPassword;
 }
 
 void Zip::setArchiveComment(const QString& comment)
@@ -551,40 +599,58 @@ void Zip::setArchiveComment(const QString& comment)
 Zip::ErrorCode Zip::addFile(const QString& path, const QString& root, CompressionOptions options,
                             CompressionLevel level)
 {
+    d->detail.clear();
     return d->addSources(QStringList(path), root, options, level);
 }
 
 Zip::ErrorCode Zip::addFileAs(const QString& path, const QString& entryName, CompressionOptions options,
                               CompressionLevel level)
 {
+    d->detail.clear();
+    if (!d->headers)
+        return NoOpenArchive;
     if (entryName.isEmpty())
-        return addFile(path, QString(), options, level);
+        return d->fail(InvalidEntryName, QStringLiteral("No entry name given for %1.").arg(path));
+    if (QFileInfo(path).isDir())
+        return d->fail(NotRegularFile, QStringLiteral("%1 is a folder, not a file.").arg(path));
     return d->addSources(QStringList(path), QString(), options, level, entryName);
 }
 
 Zip::ErrorCode Zip::addFiles(const QStringList& paths, const QString& root, CompressionOptions options,
                              CompressionLevel level)
 {
+    d->detail.clear();
     return d->addSources(paths, root, options, level);
 }
 
 Zip::ErrorCode Zip::addDirectory(const QString& path, const QString& root, CompressionOptions options,
                                  CompressionLevel level)
 {
+    d->detail.clear();
     if (!d->headers)
         return NoOpenArchive;
     if (!QFileInfo(path).isDir()) {
         if (options.testFlag(SkipBadFiles))
             return Ok;
-        zipDebug(QStringLiteral("Directory does not exist: %1").arg(path));
-        return FileNotFound;
+        return d->fail(FileNotFound, QStringLiteral("Directory does not exist: %1").arg(path));
     }
     return d->addSources(QStringList(path), root, options, level);
 }
 
 Zip::ErrorCode Zip::close()
 {
+    d->detail.clear();
     return d->closeArchive();
+}
+
+void Zip::discard()
+{
+    d->resetArchive();
+}
+
+QString Zip::errorDetail() const
+{
+    return d->detail;
 }
 
 QString Zip::errorText(int code)
@@ -608,6 +674,15 @@ QString Zip::errorText(int code)
         return QCoreApplication::translate("Zip", "File write error.");
     case SeekFailed:
         return QCoreApplication::translate("Zip", "File seek error.");
+    case DuplicateEntryName:
+        return QCoreApplication::translate("Zip", "Another file was already added under this entry name.");
+    case InvalidEntryName:
+        return QCoreApplication::translate("Zip", "The entry name is empty, absolute or leads out of its folder.");
+    case NotRegularFile:
+        return QCoreApplication::translate("Zip", "Not a regular file (a pipe, socket or device).");
+    case UnsupportedPassword:
+        return QCoreApplication::translate("Zip", "The password has characters outside Latin-1, which zip "
+                                                  "encryption cannot carry.");
     default:
         return QCoreApplication::translate("Zip", "Unknown error.");
     }

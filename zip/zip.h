@@ -9,8 +9,13 @@ class ZipPrivate;
 
 // Writes zip archives: entries stored or deflated and, with a password, protected by traditional PKWARE
 // encryption. Entries are written as they are added; the central directory follows when the archive is
-// closed or the writer destroyed. Reasons for failures go to the debug output; the operations return an
-// ErrorCode. One object is used by one thread at a time.
+// closed or the writer destroyed. Reasons for failures go to the debug output and to errorDetail(); the
+// operations return an ErrorCode. One object is used by one thread at a time.
+//
+// An archive created by name is written beside its final name and moved there only when close() has
+// written it completely: until then, and after any failure, a file that had the name is untouched. Each
+// entry name is taken once: a second file for a name already in the archive is refused, never allowed to
+// replace the first behind the caller's back.
 class Zip
 {
 public:
@@ -26,7 +31,15 @@ public:
         FileNotFound = 6,
         ReadFailed = 7,
         WriteFailed = 8,
-        SeekFailed = 9
+        SeekFailed = 9,
+        // Another file was already added under this entry name; nothing was written for this one.
+        DuplicateEntryName = 10,
+        // The explicit entry name is empty, absolute or climbs out of its folder; nothing was written.
+        InvalidEntryName = 11,
+        // A pipe, socket or device: reading it could block forever or never end.
+        NotRegularFile = 12,
+        // The password has characters outside Latin-1, which the zip cipher cannot carry.
+        UnsupportedPassword = 13
     };
 
     // Files under 60 bytes and folders are always stored, whatever the level.
@@ -78,22 +91,25 @@ public:
     Zip(const Zip&) = delete;
     Zip& operator=(const Zip&) = delete;
 
-    // An archive in progress is closed first. Without `overwrite` an existing file gives FileExists and is
-    // left untouched.
+    // An archive in progress is closed first. Without `overwrite` an existing file gives FileExists; with
+    // it, the existing file is replaced by close() and not before.
     ErrorCode create(const QString& fileName, bool overwrite = false);
     // The device must allow seeking back (each entry's CRC and size are filled in after its data); it is
     // opened write-only when not open yet, and is not owned.
     ErrorCode create(QIODevice* device);
     bool isOpen() const;
 
-    // Encrypts the file entries added from now on (as Latin-1 bytes); empty means none.
-    void setPassword(const QString& password);
+    // Encrypts the file entries added from now on (as Latin-1 bytes); empty means none. A password outside
+    // Latin-1 gives UnsupportedPassword here and for every file added until another one is set.
+    ErrorCode setPassword(const QString& password);
     // Written in Latin-1 into the end record.
     void setArchiveComment(const QString& comment);
 
     ErrorCode addFile(const QString& path, const QString& root = QString(), CompressionOptions options = RelativePaths,
                       CompressionLevel level = Deflate6);
-    // The same with an explicit entry name; only SkipBadFiles and SkipDuplicates of the options apply.
+    // One file under the given entry name ("nav/wpt.dat"), whatever its own name and folder; the file on
+    // disk is only read. Only SkipBadFiles and SkipDuplicates of the options apply. An empty, absolute or
+    // climbing name gives InvalidEntryName, a name already in the archive DuplicateEntryName.
     ErrorCode addFileAs(const QString& path, const QString& entryName, CompressionOptions options = RelativePaths,
                         CompressionLevel level = Deflate6);
     // Files are added as by addFile, folders as by addDirectory.
@@ -103,9 +119,16 @@ public:
     ErrorCode addDirectory(const QString& path, const QString& root = QString(),
                            CompressionOptions options = RelativePaths, CompressionLevel level = Deflate6);
 
-    // Writes the central directory and releases the device. When that fails, an archive file opened by name
-    // is deleted.
+    // Writes the central directory and releases the device; an archive created by name then takes its
+    // place. When that fails, the new archive is dropped and a file that had the name is kept.
     ErrorCode close();
+    // Drops the archive in progress without writing anything more: one created by name leaves no file
+    // behind and an earlier file of that name untouched; a device is left with what was written to it.
+    void discard();
+
+    // The particulars of the last failure in words: which file or entry, and the system's reason for a
+    // failed read or write ("No space left on device"). Empty after an operation that succeeded.
+    QString errorDetail() const;
 
     // The message for a code (translated in the context "Zip"); "Unknown error." for codes without one.
     static QString errorText(int code);

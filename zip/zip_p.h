@@ -12,6 +12,7 @@
 
 class QFile;
 class QFileInfo;
+class QSaveFile;
 class CZipKeys;
 
 // The state of a Zip: the device being written, the table of written entries (for the central directory)
@@ -26,6 +27,11 @@ public:
 
     Zip::ErrorCode createArchive(QIODevice* device);
     Zip::ErrorCode closeArchive();
+    // Writes `text` to the debug output, keeps it for errorDetail() and returns `code`.
+    Zip::ErrorCode fail(Zip::ErrorCode code, const QString& text);
+    // WriteFailed with the device's reason; ReadFailed with the source's.
+    Zip::ErrorCode writeFailed(const QString& what);
+    Zip::ErrorCode readFailed(const QFile& source);
     // Forgets the archive without writing anything more.
     void resetArchive();
 
@@ -36,13 +42,15 @@ public:
     // Present only while an archive is being written.
     std::unique_ptr<QMap<QString, CZipEntryHeader>> headers;
     QIODevice* device = nullptr;
-    QFile* file = nullptr; // owned; the device when created by name
+    QSaveFile* file = nullptr; // owned; the device when created by name
     // The archive's own file, never added to itself.
     QString archivePath;
     unsigned char inputBuffer[CZipFormat::BufferSize];
     unsigned char outputBuffer[CZipFormat::BufferSize];
     QString comment;
     QString password;
+    // The particulars of the last failure (Zip::errorDetail).
+    QString detail;
     // One deflate state for all entries: setting up a fresh one per file costs an allocation of about
     // 270 KiB each time, which the allocator hands back to the system and takes again.
     z_stream deflateStream{};
@@ -59,6 +67,8 @@ private:
     Zip::ErrorCode storeFile(QFile& source, qint64 size, CZipKeys* keys, quint32& crc, qint64& written);
     Zip::ErrorCode deflateFile(QFile& source, qint64 size, int level, CZipKeys* keys, quint32& crc, qint64& written);
     bool writeAll(const void* data, qint64 size);
+    // FileNotFound for a missing or unreadable source, NotRegularFile for a pipe, socket or device.
+    Zip::ErrorCode checkSource(const QFileInfo& source);
     bool isDuplicate(const QFileInfo& source) const;
     bool isArchiveItself(const QFileInfo& source) const;
 };

@@ -4,6 +4,7 @@
 #include "crawzip.h"
 #include "cziptestfiles.h"
 #include "zip/unzip.h"
+#include <zlib.h>
 
 #include <QBuffer>
 #include <QtTest>
@@ -31,6 +32,43 @@ QByteArray text(int lines)
     return out;
 }
 
+QByteArray le(quint32 value, int bytes)
+{
+    QByteArray out;
+    for (int i = 0; i < bytes; ++i)
+        out.append(static_cast<char>((value >> (8 * i)) & 0xFF));
+    return out;
+}
+
+// The zip bomb of overlapping entries: entry i's deflate data opens with a stored block that quotes entry
+// i+1's local header and then runs on through entry i+1's data, down to one kernel shared by all. Every
+// entry is a valid deflate stream with a right CRC, and `entries` entries unpack the kernel `entries` times.
+QByteArray overlapBomb(int entries, const QByteArray& kernelPlain)
+{
+    QByteArray data = CRawZipBuilder::deflateRaw(kernelPlain, 9); // entry i's, built from the last entry back
+    quint32 crc = CRawZipBuilder::crc(kernelPlain);
+    quint32 plain = static_cast<quint32>(kernelPlain.size());
+    QByteArray local, directory;
+    for (int i = entries - 1; i >= 0; --i) {
+        if (i < entries - 1) {
+            data = QByteArray(1, '\0') + le(static_cast<quint32>(local.size()), 2) +
+                   le(~static_cast<quint32>(local.size()), 2) + local + data;
+            crc = static_cast<quint32>(crc32_combine(CRawZipBuilder::crc(local), crc, static_cast<z_off_t>(plain)));
+            plain += static_cast<quint32>(local.size());
+        }
+        const QByteArray name = "bomb" + QByteArray::number(100 + i);
+        // Version 20, no flags, deflated, time and date 0, then CRC, sizes and name length.
+        const QByteArray fields = QByteArray::fromHex("140000000800") + le(0, 4) + le(crc, 4) +
+                                  le(static_cast<quint32>(data.size()), 4) + le(plain, 4) + le(7, 2);
+        local = "PK\3\4" + fields + le(0, 2) + name;
+        const quint32 offset = static_cast<quint32>(i * (local.size() + 5)); // each local header is quoted once
+        directory.prepend("PK\1\2" + le(0, 2) + fields + le(0, 12) + le(offset, 4) + name);
+    }
+    const QByteArray archive = local + data;
+    return archive + directory + "PK\5\6" + le(0, 4) + le(static_cast<quint32>(entries), 2) +
+           le(static_cast<quint32>(entries), 2) + le(static_cast<quint32>(directory.size()), 4) +
+           le(static_cast<quint32>(archive.size()), 4) + le(0, 2);
+}
 } // namespace
 
 Q_DECLARE_METATYPE(std::function<void(QByteArray&, const CRawZipBuilder&)>)
@@ -51,25 +89,25 @@ private slots:
     void brokenCentralDirectory();
     void headerMismatch_data();
     void headerMismatch();
+    void refusedArchives_data();
+    void refusedArchives();
     void dataDescriptors_data();
     void dataDescriptors();
     void passwords_data();
     void passwords();
     void noPasswordSkipsAllEncrypted();
+    void passwordOutsideLatin1();
     void damagedData_data();
     void damagedData();
     void emptyStoredEntry_data();
     void emptyStoredEntry();
+    void failureKeepsTarget_data();
+    void failureKeepsTarget();
     void extractOptions_data();
     void extractOptions();
     void escapeRefused_data();
     void escapeRefused();
-    void emptyArchive();
-    void nonAsciiNames();
-    void modificationTime();
-    void largeEntryStreams();
     void deviceDestroyed();
-    void errorTexts();
 
 private:
     QString archivePath() const { return m_dir->filePath(QStringLiteral("test.zip")); }
@@ -151,10 +189,17 @@ void TestUnzip::skippedEntries()
     UnZip unzip;
     QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
     QCOMPARE(unzip.entryNames(), QStringList({"keep.txt", "last.txt"}));
-    QCOMPARE(unzip.skippedEntryCount(), 3);
-    QCOMPARE(unzip.extractAll(target()), UnZip::Ok);
+    QStringList reasons;
+    for (const UnZip::SkippedEntry& skipped : unzip.skippedEntries())
+        reasons.append(skipped.name + QLatin1Char(':') + skipped.reason);
+    QCOMPARE(reasons, QStringList({"method12.txt:compression method 12", "zip64.txt:format version 4.5", ":no name"}));
+    // The readable entries still extract, but neither extracting all nor verifying passes over the rest.
+    QCOMPARE(unzip.extractAll(target()), UnZip::UnsupportedEntry);
     QCOMPARE(CZipTestFiles::filesBelow(target()), QStringList({"keep.txt", "last.txt"}));
-    QCOMPARE(unzip.extractFile(QStringLiteral("method12.txt"), target()), UnZip::FileNotFound);
+    QCOMPARE(unzip.extractFile(QStringLiteral("method12.txt"), target()), UnZip::UnsupportedEntry);
+    QString failed;
+    QCOMPARE(unzip.verify(&failed), UnZip::UnsupportedEntry);
+    QCOMPARE(failed, QStringLiteral("method12.txt"));
 }
 
 void TestUnzip::brokenCentralDirectory_data()
@@ -223,9 +268,6 @@ void TestUnzip::headerMismatch_data()
     QTest::newRow("name byte") << Patch([](QByteArray& bytes, const CRawZipBuilder& builder) {
         bytes[static_cast<int>(builder.written().at(0).localOffset + 30)] = 'X';
     }) << int(UnZip::InconsistentHeaders);
-    QTest::newRow("local offset beyond the file") << Patch([](QByteArray& bytes, const CRawZipBuilder& builder) {
-        CRawZipBuilder::patch32(bytes, builder.written().at(0).centralOffset + 42, 0x7FFFFFF0);
-    }) << int(UnZip::ReadFailed);
 }
 
 void TestUnzip::headerMismatch()
@@ -245,6 +287,79 @@ void TestUnzip::headerMismatch()
     QVERIFY(!QFile::exists(target() + QStringLiteral("/a/bad.txt")));
     QCOMPARE(unzip.extractFile(QStringLiteral("good.txt"), target()), UnZip::Ok);
     QCOMPARE(CZipTestFiles::readFile(target() + QStringLiteral("/good.txt")), text(10));
+}
+
+void TestUnzip::refusedArchives_data()
+{
+    QTest::addColumn<QByteArray>("archive");
+    QTest::addColumn<int>("openCode");
+    QTest::addColumn<int>("extractCode"); // of a.txt, when the archive opens
+    const auto three = [](const std::function<void(QByteArray&, const CRawZipBuilder&)>& patch, int declared = -1) {
+        CRawZipBuilder builder;
+        builder.add(entry("a.txt", text(20), 0));
+        builder.add(entry("b.txt", text(20), 0));
+        builder.add(entry("c.txt", text(20), 0));
+        QByteArray bytes = builder.build(QByteArray(), declared);
+        patch(bytes, builder);
+        return bytes;
+    };
+    const auto sizeOfA = [](int grow) {
+        return [grow](QByteArray& bytes, const CRawZipBuilder& builder) {
+            const auto& a = builder.written().at(0);
+            CRawZipBuilder::patch32(bytes, a.localOffset + 18, static_cast<quint32>(a.payloadSize + grow));
+            CRawZipBuilder::patch32(bytes, a.centralOffset + 20, static_cast<quint32>(a.payloadSize + grow));
+        };
+    };
+    const auto offsetOfA = [](quint32 offset) {
+        return [offset](QByteArray& bytes, const CRawZipBuilder& builder) {
+            CRawZipBuilder::patch32(bytes, builder.written().at(0).centralOffset + 42, offset);
+        };
+    };
+    const int overlap = UnZip::OverlappingEntries;
+    QTest::newRow("20 entries share one deflate stream") << overlapBomb(20, QByteArray(1 << 20, 'A')) << overlap << 0;
+    QTest::newRow("data runs into the next entry") << three(sizeOfA(1)) << overlap << 0;
+    QTest::newRow("two entries at one offset") << three([&](QByteArray& bytes, const CRawZipBuilder& builder) {
+        offsetOfA(static_cast<quint32>(builder.written().at(1).localOffset))(bytes, builder);
+    }) << overlap << 0;
+    QTest::newRow("local header beyond the central directory") << three(offsetOfA(0x7FFFFFF0)) << overlap << 0;
+    QTest::newRow("last entry runs into the central directory")
+        << three([](QByteArray& bytes, const CRawZipBuilder& builder) {
+               const auto& c = builder.written().at(2);
+               CRawZipBuilder::patch32(bytes, c.centralOffset + 20, static_cast<quint32>(c.payloadSize + 1));
+           })
+        << overlap << 0;
+    // Only the local header tells this one: the entry opens, its extraction is refused.
+    QTest::newRow("local extra field pushes the data into the next entry")
+        << three([](QByteArray& bytes, const CRawZipBuilder& builder) {
+               CRawZipBuilder::patch16(bytes, builder.written().at(0).localOffset + 28, 4);
+           })
+        << int(UnZip::Ok) << overlap;
+    QTest::newRow("ZIP64 locator before the end record") << three([](QByteArray& bytes, const CRawZipBuilder& builder) {
+        bytes.insert(static_cast<int>(builder.endRecordOffset()), QByteArray("PK\x06\x07", 4) + QByteArray(16, '\0'));
+    }) << int(UnZip::UnsupportedArchive) << 0;
+    // What a writer without ZIP64 leaves after 65,538 entries: a count that wrapped to 2.
+    QTest::newRow("more headers than the end record counts")
+        << three([](QByteArray&, const CRawZipBuilder&) {}, 2) << int(UnZip::UnsupportedArchive) << 0;
+}
+
+void TestUnzip::refusedArchives()
+{
+    QFETCH(QByteArray, archive);
+    QFETCH(int, openCode);
+    QFETCH(int, extractCode);
+    QVERIFY(CZipTestFiles::writeFile(archivePath(), archive));
+    UnZip unzip;
+    QCOMPARE(int(unzip.open(archivePath())), openCode);
+    QVERIFY(!unzip.errorText(openCode).contains(QStringLiteral("Unknown")));
+    if (openCode == UnZip::Ok) {
+        QCOMPARE(int(unzip.extractFile(QStringLiteral("a.txt"), target())), extractCode);
+        QCOMPARE(unzip.extractFile(QStringLiteral("c.txt"), target()), UnZip::Ok);
+        QCOMPARE(CZipTestFiles::filesBelow(target()), QStringList({"c.txt"}));
+    } else {
+        QVERIFY(!unzip.isOpen());
+        QCOMPARE(unzip.extractAll(target()), UnZip::NoOpenArchive);
+        QVERIFY(!QFileInfo::exists(target()));
+    }
 }
 
 void TestUnzip::dataDescriptors_data()
@@ -288,18 +403,15 @@ void TestUnzip::passwords_data()
 {
     QTest::addColumn<QString>("password");
     QTest::addColumn<int>("encryptedCode");
-    QTest::addColumn<int>("verifyCode");
-    QTest::newRow("right password") << "s3cret" << int(UnZip::Ok) << int(UnZip::Ok);
-    QTest::newRow("wrong password") << "secret" << int(UnZip::SkipEntry) << int(UnZip::SkipEntry);
-    QTest::newRow("password with Latin-1 letter")
-        << QStringLiteral("s3cr\u00e9t") << int(UnZip::SkipEntry) << int(UnZip::SkipEntry);
+    QTest::newRow("right password") << "s3cret" << int(UnZip::Ok);
+    QTest::newRow("wrong password") << "secret" << int(UnZip::SkipEntry);
+    QTest::newRow("password with Latin-1 letter") << QStringLiteral("s3cr\u00e9t") << int(UnZip::SkipEntry);
 }
 
 void TestUnzip::passwords()
 {
     QFETCH(QString, password);
     QFETCH(int, encryptedCode);
-    QFETCH(int, verifyCode);
     CRawZipBuilder builder;
     Entry deflated = entry("a.txt", text(100));
     deflated.password = "s3cret";
@@ -311,6 +423,7 @@ void TestUnzip::passwords()
     Entry last = entry("z.txt", text(5));
     last.password = "s3cret";
     builder.add(last);
+    builder.add(entry("zz-plain.txt", "open too", 0));
     QVERIFY(CZipTestFiles::writeFile(archivePath(), builder.build()));
 
     UnZip unzip;
@@ -323,8 +436,10 @@ void TestUnzip::passwords()
     const QStringList expected = encryptedCode == UnZip::Ok ? QStringList({"0-plain.txt", "a.txt", "b.txt", "z.txt"})
                                                             : QStringList({"0-plain.txt"});
     QCOMPARE(CZipTestFiles::filesBelow(target()), expected);
-    // Verify goes on past entries with a wrong password and reports the last one's code.
-    QCOMPARE(int(unzip.verify()), verifyCode);
+    // Verify reports the first entry that fails, even when the last one is sound.
+    QString failed;
+    QCOMPARE(int(unzip.verify(&failed)), encryptedCode);
+    QCOMPARE(failed, encryptedCode == UnZip::Ok ? QString() : QStringLiteral("a.txt"));
     if (encryptedCode == UnZip::Ok)
         QCOMPARE(CZipTestFiles::readFile(target() + QStringLiteral("/b.txt")), QByteArray("stored but secret"));
 }
@@ -345,12 +460,31 @@ void TestUnzip::noPasswordSkipsAllEncrypted()
     // Extracting all: the first encrypted entry sets the skip-all flag, the plain one still extracts.
     QCOMPARE(unzip.extractAll(target()), UnZip::Ok);
     QCOMPARE(CZipTestFiles::filesBelow(target()), QStringList({"d.txt"}));
+    QCOMPARE(unzip.verify(), UnZip::SkipAllEncrypted);
     // Closing clears the flag; with the password everything extracts.
     unzip.close();
     unzip.setPassword(QStringLiteral("pw"));
     QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
     QCOMPARE(unzip.extractAll(target()), UnZip::Ok);
     QCOMPARE(CZipTestFiles::filesBelow(target()).size(), 4);
+}
+
+void TestUnzip::passwordOutsideLatin1()
+{
+    // "?" is what every character beyond Latin-1 used to become, so "caf\u0142" and "caf\u20ac" opened this.
+    CRawZipBuilder builder;
+    Entry secret = entry("secret.txt", text(30));
+    secret.password = "caf?";
+    builder.add(secret);
+    QVERIFY(CZipTestFiles::writeFile(archivePath(), builder.build()));
+    UnZip unzip;
+    QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
+    QCOMPARE(unzip.setPassword(QStringLiteral("caf\u0142")), UnZip::UnsupportedPassword);
+    QCOMPARE(unzip.extractAll(target()), UnZip::UnsupportedPassword);
+    QCOMPARE(unzip.verify(), UnZip::UnsupportedPassword);
+    QVERIFY(!QFileInfo::exists(target()));
+    QCOMPARE(unzip.setPassword(QStringLiteral("caf?")), UnZip::Ok);
+    QCOMPARE(unzip.verify(), UnZip::Ok);
 }
 
 void TestUnzip::damagedData_data()
@@ -453,16 +587,117 @@ void TestUnzip::emptyStoredEntry()
         QCOMPARE(file.size(), qint64(0));
 }
 
+namespace
+{
+enum Failure
+{
+    NoFailure,
+    WrongPassword,
+    NoPassword,
+    LocalHeaderDiffers,
+    BadCrc,
+    StreamCutShort
+};
+enum Route
+{
+    IntoFolder,
+    All,
+    Several,
+    Flat,
+    ToPath
+};
+} // namespace
+
+void TestUnzip::failureKeepsTarget_data()
+{
+    QTest::addColumn<int>("failure");
+    QTest::addColumn<int>("route");
+    QTest::addColumn<int>("code");
+    const QList<std::tuple<int, const char*, int>> failures = {
+        {NoFailure, "sound entry", UnZip::Ok},
+        {WrongPassword, "wrong password", UnZip::SkipEntry},
+        {NoPassword, "no password", UnZip::SkipAllEncrypted},
+        {LocalHeaderDiffers, "local header differs", UnZip::InconsistentHeaders},
+        {BadCrc, "CRC mismatch", UnZip::Corrupted},
+        {StreamCutShort, "deflate stream cut short", UnZip::Corrupted}};
+    const QList<std::pair<int, const char*>> routes = {{IntoFolder, "one entry"},
+                                                       {All, "all entries"},
+                                                       {Several, "several entries"},
+                                                       {Flat, "flat"},
+                                                       {ToPath, "to a file path"}};
+    for (const auto& [failure, failureName, code] : failures) {
+        for (const auto& [route, routeName] : routes)
+            QTest::addRow("%s, %s", failureName, routeName) << failure << route << code;
+    }
+}
+
+void TestUnzip::failureKeepsTarget()
+{
+    QFETCH(int, failure);
+    QFETCH(int, route);
+    QFETCH(int, code);
+    const QByteArray content = text(2000);
+    CRawZipBuilder builder;
+    Entry wpt = entry("nav/wpt.dat", content);
+    if (failure == WrongPassword || failure == NoPassword)
+        wpt.password = "pw";
+    if (failure == LocalHeaderDiffers)
+        wpt.localNameOverride = "nav/wpt.dau";
+    if (failure == BadCrc)
+        wpt.crcOverride = CRawZipBuilder::crc(content) ^ 1;
+    if (failure == StreamCutShort)
+        wpt.cutPayload = 40;
+    builder.add(wpt);
+    QVERIFY(CZipTestFiles::writeFile(archivePath(), builder.build()));
+
+    const QString installed = route == Flat ? QStringLiteral("wpt.dat") : QStringLiteral("nav/wpt.dat");
+    const auto extract = [&](UnZip& unzip, const QString& folder) {
+        switch (route) {
+        case IntoFolder:
+            return unzip.extractFile(QStringLiteral("nav/wpt.dat"), folder);
+        case All:
+            return unzip.extractAll(folder);
+        case Several:
+            return unzip.extractFiles({QStringLiteral("nav/wpt.dat")}, folder);
+        case Flat:
+            return unzip.extractFile(QStringLiteral("nav/wpt.dat"), folder, UnZip::DropFolders);
+        default:
+            return unzip.extractFileTo(QStringLiteral("nav/wpt.dat"), folder + QStringLiteral("/nav/wpt.dat"));
+        }
+    };
+    UnZip unzip;
+    QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
+    unzip.setPassword(failure == WrongPassword ? QStringLiteral("px") : QString());
+
+    // Over an installed file: replaced only by a sound entry; otherwise byte for byte as it was, and no
+    // temporary file left beside it.
+    QVERIFY(CZipTestFiles::writeFile(target() + QLatin1Char('/') + installed, "installed before\n"));
+    QCOMPARE(int(extract(unzip, target())), code);
+    const QMap<QString, QByteArray> expected = {{installed, code == UnZip::Ok ? content : "installed before\n"}};
+    QCOMPARE(CZipTestFiles::tree(target()), expected);
+
+    // Into a new folder: a failure leaves no file, and no folder when it was found before any output.
+    const QString fresh = m_dir->filePath(QStringLiteral("fresh"));
+    QCOMPARE(unzip.open(archivePath()), UnZip::Ok); // forgets "skip all encrypted"
+    QCOMPARE(int(extract(unzip, fresh)), code);
+    if (code == UnZip::Ok)
+        QCOMPARE(CZipTestFiles::readFile(fresh + QLatin1Char('/') + installed), content);
+    else if (failure == BadCrc || failure == StreamCutShort)
+        QVERIFY(CZipTestFiles::filesBelow(fresh).isEmpty());
+    else
+        QVERIFY(!QFileInfo::exists(fresh));
+}
+
 void TestUnzip::extractOptions_data()
 {
     QTest::addColumn<int>("options");
     QTest::addColumn<bool>("targetExists");
     QTest::addColumn<int>("code");
     QTest::addColumn<QStringList>("files");
-    const QStringList all = {"a/b/c.txt", "root.txt"};
+    const QStringList all = {"a/b/c.txt", "root.txt", "w/x/y.txt"};
     QTest::newRow("1 keeps folders") << int(UnZip::KeepFolders) << false << int(UnZip::Ok) << all;
     QTest::newRow("2 drops folders") << int(UnZip::DropFolders) << false << int(UnZip::Ok)
-                                     << QStringList({"c.txt", "root.txt"});
+                                     << QStringList({"c.txt", "root.txt", "y.txt"});
     QTest::newRow("4 writes nothing") << int(UnZip::VerifyOnly) << false << int(UnZip::Ok) << QStringList();
     QTest::newRow("8 with a missing target")
         << int(UnZip::NoDirectoryCreation) << false << int(UnZip::OpenFailed) << QStringList();
@@ -479,9 +714,12 @@ void TestUnzip::extractOptions()
     builder.add(entry("a/", QByteArray(), 0));
     builder.add(entry("a/b/c.txt", text(80)));
     builder.add(entry("root.txt", "root", 0));
+    builder.add(entry("w\\x\\y.txt", "made on Windows", 0));
     QVERIFY(CZipTestFiles::writeFile(archivePath(), builder.build()));
-    if (targetExists)
+    if (targetExists) {
         QVERIFY(QDir().mkpath(target() + QStringLiteral("/a/b")));
+        QVERIFY(QDir().mkpath(target() + QStringLiteral("/w/x")));
+    }
 
     UnZip unzip;
     QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
@@ -499,11 +737,9 @@ void TestUnzip::escapeRefused_data()
 {
     QTest::addColumn<QByteArray>("name");
     QTest::addColumn<int>("options");
+    // Which names leave a folder is CFolderEscape's rule, tested with CLocalPath; these rows are the
+    // reader's routes: a file, a file with folders dropped, a folder entry.
     QTest::newRow("parent") << QByteArray("../evil.txt") << int(UnZip::KeepFolders);
-    QTest::newRow("climb from a folder") << QByteArray("x/../../evil.txt") << int(UnZip::KeepFolders);
-    QTest::newRow("backslash parent") << QByteArray("..\\evil.txt") << int(UnZip::KeepFolders);
-    QTest::newRow("absolute") << QByteArray("/tmp/evil.txt") << int(UnZip::KeepFolders);
-    QTest::newRow("drive letter") << QByteArray("C:/evil.txt") << int(UnZip::KeepFolders);
     QTest::newRow("parent, folders dropped") << QByteArray("../evil.txt") << int(UnZip::DropFolders);
     QTest::newRow("parent folder entry") << QByteArray("../evil/") << int(UnZip::KeepFolders);
 }
@@ -538,82 +774,7 @@ void TestUnzip::escapeRefused()
     expected.prepend(QStringLiteral("test.zip"));
     expected.sort();
     QCOMPARE(CZipTestFiles::filesBelow(m_dir->path()), expected);
-    QVERIFY(!QFile::exists(QStringLiteral("/tmp/evil.txt")) || name != "/tmp/evil.txt");
     QVERIFY(!UnZip::errorText(UnZip::UnsafeEntryName).contains(QStringLiteral("Unknown")));
-}
-
-void TestUnzip::emptyArchive()
-{
-    QVERIFY(CZipTestFiles::writeFile(archivePath(), CRawZipBuilder().build()));
-    UnZip unzip;
-    QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
-    QVERIFY(unzip.isOpen());
-    QVERIFY(unzip.entryNames().isEmpty());
-    QCOMPARE(unzip.verify(), UnZip::Ok);
-    QCOMPARE(unzip.extractAll(target()), UnZip::Ok);
-}
-
-void TestUnzip::nonAsciiNames()
-{
-    CRawZipBuilder builder;
-    builder.add(entry("Z\xfcrich/caf\xe9.dat", "latin", 0)); // Latin-1, no flag
-    Entry utf8 = entry("\xc5\x81\xc3\xb3"
-                       "d\xc5\xba/wpt.dat",
-                       "utf8", 0);
-    utf8.flags = 0x0800;
-    builder.add(utf8);
-    builder.add(entry("caf\xc3\xa9/unflagged.dat", "unflagged", 0)); // UTF-8 bytes without the flag
-    QVERIFY(CZipTestFiles::writeFile(archivePath(), builder.build()));
-    UnZip unzip;
-    QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
-    const QString latin = QStringLiteral("Z\u00fcrich/caf\u00e9.dat");
-    const QString polish = QStringLiteral("\u0141\u00f3d\u017a/wpt.dat");
-    const QString unflagged = QStringLiteral("caf\u00e9/unflagged.dat");
-    QCOMPARE(unzip.entryNames(), QStringList({latin, unflagged, polish})); // in QString order
-    QCOMPARE(unzip.extractAll(target()), UnZip::Ok);
-    QCOMPARE(CZipTestFiles::readFile(target() + QLatin1Char('/') + latin), QByteArray("latin"));
-    QCOMPARE(CZipTestFiles::readFile(target() + QLatin1Char('/') + polish), QByteArray("utf8"));
-    QCOMPARE(CZipTestFiles::readFile(target() + QLatin1Char('/') + unflagged), QByteArray("unflagged"));
-}
-
-void TestUnzip::modificationTime()
-{
-    CRawZipBuilder builder;
-    Entry dated = entry("dated.txt", text(10));
-    dated.dosDate = static_cast<quint16>(((2019 - 1980) << 9) | (11 << 5) | 3);
-    dated.dosTime = static_cast<quint16>((17 << 11) | (45 << 5) | (30 / 2));
-    builder.add(dated);
-    QVERIFY(CZipTestFiles::writeFile(archivePath(), builder.build()));
-    UnZip unzip;
-    QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
-    QCOMPARE(unzip.extractAll(target()), UnZip::Ok);
-    const QDateTime expected(QDate(2019, 11, 3), QTime(17, 45, 30), Qt::LocalTime);
-    QCOMPARE(QFileInfo(target() + QStringLiteral("/dated.txt")).lastModified(), expected);
-    QCOMPARE(unzip.entries().first().lastModified, expected);
-}
-
-void TestUnzip::largeEntryStreams()
-{
-    // Several buffers' worth in both directions, so that chunk boundaries and the key stream carry over.
-    QByteArray data;
-    quint32 state = 12345;
-    for (int i = 0; i < 1300 * 1000; ++i) {
-        state = state * 1103515245u + 12345u;
-        data.append(static_cast<char>(i % 3 == 0 ? (state >> 24) : 'A' + (i / 1000) % 26));
-    }
-    CRawZipBuilder builder;
-    for (quint16 method : {quint16(0), quint16(8)}) {
-        Entry e = entry("big" + QByteArray::number(method), data, method);
-        e.password = "pw";
-        builder.add(e);
-    }
-    QVERIFY(CZipTestFiles::writeFile(archivePath(), builder.build()));
-    UnZip unzip;
-    unzip.setPassword(QStringLiteral("pw"));
-    QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
-    QCOMPARE(unzip.extractAll(target()), UnZip::Ok);
-    QCOMPARE(CZipTestFiles::readFile(target() + QStringLiteral("/big0")), data);
-    QCOMPARE(CZipTestFiles::readFile(target() + QStringLiteral("/big8")), data);
 }
 
 void TestUnzip::deviceDestroyed()
@@ -629,15 +790,6 @@ void TestUnzip::deviceDestroyed()
     QVERIFY(!unzip.isOpen());
     QCOMPARE(unzip.extractAll(target()), UnZip::NoOpenArchive);
     QCOMPARE(unzip.open(static_cast<QIODevice*>(nullptr)), UnZip::InvalidDevice);
-}
-
-void TestUnzip::errorTexts()
-{
-    QCOMPARE(UnZip::errorText(UnZip::Ok), QStringLiteral("ZIP operation completed successfully."));
-    QCOMPARE(UnZip::errorText(UnZip::InconsistentHeaders),
-             QStringLiteral("Inconsistent headers. Archive might be corrupted."));
-    QCOMPARE(UnZip::errorText(UnZip::SkipEntry), QStringLiteral("Unknown error."));
-    QCOMPARE(UnZip::errorText(-1), QStringLiteral("Unknown error."));
 }
 
 QTEST_GUILESS_MAIN(TestUnzip)

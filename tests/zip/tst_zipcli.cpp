@@ -7,6 +7,10 @@
 #include <QProcess>
 #include <QtTest>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 namespace
 {
 struct Result
@@ -39,10 +43,13 @@ private slots:
     void extract_data();
     void extract();
     void extractRefusesEscape();
+    void entriesItCannotHandle_data();
+    void entriesItCannotHandle();
     void create_data();
     void create();
     void createRefusesToOverwrite();
-    void createFailureLeavesNothing();
+    void createFailureKeepsArchive_data();
+    void createFailureKeepsArchive();
     void usageErrors_data();
     void usageErrors();
 
@@ -195,7 +202,7 @@ void TestZipCli::extract()
 void TestZipCli::extractRefusesEscape()
 {
     CRawZipBuilder builder;
-    for (const char* name : {"../evil.txt", "good.txt", "/tmp/evil-absolute.txt"}) {
+    for (const char* name : {"../evil.txt", "good.txt"}) {
         CRawZipBuilder::Entry entry;
         entry.name = name;
         entry.data = "data";
@@ -207,9 +214,48 @@ void TestZipCli::extractRefusesEscape()
     QCOMPARE(result.exitCode, 1);
     QVERIFY2(result.err.contains(QStringLiteral("error 18: ../evil.txt: Entry name points outside the target folder")),
              qPrintable(result.err));
-    QVERIFY(result.err.contains(QStringLiteral("error 18: /tmp/evil-absolute.txt: ")));
     QCOMPARE(CZipTestFiles::filesBelow(m_dir->path()), QStringList({"a/b/good.txt", "hostile.zip"}));
-    QVERIFY(!QFile::exists(QStringLiteral("/tmp/evil-absolute.txt")));
+}
+
+void TestZipCli::entriesItCannotHandle_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QStringList>("lines"); // on stdout
+    const QString forged = QStringLiteral("x\\tok\\nforged.txt");
+    QTest::newRow("list") << "list" << QStringList({"a.txt\t4\t4\t", forged + QStringLiteral("\t4\t4\t")});
+    QTest::newRow("test") << "test" << QStringList({"a.txt\tok", forged + QStringLiteral("\tok")});
+    QTest::newRow("extract") << "extract" << QStringList();
+}
+
+void TestZipCli::entriesItCannotHandle()
+{
+    QFETCH(QString, action);
+    QFETCH(QStringList, lines);
+    // A name with a tab and a line break that would print as a sound entry of its own; an entry of a
+    // method this reader does not know.
+    CRawZipBuilder builder;
+    for (const char* name : {"a.txt", "m.dat", "x\tok\nforged.txt"}) {
+        CRawZipBuilder::Entry entry;
+        entry.name = name;
+        entry.data = "data";
+        entry.method = entry.name == "m.dat" ? 12 : 0;
+        builder.add(entry);
+    }
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("odd.zip")), builder.build()));
+    QStringList arguments = {action, path(QStringLiteral("odd.zip"))};
+    if (action == QLatin1String("extract"))
+        arguments.append(path(QStringLiteral("out")));
+    const Result result = cli(arguments);
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(result.err.contains(QStringLiteral("error 21: m.dat: The entry uses a compression method or format "
+                                                "version this reader does not support. (compression method 12)")),
+             qPrintable(result.err));
+    const QStringList out = result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(out.size(), lines.size());
+    for (int i = 0; i < lines.size(); ++i)
+        QVERIFY2(out.at(i).startsWith(lines.at(i)), qPrintable(out.at(i)));
+    if (action == QLatin1String("extract"))
+        QCOMPARE(CZipTestFiles::filesBelow(path(QStringLiteral("out"))).size(), 2);
 }
 
 void TestZipCli::create_data()
@@ -276,18 +322,54 @@ void TestZipCli::createRefusesToOverwrite()
     QCOMPARE(unzip.entryNames().size(), 1);
 }
 
-void TestZipCli::createFailureLeavesNothing()
+void TestZipCli::createFailureKeepsArchive_data()
 {
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("missing file") << "gone.dat" << QStringList()
+                                  << "error 6: gone.dat: File or directory does not exist."
+                                  << "";
+    QTest::newRow("file of 4 GiB") << "huge.dat" << QStringList() << "error 8: huge.dat: File write error. "
+                                   << "huge.dat is 4 GiB or larger, which needs ZIP64.";
+    QTest::newRow("named pipe") << "pipe" << QStringList()
+                                << "error 12: pipe: Not a regular file (a pipe, socket or device)."
+                                << "";
+    QTest::newRow("password beyond Latin-1")
+        << "y.dat" << QStringList({"--password", QStringLiteral("\u0142\u00f3d\u017a")})
+        << "error 13: --password: The password has characters outside Latin-1"
+        << "";
+}
+
+void TestZipCli::createFailureKeepsArchive()
+{
+    QFETCH(QString, source);
+    QFETCH(QStringList, options);
+    QFETCH(QString, error);
+    QFETCH(QString, reason);
     QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("y.dat")), navText(60)));
+    if (source == QLatin1String("huge.dat")) {
+        QFile huge(path(source)); // sparse: costs no disk
+        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(Q_INT64_C(4) << 30));
+    }
+#ifdef Q_OS_UNIX
+    if (source == QLatin1String("pipe"))
+        QCOMPARE(mkfifo(QFile::encodeName(path(source)).constData(), 0600), 0);
+#endif
     const QString archive = path(QStringLiteral("old.zip"));
     QVERIFY(CZipTestFiles::writeFile(archive, "keep me"));
-    const Result result = cli({QStringLiteral("create"), archive, QStringLiteral("y.dat"), QStringLiteral("gone.dat"),
-                               QStringLiteral("--overwrite")});
+    // A file of the name the writer once used for its unfinished archive: not its to overwrite.
+    QVERIFY(CZipTestFiles::writeFile(archive + QStringLiteral(".partial"), "not yours"));
+    const QStringList before = QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden);
+    const Result result = cli(QStringList({QStringLiteral("create"), archive, QStringLiteral("y.dat"), source,
+                                           QStringLiteral("--overwrite")}) +
+                              options);
     QCOMPARE(result.exitCode, 1);
-    QVERIFY2(result.err.startsWith(QStringLiteral("error 6: gone.dat: File or directory does not exist.")),
-             qPrintable(result.err));
+    QVERIFY2(result.err.startsWith(error) && result.err.contains(reason), qPrintable(result.err));
     QCOMPARE(CZipTestFiles::readFile(archive), QByteArray("keep me"));
-    QVERIFY(!QFile::exists(archive + QStringLiteral(".partial")));
+    QCOMPARE(CZipTestFiles::readFile(archive + QStringLiteral(".partial")), QByteArray("not yours"));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden), before);
 }
 
 void TestZipCli::usageErrors_data()
