@@ -216,10 +216,16 @@ void CUpdateCommand::onDownloadFinished(QString& url, CNetworkError& error)
     Q_UNUSED(url)
     m_phaseTimes[PHASE_DOWNLOAD] = m_clock.restart();
     if (!m_stopped || error.hasError()) {
-        // Sent whether the download succeeded or not; the reply is not awaited.
-        auto* api = new CRestAPI(this);
-        connect(api, &CRestAPI::finished, api, &QObject::deleteLater);
-        api->uploadDownloadStatstics(m_statistics);
+        // Sent whether the download succeeded or not. Nothing waits for the reply, but the command's end
+        // waits for the sending (see end()): the request dies with the command's thread.
+        m_statisticsUpload = new CRestAPI(this);
+        connect(m_statisticsUpload, &CRestAPI::finished, this, [this]() {
+            m_statisticsUpload->deleteLater();
+            m_statisticsUpload = nullptr;
+            if (m_endPending)
+                complete();
+        });
+        m_statisticsUpload->uploadDownloadStatstics(m_statistics);
     }
     emit taskPulse(-200, -200);
     if (m_manager) {
@@ -392,6 +398,11 @@ void CUpdateCommand::uncompressFile()
     connect(&reader, &CFileMappingSerializer::taskError, this,
             [&problem](const Exception& error) { problem = error.message; });
     const bool listed = reader.deserialize(QVariant::fromValue(&request)).isValid() && problem.isEmpty();
+    if (!problem.isEmpty()) {
+        // The package's mapping can't be used, or names places outside the add-on folder.
+        raise(BV_EXCEPTION(3, 7, QStringLiteral("Nothing was installed: %0.").arg(problem)));
+        return;
+    }
     if (!listed || reader.items().isEmpty()) {
         raise(BV_EXCEPTION(8, 6, tr("Invalid filelist.")));
         return;
@@ -412,6 +423,7 @@ void CUpdateCommand::uncompressFile()
     const qint64 total = files.size();
     QElapsedTimer sincePulse;
     sincePulse.start();
+    emit taskPulse(0, total);
     QList<CInstallTransaction::File> staged;
     for (int i = 0; i < files.size(); ++i) {
         QFile out(transaction.stagedPath(i));
@@ -533,5 +545,12 @@ void CUpdateCommand::end()
         m_monitor->deleteLater();
         m_monitor = nullptr;
     }
-    complete();
+    if (m_statisticsUpload && !m_endPending) {
+        // The statistics are on their way: the command ends when they have been sent, or after a while.
+        m_endPending = true;
+        QTimer::singleShot(StatisticsWaitMilliseconds, this, [this]() { complete(); });
+        return;
+    }
+    if (!m_statisticsUpload)
+        complete();
 }

@@ -52,6 +52,9 @@ public:
         PHASE_DONE = 5,
     };
 
+    // The longest the end of a command waits for its statistics to leave.
+    static constexpr int StatisticsWaitMilliseconds = 5000;
+
     CUpdateCommand(QObject* parent, CommandInfo* info);
     ~CUpdateCommand() override;
 
@@ -92,5 +95,7 @@ private:
     Exception m_preparationError; // what getUpdateInfo() found; reported when the command runs
     QString m_addonFolder;
     QElapsedTimer m_clock;
+    class CRestAPI* m_statisticsUpload = nullptr;
+    bool m_endPending = false;
     qint64 m_phaseTimes[PHASE_DONE + 1] = {};
 };
