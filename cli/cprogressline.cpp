@@ -29,9 +29,11 @@ CProgressLine::CProgressLine(const QString& label, bool terminal)
 
 void CProgressLine::pulse(const QString& phase, qint64 done, qint64 total, bool bytes)
 {
-    const bool phaseChanged = phase != m_phase;
+    // The two preparing pulses are steps of their own between the phases.
+    const QString step = done == -100 ? QStringLiteral("-100") : done == -200 ? QStringLiteral("-200") : phase;
+    const bool phaseChanged = step != m_phase;
     if (phaseChanged) {
-        m_phase = phase;
+        m_phase = step;
         m_sincePhase.restart();
         m_phaseStartBytes = bytes ? qMax<qint64>(0, done) : 0;
     }
@@ -40,7 +42,7 @@ void CProgressLine::pulse(const QString& phase, qint64 done, qint64 total, bool 
         return;
     }
     if (done == -200) {
-        show(QStringLiteral("preparing for installation"), true);
+        show(QStringLiteral("preparing for installation"), phaseChanged);
         return;
     }
     const int percent = total > 0 ? int(done * 100 / total) : 0;

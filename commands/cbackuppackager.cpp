@@ -101,6 +101,8 @@ CBackupPackager::Result CBackupPackager::create(const Request& request)
     qint64 done = 0;
     QElapsedTimer sincePulse;
     sincePulse.start();
+    if (request.pulse)
+        request.pulse(0, total);
     auto fail = [&](int number, const QString& message) {
         zip.close();
         QFile::remove(partial);
