@@ -9,6 +9,7 @@
 #include <QEventLoop>
 #include <QJsonObject>
 #include <QLoggingCategory>
+#include <QNetworkReply>
 #include <QTimer>
 
 #include <cstdio>
@@ -36,8 +37,8 @@ struct LogInResult
 {
     bool answered = false;
     bool succeeded = false;
-    int service = 0;
     QString message;
+    CRestFailure failure; // why the step failed, when a request was made
 };
 
 // Runs `start` and waits for the session's first report, or for the time-out.
@@ -50,17 +51,17 @@ LogInResult waitForSession(const std::function<void()>& start, int timeoutSecond
     CUser* user = CUser::instance();
     QEventLoop loop;
     QObject context;
-    QObject::connect(user, &CUser::onRESTCompleted, &context, [&](ERESTService service, const QJsonDocument&) {
+    QObject::connect(user, &CUser::onRESTCompleted, &context, [&]() {
         if (result.answered)
             return;
-        result = {true, true, int(service), QString()};
+        result = {true, true, QString(), CRestFailure()};
         loop.quit();
     });
-    QObject::connect(user, &CUser::onRESTError, &context, [&](ERESTService service, const QJsonDocument& error) {
+    QObject::connect(user, &CUser::onRESTError, &context, [&](ERESTService, const QJsonDocument& error) {
         // A wrong password is reported twice; the first report says what happened.
         if (result.answered)
             return;
-        result = {true, false, int(service), error.object().value(QStringLiteral("error")).toString()};
+        result = {true, false, error.object().value(QStringLiteral("error")).toString(), user->lastFailure()};
         loop.quit();
     });
     QTimer::singleShot(timeoutSeconds * 1000, &loop, &QEventLoop::quit);
@@ -73,12 +74,16 @@ LogInResult waitForSession(const std::function<void()>& start, int timeoutSecond
 int reportFailure(const LogInResult& result, int timeoutSeconds)
 {
     if (!result.answered) {
-        CCli::printError(4, QStringLiteral("The web service at %1 did not answer within %2 seconds.")
-                                .arg(CSettings::stringValue(SettingsKey::ServerAddress))
-                                .arg(timeoutSeconds));
+        CCli::printError(QNetworkReply::TimeoutError,
+                         QStringLiteral("The web service at %1 did not answer within %2 seconds.")
+                             .arg(CSettings::stringValue(SettingsKey::ServerAddress), QString::number(timeoutSeconds)));
         return CCli::Failure;
     }
-    CCli::printError(result.service, result.message);
+    // The session's own words first, then what the web service or the network said, unless that is the same.
+    const QString detail = result.failure.text();
+    const bool showDetail = !detail.isEmpty() && detail != result.message;
+    CCli::printError(result.failure.isFailure() ? result.failure.code() : CCli::Failure,
+                     showDetail ? QStringLiteral("%1 (%2)").arg(result.message, detail) : result.message);
     return CCli::Failure;
 }
 

@@ -48,7 +48,18 @@ QList<CCliCommand> CCli::commands()
 
 void CCli::printError(int code, const QString& message)
 {
-    printTo(stderr, QStringLiteral("error %1: %2\n").arg(code).arg(message));
+    // 0 means success to every caller of a shell; a failure that has no number of its own is a plain 1.
+    const int shown = code == 0 ? Failure : code;
+    printTo(stderr, QStringLiteral("error %1: %2\n").arg(QString::number(shown), message));
+}
+
+QString CCli::withReason(const QString& lead, const QString& reason)
+{
+    if (reason.isEmpty())
+        return lead + QLatin1Char('.');
+    if (reason.endsWith(QLatin1Char('.')))
+        return lead + QStringLiteral(". ") + reason;
+    return lead + QStringLiteral(": ") + reason + QLatin1Char('.');
 }
 
 void CCli::printLine(const QString& line)

@@ -31,6 +31,9 @@ QList<CCliCommand> commands();
 
 // "error <code>: <message>" on stderr.
 void printError(int code, const QString& message);
+// "<lead>: <reason>." for a reason that is a phrase ("Connection refused"); "<lead>. <reason>" for one that
+// is a sentence already; "<lead>." without a reason.
+QString withReason(const QString& lead, const QString& reason);
 // One line on stdout.
 void printLine(const QString& line);
 // A usage error: the message and the subcommand's help on stderr; returns UsageError.

@@ -10,7 +10,6 @@
 #include <QEventLoop>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMetaEnum>
 #include <QNetworkReply>
 #include <QTimer>
 
@@ -18,13 +17,6 @@ namespace
 {
 
 constexpr int MaxTimeoutSeconds = 86400;
-
-// The name of a network error ("ConnectionRefusedError"), or its number when it has none.
-QString networkErrorName(int code)
-{
-    const char* name = QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(code);
-    return name ? QString::fromLatin1(name) : QString::number(code);
-}
 
 int runCycle(const QStringList& arguments)
 {
@@ -52,15 +44,13 @@ int runCycle(const QStringList& arguments)
     CDataCycle* dataCycle = CDataCycle::instance();
     QEventLoop loop;
     bool answered = false;
-    int errorNumber = 0;
     QObject context;
     QObject::connect(dataCycle, &CDataCycle::completed, &context, [&]() {
         answered = true;
         loop.quit();
     });
-    QObject::connect(dataCycle, &CDataCycle::error, &context, [&](int, int number, const QString&) {
+    QObject::connect(dataCycle, &CDataCycle::error, &context, [&]() {
         answered = true;
-        errorNumber = number;
         loop.quit();
     });
     QTimer::singleShot(timeout * 1000, &loop, &QEventLoop::quit);
@@ -79,21 +69,22 @@ int runCycle(const QStringList& arguments)
     if (answered)
         drain.exec();
 
+    const QString address = CSettings::stringValue(SettingsKey::ServerAddress);
     if (!answered) {
         CCli::printError(QNetworkReply::TimeoutError,
                          QStringLiteral("The web service at %1 did not answer within %2 seconds.")
-                             .arg(CSettings::stringValue(SettingsKey::ServerAddress))
-                             .arg(timeout));
+                             .arg(address, QString::number(timeout)));
         return CCli::Failure;
     }
-    if (errorNumber != 0 || !dataCycle->currentCycle()) {
-        CCli::printError(errorNumber,
-                         QStringLiteral("The current cycle could not be fetched from %1: %2.")
-                             .arg(CSettings::stringValue(SettingsKey::ServerAddress), networkErrorName(errorNumber)));
+    const std::optional<CycleInfo> cycle = dataCycle->currentCycle();
+    const CRestFailure failure = dataCycle->lastFailure();
+    if (failure.isFailure() || !cycle) {
+        CCli::printError(failure.isFailure() ? failure.code() : CCli::Failure,
+                         CCli::withReason(QStringLiteral("The current cycle could not be fetched from %1").arg(address),
+                                          failure.text()));
         return CCli::Failure;
     }
 
-    const CycleInfo* cycle = dataCycle->currentCycle();
     const QString effective = cycle->effective.toString(Qt::ISODate);
     const QString end = cycle->end.toString(Qt::ISODate);
     if (parser.isSet(jsonOption)) {

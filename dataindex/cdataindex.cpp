@@ -31,10 +31,7 @@ CDataIndex::CDataIndex(QObject* parent)
     qRegisterMetaType<IndexInfo*>("IndexInfo*");
 }
 
-CDataIndex::~CDataIndex()
-{
-    CSingleton<CDataIndex>::forget(this);
-}
+CDataIndex::~CDataIndex() = default;
 
 QString CDataIndex::simulatorShortName(const QUuid& addonGuid, const QUuid& mappingGuid) const
 {

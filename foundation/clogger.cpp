@@ -1,6 +1,7 @@
 #include "clogger.h"
 
 #include "foundation/cdatalocations.h"
+#include "foundation/cowneronlyfile.h"
 #include "foundation/exception.h"
 #include "platform/cplatformlog.h"
 
@@ -89,8 +90,9 @@ void CLogger::write(const QString& line)
     if (name.isEmpty())
         return;
 
+    // Owner-only: a log names the user's folders and add-ons.
     QFile file(CDataLocations::logFilePath(name));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    if (!COwnerOnlyFile::open(file, QIODevice::WriteOnly | QIODevice::Append))
         return;
     QByteArray bytes = line.toUtf8();
     if (!bytes.endsWith('\n') && !bytes.endsWith('\r'))

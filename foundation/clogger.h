@@ -9,7 +9,7 @@ struct Exception;
 //
 // Every call opens, appends and closes the file, so lines survive a crash and no handle is held; lines
 // written by two threads at the same moment may interleave. Logging never fails loudly: a line that
-// cannot be written is lost.
+// cannot be written is lost. On Linux and macOS a log file is readable by its owner only.
 class CLogger : public QObject
 {
     Q_OBJECT

@@ -1,11 +1,8 @@
 #include "cprogramconfig.h"
 
-#include "foundation/cdatalocations.h"
-
-#include <QSettings>
+#include "foundation/csettings.h"
 
 QVariant CProgramConfig::getValue(const QString& key)
 {
-    QSettings settings(CDataLocations::settingsFilePath(), QSettings::IniFormat);
-    return settings.value(key);
+    return CSettings::value(key, QVariant());
 }

@@ -3,7 +3,8 @@
 #include <QObject>
 #include <QVariant>
 
-// Reads one key of "settings.conf" as stored: an invalid QVariant when the key is absent.
+// Reads one key of "settings.conf" as stored: an invalid QVariant when the key is absent or the file
+// cannot be read.
 class CProgramConfig : public QObject
 {
     Q_OBJECT

@@ -1,9 +1,17 @@
 #include "csettings.h"
 
 #include "foundation/cdatalocations.h"
+#include "foundation/clogger.h"
+#include "foundation/cowneronlyfile.h"
 
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
 #include <QHash>
+#include <QMutex>
 #include <QSettings>
+
+#include <memory>
 
 namespace
 {
@@ -59,6 +67,83 @@ int toInt(const QVariant& value)
     return ok ? number : 0;
 }
 
+// QSettings reports a format error only to the object that parsed the file; the next ones share its cached
+// keys, so later reads would see half a damaged file. Every file found damaged is remembered by its size and
+// time, the two things QSettings itself looks at before it parses a file again.
+class CDamagedFiles
+{
+public:
+    bool contains(const QString& path)
+    {
+        QMutexLocker locker(&m_mutex);
+        const auto found = m_stamps.constFind(path);
+        return found != m_stamps.constEnd() && found.value() == stampOf(path);
+    }
+
+    void insert(const QString& path)
+    {
+        QMutexLocker locker(&m_mutex);
+        m_stamps.insert(path, stampOf(path));
+    }
+
+private:
+    static QString stampOf(const QString& path)
+    {
+        const QFileInfo info(path);
+        return QStringLiteral("%1 %2").arg(QString::number(info.size()),
+                                           QString::number(info.lastModified().toMSecsSinceEpoch()));
+    }
+
+    QMutex m_mutex;
+    QHash<QString, QString> m_stamps;
+};
+
+CDamagedFiles damagedFiles;
+
+// True when the settings file cannot be parsed, now or when it was first read as it is now.
+bool hasFormatError(const QString& path, const QSettings& settings)
+{
+    // QSettings parses a group only when one of its keys is read, and meets a bad line only then: parse all
+    // of them, so that the answer does not depend on which key is asked first.
+    settings.allKeys();
+    if (settings.status() == QSettings::FormatError) {
+        damagedFiles.insert(path);
+        return true;
+    }
+    return damagedFiles.contains(path);
+}
+
+// Unreadable or damaged: every key reads as its default.
+bool isDamaged(const QString& path, const QSettings& settings)
+{
+    return hasFormatError(path, settings) || settings.status() != QSettings::NoError;
+}
+
+// A write would store the keys QSettings could parse and drop the rest, so a damaged file is first moved
+// aside, whole, and the program starts a new one.
+void setAsideIfDamaged(const QString& path)
+{
+    {
+        const QSettings settings(path, QSettings::IniFormat);
+        if (!hasFormatError(path, settings))
+            return;
+    }
+    const QString aside =
+        path + QStringLiteral(".damaged-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmsszzz"));
+    if (QFile::rename(path, aside))
+        BV_LOG(6, QStringLiteral("%1 could not be read (format error); it is kept as %2 and a new one is started.")
+                      .arg(path, aside));
+}
+
+QSettings* openForWriting(const QString& path)
+{
+    setAsideIfDamaged(path);
+    // The file holds the enciphered log-in: created owner-only, and QSettings keeps the rights when it
+    // replaces the file.
+    COwnerOnlyFile::ensure(path);
+    return new QSettings(path, QSettings::IniFormat);
+}
+
 } // namespace
 
 QVariant CSettings::defaultValue(const QString& key)
@@ -73,28 +158,28 @@ QVariant CSettings::value(const QString& key)
 
 QVariant CSettings::value(const QString& key, const QVariant& defaultValue)
 {
-    QSettings settings(CDataLocations::settingsFilePath(), QSettings::IniFormat);
-    if (settings.status() != QSettings::NoError)
-        return defaultValue;
-    return settings.value(key, defaultValue);
+    const QString path = CDataLocations::settingsFilePath();
+    const QSettings settings(path, QSettings::IniFormat);
+    return isDamaged(path, settings) ? defaultValue : settings.value(key, defaultValue);
 }
 
 void CSettings::setValue(const QString& key, const QVariant& value)
 {
-    QSettings settings(CDataLocations::settingsFilePath(), QSettings::IniFormat);
-    settings.setValue(key, value);
+    const std::unique_ptr<QSettings> settings(openForWriting(CDataLocations::settingsFilePath()));
+    settings->setValue(key, value);
 }
 
 void CSettings::remove(const QString& key)
 {
-    QSettings settings(CDataLocations::settingsFilePath(), QSettings::IniFormat);
-    settings.remove(key);
+    const std::unique_ptr<QSettings> settings(openForWriting(CDataLocations::settingsFilePath()));
+    settings->remove(key);
 }
 
 bool CSettings::contains(const QString& key)
 {
-    QSettings settings(CDataLocations::settingsFilePath(), QSettings::IniFormat);
-    return settings.status() == QSettings::NoError && settings.contains(key);
+    const QString path = CDataLocations::settingsFilePath();
+    const QSettings settings(path, QSettings::IniFormat);
+    return !isDamaged(path, settings) && settings.contains(key);
 }
 
 bool CSettings::boolValue(const QString& key)

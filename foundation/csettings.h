@@ -44,7 +44,10 @@ inline const QString MappingGroup = QStringLiteral("mapping");
 // access, so that any thread may call and a value written by one part is seen by the next reader.
 //
 // A missing file or key gives the key's default. A file that cannot be read or parsed gives the defaults as
-// well, and a stored value that does not convert to the expected type gives that type's zero.
+// well, on every read until it changes, and a stored value that does not convert to the expected type gives
+// that type's zero. A write into a file that cannot be parsed first moves it aside whole
+// ("settings.conf.damaged-<time>"), since rewriting it would keep only the keys that could be read. On Linux
+// and macOS the file is readable by its owner only: it holds the enciphered log-in.
 class CSettings
 {
 public:

@@ -7,14 +7,11 @@
 
 const QString CSingleInstanceGuard::DefaultKey = QStringLiteral("{AE768CB3-FBA5-4F4B-AEEC-3D2492D0A98B}");
 
-namespace
-{
-QString lockFilePath(const QString& key)
+QString CSingleInstanceGuard::lockFilePath(const QString& key)
 {
     const QByteArray digest = QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
     return QDir::temp().filePath(QStringLiteral("tessaray-instance-%1.lock").arg(QString::fromLatin1(digest)));
 }
-} // namespace
 
 CSingleInstanceGuard::CSingleInstanceGuard(const QString& key)
     : m_key(key)
@@ -49,7 +46,13 @@ CSingleInstanceGuard::Result CSingleInstanceGuard::acquire()
         return Result::AnotherInstance;
     }
 
-    if (!m_memory->create(1, QSharedMemory::ReadWrite))
-        return Result::Unavailable;
-    return Result::Acquired;
+    if (m_memory->create(1, QSharedMemory::ReadWrite))
+        return Result::Acquired;
+    if (m_memory->error() == QSharedMemory::AlreadyExists) {
+        // Someone still holds the segment although the lock was free: a running instance whose lock file
+        // was deleted, or one that started in between. Without proof that it is gone, it runs.
+        m_tookOver = false;
+        return Result::AnotherInstance;
+    }
+    return Result::Unavailable;
 }

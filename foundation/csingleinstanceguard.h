@@ -11,7 +11,8 @@
 //
 // On Linux and macOS a segment outlives a process that crashed or was killed, which would lock the user
 // out for good. A lock file beside it tells a live holder from a dead one: the lock is held only while
-// its process lives, so a segment found while the lock is free is left over and is taken over.
+// its process lives, so a segment found while the lock is free is left over and is taken over. When the
+// segment outlives that attempt (its holder runs, but its lock file was deleted), another instance runs.
 class CSingleInstanceGuard
 {
 public:
@@ -29,6 +30,8 @@ public:
 
     Result acquire();
     QString key() const { return m_key; }
+    // The lock file beside the segment of `key`, in the temporary folder.
+    static QString lockFilePath(const QString& key);
     // True when acquire() found a segment left by an instance that no longer runs.
     bool tookOverStaleSegment() const { return m_tookOver; }
 

@@ -11,7 +11,8 @@
 // The object is created on first use under a mutex, with a second check after locking, as a child of the
 // application object, so that it lives for the whole run. Created off the application's thread, it is
 // moved there without a parent, because its signals are meant for that thread. reset() deletes it so that
-// tests can start from a fresh object; T must call forget(this) in its destructor.
+// tests can start from a fresh object; an object deleted any other way (with the application) is forgotten
+// as well, so instance() never hands out a dangling pointer.
 template <typename T> class CSingleton
 {
 public:
@@ -28,6 +29,7 @@ public:
             object = new T(onApplicationThread ? application : nullptr);
             if (!onApplicationThread)
                 object->moveToThread(application->thread());
+            QObject::connect(object, &QObject::destroyed, [object]() { s_object.testAndSetOrdered(object, nullptr); });
             s_object.storeRelease(object);
         }
         return object;
@@ -39,8 +41,6 @@ public:
         QMutexLocker locker(&s_mutex);
         delete s_object.fetchAndStoreOrdered(nullptr);
     }
-
-    static void forget(T* object) { s_object.testAndSetOrdered(object, nullptr); }
 
 private:
     static inline QMutex s_mutex;

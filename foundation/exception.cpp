@@ -33,11 +33,7 @@ QString Exception::levelText(int level)
 
 QString Exception::toString() const
 {
+    // One pass: a message or file name that holds "%2" (a URL with "%2F") must come out as it went in.
     return QStringLiteral("Error\nError Number:%0\nError Message:%1\nError Level: %2\nFile: %3 : (%4)\nFunction: %5")
-        .arg(errorNumber)
-        .arg(message)
-        .arg(errorLevel)
-        .arg(file)
-        .arg(line)
-        .arg(function);
+        .arg(QString::number(errorNumber), message, QString::number(errorLevel), file, QString::number(line), function);
 }

@@ -18,8 +18,6 @@ struct Exception
     Exception(int number, int level, const QString& text, int sourceLine, const QString& sourceFunction,
               const QString& sourceFile);
 
-    bool isError() const { return errorNumber != 0 || !message.isEmpty(); }
-
     // "Debug", "Information", "Warning" or "Error"; an empty text for level 4.
     static QString levelText(int level);
     QString levelText() const { return levelText(errorLevel); }

@@ -11,8 +11,10 @@
 //     [HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders]
 //     Common AppData=/srv/programdata
 //
-// Key paths and value names are matched without regard to case, as the registry does. The file is
-// `$TESSARAY_REGISTRY_FILE`, or "registry.ini" in the program's configuration folder.
+// Key paths and value names are matched without regard to case, as the registry does. A line of the file
+// that is neither a key nor a value is skipped with a log line naming the file and the line, and the rest is
+// read (see CRegistryFile). The file is `$TESSARAY_REGISTRY_FILE`, or "registry.ini" in the program's
+// configuration folder.
 class CRegistry
 {
 public:
@@ -25,8 +27,9 @@ public:
     // Returns the value's text; an empty text when the key, the value or the store is missing or unreadable.
     static QString readValue(const QString& keyPath, const QString& valueName, View view = View::Default);
 
-    // Returns false when the store could not be written (for the stand-in also when its file is malformed,
-    // so that a hand-edited file is never overwritten with less than it held).
+    // Returns false when the store could not be written, or (for the stand-in) when the name or data cannot
+    // be written as one line. The stand-in keeps every other line of its file as it was, comments and
+    // unreadable lines included.
     static bool writeValue(const QString& keyPath, const QString& valueName, const QString& data);
     static bool removeValue(const QString& keyPath, const QString& valueName);
 
@@ -38,7 +41,7 @@ public:
                                      const QString& defaultText = QString(), bool use64BitView = false);
 
     // Accepts "HKLM\..." / "HKCU\..." short forms, doubled and trailing backslashes and forward slashes;
-    // returns "HKEY_LOCAL_MACHINE\A\B" style text.
+    // returns "HKEY_LOCAL_MACHINE\A\B" style text. Normalising twice gives the same text.
     static QString normalizedKeyPath(const QString& keyPath);
 
     // The stand-in's file; empty on Windows.

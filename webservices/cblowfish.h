@@ -21,7 +21,6 @@ public:
     explicit CBlowfish(const QByteArray& key);
 
     void setPaddingEnabled(bool enabled) { m_paddingEnabled = enabled; }
-    bool isPaddingEnabled() const { return m_paddingEnabled; }
 
     // Empty input gives empty output.
     QByteArray encrypted(const QByteArray& clearText);

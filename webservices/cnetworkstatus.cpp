@@ -23,11 +23,6 @@ CNetworkStatus::CNetworkStatus(QObject* parent)
     qRegisterMetaType<CNetworkStatus*>("CNetworkStatus*");
 }
 
-CNetworkStatus::~CNetworkStatus()
-{
-    CSingleton<CNetworkStatus>::forget(this);
-}
-
 void CNetworkStatus::check()
 {
     const QUrl url(CSettings::stringValue(SettingsKey::ServerAddress) + QStringLiteral("/status.txt"));

@@ -27,7 +27,6 @@ public:
     static CNetworkStatus* instance();
     // Tests only: deletes the object (with its regions); the next instance() starts afresh.
     static void resetInstance();
-    ~CNetworkStatus() override;
 
     // The last probe's answer; false until the first probe has answered.
     bool isConnected() const { return m_connected.load(); }

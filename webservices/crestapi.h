@@ -1,5 +1,6 @@
 #pragma once
 
+#include "crestfailure.h"
 #include "downloadstatistics.h"
 
 #include <QJsonDocument>
@@ -15,6 +16,9 @@ using DownloadRequest = QPair<QString, QString>;
 // address read from the settings at that moment) and the JSON body, sends them through a fresh
 // CRestUtilities, and reports the reply by `finished` followed by `succeed` or `failed`. One object may
 // serve several calls; the caller reads the reply document and deletes the object when done with it.
+//
+// Texts that go into a URL (the token, the region code) are percent-encoded, so that a token holding "&",
+// "/" or "#" reaches the service whole and cannot change the request.
 class CRestAPI : public QObject
 {
     Q_OBJECT
@@ -37,6 +41,9 @@ public:
     // POST <server>/api/1/statistics/download with the fifteen members of the record.
     void uploadDownloadStatstics(const DownloadStatistics& statistics);
 
+    // Why the last call failed (HTTP status and reason, or Qt's error text), read in a `failed` handler.
+    CRestFailure lastFailure() const { return m_lastFailure; }
+
 signals:
     void succeed(const QJsonDocument& message);
     void failed(QNetworkReply::NetworkError error, const QJsonDocument& message);
@@ -50,4 +57,6 @@ public slots:
 private:
     // A request object for one call, connected to the two result slots.
     class CRestUtilities* newRequest(const QString& label);
+
+    CRestFailure m_lastFailure;
 };

@@ -1,6 +1,7 @@
 #include "cuser.h"
 
 #include "ccipherkeys.h"
+#include "cjsonreply.h"
 #include "cnetworkstatus.h"
 #include "crestapi.h"
 #include "foundation/csettings.h"
@@ -25,16 +26,56 @@ CUser::CUser(QObject* parent)
     : CProgramState(parent)
 {
     qRegisterMetaType<ERESTService>("ERESTService");
-    qRegisterMetaType<Exception>("Exception");
 }
 
-CUser::~CUser()
+template <typename T> T CUser::read(T Record::*field) const
 {
-    CSingleton<CUser>::forget(this);
+    QMutexLocker locker(&m_mutex);
+    return m_record.*field;
 }
 
-void CUser::emitError(ERESTService service, const QString& message)
+QString CUser::token() const
 {
+    return read(&Record::token);
+}
+
+QString CUser::serverRegion() const
+{
+    return read(&Record::serverRegion);
+}
+
+int CUser::userId() const
+{
+    return read(&Record::userId);
+}
+
+QString CUser::userName() const
+{
+    return read(&Record::userName);
+}
+
+QString CUser::firstName() const
+{
+    return read(&Record::firstName);
+}
+
+QString CUser::lastName() const
+{
+    return read(&Record::lastName);
+}
+
+CRestFailure CUser::lastFailure() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_lastFailure;
+}
+
+void CUser::emitError(ERESTService service, const QString& message, const CRestFailure& failure)
+{
+    {
+        QMutexLocker locker(&m_mutex);
+        m_lastFailure = failure;
+    }
     emit onRESTError(service, QJsonDocument(QJsonObject{{QStringLiteral("error"), message}}));
 }
 
@@ -46,11 +87,12 @@ void CUser::login(const QString& userName, const QString& password)
     connect(tokenApi, &CRestAPI::succeed, this, [this, tokenApi](const QJsonDocument& reply) {
         onUserReply(ReplyForm::Password, tokenApi, reply, QString());
     });
-    connect(tokenApi, &CRestAPI::failed, this, [this]() {
-        emitError(ERESTService::PasswordCheck, QStringLiteral("Username and password does not match."));
+    connect(tokenApi, &CRestAPI::failed, this, [this, tokenApi]() {
+        emitError(ERESTService::PasswordCheck, QStringLiteral("Username and password does not match."),
+                  tokenApi->lastFailure());
     });
     connect(tokenApi, &CRestAPI::failed, this, [this, tokenApi]() {
-        emitError(ERESTService::UserRecord, QStringLiteral("Unable to fetch server address."));
+        emitError(ERESTService::UserRecord, QStringLiteral("Unable to fetch server address."), tokenApi->lastFailure());
         tokenApi->deleteLater();
     });
 
@@ -58,7 +100,8 @@ void CUser::login(const QString& userName, const QString& password)
             [this, regionsApi](QNetworkReply::NetworkError, const QJsonDocument& reply) {
                 emitError(ERESTService::DownloadRegions,
                           QStringLiteral("Unable to fetch server regions. Server returns: %0")
-                              .arg(QString::fromUtf8(reply.toJson(QJsonDocument::Compact))));
+                              .arg(QString::fromUtf8(reply.toJson(QJsonDocument::Compact))),
+                          regionsApi->lastFailure());
                 regionsApi->deleteLater();
             });
     connect(regionsApi, &CRestAPI::succeed, this,
@@ -78,7 +121,11 @@ void CUser::initialize()
 
 void CUser::restoreLogIn(const QStringList& arguments)
 {
-    m_serverRegion = CSettings::stringValue(SettingsKey::ServerRegion);
+    const QString storedRegion = CSettings::stringValue(SettingsKey::ServerRegion);
+    {
+        QMutexLocker locker(&m_mutex);
+        m_record.serverRegion = storedRegion;
+    }
     QString token =
         CDownloadLogUtils::decryptText(CSettings::stringValue(SettingsKey::ProgramToken), CCipherKeys::TokenKey);
     QString userText =
@@ -104,7 +151,7 @@ void CUser::restoreLogIn(const QStringList& arguments)
         userId = 0;
 
     if (token.isEmpty() || userId == 0) {
-        emitError(ERESTService::UserRecord, QStringLiteral("Access token was not found."));
+        emitError(ERESTService::UserRecord, QStringLiteral("Access token was not found."), CRestFailure());
         return;
     }
 
@@ -114,11 +161,11 @@ void CUser::restoreLogIn(const QStringList& arguments)
         onUserReply(ReplyForm::Token, userApi, reply, token);
     });
     connect(userApi, &CRestAPI::failed, this, [this, userApi]() {
-        emitError(ERESTService::UserRecord, QStringLiteral("Unable to fetch server address."));
+        emitError(ERESTService::UserRecord, QStringLiteral("Unable to fetch server address."), userApi->lastFailure());
         userApi->deleteLater();
     });
     connect(regionsApi, &CRestAPI::failed, this, [this, regionsApi, userApi]() {
-        emitError(ERESTService::UserRecord, QStringLiteral("Access token was not found."));
+        emitError(ERESTService::UserRecord, QStringLiteral("Access token was not found."), regionsApi->lastFailure());
         regionsApi->deleteLater();
         userApi->deleteLater();
     });
@@ -137,41 +184,54 @@ void CUser::onRegions(const QJsonDocument& reply)
     CNetworkStatus* status = CNetworkStatus::instance();
     const QJsonArray regions = reply.array();
     for (const QJsonValue& value : regions) {
-        const QJsonObject region = value.toObject();
-        status->addRegion(region.value(QStringLiteral("region_code")).toString(),
-                          region.value(QStringLiteral("region_name")).toString());
+        const QJsonValue code = value.toObject().value(QStringLiteral("region_code"));
+        const QJsonValue name = value.toObject().value(QStringLiteral("region_name"));
+        if (code.isString() && !code.toString().isEmpty() && name.isString())
+            status->addRegion(code.toString(), name.toString());
     }
 }
 
 void CUser::onUserReply(ReplyForm form, CRestAPI* api, const QJsonDocument& reply, const QString& knownToken)
 {
-    const QJsonObject record =
-        form == ReplyForm::Password ? reply.object().value(QStringLiteral("user")).toObject() : reply.object();
-
-    m_userName = record.value(QStringLiteral("username")).toString();
-    m_firstName = record.value(QStringLiteral("first_name")).toString();
-    m_lastName = record.value(QStringLiteral("last_name")).toString();
-    const QString preferredRegion = record.value(QStringLiteral("preferred_region")).toString();
-    m_userId = record.value(QStringLiteral("user_id")).toInt();
-    m_token = form == ReplyForm::Password ? record.value(QStringLiteral("token")).toString() : knownToken;
-
-    if (m_serverRegion.trimmed().isEmpty())
-        m_serverRegion = preferredRegion;
-
-    saveCredentials();
-    setState(1);
     api->deleteLater();
+    CJsonReply members(reply, QStringLiteral("user reply"));
+    if (form == ReplyForm::Password) {
+        const QJsonObject user = members.object(QStringLiteral("user"));
+        if (members.isValid())
+            members = CJsonReply(user, QStringLiteral("user record"));
+    }
+
+    Record record;
+    record.userName = members.text(QStringLiteral("username"));
+    record.firstName = members.text(QStringLiteral("first_name"));
+    record.lastName = members.text(QStringLiteral("last_name"));
+    const QString preferredRegion = members.text(QStringLiteral("preferred_region"));
+    record.userId = members.positiveInt(QStringLiteral("user_id"));
+    record.token = form == ReplyForm::Password ? members.nonEmptyText(QStringLiteral("token")) : knownToken;
+    if (!members.isValid()) {
+        emitError(ERESTService::UserRecord, members.problem(), CRestFailure::unusableReply(200, members.problem()));
+        return;
+    }
+
+    {
+        QMutexLocker locker(&m_mutex);
+        record.serverRegion = m_record.serverRegion.trimmed().isEmpty() ? preferredRegion : m_record.serverRegion;
+        m_record = record;
+        m_lastFailure = CRestFailure();
+    }
+    saveCredentials(record);
+    setState(1);
     if (form == ReplyForm::Password)
-        emit passwordAuthCompleted(m_token);
+        emit passwordAuthCompleted(record.token);
     emit onRESTCompleted(ERESTService::UserRecord, reply);
 }
 
-void CUser::saveCredentials() const
+void CUser::saveCredentials(const Record& record)
 {
     // Each write goes through a settings object of its own that is released at once, so the file is written.
-    CSettings::setValue(SettingsKey::ProgramToken, CDownloadLogUtils::encryptText(m_token, CCipherKeys::TokenKey));
+    CSettings::setValue(SettingsKey::ProgramToken, CDownloadLogUtils::encryptText(record.token, CCipherKeys::TokenKey));
     CSettings::setValue(SettingsKey::ProgramUser,
-                        CDownloadLogUtils::encryptText(QString::number(m_userId), CCipherKeys::DefaultTextKey));
+                        CDownloadLogUtils::encryptText(QString::number(record.userId), CCipherKeys::DefaultTextKey));
 }
 
 void CUser::forgetStoredCredentials()

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "crestfailure.h"
 #include "erestservice.h"
 #include "foundation/cprogramstate.h"
-#include "foundation/exception.h"
 
 #include <QJsonDocument>
+#include <QMutex>
 #include <QString>
 #include <QStringList>
 
@@ -15,8 +16,13 @@ template <typename T> class CSingleton;
 // an earlier log-in, fetches the download regions on the way, and keeps the user's record for the rest of
 // the program. Token and user id are stored enciphered in "settings.conf", never in clear text.
 //
+// A user reply is taken only when it holds a positive "user_id", a non-empty token and every other member
+// as text; anything else (an empty body, an array, a member of another type) fails the log-in, and the
+// stored log-in and the record in memory stay exactly as they were.
+//
 // State 1 once a user record has been stored; a later failed log-in does not reset it. Lives on the
-// application's thread; other threads read the accessors.
+// application's thread, which alone writes the record; other threads (the commands) read the accessors,
+// which copy under a lock.
 class CUser : public CProgramState
 {
     Q_OBJECT
@@ -25,7 +31,6 @@ public:
     static CUser* instance();
     // Tests only: deletes the session; the next instance() starts afresh.
     static void resetInstance();
-    ~CUser() override;
 
     // Password log-in: the regions, then the token request.
     void login(const QString& userName, const QString& password);
@@ -36,20 +41,22 @@ public:
     // Removes the stored token and user id from the settings; the session in memory is left as it is.
     static void forgetStoredCredentials();
 
-    QString token() const { return m_token; }
-    QString serverRegion() const { return m_serverRegion; }
-    int userId() const { return m_userId; }
-    QString userName() const { return m_userName; }
-    QString firstName() const { return m_firstName; }
-    QString lastName() const { return m_lastName; }
+    QString token() const;
+    QString serverRegion() const;
+    // -1 before the first log-in.
+    int userId() const;
+    QString userName() const;
+    QString firstName() const;
+    QString lastName() const;
+    // Why the last failed step failed (HTTP status, Qt's error text, or what was wrong with the reply);
+    // empty (no failure) when the step failed before any request, as without a stored log-in.
+    CRestFailure lastFailure() const;
 
 signals:
     // The log-in succeeded: service UserRecord and the user reply, after the record has been stored.
     void onRESTCompleted(ERESTService service, const QJsonDocument& content);
     // A step failed: an object with one member, "error", holding the message.
     void onRESTError(ERESTService service, const QJsonDocument& error);
-    // For failures outside the REST steps; the steps themselves report by onRESTError.
-    void error(const Exception& ex);
     // A password log-in has yielded this token (emitted before onRESTCompleted).
     void passwordAuthCompleted(const QString& token);
 
@@ -63,16 +70,25 @@ private:
         Token,    // the record is the reply itself; the token is the one the log-in used
     };
 
-    void emitError(ERESTService service, const QString& message);
-    // Adds the regions of the reply to the network status, then runs `next`.
+    struct Record
+    {
+        QString userName;
+        QString firstName;
+        QString lastName;
+        QString token;
+        QString serverRegion;
+        int userId = -1;
+    };
+
+    // One field of the record, copied under the lock.
+    template <typename T> T read(T Record::*field) const;
+    void emitError(ERESTService service, const QString& message, const CRestFailure& failure);
+    // Adds the regions of the reply to the network status; elements without a text code and name are skipped.
     void onRegions(const QJsonDocument& reply);
     void onUserReply(ReplyForm form, CRestAPI* api, const QJsonDocument& reply, const QString& knownToken);
-    void saveCredentials() const;
+    static void saveCredentials(const Record& record);
 
-    QString m_userName;
-    QString m_firstName;
-    QString m_lastName;
-    QString m_token;
-    QString m_serverRegion;
-    int m_userId = -1;
+    mutable QMutex m_mutex; // guards the two below
+    Record m_record;
+    CRestFailure m_lastFailure;
 };

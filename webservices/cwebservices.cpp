@@ -21,6 +21,7 @@ CWebServices::CWebServices(QObject* parent)
     // Before the first queued emission carries one.
     CycleInfo::registerMetaType();
     qRegisterMetaType<FMSDataIndexInfo*>("FMSDataIndexInfo*");
+    qRegisterMetaType<CRestFailure>("CRestFailure");
 }
 
 int CWebServices::liveThreadCount()
@@ -33,6 +34,7 @@ void CWebServices::startTask(void (CWebServicesTask::*work)(), const QString& fu
 {
     auto* task = new CWebServicesTask;
     connect(task, &CWebServicesTask::done, this, &CWebServices::workCompleted);
+    connect(task, &CWebServicesTask::failed, this, &CWebServices::requestFailed);
     connect(task, &CWebServicesTask::error, this, &CWebServices::errorReceived);
     connect(task, &CWebServicesTask::done, this,
             [function, doneMessage]() { CLogger::logFunction(function, doneMessage); });

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "crestfailure.h"
+
 #include <QObject>
 #include <QString>
 #include <QVariant>
@@ -26,7 +28,11 @@ public:
 
 signals:
     void workCompleted(int webServiceId, int errorCode, const QVariant& data);
+    // `description` says what happened: "HTTP 500 Internal Server Error", Qt's error text, or what is wrong
+    // with a reply that arrived (errorCode QNetworkReply::ProtocolFailure then).
     void errorReceived(int webServiceID, int errorCode, const QString& description);
+    // The same failure in full, emitted just before errorReceived.
+    void requestFailed(int webServiceId, const CRestFailure& failure);
 
 private:
     // Starts `work` of a new task on a new thread; logs `startMessage` before and `doneMessage` when the

@@ -1,29 +1,19 @@
 #include "cycleinfo.h"
 
-#include <QDateTime>
-#include <QJsonObject>
+#include "cjsonreply.h"
 
-namespace
+CycleInfo CycleInfo::fromJson(const QJsonDocument& reply, QString* problem)
 {
-
-// A date written as an ISO 8601 date or date and time.
-QDate isoDate(const QString& text)
-{
-    const QDate date = QDate::fromString(text, Qt::ISODate);
-    return date.isValid() ? date : QDateTime::fromString(text, Qt::ISODate).date();
-}
-
-} // namespace
-
-CycleInfo CycleInfo::fromJson(const QJsonObject& object)
-{
+    CJsonReply members(reply, QStringLiteral("cycle reply"));
     CycleInfo info;
-    info.cycle = object.value(QStringLiteral("Cycle")).toString().toInt(nullptr, 10);
-    info.description = object.value(QStringLiteral("Description")).toString();
-    info.effective = isoDate(object.value(QStringLiteral("Effective")).toString());
-    info.end = isoDate(object.value(QStringLiteral("End")).toString());
-    info.cycleInternalId = object.value(QStringLiteral("CycleInternalId")).toString();
-    return info;
+    info.cycle = members.positiveIntText(QStringLiteral("Cycle"));
+    info.description = members.text(QStringLiteral("Description"));
+    info.effective = members.date(QStringLiteral("Effective"));
+    info.end = members.date(QStringLiteral("End"));
+    info.cycleInternalId = members.text(QStringLiteral("CycleInternalId"));
+    if (problem)
+        *problem = members.problem();
+    return members.isValid() ? info : CycleInfo();
 }
 
 void CycleInfo::registerMetaType()

@@ -4,7 +4,7 @@
 #include <QMetaType>
 #include <QString>
 
-class QJsonObject;
+class QJsonDocument;
 
 // The current navigation-data (AIRAC) cycle as the web service announces it.
 struct CycleInfo
@@ -16,9 +16,10 @@ struct CycleInfo
     QString name;            // not sent by the web service; the reply parser leaves it empty
     QString cycleInternalId; // the web service's own id of the cycle
 
-    // Reads the members "Cycle" (a decimal number in text), "Description", "Effective", "End" (ISO 8601)
-    // and "CycleInternalId". Missing or unreadable members give 0, empty texts and invalid dates.
-    static CycleInfo fromJson(const QJsonObject& object);
+    // Reads the members "Cycle" (a positive decimal number in text), "Description", "Effective", "End"
+    // (ISO 8601 dates) and "CycleInternalId" (texts). A reply that is not an object, or lacks one of them or
+    // has it with another type, gives an empty record (cycle 0) and the reason in `problem`.
+    static CycleInfo fromJson(const QJsonDocument& reply, QString* problem);
 
     // Registers the type under the name "CycleInfo", so that it can cross threads in a QVariant. Idempotent.
     static void registerMetaType();

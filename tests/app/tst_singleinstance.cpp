@@ -1,4 +1,5 @@
-#include "ctestdatadir.h"
+#include "cdatadirtest.h"
+#include "foundation/csingleinstanceguard.h"
 
 #include <QProcess>
 #include <QtTest>
@@ -6,13 +7,13 @@
 #include <csignal>
 
 // Starts the real program on the offscreen platform, as a user would start it twice.
-class TestSingleInstance : public QObject
+class TestSingleInstance : public CDataDirTest
 {
     Q_OBJECT
 
 private slots:
-    void init();
     void cleanup();
+    void secondStartQuits_data();
     void secondStartQuits();
     void startAfterCrashRuns();
 
@@ -22,14 +23,8 @@ private:
     // Collects the process's stderr until `text` has appeared (the log lines are echoed there).
     static bool waitForOutput(QProcess* process, const QByteArray& text);
 
-    std::unique_ptr<CTestDataDir> m_dir;
     QList<QProcess*> m_processes;
 };
-
-void TestSingleInstance::init()
-{
-    m_dir = std::make_unique<CTestDataDir>();
-}
 
 void TestSingleInstance::cleanup()
 {
@@ -41,7 +36,7 @@ void TestSingleInstance::cleanup()
         delete process;
     }
     m_processes.clear();
-    m_dir.reset();
+    CDataDirTest::cleanup();
 }
 
 QProcess* TestSingleInstance::startProgram()
@@ -50,8 +45,8 @@ QProcess* TestSingleInstance::startProgram()
     m_processes.append(process);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.insert(QStringLiteral("TESSARAY_DATA_DIR"), m_dir->path());
-    environment.insert(QStringLiteral("TESSARAY_REGISTRY_FILE"), m_dir->registryFile());
+    environment.insert(QStringLiteral("TESSARAY_DATA_DIR"), data().path());
+    environment.insert(QStringLiteral("TESSARAY_REGISTRY_FILE"), data().registryFile());
     environment.insert(QStringLiteral("TESSARAY_LOG_ECHO"), QStringLiteral("1"));
     process->setProcessEnvironment(environment);
     process->start(qEnvironmentVariable("TESSARAY_BINARY_DIR") + QStringLiteral("/app/tessaray"), QStringList());
@@ -77,11 +72,23 @@ bool TestSingleInstance::waitForOutput(QProcess* process, const QByteArray& text
     return false;
 }
 
+void TestSingleInstance::secondStartQuits_data()
+{
+    QTest::addColumn<bool>("lockFileDeleted");
+    QTest::newRow("first one running") << false;
+    // Nothing tells then that the segment found is not stale; taking it over would fail, and the second
+    // copy must still refuse to run rather than exit quietly.
+    QTest::newRow("first one's lock file deleted") << true;
+}
+
 void TestSingleInstance::secondStartQuits()
 {
+    QFETCH(bool, lockFileDeleted);
     QProcess* first = startProgram();
     QVERIFY(first->waitForStarted(10000));
     QVERIFY(waitForOutput(first, "Memory GUID"));
+    if (lockFileDeleted)
+        QVERIFY(QFile::remove(CSingleInstanceGuard::lockFilePath(CSingleInstanceGuard::DefaultKey)));
 
     QProcess* second = startProgram();
     QVERIFY(second->waitForFinished(20000));
@@ -91,7 +98,7 @@ void TestSingleInstance::secondStartQuits()
 
     QVERIFY(keepsRunning(first, 500));
     // The refusal is a level-1 line: the threshold keeps it out of the log file.
-    const QDir logs(m_dir->filePath(QStringLiteral("logs")));
+    const QDir logs(data().filePath(QStringLiteral("logs")));
     for (const QString& name : logs.entryList(QDir::Files))
         QVERIFY(!CTestDataDir::readFile(logs.filePath(name)).contains("Multiple instance"));
 }

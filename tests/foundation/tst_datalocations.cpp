@@ -1,12 +1,12 @@
-#include "commands/cioutils.h"
-#include "ctestdatadir.h"
+#include "cdatadirtest.h"
+#include "foundation/cdatalocations.h"
 #include "platform/cregistry.h"
 
 #include <QDir>
 #include <QStandardPaths>
 #include <QtTest>
 
-class TestDataLocations : public QObject
+class TestDataLocations : public CDataDirTest
 {
     Q_OBJECT
 
@@ -17,7 +17,6 @@ private slots:
     void windowsRule_data();
     void windowsRule();
     void fixedFileNames();
-    void logFolderRecreatedByEveryCall();
 };
 
 namespace
@@ -28,9 +27,8 @@ const QString shellFolders =
 
 void TestDataLocations::environmentWins()
 {
-    CTestDataDir dir;
     QVERIFY(CRegistry::writeValue(shellFolders, QStringLiteral("Common AppData"), QStringLiteral("/elsewhere")));
-    QCOMPARE(CIOUtils::dataDirectory(), dir.path() + QLatin1Char('/'));
+    QCOMPARE(CDataLocations::dataDirectory(), data().path() + QLatin1Char('/'));
 }
 
 void TestDataLocations::registryFallBacks_data()
@@ -47,11 +45,10 @@ void TestDataLocations::registryFallBacks()
 {
     QFETCH(QString, commonAppData);
     QFETCH(QString, expected);
-    CTestDataDir dir;
     qunsetenv("TESSARAY_DATA_DIR");
     if (!commonAppData.isEmpty())
         QVERIFY(CRegistry::writeValue(shellFolders, QStringLiteral("Common AppData"), commonAppData));
-    QCOMPARE(QDir::cleanPath(CIOUtils::dataDirectory()) + QLatin1Char('/'), expected);
+    QCOMPARE(QDir::cleanPath(CDataLocations::dataDirectory()) + QLatin1Char('/'), expected);
 }
 
 void TestDataLocations::windowsRule_data()
@@ -77,30 +74,17 @@ void TestDataLocations::windowsRule()
     QFETCH(int, windowsVersion);
     QFETCH(QString, firstDrive);
     QFETCH(QString, expected);
-    const QString result = CIOUtils::windowsDataDirectory(commonAppData, windowsVersion, firstDrive,
-                                                          QStringLiteral("C:/Program Files/Tessaray"));
+    const QString result = CDataLocations::windowsDataDirectory(commonAppData, windowsVersion, firstDrive,
+                                                                QStringLiteral("C:/Program Files/Tessaray"));
     QCOMPARE(QDir::cleanPath(QDir::fromNativeSeparators(result)), expected);
 }
 
 void TestDataLocations::fixedFileNames()
 {
-    CTestDataDir dir;
-    QCOMPARE(CIOUtils::settingsFilePath(), dir.filePath(QStringLiteral("settings.conf")));
-    QCOMPARE(CIOUtils::dataIndexFilePath(), dir.filePath(QStringLiteral("data.index")));
-    QCOMPARE(CIOUtils::mappingListFilePath(), dir.filePath(QStringLiteral("mapping.index")));
-    QCOMPARE(CIOUtils::logFilePath(QStringLiteral("a.log")), dir.filePath(QStringLiteral("logs/a.log")));
-    QCOMPARE(CIOUtils::joinPath(QStringLiteral("C:/a/"), QStringLiteral("/b")), QStringLiteral("C:/a/b"));
-}
-
-void TestDataLocations::logFolderRecreatedByEveryCall()
-{
-    CTestDataDir dir;
-    const QString logs = dir.filePath(QStringLiteral("logs"));
-    CIOUtils::logFilePath(QStringLiteral("x.log"));
-    QVERIFY(QFileInfo(logs).isDir());
-    QVERIFY(QDir(logs).removeRecursively());
-    CIOUtils::logFilePath(QStringLiteral("x.log"));
-    QVERIFY(QFileInfo(logs).isDir());
+    QCOMPARE(CDataLocations::settingsFilePath(), data().filePath(QStringLiteral("settings.conf")));
+    QCOMPARE(CDataLocations::dataIndexFilePath(), data().filePath(QStringLiteral("data.index")));
+    QCOMPARE(CDataLocations::mappingListFilePath(), data().filePath(QStringLiteral("mapping.index")));
+    QCOMPARE(CDataLocations::logFilePath(QStringLiteral("a.log")), data().filePath(QStringLiteral("logs/a.log")));
 }
 
 int main(int argc, char* argv[])

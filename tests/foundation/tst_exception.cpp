@@ -11,6 +11,7 @@ class TestException : public QObject
 private slots:
     void levelWords_data();
     void levelWords();
+    void textForm_data();
     void textForm();
     void macroRecordsRaiser();
     void commandKey();
@@ -39,13 +40,28 @@ void TestException::levelWords()
     QCOMPARE(Exception::levelText(level), word);
 }
 
+void TestException::textForm_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("file");
+
+    QTest::newRow("plain") << "Cannot open file C:/x.mapping"
+                           << "cfilemappingserializer";
+    // Filled in one pass: placeholders inside the values stay as they are.
+    QTest::newRow("URL with %2F") << "Cannot fetch http://host/a%2Fb?x=%1%5"
+                                  << "cfilemappingserializer";
+    QTest::newRow("file name with %3") << "Cannot open file C:/x.mapping"
+                                       << "c%3file";
+}
+
 void TestException::textForm()
 {
-    const Exception ex(3, 6, QStringLiteral("Cannot open file C:/x.mapping"), 120,
-                       QStringLiteral("CFileMappingSerializer::deserialize"), QStringLiteral("cfilemappingserializer"));
-    QCOMPARE(ex.toString(), QStringLiteral("Error\nError Number:3\nError Message:Cannot open file C:/x.mapping\n"
-                                           "Error Level: 6\nFile: cfilemappingserializer : (120)\n"
-                                           "Function: CFileMappingSerializer::deserialize"));
+    QFETCH(QString, message);
+    QFETCH(QString, file);
+    const Exception ex(3, 6, message, 120, QStringLiteral("CFileMappingSerializer::deserialize"), file);
+    QCOMPARE(ex.toString(), QStringLiteral("Error\nError Number:3\nError Message:") + message +
+                                QStringLiteral("\nError Level: 6\nFile: ") + file +
+                                QStringLiteral(" : (120)\nFunction: CFileMappingSerializer::deserialize"));
 }
 
 void TestException::macroRecordsRaiser()

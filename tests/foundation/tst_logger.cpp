@@ -1,4 +1,4 @@
-#include "ctestdatadir.h"
+#include "cdatadirtest.h"
 #include "foundation/clogger.h"
 #include "foundation/exception.h"
 
@@ -7,7 +7,7 @@
 #include <QRegularExpression>
 #include <QtTest>
 
-class TestLogger : public QObject
+class TestLogger : public CDataDirTest
 {
     Q_OBJECT
 
@@ -31,9 +31,9 @@ namespace
 {
 const QString timePattern = QStringLiteral("\\[\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}\\]");
 
-QString logText(const CTestDataDir& dir)
+QString logText(const CTestDataDir& data)
 {
-    return QString::fromUtf8(CTestDataDir::readFile(dir.logFile()));
+    return QString::fromUtf8(CTestDataDir::readFile(data.logFile()));
 }
 } // namespace
 
@@ -54,7 +54,6 @@ void TestLogger::lineFormats()
 {
     QFETCH(int, entryPoint);
     QFETCH(QString, expected);
-    CTestDataDir dir;
     const QString message = QStringLiteral("hello 100%");
     switch (entryPoint) {
     case 0:
@@ -70,7 +69,7 @@ void TestLogger::lineFormats()
         CLogger::logFunction(QStringLiteral("CFoo::bar"), message);
         break;
     }
-    const QString text = logText(dir);
+    const QString text = logText(data());
     QVERIFY2(QRegularExpression(QStringLiteral("^") + timePattern + expected).match(text).hasMatch(), qPrintable(text));
 }
 
@@ -95,7 +94,6 @@ void TestLogger::threshold()
     QFETCH(int, entryPoint);
     QFETCH(int, level);
     QFETCH(bool, written);
-    CTestDataDir dir;
     switch (entryPoint) {
     case 0:
         CLogger::log(level, QStringLiteral("f"), QStringLiteral("file"), 1, QStringLiteral("m"));
@@ -110,7 +108,7 @@ void TestLogger::threshold()
         CLogger::logFunction(QStringLiteral("f"), QStringLiteral("m"));
         break;
     }
-    QCOMPARE(QFile::exists(dir.logFile()), written);
+    QCOMPARE(QFile::exists(data().logFile()), written);
 }
 
 void TestLogger::lineEnds_data()
@@ -130,14 +128,12 @@ void TestLogger::lineEnds()
 {
     QFETCH(QString, line);
     QFETCH(QByteArray, stored);
-    CTestDataDir dir;
     CLogger::write(line);
-    QCOMPARE(CTestDataDir::readFile(dir.logFile()), stored);
+    QCOMPARE(CTestDataDir::readFile(data().logFile()), stored);
 }
 
 void TestLogger::fileNamedAfterStartTime()
 {
-    CTestDataDir dir;
     const QDateTime start(QDate(2026, 12, 6), QTime(5, 4, 3));
     QCOMPARE(CLogger::logFileNameFor(start), QStringLiteral("20261206-050403.log"));
 
@@ -147,11 +143,11 @@ void TestLogger::fileNamedAfterStartTime()
     CLogger::logFunction(QStringLiteral("f"), QStringLiteral("function line"));
     CLogger::logService(1, 1, QStringLiteral("f"), QStringLiteral("file"), 1, QStringLiteral("service line"));
 
-    const QStringList files = QDir(dir.filePath(QStringLiteral("logs"))).entryList(QDir::Files);
+    const QStringList files = QDir(data().filePath(QStringLiteral("logs"))).entryList(QDir::Files);
     QCOMPARE(files.size(), 1);
     QVERIFY2(QRegularExpression(QStringLiteral("^\\d{8}-\\d{6}\\.log$")).match(files.first()).hasMatch(),
              qPrintable(files.first()));
-    const QStringList lines = logText(dir).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList lines = logText(data()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 3);
     QVERIFY(lines.at(0).endsWith(QLatin1String("error line")));
     QVERIFY(lines.at(1).endsWith(QLatin1String("function line")));
@@ -160,30 +156,27 @@ void TestLogger::fileNamedAfterStartTime()
 
 void TestLogger::logsFolderRecreated()
 {
-    CTestDataDir dir;
     CLogger::write(QStringLiteral("first"));
-    QVERIFY(QDir(dir.filePath(QStringLiteral("logs"))).removeRecursively());
+    QVERIFY(QDir(data().filePath(QStringLiteral("logs"))).removeRecursively());
     CLogger::write(QStringLiteral("second"));
-    QCOMPARE(CTestDataDir::readFile(dir.logFile()), QByteArray("second\n"));
+    QCOMPARE(CTestDataDir::readFile(data().logFile()), QByteArray("second\n"));
 }
 
 void TestLogger::unwritableLogsFolderLosesLinesSilently()
 {
-    CTestDataDir dir;
     // A plain file where the folder should be: neither the folder nor the log file can be made.
-    dir.writeFile(QStringLiteral("logs"), "not a folder");
+    data().writeFile(QStringLiteral("logs"), "not a folder");
     CLogger::write(QStringLiteral("lost"));
     CLogger::log(6, QStringLiteral("f"), QStringLiteral("file"), 1, QStringLiteral("lost too"));
-    QCOMPARE(CTestDataDir::readFile(dir.filePath(QStringLiteral("logs"))), QByteArray("not a folder"));
+    QCOMPARE(CTestDataDir::readFile(data().filePath(QStringLiteral("logs"))), QByteArray("not a folder"));
 }
 
 void TestLogger::linesBeforeNamingAreDropped()
 {
-    CTestDataDir dir;
     CLogger::setLogFileName(QString());
     CLogger::write(QStringLiteral("too early"));
-    QVERIFY(!QDir(dir.filePath(QStringLiteral("logs"))).exists() ||
-            QDir(dir.filePath(QStringLiteral("logs"))).isEmpty());
+    QVERIFY(!QDir(data().filePath(QStringLiteral("logs"))).exists() ||
+            QDir(data().filePath(QStringLiteral("logs"))).isEmpty());
 }
 
 void TestLogger::functionNames_data()
@@ -210,10 +203,9 @@ void TestLogger::functionNames()
 
 void TestLogger::macroRecordsCaller()
 {
-    CTestDataDir dir;
     const int line = __LINE__ + 1;
     BV_LOG(6, QStringLiteral("from the macro"));
-    const QString text = logText(dir);
+    const QString text = logText(data());
     QVERIFY2(text.contains(QStringLiteral("TestLogger::macroRecordsCaller [tst_logger:%1]: from the macro").arg(line)),
              qPrintable(text));
 }

@@ -1,12 +1,13 @@
-#include "commands/cioutils.h"
-#include "ctestdatadir.h"
+#include "cdatadirtest.h"
+#include "foundation/clogger.h"
 #include "foundation/cprogramconfig.h"
 #include "foundation/csettings.h"
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QtTest>
 
-class TestSettings : public QObject
+class TestSettings : public CDataDirTest
 {
     Q_OBJECT
 
@@ -18,9 +19,14 @@ private slots:
     void unconvertibleValuesReadAsZero();
     void badFilesGiveDefaults_data();
     void badFilesGiveDefaults();
+    void writeSetsDamagedFileAside();
     void programConfigReportsAbsentKeys();
     void disableBitsRoundTrip();
-    void windowModelAccessors();
+    void privateFilesReadableByOwnerOnly_data();
+    void privateFilesReadableByOwnerOnly();
+
+private:
+    QString settingsPath() const { return data().filePath(QStringLiteral("settings.conf")); }
 };
 
 void TestSettings::defaultsOnFreshInstallation_data()
@@ -32,39 +38,21 @@ void TestSettings::defaultsOnFreshInstallation_data()
     QTest::newRow("piece size setting") << SettingsKey::ChunkSize << QVariant(16);
     QTest::newRow("sort order") << SettingsKey::SortBy << QVariant(4);
     QTest::newRow("theme on") << SettingsKey::UseTheme << QVariant(true);
-    QTest::newRow("old backups kept") << SettingsKey::RemoveOldBackup << QVariant(false);
-    QTest::newRow("ask for X-Plane path") << SettingsKey::AskForXPlanePath << QVariant(true);
-    QTest::newRow("offer a scan") << SettingsKey::AskScanIfNoAddonMapped << QVariant(true);
-    QTest::newRow("autostart") << SettingsKey::AutoStart << QVariant(true);
-    QTest::newRow("proxy off") << SettingsKey::EnableProxy << QVariant(false);
-    QTest::newRow("proxy port") << SettingsKey::ProxyPort << QVariant(80);
-    QTest::newRow("no simulator disabled") << SettingsKey::SimulatorsDisable << QVariant(0);
-    QTest::newRow("user id") << SettingsKey::ProgramUser << QVariant(0);
-    QTest::newRow("window state") << SettingsKey::WindowState << QVariant(0);
-    QTest::newRow("server address") << SettingsKey::ServerAddress
-                                    << QVariant(QStringLiteral(TESSARAY_DEFAULT_SERVER_ADDRESS));
-    QTest::newRow("no token") << SettingsKey::ProgramToken << QVariant(QString());
-    QTest::newRow("no backup path") << SettingsKey::BackupPath << QVariant(QString());
 }
 
 void TestSettings::defaultsOnFreshInstallation()
 {
     QFETCH(QString, key);
     QFETCH(QVariant, expected);
-    CTestDataDir dir;
-    QVERIFY(!QFile::exists(CIOUtils::settingsFilePath()));
     QCOMPARE(CSettings::value(key), expected);
-    QVERIFY(!QFile::exists(CIOUtils::settingsFilePath()));
+    QVERIFY(!QFile::exists(settingsPath()));
 }
 
 void TestSettings::writtenValueSeenByNextReader()
 {
-    CTestDataDir dir;
     CSettings::setValue(SettingsKey::ChunkSize, 4);
-    CSettings::setValue(SettingsKey::BackupPath, QStringLiteral("/srv/backups"));
     QCOMPARE(CSettings::intValue(SettingsKey::ChunkSize), 4);
-    QCOMPARE(CSettings::stringValue(SettingsKey::BackupPath), QStringLiteral("/srv/backups"));
-    QVERIFY(CTestDataDir::readFile(CIOUtils::settingsFilePath()).contains("chunksize=4"));
+    QVERIFY(CTestDataDir::readFile(settingsPath()).contains("chunksize=4"));
 
     CSettings::remove(SettingsKey::ChunkSize);
     QCOMPARE(CSettings::intValue(SettingsKey::ChunkSize), 16);
@@ -90,8 +78,7 @@ void TestSettings::unconvertibleValuesReadAsZero()
     QFETCH(QString, key);
     QFETCH(bool, isBool);
     QFETCH(int, expected);
-    CTestDataDir dir;
-    dir.writeFile(QStringLiteral("settings.conf"), "[program]\n" + line + "\n");
+    data().writeFile(QStringLiteral("settings.conf"), "[program]\n" + line + "\n");
     if (isBool)
         QCOMPARE(int(CSettings::boolValue(key)), expected);
     else
@@ -100,39 +87,50 @@ void TestSettings::unconvertibleValuesReadAsZero()
 
 void TestSettings::badFilesGiveDefaults_data()
 {
-    QTest::addColumn<int>("kind");
-    QTest::newRow("binary garbage") << 0;
-    QTest::newRow("folder in the file's place") << 1;
-    QTest::newRow("truncated group") << 2;
+    QTest::addColumn<QByteArray>("content"); // empty: a folder in the file's place
+
+    QByteArray garbage;
+    for (int i = 0; i < 4096; ++i)
+        garbage.append(char((i * 131 + 7) % 256));
+    QTest::newRow("binary garbage") << garbage;
+    QTest::newRow("folder in the file's place") << QByteArray();
+    // Readable keys around a line QSettings cannot parse: only the first reader hears of the error.
+    QTest::newRow("line without equals sign") << QByteArray("[program]\nchunksize=4\nsortby=2\nnot a setting\n");
+    QTest::newRow("unclosed group") << QByteArray("[program\nchunksize=4\n");
 }
 
 void TestSettings::badFilesGiveDefaults()
 {
-    QFETCH(int, kind);
-    CTestDataDir dir;
-    switch (kind) {
-    case 0: {
-        QByteArray garbage;
-        for (int i = 0; i < 4096; ++i)
-            garbage.append(char((i * 131 + 7) % 256));
-        dir.writeFile(QStringLiteral("settings.conf"), garbage);
-        break;
+    QFETCH(QByteArray, content);
+    if (content.isEmpty())
+        QVERIFY(QDir().mkpath(settingsPath()));
+    else
+        data().writeFile(QStringLiteral("settings.conf"), content);
+    for (int read = 1; read <= 3; ++read) {
+        QCOMPARE(CSettings::intValue(SettingsKey::ChunkSize), 16);
+        QCOMPARE(CSettings::sortBy(), 4);
+        QVERIFY(!CSettings::contains(SettingsKey::ChunkSize));
+        QVERIFY(!CProgramConfig::getValue(SettingsKey::ChunkSize).isValid());
     }
-    case 1:
-        QVERIFY(QDir().mkpath(CIOUtils::settingsFilePath()));
-        break;
-    case 2:
-        dir.writeFile(QStringLiteral("settings.conf"), "[program\nchunksize");
-        break;
-    }
+}
+
+void TestSettings::writeSetsDamagedFileAside()
+{
+    const QByteArray damaged("[program]\nchunksize=4\nnot a setting\n");
+    data().writeFile(QStringLiteral("settings.conf"), damaged);
     QCOMPARE(CSettings::intValue(SettingsKey::ChunkSize), 16);
-    QCOMPARE(CSettings::boolValue(SettingsKey::AutoBackup), true);
-    QCOMPARE(CSettings::sortBy(), 4);
+
+    CSettings::setValue(SettingsKey::SortBy, 2);
+    QCOMPARE(CSettings::sortBy(), 2);
+    QCOMPARE(CSettings::intValue(SettingsKey::ChunkSize), 16);
+    const QStringList aside = QDir(data().path()).entryList({QStringLiteral("settings.conf.damaged-*")}, QDir::Files);
+    QCOMPARE(aside.size(), 1);
+    QCOMPARE(CTestDataDir::readFile(data().filePath(aside.first())), damaged);
+    QVERIFY(CTestDataDir::readFile(data().logFile()).contains("settings.conf could not be read (format error)"));
 }
 
 void TestSettings::programConfigReportsAbsentKeys()
 {
-    CTestDataDir dir;
     QVERIFY(!CProgramConfig::getValue(SettingsKey::ChunkSize).isValid());
     CSettings::setValue(SettingsKey::ChunkSize, 8);
     QCOMPARE(CProgramConfig::getValue(SettingsKey::ChunkSize).toInt(), 8);
@@ -140,7 +138,6 @@ void TestSettings::programConfigReportsAbsentKeys()
 
 void TestSettings::disableBitsRoundTrip()
 {
-    CTestDataDir dir;
     const int fsx = 0x2, p3d = 0x20, xp11 = 0x1000;
     CSettings::setValue(SettingsKey::SimulatorsDisable, fsx | xp11);
 
@@ -158,21 +155,40 @@ void TestSettings::disableBitsRoundTrip()
     QCOMPARE(CSettings::disabledSimulators(), fsx | xp11);
 }
 
-void TestSettings::windowModelAccessors()
+void TestSettings::privateFilesReadableByOwnerOnly_data()
 {
-    CTestDataDir dir;
-    const QRect current(10, 20, 300, 200);
-    QCOMPARE(CSettings::windowGeometry(current), current);
-    CSettings::setWindowGeometry(QRect(1, 2, 640, 480));
-    QCOMPARE(CSettings::windowGeometry(current), QRect(1, 2, 640, 480));
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("leftOpenBefore"); // an older version left it readable by all
 
-    QVERIFY(!CSettings::rememberSorting());
-    CSettings::setSortBy(2);
-    QCOMPARE(CSettings::sortBy(), 2);
-    CSettings::setAskScanIfNoAddonMapped(false);
-    QVERIFY(!CSettings::askScanIfNoAddonMapped());
-    CSettings::setWindowState(2);
-    QCOMPARE(CSettings::windowState(), 2);
+    QTest::newRow("settings, new") << "settings.conf" << false;
+    QTest::newRow("settings, left open") << "settings.conf" << true;
+    QTest::newRow("log, new") << "logs/test.log" << false;
+    QTest::newRow("log, left open") << "logs/test.log" << true;
+}
+
+void TestSettings::privateFilesReadableByOwnerOnly()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("Windows keeps the rights of the folder");
+#endif
+    QFETCH(QString, file);
+    QFETCH(bool, leftOpenBefore);
+
+    const QString path = data().filePath(file);
+    if (leftOpenBefore) {
+        data().writeFile(file, "[program]\nsortby=1\n");
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    }
+    // Twice: QSettings replaces the file on every write.
+    for (int write = 0; write < 2; ++write) {
+        if (file.startsWith(QLatin1String("logs/")))
+            CLogger::write(QStringLiteral("a line"));
+        else
+            CSettings::setValue(SettingsKey::SortBy, write);
+        struct stat status;
+        QCOMPARE(stat(QFile::encodeName(path).constData(), &status), 0);
+        QCOMPARE(status.st_mode & 0777, mode_t(0600));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSettings)

@@ -1,9 +1,9 @@
-#include "ctestdatadir.h"
+#include "cdatadirtest.h"
 #include "platform/cregistry.h"
 
 #include <QtTest>
 
-class TestRegistry : public QObject
+class TestRegistry : public CDataDirTest
 {
     Q_OBJECT
 
@@ -13,7 +13,11 @@ private slots:
     void readsStandInFile_data();
     void readsStandInFile();
     void writeAndRemoveRoundTrip();
-    void malformedFileReadsEmptyAndIsKept();
+    void unreadableLinesAreSkipped_data();
+    void unreadableLinesAreSkipped();
+    void writesKeepEveryOtherLine();
+    void unwritableValuesAreRefused_data();
+    void unwritableValuesAreRefused();
     void missingFileReadsEmpty();
 };
 
@@ -29,6 +33,8 @@ void TestRegistry::keyPathsNormalised_data()
         << QStringLiteral("HKEY_LOCAL_MACHINE\\\\SOFTWARE\\\\B\\") << QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\B");
     QTest::newRow("forward slashes") << QStringLiteral("HKEY_CURRENT_USER/Software/C")
                                      << QStringLiteral("HKEY_CURRENT_USER\\Software\\C");
+    QTest::newRow("blank behind a leading backslash")
+        << QStringLiteral("\\ HKLM\\D \\") << QStringLiteral("HKEY_LOCAL_MACHINE\\D");
 }
 
 void TestRegistry::keyPathsNormalised()
@@ -36,6 +42,7 @@ void TestRegistry::keyPathsNormalised()
     QFETCH(QString, input);
     QFETCH(QString, expected);
     QCOMPARE(CRegistry::normalizedKeyPath(input), expected);
+    QCOMPARE(CRegistry::normalizedKeyPath(expected), expected);
 }
 
 void TestRegistry::readsStandInFile_data()
@@ -64,20 +71,18 @@ void TestRegistry::readsStandInFile()
     QFETCH(QString, key);
     QFETCH(QString, value);
     QFETCH(QString, expected);
-    CTestDataDir dir;
-    dir.writeFile(QStringLiteral("registry.ini"),
-                  "; stand-in registry\n"
-                  "[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Microsoft\\Microsoft Games\\Flight Simulator\\10.0]\n"
-                  "SetupPath = /sims/FSX Deluxe\n"
-                  "\n"
-                  "[HKEY_CURRENT_USER\\Software\\Test]\n"
-                  "Formula=a=b\n");
+    data().writeFile(QStringLiteral("registry.ini"),
+                     "; stand-in registry\n"
+                     "[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Microsoft\\Microsoft Games\\Flight Simulator\\10.0]\n"
+                     "SetupPath = /sims/FSX Deluxe\n"
+                     "\n"
+                     "[HKEY_CURRENT_USER\\Software\\Test]\n"
+                     "Formula=a=b\n");
     QCOMPARE(CRegistry::readValue(key, value), expected);
 }
 
 void TestRegistry::writeAndRemoveRoundTrip()
 {
-    CTestDataDir dir;
     const QString run = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
     QVERIFY(CRegistry::writeValue(run, QStringLiteral("Brelvar Tessaray"), QStringLiteral("/opt/agent -autostart")));
     QVERIFY(CRegistry::writeValue(run, QStringLiteral("Other"), QStringLiteral("kept")));
@@ -91,19 +96,95 @@ void TestRegistry::writeAndRemoveRoundTrip()
     QCOMPARE(CRegistry::readValue(run, QStringLiteral("Other")), QStringLiteral("kept"));
 }
 
-void TestRegistry::malformedFileReadsEmptyAndIsKept()
+void TestRegistry::unreadableLinesAreSkipped_data()
 {
-    CTestDataDir dir;
-    const QByteArray content = "[HKEY_LOCAL_MACHINE\\Software\\A]\nName=value\nthis line is not a value\n";
-    dir.writeFile(QStringLiteral("registry.ini"), content);
-    QCOMPARE(CRegistry::readValue(QStringLiteral("HKLM\\Software\\A"), QStringLiteral("Name")), QString());
-    QVERIFY(!CRegistry::writeValue(QStringLiteral("HKLM\\Software\\A"), QStringLiteral("New"), QStringLiteral("x")));
-    QCOMPARE(CTestDataDir::readFile(dir.registryFile()), content);
+    QTest::addColumn<QByteArray>("badLine");
+    QTest::addColumn<QStringList>("readable"); // of the values A, B, C below
+
+    QTest::newRow("line without equals sign") << QByteArray("this line is not a value") << QStringList{"a", "b", "c"};
+    QTest::newRow("value before any key") << QByteArray() << QStringList{"a", "b", "c"};
+    QTest::newRow("unclosed key") << QByteArray("[HKEY_LOCAL_MACHINE\\Software\\Broken") << QStringList{"a", "b", "c"};
+    // The values below a key that cannot be read belong to no key: they are skipped too.
+    QTest::newRow("key of backslashes only") << QByteArray("[\\\\]") << QStringList{"a", "", "c"};
+}
+
+void TestRegistry::unreadableLinesAreSkipped()
+{
+    QFETCH(QByteArray, badLine);
+    QFETCH(QStringList, readable);
+    const QByteArray content = (badLine.isEmpty() ? QByteArray("Orphan=x\n") : QByteArray()) +
+                               "[HKEY_LOCAL_MACHINE\\Software\\A]\nA=a\n" + badLine +
+                               "\nB=b\n[HKEY_LOCAL_MACHINE\\Software\\C]\nC=c\n";
+    data().writeFile(QStringLiteral("registry.ini"), content);
+
+    const QString a = QStringLiteral("HKLM\\Software\\A");
+    QCOMPARE(CRegistry::readValue(a, QStringLiteral("A")), readable.at(0));
+    QCOMPARE(CRegistry::readValue(a, QStringLiteral("B")), readable.at(1));
+    QCOMPARE(CRegistry::readValue(QStringLiteral("HKLM\\Software\\C"), QStringLiteral("C")), readable.at(2));
+    const QString line = badLine.isEmpty() ? QStringLiteral("1") : QStringLiteral("3");
+    const QString log = QString::fromUtf8(CTestDataDir::readFile(data().logFile()));
+    QVERIFY2(log.contains(QStringLiteral("Skipped line %1 of the registry file %2")
+                              .arg(line, QDir::toNativeSeparators(data().registryFile()))),
+             qPrintable(log));
+    // Logged once, however often the file is read.
+    QCOMPARE(log.count(QStringLiteral("Skipped line %1 ").arg(line)), 1);
+}
+
+void TestRegistry::writesKeepEveryOtherLine()
+{
+    const QByteArray content = "; written by hand\n"
+                               "[HKEY_LOCAL_MACHINE\\Software\\A]\n"
+                               "  Name = old   \n"
+                               "not a value, kept all the same\n"
+                               "Other=1\n"
+                               "\n"
+                               "# the end";
+    data().writeFile(QStringLiteral("registry.ini"), content);
+    QVERIFY(CRegistry::writeValue(QStringLiteral("HKLM\\Software\\A"), QStringLiteral("name"), QStringLiteral("new")));
+    QVERIFY(CRegistry::writeValue(QStringLiteral("HKLM\\Software\\A"), QStringLiteral("Added"), QStringLiteral("2")));
+    QVERIFY(CRegistry::writeValue(QStringLiteral("HKCU\\Software\\B"), QStringLiteral("Value"), QStringLiteral("b")));
+    QCOMPARE(CTestDataDir::readFile(data().registryFile()), QByteArray("; written by hand\n"
+                                                                       "[HKEY_LOCAL_MACHINE\\Software\\A]\n"
+                                                                       "Name=new\n"
+                                                                       "not a value, kept all the same\n"
+                                                                       "Other=1\n"
+                                                                       "Added=2\n"
+                                                                       "\n"
+                                                                       "# the end\n"
+                                                                       "\n"
+                                                                       "[HKEY_CURRENT_USER\\Software\\B]\n"
+                                                                       "Value=b\n"));
+    QVERIFY(CRegistry::removeValue(QStringLiteral("HKLM\\Software\\A"), QStringLiteral("Other")));
+    QVERIFY(!CTestDataDir::readFile(data().registryFile()).contains("Other"));
+    QCOMPARE(CRegistry::readValue(QStringLiteral("HKLM\\Software\\A"), QStringLiteral("Name")), QStringLiteral("new"));
+}
+
+void TestRegistry::unwritableValuesAreRefused_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("data");
+
+    QTest::newRow("line break in the data") << "Path"
+                                            << "/a\nB=b";
+    QTest::newRow("equals sign in the name") << "A=B"
+                                             << "x";
+    QTest::newRow("name that reads as a comment") << "; note"
+                                                  << "x";
+    QTest::newRow("blank around the data") << "Path"
+                                           << " /a ";
+}
+
+void TestRegistry::unwritableValuesAreRefused()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, data);
+    const QString run = QStringLiteral("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+    QVERIFY(!CRegistry::writeValue(run, name, data));
+    QVERIFY(!QFile::exists(this->data().registryFile()));
 }
 
 void TestRegistry::missingFileReadsEmpty()
 {
-    CTestDataDir dir;
     QCOMPARE(CRegistry::readValue(QStringLiteral("HKLM\\Software\\A"), QStringLiteral("Name")), QString());
     QVERIFY(CRegistry::removeValue(QStringLiteral("HKLM\\Software\\A"), QStringLiteral("Name")));
 }

@@ -1,26 +1,29 @@
-#include "ctestdatadir.h"
-#include "ctestdevserver.h"
+#include "ccannedreplyserver.h"
+#include "cservicetest.h"
 #include "foundation/csettings.h"
 #include "webservices/crestapi.h"
+#include "webservices/crestutilities.h"
 
 #include <QtTest>
 
+Q_DECLARE_METATYPE(CCannedReplyServer::Reply)
+
 // The REST layer against the development service: what goes on the wire, what comes back by which
 // signal in which order, and what is logged.
-class TestRestApi : public QObject
+class TestRestApi : public CServiceTest
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
-
     void requestsAsSent_data();
     void requestsAsSent();
     void failuresCarryTheBody_data();
     void failuresCarryTheBody();
+    void failuresNameTheirCause_data();
+    void failuresNameTheirCause();
+    void replySizeLimit_data();
+    void replySizeLimit();
     void emptyReplySucceedsWithNullDocument();
-    void refusedConnectionFails();
     void postsAreLoggedWithoutToken();
     void trailingSlashDoublesTheSlash();
     void statisticsCarryFifteenMembers();
@@ -31,34 +34,18 @@ private:
         QStringList order; // "finished", "succeed", "failed" as they came
         QJsonDocument document;
         QNetworkReply::NetworkError error = QNetworkReply::NoError;
+        CRestFailure failure;
     };
     // Runs one call on a fresh CRestAPI and waits for its result.
     Outcome run(const std::function<void(CRestAPI&)>& call);
-    QString logText() const;
-
-    std::unique_ptr<CTestDataDir> m_data;
-    std::unique_ptr<CTestDevServer> m_service;
-    QTemporaryDir m_root;
 };
 
-void TestRestApi::init()
+namespace
 {
-    m_data = std::make_unique<CTestDataDir>();
-    QVERIFY(CTestDevServer::copySamples(m_root.path()));
-    QFile package(m_root.filePath(QStringLiteral("packages/demo.zip")));
-    QVERIFY(package.open(QIODevice::WriteOnly));
-    package.write("zip");
-    package.close();
-    m_service = std::make_unique<CTestDevServer>(m_root.path());
-    QVERIFY2(m_service->isRunning(), qPrintable(m_service->errorMessage()));
-    m_service->useAsServerAddress();
-}
-
-void TestRestApi::cleanup()
-{
-    m_service.reset();
-    m_data.reset();
-}
+// A token as a service might hand it out, with every character that means something in a URL.
+const QString awkwardToken = QStringLiteral("a/b?c&d=e f+g#h%");
+const QString awkwardTokenEncoded = QStringLiteral("a%2Fb%3Fc%26d%3De%20f%2Bg%23h%25");
+} // namespace
 
 TestRestApi::Outcome TestRestApi::run(const std::function<void(CRestAPI&)>& call)
 {
@@ -80,12 +67,8 @@ TestRestApi::Outcome TestRestApi::run(const std::function<void(CRestAPI&)>& call
     call(api);
     if (!QTest::qWaitFor([&done]() { return done; }, 30000))
         outcome.order << QStringLiteral("timed out");
+    outcome.failure = api.lastFailure();
     return outcome;
-}
-
-QString TestRestApi::logText() const
-{
-    return QString::fromUtf8(CTestDataDir::readFile(m_data->logFile()));
 }
 
 void TestRestApi::requestsAsSent_data()
@@ -108,6 +91,11 @@ void TestRestApi::requestsAsSent_data()
                                 << "/api/1/fmsdata/index" << QStringList();
     QTest::newRow("download address") << 5 << "POST"
                                       << "/api/1/download/eu/fmsdata/tok3n" << QStringList{"filename", "internal_id"};
+    QTest::newRow("log-in by token: token percent-encoded")
+        << 6 << "GET" << QStringLiteral("/API/1/users/4711?token=") + awkwardTokenEncoded << QStringList();
+    QTest::newRow("download address: token and region percent-encoded")
+        << 7 << "POST" << QStringLiteral("/api/1/download/e%2Fu/fmsdata/") + awkwardTokenEncoded
+        << QStringList{"filename", "internal_id"};
 }
 
 void TestRestApi::requestsAsSent()
@@ -138,10 +126,16 @@ void TestRestApi::requestsAsSent()
             api.getDownloadUrl(QStringLiteral("eu"), QStringLiteral("tok3n"),
                                {QStringLiteral("demo.zip"), QStringLiteral("77")});
             break;
+        case 6:
+            api.login(4711, awkwardToken);
+            break;
+        case 7:
+            api.getDownloadUrl(QStringLiteral("e/u"), awkwardToken, {QStringLiteral("demo.zip"), QStringLiteral("77")});
+            break;
         }
     });
 
-    const QList<CDevServerRequest> requests = m_service->server().requests();
+    const QList<CDevServerRequest> requests = service().server().requests();
     QCOMPARE(requests.size(), 1);
     const CDevServerRequest& request = requests.first();
     QCOMPARE(request.method, method);
@@ -154,7 +148,7 @@ void TestRestApi::requestsAsSent()
         QCOMPARE(body.value(QStringLiteral("user_password")).toString(), QStringLiteral("secret"));
         QCOMPARE(body.value(QStringLiteral("client_identifier")).toString(), QStringLiteral("fms-client"));
     }
-    if (endpoint == 5) {
+    if (endpoint == 5 || endpoint == 7) {
         QCOMPARE(body.value(QStringLiteral("filename")).toString(), QStringLiteral("demo.zip"));
         QCOMPARE(body.value(QStringLiteral("internal_id")).toString(), QStringLiteral("77"));
     }
@@ -178,7 +172,7 @@ void TestRestApi::failuresCarryTheBody()
     QFETCH(QString, member);
 
     if (endpoint == 2)
-        CSettings::setValue(SettingsKey::ServerAddress, m_service->url(QStringLiteral("/nothing")));
+        CSettings::setValue(SettingsKey::ServerAddress, service().url(QStringLiteral("/nothing")));
     const Outcome outcome = run([endpoint](CRestAPI& api) {
         if (endpoint == 0)
             api.login(QStringLiteral("demo"), QStringLiteral("wrong"));
@@ -200,21 +194,86 @@ void TestRestApi::failuresCarryTheBody()
 void TestRestApi::emptyReplySucceedsWithNullDocument()
 {
     // An address below which the cycle endpoint is an empty file.
-    m_service->writeFile(QStringLiteral("empty/api/1/fmsdata/cycles/current"), QByteArray());
-    CSettings::setValue(SettingsKey::ServerAddress, m_service->url(QStringLiteral("/empty")));
+    service().writeFile(QStringLiteral("empty/api/1/fmsdata/cycles/current"), QByteArray());
+    CSettings::setValue(SettingsKey::ServerAddress, service().url(QStringLiteral("/empty")));
     const Outcome outcome = run([](CRestAPI& api) { api.getCurrentDataCycle(); });
     QCOMPARE(outcome.order, (QStringList{QStringLiteral("finished"), QStringLiteral("succeed")}));
     QVERIFY(outcome.document.isNull());
 }
 
-void TestRestApi::refusedConnectionFails()
+void TestRestApi::failuresNameTheirCause_data()
 {
-    const QString address = m_service->baseUrl();
-    m_service.reset(); // nothing listens there any more
-    CSettings::setValue(SettingsKey::ServerAddress, address);
+    QTest::addColumn<QString>("situation");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("code");
+
+    QTest::newRow("HTTP 500") << "500" << int(QNetworkReply::InternalServerError) << "HTTP 500 Internal Server Error"
+                              << 500;
+    QTest::newRow("redirect is not followed")
+        << "302" << int(QNetworkReply::ProtocolFailure) << "HTTP 302 Found" << 302;
+    QTest::newRow("refused connection") << "refused" << int(QNetworkReply::ConnectionRefusedError)
+                                        << "Connection refused" << int(QNetworkReply::ConnectionRefusedError);
+}
+
+void TestRestApi::failuresNameTheirCause()
+{
+    QFETCH(QString, situation);
+    QFETCH(int, error);
+    QFETCH(QString, text);
+    QFETCH(int, code);
+
+    CCannedReplyServer canned;
+    if (situation == QLatin1String("500")) {
+        CDevServerFault fault;
+        fault.status = 500;
+        service().server().setFault(QStringLiteral("/api/1/download/regions"), fault);
+    } else if (situation == QLatin1String("302")) {
+        canned.setReply(QStringLiteral("/api/1/download/regions"), {302, "{}", -1});
+        CSettings::setValue(SettingsKey::ServerAddress, canned.baseUrl());
+    } else {
+        service().server().stop(); // nothing listens there any more
+    }
     const Outcome outcome = run([](CRestAPI& api) { api.getServers(); });
     QCOMPARE(outcome.order, (QStringList{QStringLiteral("finished"), QStringLiteral("failed")}));
-    QCOMPARE(outcome.error, QNetworkReply::ConnectionRefusedError);
+    QCOMPARE(int(outcome.error), error);
+    QCOMPARE(outcome.failure.text(), text);
+    QCOMPARE(outcome.failure.code(), code);
+}
+
+void TestRestApi::replySizeLimit_data()
+{
+    QTest::addColumn<CCannedReplyServer::Reply>("reply");
+    QTest::addColumn<QString>("failure"); // empty when the reply is taken
+
+    const int limit = int(CRestUtilities::MaxReplyBytes);
+    const auto padded = [](int size) { return "{\"pad\":\"" + QByteArray(size - 10, 'x') + "\"}"; };
+    const QString tooLarge = QStringLiteral("The reply is larger than 4 MiB.");
+    QTest::newRow("at the limit") << CCannedReplyServer::Reply{200, padded(limit), -1} << QString();
+    QTest::newRow("one byte over") << CCannedReplyServer::Reply{200, padded(limit + 1), -1} << tooLarge;
+    QTest::newRow("announced over it, never sent")
+        << CCannedReplyServer::Reply{200, "{", 300LL * 1000 * 1000} << tooLarge;
+    QTest::newRow("error status with a body over it")
+        << CCannedReplyServer::Reply{500, padded(limit + 1), -1} << QStringLiteral("HTTP 500 Internal Server Error");
+}
+
+void TestRestApi::replySizeLimit()
+{
+    QFETCH(CCannedReplyServer::Reply, reply);
+    QFETCH(QString, failure);
+    const bool accepted = failure.isEmpty();
+
+    CCannedReplyServer canned;
+    canned.setReply(QStringLiteral("/api/1/fmsdata/cycles/current"), reply);
+    CSettings::setValue(SettingsKey::ServerAddress, canned.baseUrl());
+    const Outcome outcome = run([](CRestAPI& api) { api.getCurrentDataCycle(); });
+    QCOMPARE(outcome.order.last(), accepted ? QStringLiteral("succeed") : QStringLiteral("failed"));
+    if (accepted) {
+        QCOMPARE(outcome.document.object().value(QStringLiteral("pad")).toString().size(), reply.body.size() - 10);
+        return;
+    }
+    QCOMPARE(outcome.error, QNetworkReply::ProtocolFailure);
+    QCOMPARE(outcome.failure.text(), failure);
     QVERIFY(outcome.document.isNull());
 }
 
@@ -230,20 +289,20 @@ void TestRestApi::postsAreLoggedWithoutToken()
     run([&](CRestAPI& api) { api.login(QStringLiteral("demo"), QStringLiteral("wrong")); });
     const QString log = logText();
     QVERIFY(!log.contains(token));
-    QVERIFY2(log.contains(QStringLiteral("[CRestUtilities::httpPost]: endpoint=") + m_service->baseUrl() +
+    QVERIFY2(log.contains(QStringLiteral("[CRestUtilities::httpPost]: endpoint=") + service().baseUrl() +
                           QStringLiteral("/api/1/download/eu/fmsdata/<token>\n")),
              qPrintable(log));
-    QVERIFY(log.contains(QStringLiteral("[CRestUtilities::httpPost]: endpoint=") + m_service->baseUrl() +
+    QVERIFY(log.contains(QStringLiteral("[CRestUtilities::httpPost]: endpoint=") + service().baseUrl() +
                          QStringLiteral("/API/1/token?grant_type=password\n")));
     // The server got the real token all the same.
-    QCOMPARE(m_service->server().requests().at(1).path, QStringLiteral("/api/1/download/eu/fmsdata/") + token);
+    QCOMPARE(service().server().requests().at(1).path, QStringLiteral("/api/1/download/eu/fmsdata/") + token);
 }
 
 void TestRestApi::trailingSlashDoublesTheSlash()
 {
-    CSettings::setValue(SettingsKey::ServerAddress, m_service->baseUrl() + QLatin1Char('/'));
+    CSettings::setValue(SettingsKey::ServerAddress, service().baseUrl() + QLatin1Char('/'));
     run([](CRestAPI& api) { api.login(QStringLiteral("demo"), QStringLiteral("demo-pass-2612")); });
-    const QString expected = m_service->baseUrl() + QStringLiteral("//API/1/token?grant_type=password\n");
+    const QString expected = service().baseUrl() + QStringLiteral("//API/1/token?grant_type=password\n");
     QVERIFY2(logText().contains(QStringLiteral("endpoint=") + expected), qPrintable(logText()));
 }
 
@@ -268,9 +327,9 @@ void TestRestApi::statisticsCarryFifteenMembers()
 
     const Outcome outcome = run([&](CRestAPI& api) { api.uploadDownloadStatstics(statistics); });
     QCOMPARE(outcome.order.last(), QStringLiteral("succeed"));
-    QCOMPARE(m_service->server().requests().first().path, QStringLiteral("/api/1/statistics/download"));
+    QCOMPARE(service().server().requests().first().path, QStringLiteral("/api/1/statistics/download"));
 
-    const QList<QJsonObject> uploads = m_service->server().statisticsUploads();
+    const QList<QJsonObject> uploads = service().server().statisticsUploads();
     QCOMPARE(uploads.size(), 1);
     const QJsonObject sent = uploads.first();
     QCOMPARE(sent.size(), 15);

@@ -1,5 +1,5 @@
-#include "ctestdatadir.h"
-#include "ctestdevserver.h"
+#include "ccannedreplyserver.h"
+#include "cservicetest.h"
 #include "foundation/csettings.h"
 #include "webservices/ccipherkeys.h"
 #include "webservices/cdownloadlogutils.h"
@@ -11,18 +11,17 @@
 
 // The user session against the development service: both log-ins, what is stored and how, every failure,
 // and that the token never reaches the settings file or the log in clear text.
-class TestUser : public QObject
+class TestUser : public CServiceTest
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
-
     void passwordLogInStoresCredentials();
     void storedLogInIsRestored();
     void failures_data();
     void failures();
+    void unusableUserRepliesChangeNothing_data();
+    void unusableUserRepliesChangeNothing();
     void chosenRegionIsKept_data();
     void chosenRegionIsKept();
     void argumentsOverrideStoredValues_data();
@@ -43,15 +42,6 @@ private:
     QList<Emission> collect(const std::function<void()>& start);
     // Logs in with the demo account; returns the token the service handed out.
     QString logIn();
-    QByteArray settingsFile() const
-    {
-        return CTestDataDir::readFile(m_data->filePath(QStringLiteral("settings.conf")));
-    }
-    QString logText() const { return QString::fromUtf8(CTestDataDir::readFile(m_data->logFile())); }
-
-    std::unique_ptr<CTestDataDir> m_data;
-    std::unique_ptr<CTestDevServer> m_service;
-    QTemporaryDir m_root;
 };
 
 namespace
@@ -59,26 +49,6 @@ namespace
 const QString demoUser = QStringLiteral("demo");
 const QString demoPassword = QStringLiteral("demo-pass-2612");
 } // namespace
-
-void TestUser::init()
-{
-    m_data = std::make_unique<CTestDataDir>();
-    QVERIFY(CTestDevServer::copySamples(m_root.path()));
-    QFile package(m_root.filePath(QStringLiteral("packages/demo.zip")));
-    QVERIFY(package.open(QIODevice::WriteOnly));
-    package.close();
-    m_service = std::make_unique<CTestDevServer>(m_root.path());
-    QVERIFY2(m_service->isRunning(), qPrintable(m_service->errorMessage()));
-    m_service->useAsServerAddress();
-}
-
-void TestUser::cleanup()
-{
-    CUser::resetInstance();
-    CNetworkStatus::resetInstance();
-    m_service.reset();
-    m_data.reset();
-}
 
 QList<TestUser::Emission> TestUser::collect(const std::function<void()>& start)
 {
@@ -142,7 +112,7 @@ void TestUser::passwordLogInStoresCredentials()
     QCOMPARE(tokens.first().at(0).toString(), user->token());
 
     // Regions first, then the token.
-    const QList<CDevServerRequest> requests = m_service->server().requests();
+    const QList<CDevServerRequest> requests = service().server().requests();
     QCOMPARE(requests.size(), 2);
     QCOMPARE(requests.at(0).path, QStringLiteral("/api/1/download/regions"));
     QCOMPARE(requests.at(1).path, QStringLiteral("/API/1/token?grant_type=password"));
@@ -165,7 +135,7 @@ void TestUser::storedLogInIsRestored()
     // The next start: a fresh session reads what the last one stored.
     CUser::resetInstance();
     CNetworkStatus::resetInstance();
-    m_service->server().clearRequests();
+    service().server().clearRequests();
     CUser* user = CUser::instance();
     const QList<Emission> emissions = collect([user]() { user->restoreLogIn({QStringLiteral("tessaray")}); });
     QCOMPARE(emissions.size(), 1);
@@ -177,7 +147,7 @@ void TestUser::storedLogInIsRestored()
     QCOMPARE(user->userName(), demoUser);
     QCOMPARE(user->state(), 1);
 
-    const QList<CDevServerRequest> requests = m_service->server().requests();
+    const QList<CDevServerRequest> requests = service().server().requests();
     QCOMPARE(requests.size(), 2);
     QCOMPARE(requests.at(0).path, QStringLiteral("/api/1/download/regions"));
     QCOMPARE(requests.at(1).path, QStringLiteral("/API/1/users/4711?token=") + token);
@@ -189,23 +159,24 @@ void TestUser::failures_data()
     QTest::addColumn<QList<int>>("services");
     QTest::addColumn<QStringList>("messages");
     QTest::addColumn<int>("requests");
+    QTest::addColumn<int>("code"); // of the session's last failure: the HTTP status; 0 without a request
 
     const QString notFound = QStringLiteral("Access token was not found.");
     const QString noAddress = QStringLiteral("Unable to fetch server address.");
 
-    QTest::newRow("nothing stored") << "nothing stored" << QList<int>{1} << QStringList{notFound} << 0;
-    QTest::newRow("stored token but user 0") << "user zero" << QList<int>{1} << QStringList{notFound} << 0;
-    QTest::newRow("stored values of another key") << "other key" << QList<int>{1} << QStringList{notFound} << 0;
-    QTest::newRow("silent: regions fail") << "silent regions" << QList<int>{1} << QStringList{notFound} << 1;
-    QTest::newRow("silent: user record fails") << "silent user" << QList<int>{1} << QStringList{noAddress} << 2;
+    QTest::newRow("nothing stored") << "nothing stored" << QList<int>{1} << QStringList{notFound} << 0 << 0;
+    QTest::newRow("stored token but user 0") << "user zero" << QList<int>{1} << QStringList{notFound} << 0 << 0;
+    QTest::newRow("stored values of another key") << "other key" << QList<int>{1} << QStringList{notFound} << 0 << 0;
+    QTest::newRow("silent: regions fail") << "silent regions" << QList<int>{1} << QStringList{notFound} << 1 << 500;
+    QTest::newRow("silent: user record fails") << "silent user" << QList<int>{1} << QStringList{noAddress} << 2 << 401;
     QTest::newRow("password: regions fail")
         << "password regions" << QList<int>{3}
         << QStringList{QStringLiteral("Unable to fetch server regions. Server returns: "
                                       "{\"error\":\"Internal Server Error\"}")}
-        << 1;
+        << 1 << 500;
     QTest::newRow("password: wrong password")
         << "password wrong" << QList<int>{0, 1}
-        << QStringList{QStringLiteral("Username and password does not match."), noAddress} << 2;
+        << QStringList{QStringLiteral("Username and password does not match."), noAddress} << 2 << 401;
 }
 
 void TestUser::failures()
@@ -214,6 +185,7 @@ void TestUser::failures()
     QFETCH(QList<int>, services);
     QFETCH(QStringList, messages);
     QFETCH(int, requests);
+    QFETCH(int, code);
 
     CDevServerFault broken;
     broken.status = 500;
@@ -232,9 +204,9 @@ void TestUser::failures()
         CSettings::setValue(SettingsKey::ProgramToken, validToken); // not the service's token
         CSettings::setValue(SettingsKey::ProgramUser, CDownloadLogUtils::encryptText(QStringLiteral("4711")));
         if (situation == QLatin1String("silent regions"))
-            m_service->server().setFault(QStringLiteral("/api/1/download/regions"), broken);
+            service().server().setFault(QStringLiteral("/api/1/download/regions"), broken);
     } else if (situation == QLatin1String("password regions")) {
-        m_service->server().setFault(QStringLiteral("/api/1/download/regions"), broken);
+        service().server().setFault(QStringLiteral("/api/1/download/regions"), broken);
     }
     const QByteArray settingsBefore = settingsFile();
 
@@ -255,10 +227,84 @@ void TestUser::failures()
         // The document is of the program's own making: one member.
         QCOMPARE(emissions.at(i).document.object().keys(), QStringList{QStringLiteral("error")});
     }
-    QCOMPARE(m_service->server().requests().size(), requests);
+    QCOMPARE(service().server().requests().size(), requests);
     QCOMPARE(user->state(), 0);
     QCOMPARE(user->userId(), -1);
     QCOMPARE(settingsFile(), settingsBefore);
+    QCOMPARE(user->lastFailure().code(), code);
+}
+
+void TestUser::unusableUserRepliesChangeNothing_data()
+{
+    QTest::addColumn<bool>("password"); // the password log-in's token reply, or the silent log-in's user reply
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("problem");
+
+    // The demo record with `changes` made and the member `removed` left out.
+    const auto reply = [](bool password, const QJsonObject& changes, const QString& removed = QString()) {
+        QJsonObject record{{"username", "demo"},       {"first_name", "Dana"}, {"last_name", "Demo"},
+                           {"preferred_region", "eu"}, {"user_id", 4711},      {"token", "0123456789abcdef"}};
+        if (!password)
+            record.remove(QStringLiteral("token"));
+        for (auto it = changes.begin(); it != changes.end(); ++it)
+            record.insert(it.key(), it.value());
+        record.remove(removed);
+        return QJsonDocument(password ? QJsonObject{{"user", record}} : record).toJson();
+    };
+    const QString notObject = QStringLiteral("is not a JSON object");
+
+    QTest::newRow("password: empty body") << true << QByteArray() << notObject;
+    QTest::newRow("password: an array") << true << QByteArray("[{\"user_id\": 4711}]") << notObject;
+    QTest::newRow("password: no user record") << true << QByteArray("{\"token\": \"abc\"}") << "\"user\"";
+    QTest::newRow("password: user id 0") << true << reply(true, {{"user_id", 0}}) << "\"user_id\"";
+    QTest::newRow("password: user id as text") << true << reply(true, {{"user_id", "4711"}}) << "\"user_id\"";
+    QTest::newRow("password: no user id") << true << reply(true, {}, "user_id") << "\"user_id\"";
+    QTest::newRow("password: empty token") << true << reply(true, {{"token", " "}}) << "\"token\"";
+    QTest::newRow("password: token as a number") << true << reply(true, {{"token", 12345}}) << "\"token\"";
+    QTest::newRow("password: user name as a number") << true << reply(true, {{"username", 7}}) << "\"username\"";
+    QTest::newRow("silent: empty body") << false << QByteArray() << notObject;
+    QTest::newRow("silent: negative user id") << false << reply(false, {{"user_id", -4711}}) << "\"user_id\"";
+    QTest::newRow("silent: fractional user id") << false << reply(false, {{"user_id", 4711.5}}) << "\"user_id\"";
+    QTest::newRow("silent: user id beyond int") << false << reply(false, {{"user_id", 4294967296.0}}) << "\"user_id\"";
+    QTest::newRow("silent: first name null")
+        << false << reply(false, {{"first_name", QJsonValue()}}) << "\"first_name\"";
+}
+
+void TestUser::unusableUserRepliesChangeNothing()
+{
+    QFETCH(bool, password);
+    QFETCH(QByteArray, body);
+    QFETCH(QString, problem);
+
+    const QString token = logIn();
+    QVERIFY(!token.isEmpty());
+    CUser* user = CUser::instance();
+
+    CCannedReplyServer canned;
+    canned.setReply(QStringLiteral("/api/1/download/regions"), {200, "[]", -1});
+    canned.setReply(password ? QStringLiteral("/API/1/token") : QStringLiteral("/API/1/users/4711"), {200, body, -1});
+    CSettings::setValue(SettingsKey::ServerAddress, canned.baseUrl());
+    const QByteArray settingsBefore = settingsFile();
+
+    const QList<Emission> emissions = collect([&]() {
+        if (password)
+            user->login(demoUser, demoPassword);
+        else
+            user->restoreLogIn({QStringLiteral("tessaray")});
+    });
+    QCOMPARE(canned.requests().size(), 2);
+    QCOMPARE(emissions.size(), 1);
+    QVERIFY(!emissions.first().completed);
+    QCOMPARE(emissions.first().service, int(ERESTService::UserRecord));
+    QVERIFY2(emissions.first().message.contains(problem), qPrintable(emissions.first().message));
+    QCOMPARE(user->lastFailure().code(), int(QNetworkReply::ProtocolFailure));
+
+    // The stored log-in and the session in memory are those of the log-in before.
+    QCOMPARE(settingsFile(), settingsBefore);
+    QCOMPARE(user->token(), token);
+    QCOMPARE(user->userId(), 4711);
+    QCOMPARE(user->userName(), demoUser);
+    QCOMPARE(user->state(), 1);
 }
 
 void TestUser::chosenRegionIsKept_data()
@@ -340,6 +386,7 @@ void TestUser::tokenNeverInClearText()
     const QString token = logIn();
     QVERIFY(!token.isEmpty());
 
+    service().writeFile(QStringLiteral("packages/demo.zip"), QByteArray());
     CRestAPI api;
     QSignalSpy address(&api, &CRestAPI::succeed);
     api.getDownloadUrl(CUser::instance()->serverRegion(), token, {QStringLiteral("demo.zip"), QStringLiteral("1")});
@@ -351,12 +398,12 @@ void TestUser::tokenNeverInClearText()
     QCOMPARE(collect([]() { CUser::instance()->restoreLogIn({}); }).size(), 1);
 
     const QString log = logText();
-    QVERIFY(log.contains(QStringLiteral("endpoint=") + m_service->baseUrl() +
+    QVERIFY(log.contains(QStringLiteral("endpoint=") + service().baseUrl() +
                          QStringLiteral("/api/1/download/eu/fmsdata/<token>")));
     QVERIFY2(!log.contains(token), qPrintable(log));
     QVERIFY(!settingsFile().contains(token.toLatin1()));
     // Nothing else below the data directory holds it either.
-    QDirIterator files(m_data->path(), QDir::Files, QDirIterator::Subdirectories);
+    QDirIterator files(data().path(), QDir::Files, QDirIterator::Subdirectories);
     while (files.hasNext())
         QVERIFY2(!CTestDataDir::readFile(files.next()).contains(token.toLatin1()), qPrintable(files.filePath()));
 }
@@ -371,11 +418,11 @@ void TestUser::forgettingRemovesCredentials()
     QCOMPARE(CSettings::stringValue(SettingsKey::ServerRegion), QStringLiteral("na"));
 
     CUser::resetInstance();
-    m_service->server().clearRequests();
+    service().server().clearRequests();
     const QList<Emission> emissions = collect([]() { CUser::instance()->restoreLogIn({}); });
     QCOMPARE(emissions.size(), 1);
     QCOMPARE(emissions.first().message, QStringLiteral("Access token was not found."));
-    QVERIFY(m_service->server().requests().isEmpty());
+    QVERIFY(service().server().requests().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestUser)

@@ -1,5 +1,5 @@
-#include "ctestdatadir.h"
-#include "ctestdevserver.h"
+#include "ccannedreplyserver.h"
+#include "cservicetest.h"
 #include "foundation/csettings.h"
 #include "webservices/cdatacycle.h"
 #include "webservices/cnetworkstatus.h"
@@ -11,12 +11,11 @@
 
 // The start-up requests on their own threads, the data cycle that keeps their result, and the
 // connectivity probe, all against the development service.
-class TestWebServices : public QObject
+class TestWebServices : public CServiceTest
 {
     Q_OBJECT
 
 private slots:
-    void init();
     void cleanup();
 
     void cycleArrivesAsRecord();
@@ -24,8 +23,8 @@ private slots:
     void failureBecomesErrorReceived();
     void twoRequestsOnTwoThreads_data();
     void twoRequestsOnTwoThreads();
-    void unreadableMembersGiveEmptyRecord_data();
-    void unreadableMembersGiveEmptyRecord();
+    void unusableRepliesAreErrors_data();
+    void unusableRepliesAreErrors();
     void dataCycleKeepsTheLastSuccess();
     void probe_data();
     void probe();
@@ -35,38 +34,19 @@ private slots:
 private:
     // Writes the service configuration with `cycle` as its cycle and serves it.
     void serveCycle(const QJsonObject& cycle);
-    QString logText() const { return QString::fromUtf8(CTestDataDir::readFile(m_data->logFile())); }
-
-    std::unique_ptr<CTestDataDir> m_data;
-    std::unique_ptr<QTemporaryDir> m_root;
-    std::unique_ptr<CTestDevServer> m_service;
 };
-
-void TestWebServices::init()
-{
-    m_data = std::make_unique<CTestDataDir>();
-    m_root = std::make_unique<QTemporaryDir>();
-    QVERIFY(CTestDevServer::copySamples(m_root->path()));
-    m_service = std::make_unique<CTestDevServer>(m_root->path());
-    QVERIFY2(m_service->isRunning(), qPrintable(m_service->errorMessage()));
-    m_service->useAsServerAddress();
-}
 
 void TestWebServices::cleanup()
 {
     // Every request thread and task is gone once its result has been delivered.
     QTRY_COMPARE_WITH_TIMEOUT(CWebServices::liveThreadCount(), 0, 30000);
     QTRY_COMPARE_WITH_TIMEOUT(CWebServicesTask::liveCount(), 0, 30000);
-    CDataCycle::resetInstance();
-    CNetworkStatus::resetInstance();
-    m_service.reset();
-    m_root.reset();
-    m_data.reset();
+    CServiceTest::cleanup();
 }
 
 void TestWebServices::serveCycle(const QJsonObject& cycle)
 {
-    QFile file(m_root->filePath(QStringLiteral("service.json")));
+    QFile file(QDir(serviceRoot()).filePath(QStringLiteral("service.json")));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QJsonObject configuration = QJsonDocument::fromJson(file.readAll()).object();
     file.close();
@@ -75,7 +55,7 @@ void TestWebServices::serveCycle(const QJsonObject& cycle)
     file.write(QJsonDocument(configuration).toJson());
     file.close();
     QString problem;
-    QVERIFY2(m_service->server().setRoot(m_root->path(), &problem), qPrintable(problem));
+    QVERIFY2(service().server().setRoot(serviceRoot(), &problem), qPrintable(problem));
 }
 
 void TestWebServices::cycleArrivesAsRecord()
@@ -113,7 +93,7 @@ void TestWebServices::dataIndexArrivesAsOwnedPointer()
     QVERIFY(info);
     QCOMPARE(info->id, QUuid(QStringLiteral("{5e44e40f-3003-4869-89f3-babd8f3a9dcc}")));
     QCOMPARE(info->version, QStringLiteral("2612.1"));
-    QCOMPARE(info->url, m_service->url(QStringLiteral("/data.index")));
+    QCOMPARE(info->url, service().url(QStringLiteral("/data.index")));
     QCOMPARE(info->comments, QStringLiteral("Demo data index of the development service"));
     QTRY_VERIFY_WITH_TIMEOUT(logText().contains(QStringLiteral("[CWebServices::getFMSIndex]: Received FMS Data Index")),
                              10000);
@@ -123,7 +103,7 @@ void TestWebServices::failureBecomesErrorReceived()
 {
     CDevServerFault broken;
     broken.status = 500;
-    m_service->server().setFault(QStringLiteral("/api/1/fmsdata/index"), broken);
+    service().server().setFault(QStringLiteral("/api/1/fmsdata/index"), broken);
 
     CWebServices services;
     QSignalSpy completed(&services, &CWebServices::workCompleted);
@@ -132,7 +112,7 @@ void TestWebServices::failureBecomesErrorReceived()
     QVERIFY(failed.wait(30000));
     QCOMPARE(failed.first().at(0).toInt(), 256);
     QCOMPARE(failed.first().at(1).toInt(), int(QNetworkReply::InternalServerError));
-    QCOMPARE(failed.first().at(2).toString(), QString());
+    QCOMPARE(failed.first().at(2).toString(), QStringLiteral("HTTP 500 Internal Server Error"));
     QCOMPARE(completed.count(), 0);
 }
 
@@ -150,7 +130,7 @@ void TestWebServices::twoRequestsOnTwoThreads()
     // Both answers are held back, so that both requests must be under way at once.
     CDevServerFault slow;
     slow.delayMs = 300;
-    m_service->server().setFault(QString(), slow);
+    service().server().setFault(QString(), slow);
 
     CWebServices services;
     QSignalSpy completed(&services, &CWebServices::workCompleted);
@@ -173,41 +153,86 @@ void TestWebServices::twoRequestsOnTwoThreads()
     std::sort(ids.begin(), ids.end());
     QCOMPARE(ids, withIndex ? (QList<int>{1, 256}) : (QList<int>{1, 1}));
     QSet<int> connections;
-    for (const CDevServerRequest& request : m_service->server().requests())
+    for (const CDevServerRequest& request : service().server().requests())
         connections.insert(request.connection);
     QCOMPARE(connections.size(), 2);
 }
 
-void TestWebServices::unreadableMembersGiveEmptyRecord_data()
+void TestWebServices::unusableRepliesAreErrors_data()
 {
-    QTest::addColumn<QJsonObject>("cycle");
-    QTest::addColumn<int>("number");
-    QTest::addColumn<QDate>("effective");
+    QTest::addColumn<bool>("index"); // the data index reply, or the cycle reply
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("problem");
 
-    QTest::newRow("non-numeric cycle") << QJsonObject{{"Cycle", "twenty-six"}, {"Effective", "2026-11-26"}} << 0
-                                       << QDate(2026, 11, 26);
-    QTest::newRow("cycle as a number") << QJsonObject{{"Cycle", 2612}} << 0 << QDate();
-    QTest::newRow("date not ISO") << QJsonObject{{"Cycle", "2612"}, {"Effective", "26.11.2026"}} << 2612 << QDate();
-    QTest::newRow("date with time") << QJsonObject{{"Cycle", "2613"}, {"Effective", "2026-12-24T00:00:00+01:00"}}
-                                    << 2613 << QDate(2026, 12, 24);
+    // The demo cycle or index descriptor with `changes` made and the member `removed` left out.
+    const auto reply = [](bool index, const QJsonObject& changes, const QString& removed = QString()) {
+        QJsonObject object = index ? QJsonObject{{"Id", "{5e44e40f-3003-4869-89f3-babd8f3a9dcc}"},
+                                                 {"Version", "2612.1"},
+                                                 {"Url", "http://127.0.0.1:1/data.index"},
+                                                 {"Comments", ""}}
+                                   : QJsonObject{{"Cycle", "2612"},
+                                                 {"Description", "AIRAC cycle 2612"},
+                                                 {"Effective", "2026-11-26"},
+                                                 {"End", "2026-12-23T00:00:00Z"},
+                                                 {"CycleInternalId", "6425378f"}};
+        for (auto it = changes.begin(); it != changes.end(); ++it)
+            object.insert(it.key(), it.value());
+        object.remove(removed);
+        return QJsonDocument(object).toJson();
+    };
+    const QString notObject = QStringLiteral("is not a JSON object");
+
+    QTest::newRow("cycle: as sent") << false << reply(false, {}) << QString();
+    QTest::newRow("cycle: empty body") << false << QByteArray() << notObject;
+    QTest::newRow("cycle: an array") << false << QByteArray("[]") << notObject;
+    QTest::newRow("cycle: number as a number") << false << reply(false, {{"Cycle", 2612}}) << "\"Cycle\"";
+    QTest::newRow("cycle: number not numeric") << false << reply(false, {{"Cycle", "26x2"}}) << "\"Cycle\"";
+    QTest::newRow("cycle: number 0") << false << reply(false, {{"Cycle", "0"}}) << "\"Cycle\"";
+    QTest::newRow("cycle: no number") << false << reply(false, {}, "Cycle") << "\"Cycle\"";
+    QTest::newRow("cycle: date not ISO") << false << reply(false, {{"Effective", "26.11.2026"}}) << "\"Effective\"";
+    QTest::newRow("cycle: no end date") << false << reply(false, {}, "End") << "\"End\"";
+    QTest::newRow("cycle: description null")
+        << false << reply(false, {{"Description", QJsonValue()}}) << "\"Description\"";
+    QTest::newRow("index: as sent") << true << reply(true, {}) << QString();
+    QTest::newRow("index: empty body") << true << QByteArray() << notObject;
+    QTest::newRow("index: id not a GUID") << true << reply(true, {{"Id", "index-7"}}) << "\"Id\"";
+    QTest::newRow("index: no address") << true << reply(true, {}, "Url") << "\"Url\"";
+    QTest::newRow("index: address not http") << true << reply(true, {{"Url", "file:///etc/passwd"}}) << "\"Url\"";
+    QTest::newRow("index: version as a number") << true << reply(true, {{"Version", 2612.1}}) << "\"Version\"";
 }
 
-void TestWebServices::unreadableMembersGiveEmptyRecord()
+void TestWebServices::unusableRepliesAreErrors()
 {
-    QFETCH(QJsonObject, cycle);
-    QFETCH(int, number);
-    QFETCH(QDate, effective);
+    QFETCH(bool, index);
+    QFETCH(QByteArray, body);
+    QFETCH(QString, problem);
 
-    serveCycle(cycle);
+    CCannedReplyServer canned;
+    canned.setReply(index ? QStringLiteral("/api/1/fmsdata/index") : QStringLiteral("/api/1/fmsdata/cycles/current"),
+                    {200, body, -1});
+    CSettings::setValue(SettingsKey::ServerAddress, canned.baseUrl());
     CWebServices services;
     QSignalSpy completed(&services, &CWebServices::workCompleted);
-    services.getCurrentAIRACCycle();
-    QVERIFY(completed.wait(30000));
-    const CycleInfo info = completed.first().at(2).value<QVariant>().value<CycleInfo>();
-    QCOMPARE(info.cycle, number);
-    QCOMPARE(info.effective, effective);
-    QVERIFY(!info.end.isValid());
-    QVERIFY(info.description.isEmpty());
+    QSignalSpy failed(&services, &CWebServices::errorReceived);
+    if (index)
+        services.getFMSIndex();
+    else
+        services.getCurrentAIRACCycle();
+    QTRY_COMPARE_WITH_TIMEOUT(completed.count() + failed.count(), 1, 30000);
+
+    if (problem.isEmpty()) {
+        QCOMPARE(completed.count(), 1);
+        const QVariant data = completed.first().at(2).value<QVariant>();
+        if (index)
+            delete data.value<FMSDataIndexInfo*>();
+        else
+            QCOMPARE(data.value<CycleInfo>().end, QDate(2026, 12, 23));
+        return;
+    }
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(failed.first().at(0).toInt(), index ? 256 : 1);
+    QCOMPARE(failed.first().at(1).toInt(), int(QNetworkReply::ProtocolFailure));
+    QVERIFY2(failed.first().at(2).toString().contains(problem), qPrintable(failed.first().at(2).toString()));
 }
 
 void TestWebServices::dataCycleKeepsTheLastSuccess()
@@ -227,7 +252,11 @@ void TestWebServices::dataCycleKeepsTheLastSuccess()
     QCOMPARE(dataCycle->currentCycle()->cycle, 2612);
 
     // A second success replaces the record.
-    serveCycle(QJsonObject{{"Cycle", "2613"}});
+    serveCycle(QJsonObject{{"Cycle", "2613"},
+                           {"Description", "AIRAC cycle 2613"},
+                           {"Effective", "2026-12-24"},
+                           {"End", "2027-01-20"},
+                           {"CycleInternalId", "2613"}});
     dataCycle->tryGetCurrentCycle();
     QVERIFY(completed.wait(30000));
     QCOMPARE(dataCycle->currentCycle()->cycle, 2613);
@@ -235,16 +264,29 @@ void TestWebServices::dataCycleKeepsTheLastSuccess()
     // A failure keeps it, but the state drops to 0.
     CDevServerFault broken;
     broken.status = 404;
-    m_service->server().setFault(QStringLiteral("/api/1/fmsdata/cycles/current"), broken);
+    service().server().setFault(QStringLiteral("/api/1/fmsdata/cycles/current"), broken);
     dataCycle->tryGetCurrentCycle();
     QVERIFY(failed.wait(30000));
     QCOMPARE(failed.first().at(0).toInt(), 1);
     QCOMPARE(failed.first().at(1).toInt(), int(QNetworkReply::ContentNotFoundError));
     QCOMPARE(dataCycle->state(), 0);
     QCOMPARE(dataCycle->currentCycle()->cycle, 2613);
-    QVERIFY2(logText().contains(QStringLiteral("][Web Service: 1][203] - CDataCycle::onErrorReceived [cdatacycle:")),
+    QCOMPARE(failed.first().at(2).toString(), QStringLiteral("HTTP 404 Not Found"));
+    QVERIFY2(logText().contains(QStringLiteral("][Web Service: 1][203] - CDataCycle::onRequestFailed [cdatacycle:")),
              qPrintable(logText()));
     QVERIFY(logText().contains(QStringLiteral("]: Web Service Error.")));
+
+    // So does a reply that holds no cycle: never a cycle 0.
+    dataCycle->setState(1);
+    CCannedReplyServer canned;
+    canned.setReply(QStringLiteral("/api/1/fmsdata/cycles/current"), {200, "{}", -1});
+    CSettings::setValue(SettingsKey::ServerAddress, canned.baseUrl());
+    dataCycle->tryGetCurrentCycle();
+    QVERIFY(failed.wait(30000));
+    QCOMPARE(failed.last().at(1).toInt(), int(QNetworkReply::ProtocolFailure));
+    QCOMPARE(dataCycle->state(), 0);
+    QCOMPARE(dataCycle->currentCycle()->cycle, 2613);
+    QCOMPARE(dataCycle->lastFailure().code(), int(QNetworkReply::ProtocolFailure));
 }
 
 void TestWebServices::probe_data()
@@ -266,9 +308,9 @@ void TestWebServices::probe()
     if (status > 0) {
         CDevServerFault fault;
         fault.status = status;
-        m_service->server().setFault(QStringLiteral("/status.txt"), fault);
+        service().server().setFault(QStringLiteral("/status.txt"), fault);
     } else if (status < 0) {
-        m_service->server().stop();
+        service().server().stop();
     }
     CNetworkStatus* network = CNetworkStatus::instance();
     QVERIFY(!network->isConnected());
@@ -278,7 +320,7 @@ void TestWebServices::probe()
     QCOMPARE(changed.first().at(0).toBool(), connected);
     QCOMPARE(network->isConnected(), connected);
     if (status >= 0)
-        QCOMPARE(m_service->server().requests().last().path, QStringLiteral("/status.txt"));
+        QCOMPARE(service().server().requests().last().path, QStringLiteral("/status.txt"));
 
     // Every probe reports, even when nothing changed.
     network->check();

@@ -1,5 +1,5 @@
-#include "ctestdatadir.h"
-#include "ctestdevserver.h"
+#include "ccannedreplyserver.h"
+#include "cservicetest.h"
 #include "foundation/csettings.h"
 #include "webservices/ccipherkeys.h"
 #include "webservices/cdownloadlogutils.h"
@@ -8,20 +8,19 @@
 #include <QtTest>
 
 // tessaray-cli login, logout, whoami and cycle as a shell runs them, against the development service.
-class TestWebServicesCli : public QObject
+class TestWebServicesCli : public CServiceTest
 {
     Q_OBJECT
 
 private slots:
     void initTestCase();
-    void init();
-    void cleanup();
 
     void cycle();
     void accountRoundTrip();
     void refusals_data();
     void refusals();
-    void unreachableService();
+    void failuresNameTheirCause_data();
+    void failuresNameTheirCause();
 
 private:
     struct Run
@@ -33,9 +32,6 @@ private:
     Run cli(const QStringList& arguments, const QByteArray& input = QByteArray());
 
     QString m_program;
-    std::unique_ptr<CTestDataDir> m_data;
-    std::unique_ptr<CTestDevServer> m_service;
-    QTemporaryDir m_root;
 };
 
 void TestWebServicesCli::initTestCase()
@@ -43,27 +39,12 @@ void TestWebServicesCli::initTestCase()
     m_program = QString::fromLocal8Bit(qgetenv("TESSARAY_BINARY_DIR")) + QStringLiteral("/cli/tessaray-cli");
     if (!QFileInfo::exists(m_program))
         QSKIP("tessaray-cli is not built");
-    QVERIFY(CTestDevServer::copySamples(m_root.path()));
-}
-
-void TestWebServicesCli::init()
-{
-    m_data = std::make_unique<CTestDataDir>();
-    m_service = std::make_unique<CTestDevServer>(m_root.path());
-    QVERIFY2(m_service->isRunning(), qPrintable(m_service->errorMessage()));
-    m_service->useAsServerAddress();
-}
-
-void TestWebServicesCli::cleanup()
-{
-    m_service.reset();
-    m_data.reset();
 }
 
 TestWebServicesCli::Run TestWebServicesCli::cli(const QStringList& arguments, const QByteArray& input)
 {
     QProcess process;
-    process.start(m_program, QStringList{QStringLiteral("--data-dir"), m_data->path()} + arguments);
+    process.start(m_program, QStringList{QStringLiteral("--data-dir"), data().path()} + arguments);
     Run run;
     if (!process.waitForStarted())
         return run;
@@ -128,7 +109,7 @@ void TestWebServicesCli::refusals_data()
     QTest::addColumn<QString>("firstErrorLine");
 
     QTest::newRow("wrong password") << QStringList{"login", "demo", "--password-stdin"} << QByteArray("nope\n") << 1
-                                    << "error 0: Username and password does not match.";
+                                    << "error 401: Username and password does not match. (HTTP 401 Unauthorized)";
     QTest::newRow("password with CRLF still right")
         << QStringList{"login", "demo", "--password-stdin"} << QByteArray("demo-pass-2612\r\n") << 0 << QString();
     QTest::newRow("no user name") << QStringList{"login", "--password-stdin"} << QByteArray("x\n") << 2
@@ -159,16 +140,63 @@ void TestWebServicesCli::refusals()
         QVERIFY(!CSettings::contains(SettingsKey::ProgramToken));
 }
 
-void TestWebServicesCli::unreachableService()
+void TestWebServicesCli::failuresNameTheirCause_data()
 {
-    const QString address = m_service->baseUrl();
-    m_service.reset();
-    CSettings::setValue(SettingsKey::ServerAddress, address);
-    const Run run = cli({QStringLiteral("cycle")});
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("server"); // "500", "empty" (a 200 with "{}"), "stopped"
+    QTest::addColumn<QString>("error");  // the whole of stderr; %1 the server address
+
+    QTest::newRow("cycle: HTTP 500")
+        << "cycle"
+        << "500"
+        << "error 500: The current cycle could not be fetched from %1: HTTP 500 Internal Server Error.\n";
+    QTest::newRow("cycle: reply without a cycle")
+        << "cycle"
+        << "empty"
+        << "error 399: The current cycle could not be fetched from %1. The web service's cycle reply has no member "
+           "\"Cycle\" that is a positive decimal number in text.\n";
+    QTest::newRow("cycle: nobody listening")
+        << "cycle"
+        << "stopped"
+        << "error 1: The current cycle could not be fetched from %1: Connection refused.\n";
+    QTest::newRow("whoami: empty user record")
+        << "whoami"
+        << "empty"
+        << "error 399: The web service's user reply has no member \"username\" that is a text.\n";
+    QTest::newRow("whoami: HTTP 500") << "whoami"
+                                      << "500"
+                                      << "error 500: Access token was not found. (HTTP 500 Internal Server Error)\n";
+}
+
+void TestWebServicesCli::failuresNameTheirCause()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, server);
+    QFETCH(QString, error);
+
+    QVERIFY(
+        cli({QStringLiteral("login"), QStringLiteral("demo"), QStringLiteral("--password-stdin")}, "demo-pass-2612\n")
+            .exitCode == 0);
+    CCannedReplyServer canned;
+    canned.setReply(QStringLiteral("/api/1/download/regions"), {200, "[]", -1});
+    canned.setReply(QStringLiteral("/API/1/users/4711"), {200, "{}", -1});
+    canned.setReply(QStringLiteral("/api/1/fmsdata/cycles/current"), {200, "{}", -1});
+    if (server == QLatin1String("500")) {
+        CDevServerFault broken;
+        broken.status = 500;
+        service().server().setFault(QString(), broken);
+    } else if (server == QLatin1String("empty")) {
+        CSettings::setValue(SettingsKey::ServerAddress, canned.baseUrl());
+    } else {
+        service().server().stop();
+    }
+    const QByteArray settingsBefore = settingsFile();
+
+    const Run run = cli({command});
     QCOMPARE(run.exitCode, 1);
-    QCOMPARE(run.err,
-             QStringLiteral("error 1: The current cycle could not be fetched from %1: ConnectionRefusedError.\n")
-                 .arg(address));
+    QCOMPARE(run.err, QString(error).replace(QStringLiteral("%1"), CSettings::stringValue(SettingsKey::ServerAddress)));
+    QVERIFY(run.out.isEmpty());
+    QCOMPARE(settingsFile(), settingsBefore);
 }
 
 QTEST_GUILESS_MAIN(TestWebServicesCli)
