@@ -1,3 +1,4 @@
+#include "cdatadirtest.h"
 #include "commands/cioutils.h"
 #include "commands/commandinfo.h"
 #include "ctestsandbox.h"
@@ -11,23 +12,20 @@
 
 #include <memory>
 
-class TestIOUtils : public QObject
+class TestIOUtils : public CDataDirTest
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<CTestSandbox> m_data;
+public:
+    TestIOUtils()
+        : CDataDirTest(Home::Scratch)
+    {
+    }
 
+private:
     QString native(const QString& path) const { return QDir::toNativeSeparators(path); }
 
 private slots:
-    void init()
-    {
-        m_data = std::make_unique<CTestSandbox>();
-        QVERIFY(m_data->isValid());
-    }
-    void cleanup() { m_data.reset(); }
-
     void backupFolder_data()
     {
         QTest::addColumn<QString>("setting");  // null: not set
@@ -49,7 +47,7 @@ private slots:
         if (!setting.isNull())
             CSettings::setValue(SettingsKey::BackupPath, setting);
         const QString folder =
-            expected.startsWith(QLatin1Char('/')) ? expected : CIOUtils::joinPath(m_data->path(), expected);
+            expected.startsWith(QLatin1Char('/')) ? expected : CIOUtils::joinPath(data().path(), expected);
         QCOMPARE(CIOUtils::backupFolder(), folder);
         QCOMPARE(CIOUtils::backupListFilePath(), CIOUtils::joinPath(folder, QStringLiteral("backup.index")));
     }
@@ -128,9 +126,9 @@ private slots:
         QByteArray content;
         for (int i = 0; i < size; ++i)
             content.append(char('a' + (i * 7) % 26));
-        const QString path = m_data->filePath(QStringLiteral("package.zip"));
+        const QString path = data().filePath(QStringLiteral("package.zip"));
         if (size >= 0)
-            m_data->writeFile(QStringLiteral("package.zip"), content);
+            data().writeFile(QStringLiteral("package.zip"), content);
         const QString expected =
             hashed ? QString::fromLatin1(QCryptographicHash::hash(content.left(1024), QCryptographicHash::Md5).toHex())
                    : QString();
@@ -139,12 +137,12 @@ private slots:
             QCOMPARE(CIOUtils::fileHash(path).size(), 32);
     }
 
-    void fileHashOfFolder() { QCOMPARE(CIOUtils::fileHash(m_data->path()), QString()); }
+    void fileHashOfFolder() { QCOMPARE(CIOUtils::fileHash(data().path()), QString()); }
 
     void removeBackupFile()
     {
-        const QString kept = m_data->writeFile(QStringLiteral("settings-copy.conf"), "keep me");
-        const QString backup = m_data->writeFile(QStringLiteral("backup/pack.bak"), "old");
+        const QString kept = data().writeFile(QStringLiteral("settings-copy.conf"), "keep me");
+        const QString backup = data().writeFile(QStringLiteral("backup/pack.bak"), "old");
         QVERIFY(CIOUtils::removeBackupFile(QStringLiteral("pack.bak")));
         QVERIFY(!QFile::exists(backup));
         QVERIFY(!CIOUtils::removeBackupFile(QStringLiteral("pack.bak")));

@@ -1,3 +1,4 @@
+#include "cdatadirtest.h"
 #include "commands/cprogramcommandqueue.h"
 #include "commands/cqueueable.h"
 #include "ctestdatadir.h"
@@ -95,13 +96,11 @@ CommandInfo infoFor(int addon, int mapping, int type = Backup)
 
 } // namespace
 
-class TestCommandQueue : public QObject
+class TestCommandQueue : public CDataDirTest
 {
     Q_OBJECT
 
 private slots:
-    void init() { m_dir = std::make_unique<CTestDataDir>(); }
-    void cleanup() { m_dir.reset(); }
     void runsInOrderOneAtATimeOnOwnThreads();
     void refusesDuplicates();
     void cancelsWaitingCommand();
@@ -116,7 +115,6 @@ private:
     ProbeCommand* add(CProgramCommandQueue& queue, const QString& name, const CommandInfo& info, int workMs,
                       bool expectAccepted = true);
 
-    std::unique_ptr<CTestDataDir> m_dir;
     Journal m_journal;
     QList<int> m_completions;
 };

@@ -1,3 +1,4 @@
+#include "cdatadirtest.h"
 #include "cfakesimulatortree.h"
 #include "commands/cioutils.h"
 #include "ctestsandbox.h"
@@ -65,27 +66,24 @@ QByteArray dataIndexWith(const QByteArray& locationAttributes, const QByteArray&
 
 } // namespace
 
-class TestDataIndexSerializer : public QObject
+class TestDataIndexSerializer : public CDataDirTest
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<CTestSandbox> m_data;
+public:
+    TestDataIndexSerializer()
+        : CDataDirTest(Home::Scratch)
+    {
+    }
 
+private:
     QString write(const QByteArray& content, const QString& name = QStringLiteral("data.index"))
     {
-        return m_data->writeFile(name, content);
+        return data().writeFile(name, content);
     }
     QString native(const QString& path) const { return QDir::toNativeSeparators(path); }
 
 private slots:
-    void init()
-    {
-        m_data = std::make_unique<CTestSandbox>();
-        QVERIFY(m_data->isValid());
-    }
-    void cleanup() { m_data.reset(); }
-
     void addonRecord()
     {
         const ReadResult result = readIndex(write(dataIndexWith(
@@ -346,7 +344,7 @@ private slots:
     {
         QFETCH(QByteArray, content);
         QFETCH(QString, message);
-        const QString path = content.isNull() ? m_data->filePath(QStringLiteral("missing.index")) : write(content);
+        const QString path = content.isNull() ? data().filePath(QStringLiteral("missing.index")) : write(content);
         const ReadResult result = readIndex(path);
         QCOMPARE(result.completed, 0);
         QCOMPARE(int(result.addons.size()), 0);
@@ -357,9 +355,9 @@ private slots:
 
     void folderInsteadOfFile()
     {
-        const ReadResult result = readIndex(m_data->path());
+        const ReadResult result = readIndex(data().path());
         QCOMPARE(result.errors.size(), 1);
-        QCOMPARE(result.errors.first().message, QStringLiteral("Cannot open file '%0'").arg(m_data->path()));
+        QCOMPARE(result.errors.first().message, QStringLiteral("Cannot open file '%0'").arg(data().path()));
     }
 
     void unreadableFile()
@@ -377,7 +375,7 @@ private slots:
     void veryLargeFile()
     {
         // Sparse: no disk space is used for the zeros.
-        const QString path = m_data->filePath(QStringLiteral("huge.index"));
+        const QString path = data().filePath(QStringLiteral("huge.index"));
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         QVERIFY(file.resize(CSerializerBase::MaximumDocumentSize + 1));
@@ -480,7 +478,7 @@ private slots:
             auto* location = new IndexPathInfo;
             location->mappingGuid = QUuid::createUuid();
             location->simulator = SimXPlane11;
-            location->directory = QDir::toNativeSeparators(m_data->filePath(QStringLiteral("sims/")) + name);
+            location->directory = QDir::toNativeSeparators(data().filePath(QStringLiteral("sims/")) + name);
             addon->insertPath(location);
             expected.insert(location->mappingGuid, location->directory);
         }
@@ -505,9 +503,9 @@ private slots:
 
     void mappingListTakesVersionFromInstalledPackage()
     {
-        const QString folder = m_data->filePath(QStringLiteral("sims/FSX/Vireo"));
-        m_data->writeFile(QStringLiteral("sims/FSX/Vireo/6d8dafe6-f597-468b-b976-909b25cceeeb.index"),
-                          "<mapping cycle=\"2402\" revision=\"7\" backup=\"1\" backupDate=\"1700000000000\" />");
+        const QString folder = data().filePath(QStringLiteral("sims/FSX/Vireo"));
+        data().writeFile(QStringLiteral("sims/FSX/Vireo/6d8dafe6-f597-468b-b976-909b25cceeeb.index"),
+                         "<mapping cycle=\"2402\" revision=\"7\" backup=\"1\" backupDate=\"1700000000000\" />");
         const ReadResult result = readIndex(write(
             QStringLiteral("<addonIndexes><addon name=\"Vireo\" guid=\"6d8dafe6-f597-468b-b976-909b25cceeeb\" "
                            "revision=\"3\"><mapping simulator=\"FSX\" cycle=\"1\" mappingGuid=\"%0\">"

@@ -1,3 +1,4 @@
+#include "cdatadirtest.h"
 #include "ctestdatadir.h"
 #include "dataindex/cfilemappingserializer.h"
 
@@ -20,23 +21,14 @@ QString describe(const FileMappingItem* item)
 }
 } // namespace
 
-class TestFileMappingSerializer : public QObject
+class TestFileMappingSerializer : public CDataDirTest
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<CTestDataDir> m_data;
-
-    QString write(const QByteArray& content) { return m_data->writeFile(QStringLiteral("package.mapping"), content); }
+    QString write(const QByteArray& content) { return data().writeFile(QStringLiteral("package.mapping"), content); }
 
 private slots:
-    void init()
-    {
-        m_data = std::make_unique<CTestDataDir>();
-        QVERIFY(m_data->isValid());
-    }
-    void cleanup() { m_data.reset(); }
-
     void records_data()
     {
         QTest::addColumn<QByteArray>("content");
@@ -190,11 +182,11 @@ private slots:
     {
         QFETCH(QByteArray, content);
         QFETCH(QString, message);
-        const QString path = content.isNull() ? m_data->filePath(QStringLiteral("none.mapping")) : write(content);
+        const QString path = content.isNull() ? data().filePath(QStringLiteral("none.mapping")) : write(content);
         CFileMappingSerializer serializer;
         // Records of an earlier read don't survive a failed one.
         FileMappingSerializeInfo good{
-            m_data->writeFile(QStringLiteral("good.mapping"), "<m><s simulator=\"USER\"><f name=\"a\" /></s></m>"),
+            data().writeFile(QStringLiteral("good.mapping"), "<m><s simulator=\"USER\"><f name=\"a\" /></s></m>"),
             QStringLiteral("FSX")};
         serializer.deserialize(QVariant::fromValue(&good));
         QCOMPARE(serializer.items().size(), 1);
@@ -244,7 +236,7 @@ private slots:
         QFETCH(int, revision);
         QFETCH(bool, backup);
         QFETCH(qint64, backupDate);
-        const QString path = content.isNull() ? m_data->filePath(QStringLiteral("none.index")) : write(content);
+        const QString path = content.isNull() ? data().filePath(QStringLiteral("none.index")) : write(content);
         const MappingVersion version = CFileMappingSerializer::deserializeToVersion(path);
         QCOMPARE(version.cycle, cycle);
         QCOMPARE(version.revision, revision);
@@ -279,7 +271,7 @@ private slots:
 
     void markMissingFile()
     {
-        const QString path = m_data->filePath(QStringLiteral("none.mapping"));
+        const QString path = data().filePath(QStringLiteral("none.mapping"));
         CFileMappingSerializer serializer;
         QSignalSpy errors(&serializer, &CFileMappingSerializer::taskError);
         QCOMPARE(serializer.serialize(path), QVariant(false));
