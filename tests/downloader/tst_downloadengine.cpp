@@ -54,6 +54,7 @@ private slots:
     void journalRead();
     void journalParseError();
     void journalPieces();
+    void journalRewrittenInPlace();
 
     void pieceSize_data();
     void pieceSize();
@@ -286,7 +287,10 @@ void TestDownloadEngine::journalParseError()
 
     CHttpDownloadHelper missing(dir.filePath(QStringLiteral("none/") + CHttpDownloadHelper::FileName));
     QVERIFY(!missing.read());
-    QVERIFY(!missing.write());
+    missing.addRecord(DownloadTaskRecord{QStringLiteral("u"), QStringLiteral("/p"), QString(), 1, 0, 1, 0, {}});
+    QString reason;
+    QVERIFY(!missing.write(&reason));
+    QVERIFY2(reason.endsWith(QStringLiteral(": No such file or directory")), qPrintable(reason));
     CHttpDownloadHelper unnamed{QString()};
     QVERIFY(!unnamed.read());
     QVERIFY(!unnamed.write());
@@ -328,6 +332,44 @@ void TestDownloadEngine::journalPieces()
 
     journal.removeRecord(QStringLiteral("u"));
     QVERIFY(!journal.loadRecord(QStringLiteral("u"), &record));
+}
+
+void TestDownloadEngine::journalRewrittenInPlace()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(CHttpDownloadHelper::FileName);
+    const std::shared_ptr<CHttpDownloadHelper> journal = CHttpDownloadHelper::shared(path);
+    QCOMPARE(CHttpDownloadHelper::shared(path), journal); // one journal a folder, for every download in it
+    const auto record = [](const char* url, const char* path) {
+        return DownloadTaskRecord{
+            QString::fromLatin1(url), QString::fromLatin1(path), QStringLiteral("\"v\""), 1, 0, 100, 0, {}};
+    };
+    journal->addRecord(record("http://h/Long/Name/Of/A.bin", "/d/a.bin"));
+    journal->addRecord(record("http://h/b.bin", "/d/b.bin"));
+    journal->putPiece(QStringLiteral("http://h/b.bin"), CFilePiece(1, 0, 99, 7));
+    QVERIFY(journal->write());
+    const qint64 longest = QFileInfo(path).size();
+
+    // Shorter now: the rest of the longer document is blanked out, and the file reads back whole.
+    journal->removeRecord(QStringLiteral("HTTP://H/LONG/NAME/OF/A.BIN"));
+    QVERIFY(journal->write());
+    QCOMPARE(QFileInfo(path).size(), longest);
+    CHttpDownloadHelper reread(path);
+    QVERIFY(reread.read());
+    DownloadTaskRecord loaded;
+    QVERIFY(reread.loadRecord(QStringLiteral("http://H/B.bin"), &loaded));
+    QCOMPARE(loaded.url, QStringLiteral("http://h/b.bin"));
+    QCOMPARE(loaded.validator, QStringLiteral("\"v\""));
+    QCOMPARE(loaded.pieces.size(), 1);
+    QCOMPARE(reread.records().size(), 1);
+    // A second download into the same destination takes the place of the first.
+    journal->addRecord(record("http://other/b.bin", "/d/b.bin"));
+    QCOMPARE(journal->records().size(), 1);
+
+    // The last record gone, so is the file.
+    journal->removeRecord(QStringLiteral("http://other/b.bin"));
+    QVERIFY(journal->write());
+    QVERIFY(!QFile::exists(path));
 }
 
 void TestDownloadEngine::pieceSize_data()
@@ -372,8 +414,8 @@ void TestDownloadEngine::missingPieces_data()
     QTest::addColumn<QList<int>>("pendingIds");
     QTest::addColumn<QString>("pieces"); // "id:start-end" ...
 
-    QTest::newRow("all") << 0 << QList<int>() << "1:0-3 2:4-7 3:8-9";
-    QTest::newRow("from the offset") << 1 << QList<int>() << "2:4-7 3:8-9";
+    QTest::newRow("none handed out yet") << 0 << QList<int>() << "1:0-3 2:4-7 3:8-9";
+    QTest::newRow("after the one handed out") << 1 << QList<int>() << "2:4-7 3:8-9";
     QTest::newRow("pending ones skipped") << 0 << QList<int>{1, 3} << "2:4-7";
     QTest::newRow("offset past the end") << 3 << QList<int>() << "";
 }
