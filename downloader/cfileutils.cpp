@@ -52,22 +52,23 @@ bool CFileUtils::exists(const QString& fileName)
     return !path.isEmpty() && QFileInfo::exists(path);
 }
 
-bool CFileUtils::createFile(const QString& path, qint64 size, bool createDirectories)
+bool CFileUtils::createFile(const QString& path, qint64 size, bool createDirectories, QString* reason)
 {
+    const auto failed = [reason](const QString& why) {
+        if (reason)
+            *reason = why;
+        return false;
+    };
     const QString normalized = normalizePath(path);
     if (normalized.isEmpty() || QFileInfo(normalized).isDir())
-        return false;
-    if (createDirectories) {
-        const QString parent = QFileInfo(normalized).absolutePath();
-        if (!QDir().mkpath(parent))
-            return false;
-    }
+        return failed(QStringLiteral("no file name, or a folder"));
+    const QString parent = QFileInfo(normalized).absolutePath();
+    if (createDirectories && !QDir().mkpath(parent))
+        return failed(QStringLiteral("the folder %0 cannot be made").arg(parent));
     QFile file(normalized);
-    if (!file.open(QIODevice::ReadWrite))
-        return false;
-    const bool sized = size <= 0 || file.resize(size);
-    file.close();
-    return sized;
+    if (!file.open(QIODevice::ReadWrite) || (size > 0 && !file.resize(size)))
+        return failed(file.errorString());
+    return true;
 }
 
 bool CFileUtils::moveFile(const QString& source, const QString& destination, QString* reason)

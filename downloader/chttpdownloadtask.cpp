@@ -335,6 +335,8 @@ void CHttpDownloadTask::start()
         if (!createPartFile(size))
             return;
         fresh = true;
+    } else if (state() != Running) {
+        return; // there is no room for the rest
     }
     {
         QReadLocker locker(&m_journalLock);
@@ -389,13 +391,9 @@ bool CHttpDownloadTask::resumeFromJournal(qint64 size)
     if (recorded.offset < count)
         remaining += size - qMin(size, recorded.offset * piece);
 
-    const qint64 free = QStorageInfo(directory()).bytesAvailable();
-    if (free >= 0 && free < remaining) {
-        // The part file is sparse: what is missing still needs room.
-        failWith(QStringLiteral("Not enough free space on %0: %1 needed, %2 free.")
-                     .arg(QDir::toNativeSeparators(directory()), dataSize(remaining), dataSize(free)));
+    // The part file is sparse: what is missing still needs room.
+    if (!checkFreeSpace(remaining))
         return true;
-    }
     BV_LOG(1, QStringLiteral("Resuming the download of %0: %1 of %2 bytes are in place.")
                   .arg(m_record.url)
                   .arg(size - remaining)
@@ -418,26 +416,24 @@ bool CHttpDownloadTask::resumeFromJournal(qint64 size)
     return true;
 }
 
-bool CHttpDownloadTask::createPartFile(qint64 bytes)
+bool CHttpDownloadTask::checkFreeSpace(qint64 bytes)
 {
-    const QString part = partPath();
     const QString folder = existingFolder(directory());
     const qint64 free = QStorageInfo(folder).bytesAvailable();
-    if (free >= 0 && free < bytes) {
-        failWith(QStringLiteral("Not enough free space on %0: %1 needed, %2 free.")
-                     .arg(QDir::toNativeSeparators(folder), dataSize(bytes), dataSize(free)));
+    if (free < 0 || free >= bytes)
+        return true;
+    failWith(QStringLiteral("Not enough free space on %0: %1 needed, %2 free.")
+                 .arg(QDir::toNativeSeparators(folder), dataSize(bytes), dataSize(free)));
+    return false;
+}
+
+bool CHttpDownloadTask::createPartFile(qint64 bytes)
+{
+    if (!checkFreeSpace(bytes))
         return false;
-    }
-    if (!QDir().mkpath(directory())) {
-        failWith(
-            QStringLiteral("Can't Create Download File! %0: the folder %1 cannot be made.").arg(part, directory()));
-        return false;
-    }
-    // Truncated first, so that nothing of an older part file outlives its journal record.
-    QFile file(part);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || !file.resize(bytes)) {
-        const QString reason = file.errorString();
-        file.close();
+    const QString part = partPath();
+    QString reason;
+    if (!CFileUtils::createFile(part, bytes, true, &reason)) {
         CFileUtils::removeFile(part);
         failWith(QStringLiteral("Can't Create Download File! %0: %1").arg(part, reason));
         return false;

@@ -109,7 +109,10 @@ public slots:
 
 private:
     // Takes the journal's record of this download when the part file can go on from it; false otherwise.
+    // True as well when it could, but the disk has no room for the rest: the download has failed then.
     bool resumeFromJournal(qint64 size);
+    // False, and the download failed, when the destination's volume has less than `bytes` free.
+    bool checkFreeSpace(qint64 bytes);
     // Checks the free space for `bytes` and creates the part file at full size; false with the error set.
     bool createPartFile(qint64 bytes);
     void startWorkers();

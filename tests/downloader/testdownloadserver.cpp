@@ -366,8 +366,12 @@ void TestDownloadServer::resumesWhereItStopped()
         QVERIFY(manager.appendTask(slow, destination, workers));
         manager.startTask(slow);
         QTRY_VERIFY_WITH_TIMEOUT(manager.currentTaskRecord().downloaded > size / 3, 30000);
-        received = manager.currentTaskRecord().downloaded;
+        const DownloadTaskRecord running = manager.currentTaskRecord();
+        QCOMPARE(running.url, slow);
+        QCOMPARE(running.size, size);
+        received = running.downloaded;
         manager.stopAllTasks();
+        QCOMPARE(manager.currentTaskRecord().url, QString());
         QCOMPARE(probe.finishedCount(), 0);
     }
     QVERIFY(QFile::exists(destination + CHttpDownloadTask::PartSuffix));

@@ -54,7 +54,6 @@ private slots:
     void refusesSecondAppend();
     void recordsStatistics_data();
     void recordsStatistics();
-    void journalsPiecesWhileRunning();
     void deletesInTheMiddleAndStartsAgain();
 
 private:
@@ -361,49 +360,6 @@ void TestDownloadDevServer::recordsStatistics()
     QCOMPARE(statistics.clientIdentifier, QStringLiteral("fms-client"));
     QCOMPARE(statistics.version, QStringLiteral("1.0.0.109"));
     QVERIFY(statistics.operatingSystem.contains(QSysInfo::currentCpuArchitecture()));
-}
-
-void TestDownloadDevServer::journalsPiecesWhileRunning()
-{
-    const qint64 size = slowFileSize(2) + 17;
-    m_server.serveFile(QStringLiteral("journal.bin"), size);
-    const QString address = m_server.url(QStringLiteral("/Journal.bin"), Serving::Slowly);
-    const QString destination = target(QStringLiteral("journal.bin"));
-
-    CHttpDownloadManager manager;
-    CDownloadProbe probe(&manager);
-    QVERIFY(manager.appendTask(address, destination, 2));
-    manager.startTask(address);
-    QTRY_VERIFY_WITH_TIMEOUT(manager.currentTaskRecord().downloaded > 2 * SmallChunk, 30000);
-
-    const DownloadTaskRecord running = manager.currentTaskRecord();
-    QCOMPARE(running.url, address);
-    QCOMPARE(running.size, size);
-
-    CHttpDownloadHelper journal(target(CHttpDownloadHelper::FileName));
-    QString message;
-    QVERIFY2(journal.read(&message), qPrintable(message));
-    DownloadTaskRecord recorded;
-    QVERIFY(journal.loadRecord(address, &recorded));
-    QCOMPARE(recorded.path, destination);
-    QCOMPARE(recorded.size, size);
-    QCOMPARE(recorded.threads, 2);
-    QVERIFY(!recorded.pieces.isEmpty());
-    qint64 completed = 0;
-    for (const CFilePiece& piece : qAsConst(recorded.pieces)) {
-        QVERIFY(piece.start() >= 0 && piece.end() < size && piece.start() <= piece.end());
-        QVERIFY(piece.completed() >= 0 && piece.completed() <= piece.length());
-        completed += piece.completed();
-    }
-    QVERIFY(recorded.offset >= recorded.pieces.last().id());
-    // The journal may lag behind what has arrived, never run ahead of it.
-    QVERIFY(completed <= manager.currentTaskRecord().downloaded);
-
-    manager.stopAllTasks();
-    QCOMPARE(manager.currentTaskRecord().url, QString());
-    QTest::qWait(300);
-    QCOMPARE(probe.finishedCount(), 0);
-    QVERIFY(!QFile::exists(destination));
 }
 
 void TestDownloadDevServer::deletesInTheMiddleAndStartsAgain()
