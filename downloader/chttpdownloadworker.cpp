@@ -12,6 +12,12 @@
 #include <QThread>
 #include <QUrl>
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
 #if QT_CONFIG(ssl)
 #include <QSslConfiguration>
 #endif
@@ -271,21 +277,35 @@ void CHttpDownloadWorker::failReply(const QString& message)
     }
 }
 
-bool CHttpDownloadWorker::writeAt(qint64 position, const QByteArray& data)
+QString CHttpDownloadWorker::writeAt(qint64 position, const QByteArray& data)
 {
-    if (!m_file.seek(position))
-        return false;
-    // A full disk shows as a short write first; the write of the rest then fails with the system's reason.
     const char* bytes = data.constData();
     qint64 left = data.size();
+#ifdef Q_OS_UNIX
+    // One positioned write, where seek and write would be two calls into the system for every block.
+    while (left > 0) {
+        const ssize_t written = ::pwrite(m_file.handle(), bytes, size_t(left), off_t(position));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return qt_error_string(written < 0 ? errno : ENOSPC);
+        bytes += written;
+        left -= written;
+        position += written;
+    }
+#else
+    if (!m_file.seek(position))
+        return m_file.errorString();
+    // A full disk shows as a short write first; the write of the rest then fails with the system's reason.
     while (left > 0) {
         const qint64 written = m_file.write(bytes, left);
         if (written <= 0)
-            return false;
+            return m_file.errorString();
         bytes += written;
         left -= written;
     }
-    return true;
+#endif
+    return QString();
 }
 
 void CHttpDownloadWorker::readAvailable(QNetworkReply* reply)
@@ -305,9 +325,9 @@ void CHttpDownloadWorker::readAvailable(QNetworkReply* reply)
                       .arg(m_source.url));
         return;
     }
-    if (!writeAt(m_piece.start() + m_piece.completed(), data)) {
-        failReply(
-            QStringLiteral("Unable to write to the download file %0: %1").arg(m_source.partPath, m_file.errorString()));
+    const QString writeError = writeAt(m_piece.start() + m_piece.completed(), data);
+    if (!writeError.isEmpty()) {
+        failReply(QStringLiteral("Unable to write to the download file %0: %1").arg(m_source.partPath, writeError));
         return;
     }
     m_piece.setCompleted(m_piece.completed() + data.size());

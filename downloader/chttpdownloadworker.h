@@ -82,7 +82,8 @@ private:
     // Checks status and headers of the current reply once; false (with the error set) when they lie.
     bool checkReply(QNetworkReply* reply);
     void readAvailable(QNetworkReply* reply);
-    bool writeAt(qint64 position, const QByteArray& data);
+    // Writes `data` at `position` of the part file; the reason when that fails, else empty.
+    QString writeAt(qint64 position, const QByteArray& data);
     // A reply that breaks the rules ends the worker at once; no retry can make the server honest.
     void failReply(const QString& message);
     void checkStall();
