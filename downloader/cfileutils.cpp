@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cstdio>
 
 #ifdef Q_OS_WIN
@@ -51,45 +52,54 @@ bool CFileUtils::exists(const QString& fileName)
     return !path.isEmpty() && QFileInfo::exists(path);
 }
 
-bool CFileUtils::createFile(const QString& path, qint64 size, bool createDirectories)
+bool CFileUtils::createFile(const QString& path, qint64 size, bool createDirectories, QString* reason)
 {
+    const auto failed = [reason](const QString& why) {
+        if (reason)
+            *reason = why;
+        return false;
+    };
     const QString normalized = normalizePath(path);
     if (normalized.isEmpty() || QFileInfo(normalized).isDir())
-        return false;
-    if (createDirectories) {
-        const QString parent = QFileInfo(normalized).absolutePath();
-        if (!QDir().mkpath(parent))
-            return false;
-    }
+        return failed(QStringLiteral("no file name, or a folder"));
+    const QString parent = QFileInfo(normalized).absolutePath();
+    if (createDirectories && !QDir().mkpath(parent))
+        return failed(QStringLiteral("the folder %0 cannot be made").arg(parent));
     QFile file(normalized);
-    if (!file.open(QIODevice::ReadWrite))
-        return false;
-    const bool sized = size <= 0 || file.resize(size);
-    file.close();
-    return sized;
+    if (!file.open(QIODevice::ReadWrite) || (size > 0 && !file.resize(size)))
+        return failed(file.errorString());
+    return true;
 }
 
-bool CFileUtils::moveFile(const QString& source, const QString& destination)
+bool CFileUtils::moveFile(const QString& source, const QString& destination, QString* reason)
 {
+    const auto failed = [reason](const QString& why) {
+        if (reason)
+            *reason = why;
+        return false;
+    };
     const QString from = normalizePath(source);
     const QString to = normalizePath(destination);
     if (from.isEmpty() || to.isEmpty() || !QFileInfo(from).isFile())
-        return false;
+        return failed(QStringLiteral("the source is not a file"));
     if (QFileInfo(to).isDir())
-        return false;
+        return failed(QStringLiteral("the destination is a folder"));
     if (replaceByRename(from, to))
         return true;
+    const QString renameError = qt_error_string();
 
     // Another file system: copy beside the destination, then swap it in.
     const QString staging = to + QStringLiteral(".moving");
     QFile::remove(staging);
-    if (!QFile::copy(from, staging)) {
+    QFile copied(from);
+    if (!copied.copy(staging)) {
         QFile::remove(staging);
-        return false;
+        return failed(QStringLiteral("%0; copying failed too: %1").arg(renameError, copied.errorString()));
     }
     if (!replaceByRename(staging, to)) {
+        const QString error = qt_error_string();
         QFile::remove(staging);
-        return false;
+        return failed(error);
     }
     QFile::remove(from);
     return true;

@@ -19,13 +19,15 @@ public:
     Q_INVOKABLE static bool exists(const QString& fileName);
 
     // Creates (or opens) the file read-write and, when `size` > 0, gives it that size. Fails for an empty path
-    // and for a directory. With `createDirectories`, the missing parent directories are made first.
-    static bool createFile(const QString& path, qint64 size, bool createDirectories);
+    // and for a directory. With `createDirectories`, the missing parent directories are made first. On
+    // failure `reason` says why, with the system's words where the system refused.
+    static bool createFile(const QString& path, qint64 size, bool createDirectories, QString* reason = nullptr);
 
     // Moves `source` onto `destination`, replacing an existing destination. False when the source does not
     // exist. The destination is replaced in one step where the file system allows it; otherwise the source is
-    // copied next to the destination first, so that a failed copy never costs the old destination.
-    static bool moveFile(const QString& source, const QString& destination);
+    // copied next to the destination first, so that a failed copy never costs the old destination. On
+    // failure `reason` says why, with the system's words where the system refused.
+    static bool moveFile(const QString& source, const QString& destination, QString* reason = nullptr);
 
     // True when the file does not exist; otherwise whether removing it succeeded.
     static bool removeFile(const QString& path);

@@ -22,7 +22,7 @@ CHttpDownloadManager::~CHttpDownloadManager()
 
 bool CHttpDownloadManager::appendTask(const QString& url, const QString& path, int threads)
 {
-    if (m_tasks.contains(url)) {
+    if (m_tasks.contains(key(url))) {
         BV_LOG(1, QStringLiteral("URL already in taskmap. Unable to add the url '%0' again.").arg(url));
         return false;
     }
@@ -40,7 +40,7 @@ bool CHttpDownloadManager::appendTask(const QString& url, const QString& path, i
     BV_LOG(1, QStringLiteral("Download task created."));
     task->setThreadCount(threads);
     BV_LOG(1, QStringLiteral("Adding task to taskmap"));
-    m_tasks.insert(url, task);
+    m_tasks.insert(key(url), task);
     BV_LOG(1, QStringLiteral("Task added."));
     return true;
 }
@@ -48,7 +48,7 @@ bool CHttpDownloadManager::appendTask(const QString& url, const QString& path, i
 void CHttpDownloadManager::startTask(const QString& url)
 {
     BV_LOG(1, QStringLiteral("Starting download task..."));
-    CHttpDownloadTask* task = m_tasks.value(url);
+    CHttpDownloadTask* task = m_tasks.value(key(url));
     if (!task) {
         BV_LOG(5, QStringLiteral("No task registered for url %0").arg(url));
         return;
@@ -83,14 +83,14 @@ void CHttpDownloadManager::deleteTask(const QString& url)
         BV_LOG(1, QStringLiteral("Task removed from taskmap."));
         return;
     }
-    CHttpDownloadTask* task = m_tasks.value(url);
+    CHttpDownloadTask* task = m_tasks.value(key(url));
     if (task && m_running.contains(task)) {
         task->stop();
         disconnect(task, nullptr, this, nullptr);
         m_running.removeAll(task);
     }
     BV_LOG(1, QStringLiteral("Task stopped. Removing item from taskmap"));
-    m_tasks.remove(url);
+    m_tasks.remove(key(url));
     if (task)
         task->deleteLater();
     BV_LOG(1, QStringLiteral("Task removed from taskmap."));
@@ -147,9 +147,7 @@ void CHttpDownloadManager::slotTaskFinished()
     CNetworkError result = task->error();
     emit finished(url, result);
     BV_LOG(1, QStringLiteral("Deleting task '%0'").arg(url));
-    // The map is keyed by the URL as the caller gave it, which may differ from the task's lower-case text.
-    const QString key = m_tasks.key(task);
-    if (!key.isEmpty())
-        deleteTask(key);
+    if (m_tasks.value(key(url)) == task)
+        deleteTask(url);
     BV_LOG(1, QStringLiteral("Task deleted. Cleanup completed"));
 }

@@ -15,8 +15,9 @@ class CHttpDownloadTask;
 //
 // For a started download that ends, exactly one of these reaches the caller: `finished` with code 0 once
 // the destination is complete, or `error` followed by `finished`, both with the error record. The url they
-// carry is the task's lower-case text. The manager and its tasks live on the thread that created the
-// manager; connect on that thread (the signals pass references).
+// carry is the URL as given to appendTask. URLs are requested exactly as given, and compared without regard
+// to case: two URLs that differ only in case are one download. The manager and its tasks live on the thread
+// that created the manager; connect on that thread (the signals pass references).
 class CHttpDownloadManager : public QObject
 {
     Q_OBJECT
@@ -36,8 +37,8 @@ public:
     // A copy of the record of the first running task, or the empty record when none runs.
     DownloadTaskRecord currentTaskRecord() const;
 
-    // The registered task of `url` (as given to appendTask), or null.
-    CHttpDownloadTask* task(const QString& url) const { return m_tasks.value(url); }
+    // The registered task of `url`, or null.
+    CHttpDownloadTask* task(const QString& url) const { return m_tasks.value(key(url)); }
 
 signals:
     void filesizeFetched(qint64 filesize);
@@ -51,6 +52,8 @@ public slots:
     void slotError(CNetworkError netError);
 
 private:
-    QMap<QString, CHttpDownloadTask*> m_tasks;
+    static QString key(const QString& url) { return url.toLower(); }
+
+    QMap<QString, CHttpDownloadTask*> m_tasks; // by key(url)
     QList<CHttpDownloadTask*> m_running;
 };

@@ -6,16 +6,21 @@
 #include "downloader/threadhandover.h"
 #include "foundation/clogger.h"
 #include "foundation/csettings.h"
+#include "foundation/cworkerthread.h"
 #include "version.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QLocale>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QReadLocker>
+#include <QStorageInfo>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
 #include <QWriteLocker>
 
@@ -36,12 +41,41 @@ QByteArray headUserAgent()
         .arg(QString::number(qint64(version)))
         .toLocal8Bit();
 }
+
+QString dataSize(qint64 bytes)
+{
+    return QLocale::c().formattedDataSize(bytes, 1);
+}
+
+// The validator of the file a reply describes: its strong ETag, else its Last-Modified. A weak ETag ("W/")
+// cannot guard a byte range, so it does not count.
+QString validatorOf(const QNetworkReply& reply)
+{
+    const QByteArray tag = reply.rawHeader("ETag").trimmed();
+    if (!tag.isEmpty() && !tag.startsWith("W/"))
+        return QString::fromLatin1(tag);
+    return QString::fromLatin1(reply.rawHeader("Last-Modified").trimmed());
+}
+
+// The folder itself, or the nearest one above it that exists: where the free space of a folder yet to be
+// made is found.
+QString existingFolder(const QString& folder)
+{
+    QString path = QDir::cleanPath(folder);
+    while (!QFileInfo(path).isDir()) {
+        const QString parent = QFileInfo(path).path();
+        if (parent == path)
+            break;
+        path = parent;
+    }
+    return path;
+}
 } // namespace
 
 CHttpDownloadTask::CHttpDownloadTask(const QString& url, const QString& path, QObject* parent)
     : CDownloadTask(path, parent)
 {
-    m_record.url = url.toLower();
+    m_record.url = url;
     m_record.path = fullPath();
     m_record.threads = DefaultThreadCount;
     m_record.size = -1;
@@ -55,21 +89,18 @@ CHttpDownloadTask::CHttpDownloadTask(const QString& url, const QString& path, QO
 
 CHttpDownloadTask::~CHttpDownloadTask()
 {
-    m_stopped = true;
+    setState(Idle); // reports journalled below must not fail a download that is going away
     if (m_sizeLoop)
         m_sizeLoop->quit();
-    for (CHttpDownloadWorker* worker : qAsConst(m_workerThreads))
-        QMetaObject::invokeMethod(worker, "stop", Qt::QueuedConnection);
-    // A worker may be waiting in requirePiece for this thread; dropping the queued call releases it with
-    // "no piece", after which it ends its thread.
-    for (auto it = m_workerThreads.cbegin(); it != m_workerThreads.cend(); ++it) {
-        QThread* thread = it.key();
-        while (!thread->wait(20))
-            QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
-        takeOver(it.value());
-        delete it.value();
+    stopWorkers();
+    // A worker may be waiting in requirePiece for this thread, which hands it "no piece", after which it
+    // ends its thread; what the workers reported on the way is journalled, so that the next start goes on
+    // from there.
+    for (const QPointer<QThread>& thread : qAsConst(m_workerThreads)) {
+        while (thread && !thread->wait(20))
+            QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     }
-    m_workerThreads.clear();
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
 
 void CHttpDownloadTask::setThreadCount(int count)
@@ -88,6 +119,11 @@ qint64 CHttpDownloadTask::chunkSize()
 qint64 CHttpDownloadTask::chunkSizeFor(int setting)
 {
     return (qint64(setting) + 8) * 65536;
+}
+
+int CHttpDownloadTask::stallTimeoutMs()
+{
+    return qBound(1, CSettings::intValue(SettingsKey::StallTimeout), 24 * 3600) * 1000;
 }
 
 qint64 CHttpDownloadTask::pieceSize(qint64 fileSize, int threads, qint64 chunkSize)
@@ -146,60 +182,103 @@ QNetworkAccessManager* CHttpDownloadTask::headManager()
     return m_headManager;
 }
 
-QNetworkRequest CHttpDownloadTask::headRequest() const
-{
-    return CHttpDownloadWorker::newRequest(m_record.url, headUserAgent());
-}
-
 qint64 CHttpDownloadTask::getFileSize()
 {
     BV_LOG(1, QStringLiteral("Trying to get filesize at url: %0").arg(m_record.url));
-    const QNetworkRequest request = headRequest();
+    const int stallMs = stallTimeoutMs();
     QPointer<CHttpDownloadTask> alive(this);
-    int lastCode = 0;
+    CNetworkError lastError;
+    QUrl address(m_record.url);
+    int redirects = 0;
     for (int attempt = 0; attempt < HeadAttempts && !m_stopped; ++attempt) {
+        // Redirects are followed here rather than by the network layer, which merges the header fields of
+        // the redirect into those of the final answer on a kept connection ("Content-Length: 169, 327683").
+        QNetworkRequest request = CHttpDownloadWorker::newRequest(address.toString(), headUserAgent());
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
         QNetworkReply* reply = headManager()->head(request);
         if (!reply)
             continue;
-        // Waits here while the thread's other events go on; stop() and the destructor quit this loop.
+        // Waits here while the thread's other events go on; stop() and the destructor quit this loop, and so
+        // does a server that leaves the request unanswered for the stall time-out.
         QEventLoop loop;
+        QTimer stall;
+        stall.setSingleShot(true);
+        bool stalled = false;
+        connect(&stall, &QTimer::timeout, &loop, [&stalled, reply]() {
+            stalled = true;
+            reply->abort();
+        });
         connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
         m_sizeLoop = &loop;
         m_sizeReply = reply;
+        stall.start(stallMs);
         loop.exec();
         if (!alive)
             return -1;
+        stall.stop();
         m_sizeLoop = nullptr;
         m_sizeReply = nullptr;
         reply->deleteLater();
         if (m_stopped)
             return 0;
-        if (reply->error() != QNetworkReply::NoError) {
-            lastCode = reply->error();
-            BV_LOG(6, QStringLiteral("Network error: %0").arg(CNetworkError(lastCode).text()));
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const QByteArray location = reply->rawHeader("Location");
+        if (!stalled && (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) &&
+            !location.isEmpty()) {
+            const QUrl target = address.resolved(QUrl::fromEncoded(location));
+            if (address.scheme() == QLatin1String("https") && target.scheme() != QLatin1String("https")) {
+                lastError.setMessage(QStringLiteral("Refused a redirect from HTTPS to the unencrypted address %0.")
+                                         .arg(target.toString()));
+                break;
+            }
+            if (++redirects > CNetworkError::MaxRedirects) {
+                lastError.setMessage(QStringLiteral("More than %0 redirects, the last to %1.")
+                                         .arg(CNetworkError::MaxRedirects)
+                                         .arg(target.toString()));
+                break;
+            }
+            BV_LOG(1, QStringLiteral("Redirected to %0").arg(target.toString()));
+            address = target;
+            --attempt; // a redirect is an answer, not a failed attempt
             continue;
         }
-
-        // Read as 64 bits, so that files over 2 GiB are sized right.
-        bool converted = false;
-        qint64 size = reply->rawHeader("Content-Length").trimmed().toLongLong(&converted);
-        if (!converted || size < 0) {
-            size = 0;
-            m_error.setMessage(QStringLiteral("GetFileLength contentLength covert failed!"));
+        if (stalled) {
+            lastError.setMessage(QStringLiteral("The server stopped responding: no answer to the size request "
+                                                "for %0 s from %1.")
+                                     .arg(stallMs / 1000.0)
+                                     .arg(address.toString()));
+        } else if (reply->error() != QNetworkReply::NoError) {
+            lastError = CNetworkError::fromReply(*reply);
+        } else if (status != 200) {
+            lastError.setMessage(
+                QStringLiteral("HTTP %0 %1 from %2, where the file's size was asked for.")
+                    .arg(status)
+                    .arg(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString(), address.toString()));
+        } else {
+            // Read as 64 bits, so that files over 2 GiB are sized right.
+            bool converted = false;
+            qint64 size = reply->rawHeader("Content-Length").trimmed().toLongLong(&converted);
+            if (!converted || size < 0) {
+                size = 0;
+                m_error.setMessage(QStringLiteral("GetFileLength contentLength covert failed!"));
+            }
+            m_rangeUrl = address.toString();
+            m_record.validator = validatorOf(*reply);
+            BV_LOG(1, QStringLiteral("Filesize: %0").arg(size));
+            emit fileSizeReceived(size);
+            if (!alive)
+                return -1;
+            return m_stopped ? 0 : size;
         }
-        BV_LOG(1, QStringLiteral("Filesize: %0").arg(size));
-        emit fileSizeReceived(size);
-        if (!alive)
-            return -1;
-        return m_stopped ? 0 : size;
+        BV_LOG(6, QStringLiteral("Network error: %0").arg(lastError.text()));
     }
     if (m_stopped)
         return 0;
     BV_LOG(6, QStringLiteral("Unable to fetch filesize"));
-    if (lastCode == 0)
-        m_error.setMessage(QStringLiteral("call getFileSize failed!"));
+    if (lastError.hasError())
+        m_error = lastError;
     else
-        m_error.setCode(lastCode);
+        m_error.setMessage(QStringLiteral("call getFileSize failed!"));
     return -1;
 }
 
@@ -208,6 +287,7 @@ void CHttpDownloadTask::start()
     if (state() == Running)
         return;
     setState(Running);
+    ++m_startCount;
     m_stopped = false;
     m_error = CNetworkError();
     m_downloaded = std::make_shared<std::atomic<qint64>>(0);
@@ -217,41 +297,16 @@ void CHttpDownloadTask::start()
         m_pending.clear();
     }
 
-    const QString journal = journalPath();
-    const QString part = partPath();
-    CFileUtils::removeFile(part);
-    CFileUtils::removeFile(journal);
-    delete m_journal;
-    m_journal = new CHttpDownloadHelper(journal, this);
-
     if (QFileInfo(fullPath()).isDir()) {
         failWith(QStringLiteral("The destination %0 is a folder.").arg(fullPath()));
         return;
     }
-    if (m_journal->exists()) {
-        QString message;
-        if (!m_journal->read(&message)) {
-            failWith(QStringLiteral("Read content from file %0 failed. Message: %1").arg(journal, message));
-            return;
-        }
-    }
-    if (CFileUtils::exists(part)) {
-        resume();
-        return;
-    }
+    m_journal = CHttpDownloadHelper::shared(journalPath());
 
     QPointer<CHttpDownloadTask> alive(this);
     const qint64 size = getFileSize();
     if (!alive || m_stopped)
         return;
-    {
-        // A fresh start: nothing of an earlier, stopped run counts.
-        QWriteLocker locker(&m_journalLock);
-        m_record.size = size;
-        m_record.path = fullPath();
-        m_record.offset = 0;
-        m_record.pieces.clear();
-    }
     if (size == 0) {
         // Nothing to cut into pieces, and an empty file is not what any package is: report it rather than
         // replace the destination with nothing.
@@ -260,78 +315,145 @@ void CHttpDownloadTask::start()
         return;
     }
     if (size == -1) {
-        // A network error says more than the general words, so it is kept when there is one.
-        if (m_error.code() == CNetworkError::OwnError || !m_error.hasError())
+        if (!m_error.hasError())
             m_error.setMessage(QStringLiteral("Unable to retrieve file header."));
         fail();
         return;
     }
-    if (!CFileUtils::createFile(part, size, true)) {
-        failWith(QStringLiteral("Can't Create Download File!"));
-        return;
+
+    bool fresh = false;
+    if (!resumeFromJournal(size)) {
+        {
+            QWriteLocker locker(&m_journalLock);
+            m_record.size = size;
+            m_record.path = fullPath();
+            m_record.threads = m_threads;
+            m_record.offset = 0;
+            m_record.pieces.clear();
+        }
+        m_pieceSize = pieceSize(size, m_threads, chunkSize());
+        if (!createPartFile(size))
+            return;
+        fresh = true;
+    } else if (state() != Running) {
+        return; // there is no room for the rest
     }
-    bool written = false;
     {
-        QWriteLocker locker(&m_journalLock);
+        QReadLocker locker(&m_journalLock);
         m_journal->addRecord(m_record);
-        written = m_journal->write();
     }
-    if (!written) {
-        m_error.setMessage(QStringLiteral("Write downloadLog file failed!"));
-        CFileUtils::removeFile(part);
+    if (!writeJournal()) {
+        if (fresh)
+            CFileUtils::removeFile(partPath());
         fail();
         return;
     }
     startWorkers();
 }
 
-void CHttpDownloadTask::resume()
+bool CHttpDownloadTask::resumeFromJournal(qint64 size)
 {
     DownloadTaskRecord recorded;
-    if (!m_journal->loadRecord(m_record.url, &recorded)) {
-        failWith(QStringLiteral("Read download log error!"));
-        return;
-    }
-    QPointer<CHttpDownloadTask> alive(this);
-    const qint64 size = getFileSize();
-    if (!alive || m_stopped)
-        return;
+    if (!m_journal->loadRecord(m_record.url, &recorded) && !m_journal->loadRecordForPath(fullPath(), &recorded))
+        return false;
+    const auto startOver = [this](const QString& why) {
+        BV_LOG(5, QStringLiteral("The download of %0 starts over: %1").arg(m_record.url, why));
+        return false;
+    };
+    if (recorded.path != fullPath())
+        return startOver(QStringLiteral("the journal has it for %0.").arg(recorded.path));
+    if (recorded.size != size)
+        return startOver(QStringLiteral("its size was %0 bytes, now %1.").arg(recorded.size).arg(size));
+    if (m_record.validator.isEmpty())
+        return startOver(QStringLiteral("the server names no ETag or Last-Modified that could tell the same "
+                                        "file from a new one."));
+    if (recorded.validator != m_record.validator)
+        return startOver(QStringLiteral("the file has changed on the server (%0, now %1).")
+                             .arg(recorded.validator, m_record.validator));
+    if (QFileInfo(partPath()).size() != size)
+        return startOver(QStringLiteral("its part file %0 is missing or has the wrong size.").arg(partPath()));
 
     // The recorded pieces must be the ones this task would cut, or the pieces made for the rest would
     // overlap them or leave gaps.
-    const qint64 piece = pieceSize(size, m_threads, chunkSize());
-    bool aligned = size > 0;
+    const qint64 piece = pieceSize(size, recorded.threads, chunkSize());
+    const qint64 count = (size + piece - 1) / piece;
+    bool aligned = recorded.offset >= 0 && recorded.offset <= count;
+    qint64 remaining = 0;
     for (const CFilePiece& recordedPiece : qAsConst(recorded.pieces)) {
         const qint64 k = recordedPiece.id() - 1;
-        const qint64 expectedEnd = qMin((k + 1) * piece, size) - 1;
-        aligned = aligned && k >= 0 && recordedPiece.start() == k * piece && recordedPiece.end() == expectedEnd &&
-                  recordedPiece.completed() >= 0 && recordedPiece.completed() <= recordedPiece.length();
+        aligned = aligned && k >= 0 && k < recorded.offset && recordedPiece.start() == k * piece &&
+                  recordedPiece.end() == qMin((k + 1) * piece, size) - 1 && recordedPiece.completed() >= 0 &&
+                  recordedPiece.completed() <= recordedPiece.length();
+        remaining += recordedPiece.remaining();
     }
-    if (size == recorded.size && fullPath() == recorded.path && aligned) {
-        {
-            QMutexLocker locker(&m_mutex);
-            QWriteLocker journalLocker(&m_journalLock);
-            m_record.size = recorded.size;
-            m_record.offset = recorded.offset;
-            m_record.pieces = recorded.pieces;
-            m_pending = recorded.pieces;
+    if (!aligned)
+        return startOver(QStringLiteral("its pieces in the journal do not fit the file."));
+    if (recorded.offset < count)
+        remaining += size - qMin(size, recorded.offset * piece);
+
+    // The part file is sparse: what is missing still needs room.
+    if (!checkFreeSpace(remaining))
+        return true;
+    BV_LOG(1, QStringLiteral("Resuming the download of %0: %1 of %2 bytes are in place.")
+                  .arg(m_record.url)
+                  .arg(size - remaining)
+                  .arg(size));
+    {
+        QMutexLocker locker(&m_mutex);
+        QWriteLocker journalLocker(&m_journalLock);
+        m_record.size = size;
+        m_record.threads = recorded.threads;
+        m_record.offset = recorded.offset;
+        // A piece may have been written in full just before the process ended, and not yet been taken out.
+        m_record.pieces.clear();
+        for (const CFilePiece& recordedPiece : qAsConst(recorded.pieces)) {
+            if (!recordedPiece.isFinished())
+                m_record.pieces.append(recordedPiece);
         }
-        startWorkers();
-        return;
+        m_pending = m_record.pieces;
     }
-    if (size > 0) {
-        failWith(QStringLiteral("Resume assert size or path failed!"));
-        return;
+    m_pieceSize = piece;
+    return true;
+}
+
+bool CHttpDownloadTask::checkFreeSpace(qint64 bytes)
+{
+    const QString folder = existingFolder(directory());
+    const qint64 free = QStorageInfo(folder).bytesAvailable();
+    if (free < 0 || free >= bytes)
+        return true;
+    failWith(QStringLiteral("Not enough free space on %0: %1 needed, %2 free.")
+                 .arg(QDir::toNativeSeparators(folder), dataSize(bytes), dataSize(free)));
+    return false;
+}
+
+bool CHttpDownloadTask::createPartFile(qint64 bytes)
+{
+    if (!checkFreeSpace(bytes))
+        return false;
+    const QString part = partPath();
+    QString reason;
+    if (!CFileUtils::createFile(part, bytes, true, &reason)) {
+        CFileUtils::removeFile(part);
+        failWith(QStringLiteral("Can't Create Download File! %0: %1").arg(part, reason));
+        return false;
     }
+    return true;
+}
+
+bool CHttpDownloadTask::writeJournal()
+{
+    QString reason;
+    if (m_journal->write(&reason))
+        return true;
     if (!m_error.hasError())
-        m_error.setMessage(QStringLiteral("Unable to retrieve file header."));
-    fail();
+        m_error.setMessage(QStringLiteral("Write downloadLog file failed! %0").arg(reason));
+    return false;
 }
 
 void CHttpDownloadTask::startWorkers()
 {
-    m_chunkSize = chunkSize();
-    m_pieceSize = pieceSize(m_record.size, m_threads, m_chunkSize);
+    const qint64 chunk = chunkSize();
     int workerCount = 0;
     {
         QMutexLocker locker(&m_mutex);
@@ -347,29 +469,55 @@ void CHttpDownloadTask::startWorkers()
         return;
     }
 
-    const QString part = partPath();
+    CDownloadSource source;
+    source.url = m_rangeUrl.isEmpty() ? m_record.url : m_rangeUrl;
+    source.partPath = partPath();
+    source.validator = m_record.validator;
+    source.fileSize = m_record.size;
+    source.chunkSize = chunk;
+    source.stallTimeoutMs = stallTimeoutMs();
     for (int i = 0; i < workerCount; ++i) {
-        auto* thread = new QThread(this);
-        thread->setObjectName(QStringLiteral("download worker %0").arg(i + 1));
-        auto* worker = new CHttpDownloadWorker(this, m_downloaded, m_record.url, part, m_record.size, m_chunkSize);
-        worker->moveToThread(thread);
-        connect(thread, &QThread::started, worker, &CHttpDownloadWorker::doWork);
-        connect(thread, &QThread::finished, worker, &CHttpDownloadWorker::releaseResources, Qt::DirectConnection);
-        connect(thread, &QThread::finished, this, &CHttpDownloadTask::slotWorkerThreadFinished, Qt::QueuedConnection);
-        connect(worker, &CHttpDownloadWorker::completed, this, &CHttpDownloadTask::slotWorkerFinished,
-                Qt::QueuedConnection);
-        connect(worker, &CHttpDownloadWorker::pieceProgressChanged, this, &CHttpDownloadTask::slotPieceProgressChanged,
-                Qt::QueuedConnection);
-        connect(worker, &CHttpDownloadWorker::pieceFinished, this, &CHttpDownloadTask::slotPieceFinished,
-                Qt::QueuedConnection);
-        connect(worker, &CHttpDownloadWorker::taskError, this, &CHttpDownloadTask::slotError, Qt::QueuedConnection);
+        auto* worker = new CHttpDownloadWorker(this, m_downloaded, source);
+        // The worker is deleted on its own thread as soon as that ends, possibly before its last signals are
+        // handled here: they name their worker themselves rather than through sender(), and the start they
+        // belong to, since a later worker may be made at the same address.
+        connect(
+            worker, &CHttpDownloadWorker::completed, this,
+            [this, worker, generation = m_generation]() {
+                if (generation == m_generation)
+                    workerFinished(worker);
+            },
+            Qt::QueuedConnection);
+        connect(
+            worker, &CHttpDownloadWorker::pieceProgressChanged, this,
+            [this, worker, start = m_startCount](int id, qint64 done) {
+                if (start == m_startCount)
+                    pieceProgressChanged(worker, id, done);
+            },
+            Qt::QueuedConnection);
+        connect(
+            worker, &CHttpDownloadWorker::pieceFinished, this,
+            [this, worker, start = m_startCount](int id) {
+                if (start == m_startCount)
+                    pieceFinished(worker, id);
+            },
+            Qt::QueuedConnection);
+        connect(
+            worker, &CHttpDownloadWorker::taskError, this,
+            [this, worker, generation = m_generation](const CNetworkError& error) {
+                if (generation == m_generation)
+                    workerError(worker, error);
+            },
+            Qt::QueuedConnection);
         connect(worker, &CHttpDownloadWorker::pieceLatencyMeasured, this, &CHttpDownloadTask::latencyMeasured,
                 Qt::QueuedConnection);
         m_workers.append(worker);
-        m_workerThreads.insert(thread, worker);
         ++m_startedWorkers;
-        thread->start(QThread::InheritPriority);
+        m_workerThreads.append(CWorkerThread::start(worker, QStringLiteral("download worker %0").arg(i + 1),
+                                                    &CHttpDownloadWorker::doWork, this));
     }
+    // Threads that have ended and been deleted need no more waiting for.
+    m_workerThreads.removeAll(nullptr);
 }
 
 void CHttpDownloadTask::requirePieceFor(CHttpDownloadWorker* worker, bool* bSucess, CFilePiece* piece)
@@ -387,7 +535,7 @@ void CHttpDownloadTask::requirePieceFor(CHttpDownloadWorker* worker, bool* bSuce
 void CHttpDownloadTask::requirePiece(bool* bSucess, CFilePiece* piece)
 {
     QMutexLocker locker(&m_mutex);
-    if (m_stopped || m_pending.isEmpty()) {
+    if (m_stopped || m_error.hasError() || m_pending.isEmpty()) {
         *bSucess = false;
         piece->reset();
         return;
@@ -396,45 +544,81 @@ void CHttpDownloadTask::requirePiece(bool* bSucess, CFilePiece* piece)
     *piece = m_pending.takeFirst();
 
     QWriteLocker journalLocker(&m_journalLock);
-    m_record.offset = piece->id() - 1;
+    // Pieces taken up again after a restart lie below the offset already.
+    m_record.offset = qMax(m_record.offset, piece->id());
     m_journal->putPiece(m_record.url, *piece);
     m_journal->setOffset(m_record.url, m_record.offset);
-    if (!m_journal->write())
-        BV_LOG(5, QStringLiteral("Unable to write the journal %0").arg(m_journal->journalPath()));
+    if (!writeJournal()) {
+        // The worker gets nothing; the error ends the download when it reports back.
+        m_pending.prepend(*piece);
+        *bSucess = false;
+        piece->reset();
+    }
 }
 
 void CHttpDownloadTask::slotPieceProgressChanged(int pieceId, qint64 doneBytes)
 {
-    QMutexLocker locker(&m_mutex);
-    QWriteLocker journalLocker(&m_journalLock);
-    m_journal->setCompleted(m_record.url, pieceId, doneBytes);
-    m_journal->write();
+    pieceProgressChanged(qobject_cast<CHttpDownloadWorker*>(sender()), pieceId, doneBytes);
 }
 
 void CHttpDownloadTask::slotPieceFinished(int pieceID)
 {
-    {
-        QMutexLocker locker(&m_mutex);
-        QWriteLocker journalLocker(&m_journalLock);
-        // A worker also lets go of a piece it failed on; that piece stays in the journal as unfinished.
-        if (!m_error.hasError()) {
-            m_journal->removePiece(m_record.url, pieceID);
-            m_journal->write();
-        }
-    }
-    emit downloadProgress(m_downloaded->load(std::memory_order_relaxed), m_record.size);
+    pieceFinished(qobject_cast<CHttpDownloadWorker*>(sender()), pieceID);
 }
 
 void CHttpDownloadTask::slotError(CNetworkError errorInfo)
 {
-    // The first error is the cause; later ones are the echo of stopping the rest.
-    if (!m_error.hasError())
-        m_error = errorInfo;
+    workerError(qobject_cast<CHttpDownloadWorker*>(sender()), errorInfo);
 }
 
 void CHttpDownloadTask::slotWorkerFinished()
 {
-    auto* worker = static_cast<CHttpDownloadWorker*>(sender());
+    workerFinished(qobject_cast<CHttpDownloadWorker*>(sender()));
+}
+
+void CHttpDownloadTask::pieceProgressChanged(CHttpDownloadWorker* worker, int pieceId, qint64 doneBytes)
+{
+    Q_UNUSED(worker)
+    bool written = false;
+    {
+        QMutexLocker locker(&m_mutex);
+        QWriteLocker journalLocker(&m_journalLock);
+        m_journal->setCompleted(m_record.url, pieceId, doneBytes);
+        written = writeJournal();
+    }
+    if (!written && state() == Running)
+        fail();
+}
+
+void CHttpDownloadTask::pieceFinished(CHttpDownloadWorker* worker, int pieceId)
+{
+    bool written = true;
+    {
+        QMutexLocker locker(&m_mutex);
+        QWriteLocker journalLocker(&m_journalLock);
+        // A worker also lets go of a piece it failed on or was stopped in; that piece stays in the journal.
+        if (m_workers.contains(worker) && !m_error.hasError()) {
+            m_journal->removePiece(m_record.url, pieceId);
+            written = writeJournal();
+        }
+    }
+    if (!written) {
+        if (state() == Running)
+            fail();
+        return;
+    }
+    emit downloadProgress(m_downloaded->load(std::memory_order_relaxed), m_record.size);
+}
+
+void CHttpDownloadTask::workerError(CHttpDownloadWorker* worker, const CNetworkError& error)
+{
+    // The first error is the cause; later ones are the echo of stopping the rest.
+    if (m_workers.contains(worker) && !m_error.hasError())
+        m_error = error;
+}
+
+void CHttpDownloadTask::workerFinished(CHttpDownloadWorker* worker)
+{
     if (!m_workers.removeOne(worker))
         return;
     if (m_error.hasError()) {
@@ -443,18 +627,6 @@ void CHttpDownloadTask::slotWorkerFinished()
     }
     if (m_workers.isEmpty())
         completeDownload();
-}
-
-void CHttpDownloadTask::slotWorkerThreadFinished()
-{
-    auto* thread = qobject_cast<QThread*>(sender());
-    if (!thread || !m_workerThreads.contains(thread))
-        return;
-    // The thread has ended: its worker runs no more and may be deleted from here.
-    CHttpDownloadWorker* worker = m_workerThreads.take(thread);
-    takeOver(worker);
-    delete worker;
-    thread->deleteLater();
 }
 
 void CHttpDownloadTask::completeDownload()
@@ -468,15 +640,17 @@ void CHttpDownloadTask::completeDownload()
                      .arg(m_record.size));
         return;
     }
-    if (!CFileUtils::moveFile(part, fullPath())) {
-        failWith(QStringLiteral("Can't rename download file %0 to %1").arg(part, fullPath()));
+    QString reason;
+    if (!CFileUtils::moveFile(part, fullPath(), &reason)) {
+        failWith(QStringLiteral("Can't rename download file %0 to %1: %2").arg(part, fullPath(), reason));
         return;
     }
-    {
-        QWriteLocker locker(&m_journalLock);
-        m_journal->removeRecord(m_record.url);
-        m_journal->write();
-    }
+    // The file is complete; a journal that cannot drop its record only makes a later start look for a part
+    // file that is gone, and start over.
+    m_journal->removeRecord(m_record.url);
+    QString journalProblem;
+    if (!m_journal->write(&journalProblem))
+        BV_LOG(6, QStringLiteral("Write downloadLog file failed! %0").arg(journalProblem));
     setState(Idle);
     emit finished();
 }
@@ -504,11 +678,14 @@ void CHttpDownloadTask::stopWorkers()
         QMutexLocker locker(&m_mutex);
         m_stopped = true;
     }
-    for (CHttpDownloadWorker* worker : qAsConst(m_workers)) {
-        disconnect(worker, nullptr, this, nullptr);
-        QMetaObject::invokeMethod(worker, "stop", Qt::QueuedConnection);
-    }
+    // The workers are never touched from here, since each may be deleted on its thread at any moment: ending
+    // their threads ends them, and what they still report is not heard.
     m_workers.clear();
+    ++m_generation;
+    for (const QPointer<QThread>& thread : qAsConst(m_workerThreads)) {
+        if (thread)
+            thread->quit();
+    }
 }
 
 void CHttpDownloadTask::stop()

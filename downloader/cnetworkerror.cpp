@@ -1,6 +1,7 @@
 #include "cnetworkerror.h"
 
 #include <QHash>
+#include <QNetworkReply>
 
 namespace
 {
@@ -97,4 +98,31 @@ QString CNetworkError::text() const
 QString CNetworkError::tableText(int code)
 {
     return errorTexts().value(code);
+}
+
+CNetworkError CNetworkError::fromReply(const QNetworkReply& reply)
+{
+    CNetworkError error;
+    const QString url = reply.url().toString();
+    const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    switch (reply.error()) {
+    case QNetworkReply::NoError:
+        break;
+    case QNetworkReply::TooManyRedirectsError:
+        error.setMessage(QStringLiteral("More than %0 redirects, the last to %1.").arg(MaxRedirects).arg(url));
+        break;
+    case QNetworkReply::InsecureRedirectError:
+        error.setMessage(QStringLiteral("Refused a redirect from HTTPS to the unencrypted address %0.").arg(url));
+        break;
+    default:
+        if (status.isValid() && status.toInt() >= 400) {
+            const QString reason = reply.attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+            error.setMessage(QStringLiteral("HTTP %0%1 from %2")
+                                 .arg(status.toInt())
+                                 .arg(reason.isEmpty() ? QString() : QLatin1Char(' ') + reason, url));
+        } else {
+            error.setCode(reply.error());
+        }
+    }
+    return error;
 }

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+class QNetworkReply;
+
 // The download engine's error record: a code and, for the engine's own errors, a message.
 //
 // Code 0 means no error; a QNetworkReply::NetworkError value is a network error whose words come from a
@@ -16,6 +18,8 @@ class CNetworkError : public QObject
 public:
     // The code of the engine's own errors.
     static constexpr int OwnError = 400;
+    // Redirects followed for one request before it fails.
+    static constexpr int MaxRedirects = 10;
 
     CNetworkError();
     explicit CNetworkError(int code);
@@ -37,6 +41,11 @@ public:
 
     // The table's words for `code`; empty when the table has no row for it.
     static QString tableText(int code);
+
+    // What went wrong with a finished reply, in the words a user can act on: an HTTP status as an own error
+    // "HTTP <status> <reason> from <url>", a refused redirect as what was refused, anything else as the
+    // network error's code. No error when the reply has none.
+    static CNetworkError fromReply(const QNetworkReply& reply);
 
 private:
     int m_code = 0;

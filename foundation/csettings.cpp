@@ -24,6 +24,7 @@ const QHash<QString, QVariant>& defaults()
         {SettingsKey::ServerAddress, QStringLiteral(TESSARAY_DEFAULT_SERVER_ADDRESS)},
         {SettingsKey::ServerRegion, QString()},
         {SettingsKey::ChunkSize, 16},
+        {SettingsKey::StallTimeout, 30},
         {SettingsKey::AutoBackup, true},
         {SettingsKey::RemoveOldBackup, false},
         {SettingsKey::BackupPath, QString()},

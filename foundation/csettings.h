@@ -13,6 +13,8 @@ inline const QString ProgramToken = QStringLiteral("program/token");
 inline const QString ServerAddress = QStringLiteral("server/address");
 inline const QString ServerRegion = QStringLiteral("server/region");
 inline const QString ChunkSize = QStringLiteral("program/chunksize");
+// Seconds without a byte after which a download request is given up.
+inline const QString StallTimeout = QStringLiteral("program/stalltimeout");
 inline const QString AutoBackup = QStringLiteral("program/autobackup");
 inline const QString RemoveOldBackup = QStringLiteral("program/removeoldbackup");
 inline const QString BackupPath = QStringLiteral("program/backuppath");

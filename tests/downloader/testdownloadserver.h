@@ -8,8 +8,9 @@
 
 #include <memory>
 
-// The download engine's cases that any web server can play: whole files with one and several workers, the
-// range requests on the wire, servers that fail, journals, and downloads stopped on the way. Each test
+// The download engine's cases that are about what goes over the wire, so that a web server written elsewhere
+// plays them too: whole files with one and several workers, the range requests and their headers,
+// redirects, servers that fail, files that change, and downloads that go on where they stopped. Each test
 // program derives from this to run them against its own server, and adds what only that server can play.
 class TestDownloadServer : public QObject
 {
@@ -19,10 +20,15 @@ public:
     static constexpr int SmallChunkSetting = -7; // 64 KiB chunks, set before each test
     static constexpr qint64 SmallChunk = 65536;
 
+    // Served slowly, each of `workers` connections needs about two seconds for this much: time enough to
+    // catch the download on the way.
+    static constexpr qint64 slowFileSize(int workers) { return workers * 2 * CDownloadTestServer::SlowBytesPerSecond; }
+
 protected:
     virtual CDownloadTestServer& server() = 0;
     // `name` in the current test's scratch folder.
     QString target(const QString& name) const { return m_target->filePath(name); }
+    QString targetFolder() const { return m_target->path(); }
 
 private slots:
     void initTestCase();
@@ -37,13 +43,11 @@ private slots:
     void downloadsIntoDestination();
     void failsCleanly_data();
     void failsCleanly();
-    void refusesSecondAppend();
-    void recordsStatistics_data();
-    void recordsStatistics();
+    void followsRedirects();
+    void refusesFileChangedOnTheWay();
     // Last: a server may log the requests of a stopped download only once it notices.
-    void journalsPiecesWhileRunning();
-    void stopsInTheMiddleAndStartsAgain();
-    void deletesInTheMiddleAndStartsAgain();
+    void resumesWhereItStopped_data();
+    void resumesWhereItStopped();
 
 private:
     std::unique_ptr<CTestDataDir> m_data;

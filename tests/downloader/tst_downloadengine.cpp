@@ -47,19 +47,18 @@ private slots:
     void normalizePath();
     void createFile();
     void moveFile();
-    void removeFile();
 
     void journalLayout();
     void journalRead_data();
     void journalRead();
     void journalParseError();
     void journalPieces();
+    void journalRewrittenInPlace();
 
     void pieceSize_data();
     void pieceSize();
     void missingPieces_data();
     void missingPieces();
-    void chunkSizeSetting();
 
 private:
     CTestDataDir m_data;
@@ -144,7 +143,9 @@ void TestDownloadEngine::createFile()
 {
     QTemporaryDir dir;
     const QString nested = dir.filePath(QStringLiteral("a/b/file.part"));
-    QVERIFY(!CFileUtils::createFile(nested, 10, false));
+    QString reason;
+    QVERIFY(!CFileUtils::createFile(nested, 10, false, &reason));
+    QCOMPARE(reason, QStringLiteral("No such file or directory"));
     QVERIFY(!QFile::exists(nested));
     QVERIFY(CFileUtils::createFile(nested, 3 * 1024 * 1024 + 7, true));
     QCOMPARE(QFileInfo(nested).size(), qint64(3 * 1024 * 1024 + 7));
@@ -182,19 +183,6 @@ void TestDownloadEngine::moveFile()
     QVERIFY(!CFileUtils::moveFile(destination, folder));
     QCOMPARE(readAll(destination), QByteArray("new content"));
     QVERIFY(QFileInfo(folder).isDir());
-}
-
-void TestDownloadEngine::removeFile()
-{
-    QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("file"));
-    QVERIFY(CFileUtils::removeFile(file));
-    QVERIFY(writeText(file, "x"));
-    QVERIFY(CFileUtils::exists(file));
-    QVERIFY(CFileUtils::removeFile(file));
-    QVERIFY(!CFileUtils::exists(file));
-    QVERIFY(!CFileUtils::removeFile(dir.path()));
-    QVERIFY(QFileInfo(dir.path()).isDir());
 }
 
 void TestDownloadEngine::journalLayout()
@@ -286,7 +274,10 @@ void TestDownloadEngine::journalParseError()
 
     CHttpDownloadHelper missing(dir.filePath(QStringLiteral("none/") + CHttpDownloadHelper::FileName));
     QVERIFY(!missing.read());
-    QVERIFY(!missing.write());
+    missing.addRecord(DownloadTaskRecord{QStringLiteral("u"), QStringLiteral("/p"), QString(), 1, 0, 1, 0, {}});
+    QString reason;
+    QVERIFY(!missing.write(&reason));
+    QVERIFY2(reason.endsWith(QStringLiteral(": No such file or directory")), qPrintable(reason));
     CHttpDownloadHelper unnamed{QString()};
     QVERIFY(!unnamed.read());
     QVERIFY(!unnamed.write());
@@ -311,23 +302,44 @@ void TestDownloadEngine::journalPieces()
     QCOMPARE(record.pieces[1].start(), qint64(30));
     QCOMPARE(record.pieces[1].end(), qint64(0));
     QCOMPARE(record.pieces[1].completed(), qint64(0));
+}
 
-    journal.putPiece(QStringLiteral("u"), CFilePiece(2, 10, 19, 9));
-    journal.setCompleted(QStringLiteral("u"), 4, 7);
-    journal.removePiece(QStringLiteral("u"), 99);
-    journal.setOffset(QStringLiteral("u"), 5);
-    QVERIFY(journal.loadRecord(QStringLiteral("u"), &record));
-    QCOMPARE(record.pieces.size(), 2);
-    QCOMPARE(record.pieces[0].completed(), qint64(9));
-    QCOMPARE(record.pieces[1].completed(), qint64(7));
-    QCOMPARE(record.offset, 5);
-    journal.removePiece(QStringLiteral("u"), 2);
-    QVERIFY(journal.loadRecord(QStringLiteral("u"), &record));
-    QCOMPARE(record.pieces.size(), 1);
-    QCOMPARE(record.pieces[0].id(), 4);
+void TestDownloadEngine::journalRewrittenInPlace()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(CHttpDownloadHelper::FileName);
+    const std::shared_ptr<CHttpDownloadHelper> journal = CHttpDownloadHelper::shared(path);
+    QCOMPARE(CHttpDownloadHelper::shared(path), journal); // one journal a folder, for every download in it
+    const auto record = [](const char* url, const char* path) {
+        return DownloadTaskRecord{
+            QString::fromLatin1(url), QString::fromLatin1(path), QStringLiteral("\"v\""), 1, 0, 100, 0, {}};
+    };
+    journal->addRecord(record("http://h/Long/Name/Of/A.bin", "/d/a.bin"));
+    journal->addRecord(record("http://h/b.bin", "/d/b.bin"));
+    journal->putPiece(QStringLiteral("http://h/b.bin"), CFilePiece(1, 0, 99, 7));
+    QVERIFY(journal->write());
+    const qint64 longest = QFileInfo(path).size();
 
-    journal.removeRecord(QStringLiteral("u"));
-    QVERIFY(!journal.loadRecord(QStringLiteral("u"), &record));
+    // Shorter now: the rest of the longer document is blanked out, and the file reads back whole.
+    journal->removeRecord(QStringLiteral("HTTP://H/LONG/NAME/OF/A.BIN"));
+    QVERIFY(journal->write());
+    QCOMPARE(QFileInfo(path).size(), longest);
+    CHttpDownloadHelper reread(path);
+    QVERIFY(reread.read());
+    DownloadTaskRecord loaded;
+    QVERIFY(reread.loadRecord(QStringLiteral("http://H/B.bin"), &loaded));
+    QCOMPARE(loaded.url, QStringLiteral("http://h/b.bin"));
+    QCOMPARE(loaded.validator, QStringLiteral("\"v\""));
+    QCOMPARE(loaded.pieces.size(), 1);
+    QCOMPARE(reread.records().size(), 1);
+    // A second download into the same destination takes the place of the first.
+    journal->addRecord(record("http://other/b.bin", "/d/b.bin"));
+    QCOMPARE(journal->records().size(), 1);
+
+    // The last record gone, so is the file.
+    journal->removeRecord(QStringLiteral("http://other/b.bin"));
+    QVERIFY(journal->write());
+    QVERIFY(!QFile::exists(path));
 }
 
 void TestDownloadEngine::pieceSize_data()
@@ -372,8 +384,8 @@ void TestDownloadEngine::missingPieces_data()
     QTest::addColumn<QList<int>>("pendingIds");
     QTest::addColumn<QString>("pieces"); // "id:start-end" ...
 
-    QTest::newRow("all") << 0 << QList<int>() << "1:0-3 2:4-7 3:8-9";
-    QTest::newRow("from the offset") << 1 << QList<int>() << "2:4-7 3:8-9";
+    QTest::newRow("none handed out yet") << 0 << QList<int>() << "1:0-3 2:4-7 3:8-9";
+    QTest::newRow("after the one handed out") << 1 << QList<int>() << "2:4-7 3:8-9";
     QTest::newRow("pending ones skipped") << 0 << QList<int>{1, 3} << "2:4-7";
     QTest::newRow("offset past the end") << 3 << QList<int>() << "";
 }
@@ -391,12 +403,6 @@ void TestDownloadEngine::missingPieces()
     for (const CFilePiece& piece : cut)
         texts.append(QStringLiteral("%1:%2-%3").arg(piece.id()).arg(piece.start()).arg(piece.end()));
     QCOMPARE(texts.join(QLatin1Char(' ')), pieces);
-}
-
-void TestDownloadEngine::chunkSizeSetting()
-{
-    QCOMPARE(CHttpDownloadTask::chunkSize(), qint64(1572864));
-    QCOMPARE(CHttpDownloadTask::chunkSizeFor(-7), qint64(65536));
 }
 
 QTEST_GUILESS_MAIN(TestDownloadEngine)

@@ -99,6 +99,7 @@ private slots:
     void refusesLyingRanges_data();
     void refusesLyingRanges();
     void readsSizesBeyond32Bits();
+    void refusesWhatTheDiskCannotHold();
 
 private:
     std::unique_ptr<CTestDataDir> m_data;
@@ -199,6 +200,27 @@ void TestDownloadHostile::readsSizesBeyond32Bits()
                  .last()
                  .end(),
              huge - 1);
+}
+
+void TestDownloadHostile::refusesWhatTheDiskCannotHold()
+{
+    const QByteArray petabyte = QByteArray::number(qint64(1) << 50);
+    CScriptedServer server([&petabyte](const QByteArray&, qint64, qint64) { return headAnswer(petabyte); });
+    const QString folder = m_target->filePath(QStringLiteral("not/yet/there"));
+    const QString destination = folder + QStringLiteral("/huge.bin");
+
+    CHttpDownloadManager manager;
+    CDownloadProbe probe(&manager);
+    QVERIFY(probe.download(server.url(QStringLiteral("/huge.bin")), destination, 1));
+    QCOMPARE(probe.errorCount(), 1);
+    const QString message = probe.errors.first().message();
+    QVERIFY2(QRegularExpression(QStringLiteral("^Not enough free space on %1: 1\\.0 PiB needed, .* free\\.$")
+                                    .arg(QRegularExpression::escape(m_target->path())))
+                 .match(message)
+                 .hasMatch(),
+             qPrintable(message));
+    // Nothing is left behind: no part file, no journal, not even the folders.
+    QVERIFY(!QFileInfo::exists(m_target->filePath(QStringLiteral("not"))));
 }
 
 QTEST_GUILESS_MAIN(TestDownloadHostile)

@@ -10,7 +10,9 @@ struct CServedRequest
     QString path;  // without the query
     QString range; // the Range header; empty when there was none
     QString userAgent;
-    int connection = 0; // requests with equal numbers came over the same connection
+    QString ifRange;       // the If-Range header; empty when there was none
+    int connection = 0;    // requests with equal numbers came over the same connection
+    qint64 bytesSent = -1; // body bytes the server sent; -1 when the server does not say
 };
 
 // A web server that the download engine's tests run against, so that the same cases play against more than
@@ -21,10 +23,12 @@ public:
     // How a file is answered: as it is, or as a slow or misbehaving server would.
     enum class Serving
     {
-        Normally,       // HEAD and byte ranges (206)
-        Slowly,         // as Normally, each connection held to about SlowBytesPerSecond
-        IgnoringRanges, // a GET with a Range gets 200 and the whole file
-        Failing,        // HTTP 500 for every request
+        Normally,           // HEAD and byte ranges (206)
+        Slowly,             // as Normally, each connection held to about SlowBytesPerSecond
+        IgnoringRanges,     // a GET with a Range gets 200 and the whole file
+        Failing,            // HTTP 500 for every request
+        Redirected,         // 301 to the same path below the root, where it is answered normally
+        RedirectingForever, // 302 to itself, again and again
     };
     // Slow enough that a download of a few 64 KiB ranges a connection can be caught on the way.
     static constexpr qint64 SlowBytesPerSecond = 64 * 1024;

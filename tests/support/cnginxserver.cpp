@@ -32,7 +32,7 @@ pid %1/nginx.pid;
 error_log %1/error.log warn;
 events { worker_connections 256; }
 http {
-    log_format probe '$connection $request_method $uri "$http_range" "$http_user_agent"';
+    log_format probe '$connection $request_method $uri "$http_range" "$http_user_agent" "$http_if_range" $body_bytes_sent';
     access_log %1/access.log probe;
     client_body_temp_path %1/tmp/body;
     proxy_temp_path %1/tmp/proxy;
@@ -48,6 +48,8 @@ http {
         location /slow/ { alias %2/; limit_rate %4; }
         location /whole/ { alias %2/; max_ranges 0; }
         location /fail/ { return 500; }
+        location /moved/ { rewrite ^/moved/(.*)$ /$1 permanent; }
+        location /loop/ { return 302 $uri; }
     }
 }
 )")
@@ -163,22 +165,25 @@ void CNginxServer::reset()
 QString CNginxServer::url(const QString& path, Serving serving)
 {
     // One location a way of serving, in the order of Serving.
-    static const char* const locations[] = {"", "/slow", "/whole", "/fail"};
+    static const char* const locations[] = {"", "/slow", "/whole", "/fail", "/moved", "/loop"};
     return baseUrl() + QLatin1String(locations[int(serving)]) + path;
 }
 
 QList<CServedRequest> CNginxServer::receivedRequests() const
 {
-    static const QRegularExpression pattern(QStringLiteral(R"re(^(\d+) (\S+) (\S+) "([^"]*)" "([^"]*)"$)re"));
-    // nginx logs an empty header as "-".
-    const auto header = [](const QString& text) { return text == QLatin1String("-") ? QString() : text; };
+    static const QRegularExpression pattern(
+        QStringLiteral(R"re(^(\d+) (\S+) (\S+) "([^"]*)" "([^"]*)" "([^"]*)" (\d+)$)re"));
+    // nginx logs an empty header as "-", and a quote in one as "\x22".
+    const auto header = [](QString text) {
+        return text == QLatin1String("-") ? QString() : text.replace(QLatin1String("\\x22"), QLatin1String("\""));
+    };
     QList<CServedRequest> requests;
     const QStringList lines = accessLog().mid(m_logMark);
     for (const QString& line : lines) {
         const QRegularExpressionMatch match = pattern.match(line);
         if (match.hasMatch())
             requests.append({match.captured(2), match.captured(3), header(match.captured(4)), header(match.captured(5)),
-                             match.captured(1).toInt()});
+                             header(match.captured(6)), match.captured(1).toInt(), match.captured(7).toLongLong()});
     }
     return requests;
 }

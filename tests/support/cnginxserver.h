@@ -11,7 +11,9 @@
 //   /          the files, with HEAD and byte ranges;
 //   /slow/     the same files, each connection held to about SlowBytesPerSecond;
 //   /whole/    the same files, ignoring Range (always 200 and the whole file);
-//   /fail/     HTTP 500 for everything.
+//   /fail/     HTTP 500 for everything;
+//   /moved/    a permanent redirect to the same path below /;
+//   /loop/     a redirect to itself.
 // What it received is read back from its access log.
 class CNginxServer : public CDownloadTestServer
 {

@@ -89,6 +89,17 @@ QString CTestDevServer::url(const QString& path, Serving serving)
         fault.method.clear();
         fault.status = 500;
         break;
+    case Serving::Redirected:
+    case Serving::RedirectingForever: {
+        // Under a path of its own, which redirects to the file itself, or to itself again.
+        const bool endless = serving == Serving::RedirectingForever;
+        const QString moved = (endless ? QStringLiteral("/loop") : QStringLiteral("/moved")) + path;
+        fault.method.clear();
+        fault.redirectStatus = endless ? 302 : 301;
+        fault.redirectTo = endless ? moved : path;
+        m_server.setFault(moved, fault);
+        return url(moved);
+    }
     }
     m_server.setFault(path, fault);
     return url(path);
@@ -106,7 +117,8 @@ QList<CServedRequest> CTestDevServer::receivedRequests() const
         for (const CDevServerRequest& request : received) {
             requests.append({deepCopy(request.method), deepCopy(request.path.section(QLatin1Char('?'), 0, 0)),
                              deepCopy(request.headers.value(QStringLiteral("range"))),
-                             deepCopy(request.headers.value(QStringLiteral("user-agent"))), request.connection});
+                             deepCopy(request.headers.value(QStringLiteral("user-agent"))),
+                             deepCopy(request.headers.value(QStringLiteral("if-range"))), request.connection});
         }
     }
     setThreadSanitizerWatching(true);

@@ -173,6 +173,11 @@ void CDevServerConnection::pump()
             if (slice <= 0)
                 break;
         }
+        if (m_fault.stallAfterBytes >= 0) {
+            slice = qMin(slice, m_fault.stallAfterBytes - m_sent);
+            if (slice <= 0)
+                return; // silent from here on; the connection stays open until the peer gives up
+        }
         if (m_fault.bytesPerSecond > 0) {
             qint64 waitMs = 0;
             const qint64 allowed = throttleAllowance(&waitMs);

@@ -15,9 +15,12 @@ struct CDevServerFault
         False, // announce `falseContentLength` instead of the true length
     };
 
-    qint64 dropAfterBytes = -1; // close the connection after this many body bytes; -1 never
-    int status = 0;             // answer every request with this HTTP status (500, 401 ...) instead; 0 off
-    int delayMs = 0;            // wait this long before answering
+    qint64 dropAfterBytes = -1;  // close the connection after this many body bytes; -1 never
+    qint64 stallAfterBytes = -1; // send this many body bytes (0: the head only), then nothing, connection held
+    int status = 0;              // answer every request with this HTTP status (500, 401 ...) instead; 0 off
+    int delayMs = 0;             // wait this long before answering (long enough: a server that never answers)
+    int redirectStatus = 0;      // answer with this 3xx status (301, 302, 303, 307, 308) and `redirectTo`
+    QString redirectTo;          // the Location of the redirect: a path of this service or a whole address
     ContentLength contentLength = ContentLength::Normal;
     qint64 falseContentLength = 0;
     bool ignoreRange = false;  // answer a Range request with 200 and the whole file

@@ -26,6 +26,16 @@ QByteArray CDevServerResponse::reasonPhrase(int status)
         return "OK";
     case 206:
         return "Partial Content";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 303:
+        return "See Other";
+    case 307:
+        return "Temporary Redirect";
+    case 308:
+        return "Permanent Redirect";
     case 400:
         return "Bad Request";
     case 401:

@@ -5,8 +5,10 @@
 #include "chttprequest.h"
 #include "cservedfiles.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 
 namespace
 {
@@ -25,6 +27,29 @@ QByteArray contentTypeFor(const QString& filePath)
     return "application/octet-stream";
 }
 
+// Changes whenever the file's time or size does, as the validators of common web servers do.
+QByteArray entityTag(const QFileInfo& info)
+{
+    return '"' + QByteArray::number(info.lastModified().toMSecsSinceEpoch(), 16) + '-' +
+           QByteArray::number(info.size(), 16) + '"';
+}
+
+QByteArray httpDate(const QDateTime& time)
+{
+    return QLocale::c().toString(time.toUTC(), QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'")).toLatin1();
+}
+
+// A range asked for under "If-Range" holds only while the file is the one the client knew: the same strong
+// entity tag, or the same modification date; otherwise the whole file is the answer.
+bool ifRangeHolds(const QByteArray& ifRange, const QByteArray& tag, const QByteArray& date)
+{
+    if (ifRange.isEmpty())
+        return true;
+    if (ifRange.startsWith('"') || ifRange.startsWith("W/"))
+        return ifRange == tag;
+    return ifRange == date;
+}
+
 } // namespace
 
 CDevServerRouter::CDevServerRouter(CDevServerState& state)
@@ -38,6 +63,13 @@ CDevServerResponse CDevServerRouter::respond(const CHttpRequest& request, const 
     if (fault.status != 0)
         return CDevServerResponse::error(fault.status,
                                          QString::fromLatin1(CDevServerResponse::reasonPhrase(fault.status)));
+
+    if (fault.redirectStatus != 0) {
+        CDevServerResponse redirect = CDevServerResponse::error(
+            fault.redirectStatus, QString::fromLatin1(CDevServerResponse::reasonPhrase(fault.redirectStatus)));
+        redirect.headers.append(qMakePair(QByteArray("Location"), fault.redirectTo.toUtf8()));
+        return redirect;
+    }
 
     const QString path = request.path();
     const bool isRead = request.method == "GET" || request.method == "HEAD";
@@ -77,10 +109,14 @@ CDevServerResponse CDevServerRouter::serveFile(const QString& filePath, const CH
     CDevServerResponse response;
     response.headers.append(qMakePair(QByteArray("Content-Type"), contentTypeFor(filePath)));
     response.headers.append(qMakePair(QByteArray("Accept-Ranges"), QByteArray("bytes")));
+    const QByteArray tag = entityTag(info);
+    const QByteArray date = httpDate(info.lastModified());
+    response.headers.append(qMakePair(QByteArray("ETag"), tag));
+    response.headers.append(qMakePair(QByteArray("Last-Modified"), date));
     response.filePath = filePath;
     response.fileLength = size;
 
-    if (fault.ignoreRange || !request.hasHeader("range"))
+    if (fault.ignoreRange || !request.hasHeader("range") || !ifRangeHolds(request.header("if-range"), tag, date))
         return response;
 
     const CByteRange range = CByteRange::parse(request.header("range"), size);
