@@ -51,7 +51,7 @@ bool CDevServer::setRoot(const QString& directory, QString* errorMessage)
     const QString packages = QDir::cleanPath(root.filePath(d->state.config().packagesFolder));
     QStringList problems;
     if (packages.startsWith(root.path() + QLatin1Char('/')))
-        problems = CPackageBuilder::buildAll(root.filePath(QStringLiteral("package-sources")), packages).problems;
+        problems = CPackageBuilder::buildAll(root.filePath(QStringLiteral("package-sources")), packages);
     else
         problems.append(QStringLiteral("The packages folder \"%1\" is not below the root; no package is built.")
                             .arg(d->state.config().packagesFolder));

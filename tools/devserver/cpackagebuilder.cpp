@@ -26,16 +26,12 @@ QStringList sourceFiles(const QString& folder)
 }
 } // namespace
 
-CPackageBuilder::Result CPackageBuilder::buildAll(const QString& sourcesFolder, const QString& packagesFolder)
+QStringList CPackageBuilder::buildAll(const QString& sourcesFolder, const QString& packagesFolder)
 {
-    Result result;
+    QStringList problems;
     const QStringList names = QDir(sourcesFolder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-    if (names.isEmpty())
-        return result;
-    if (!QDir().mkpath(packagesFolder)) {
-        result.problems.append(QStringLiteral("The packages folder \"%1\" cannot be created.").arg(packagesFolder));
-        return result;
-    }
+    if (!names.isEmpty() && !QDir().mkpath(packagesFolder))
+        return {QStringLiteral("The packages folder \"%1\" cannot be created.").arg(packagesFolder)};
     for (const QString& name : names) {
         const QString source = QDir(sourcesFolder).filePath(name);
         const QString package = QDir(packagesFolder).filePath(name + packageSuffix);
@@ -43,12 +39,10 @@ CPackageBuilder::Result CPackageBuilder::buildAll(const QString& sourcesFolder, 
         if (existing.isFile() && existing.lastModified() >= newestChange(source))
             continue;
         QString problem;
-        if (build(source, package, problem))
-            result.built.append(name + packageSuffix);
-        else
-            result.problems.append(problem);
+        if (!build(source, package, problem))
+            problems.append(problem);
     }
-    return result;
+    return problems;
 }
 
 bool CPackageBuilder::build(const QString& sourceFolder, const QString& package, QString& problem)

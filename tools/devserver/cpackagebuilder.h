@@ -10,16 +10,11 @@
 class CPackageBuilder
 {
 public:
-    struct Result
-    {
-        QStringList built;    // package file names written by this run
-        QStringList problems; // one message per package that could not be built
-    };
-
     // Builds the packages that are missing or older than a file or folder of their source; a package
     // without a source folder is never touched. A failed package keeps the file it had and does not stop
-    // the others. No source folder at all is no error.
-    static Result buildAll(const QString& sourcesFolder, const QString& packagesFolder);
+    // the others. Returns one message per package that could not be built; no source folder at all is no
+    // error.
+    static QStringList buildAll(const QString& sourcesFolder, const QString& packagesFolder);
 
     // Writes `package` from `sourceFolder` by way of a temporary file, so that a reader never meets a
     // half-written package and a failure leaves the previous one. The package takes the newest time of its
