@@ -42,7 +42,8 @@ public:
 
     // The demo content of the source tree (samples/service).
     static QString samplesRoot();
-    // Copies the demo content into `directory`, so that a test may change it; false on failure.
+    // Copies the demo content into `directory`, so that a test may change it; false on failure. Packages
+    // built from the sample sources are not copied: the copy's service builds its own.
     static bool copySamples(const QString& directory);
 
 protected:

@@ -2,7 +2,9 @@
 
 #include "cdevserverlistener.h"
 #include "cdevserverstate.h"
+#include "cpackagebuilder.h"
 
+#include <QDir>
 #include <QThread>
 
 class CDevServerPrivate
@@ -43,7 +45,19 @@ CDevServer::~CDevServer()
 
 bool CDevServer::setRoot(const QString& directory, QString* errorMessage)
 {
-    return d->state.setRoot(directory, errorMessage);
+    if (!d->state.setRoot(directory, errorMessage))
+        return false;
+    const QDir root(d->state.root());
+    const QString packages = QDir::cleanPath(root.filePath(d->state.config().packagesFolder));
+    QStringList problems;
+    if (packages.startsWith(root.path() + QLatin1Char('/')))
+        problems = CPackageBuilder::buildAll(root.filePath(QStringLiteral("package-sources")), packages);
+    else
+        problems.append(QStringLiteral("The packages folder \"%1\" is not below the root; no package is built.")
+                            .arg(d->state.config().packagesFolder));
+    if (errorMessage)
+        *errorMessage = problems.join(QLatin1Char('\n'));
+    return true;
 }
 
 QString CDevServer::root() const

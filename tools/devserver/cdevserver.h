@@ -28,6 +28,8 @@ public:
 
     // Loads "service.json" of `directory` and serves the files below it. False with a message when the
     // folder or its configuration cannot be read. A folder without "service.json" serves its files only.
+    // Packs the folders of "package-sources" below it into the packages folder first (see CPackageBuilder);
+    // a package that cannot be built does not make it fail: it returns true with the message naming it.
     bool setRoot(const QString& directory, QString* errorMessage = nullptr);
     QString root() const;
 

@@ -38,8 +38,8 @@ struct CDevServiceConfig
     QList<CDevServiceAccount> accounts;
     QJsonArray regions;
     QJsonObject cycle;
-    QJsonObject index;      // "File" names the data index below the root
-    QString packagesFolder; // below the root
+    QJsonObject index;                                   // "File" names the data index below the root
+    QString packagesFolder = QStringLiteral("packages"); // below the root
 
     // Reads `filePath`. A file that is not JSON, or members of the wrong shape, give false and a message
     // that names the member.

@@ -72,6 +72,9 @@ int main(int argc, char* argv[])
         err << "brelvar-devserver: " << problem << '\n';
         return 1;
     }
+    if (!problem.isEmpty())
+        err << "brelvar-devserver: " << problem.replace(QLatin1Char('\n'), QStringLiteral("\nbrelvar-devserver: "))
+            << '\n';
     if (!server.start(static_cast<quint16>(port), address)) {
         err << "brelvar-devserver: cannot listen on " << address.toString() << ':' << port << ".\n";
         return 1;
