@@ -37,7 +37,8 @@ qint64 CBackupPackager::installedSize(const QString& addonFolder, const QUuid& a
 {
     QList<PlannedFile> files;
     QString problem;
-    if (!plannedFiles(CIOUtils::installedIndexPath(addonFolder, addonGuid), addonFolder, simulator, &files, &problem))
+    const QString index = CIOUtils::installedIndexPath(addonFolder, addonGuid);
+    if (!QFileInfo::exists(index) || !plannedFiles(index, addonFolder, simulator, &files, &problem))
         return 0;
     qint64 size = 0;
     for (const PlannedFile& file : qAsConst(files))

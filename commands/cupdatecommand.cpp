@@ -361,7 +361,7 @@ QString CUpdateCommand::createBackupPackage(const QString& addonFolder, const QS
     if (result.hash.isEmpty() && result.errorNumber != 9 && result.errorNumber != 10)
         raise(BV_EXCEPTION(result.errorNumber, 3, result.errorMessage));
     else if (result.hash.isEmpty())
-        BV_LOG(6, result.errorMessage);
+        BV_LOG(1, result.errorMessage); // nothing installed yet, so nothing to keep
     return result.hash;
 }
 
