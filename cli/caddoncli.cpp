@@ -105,8 +105,10 @@ bool restoreUser()
         Timeout);
     if (inTime && failure.isEmpty() && CUser::instance()->userId() > 0)
         return true;
-    CCli::printError(1, QStringLiteral("Not signed in (%0); sign in with 'tessaray-cli login USERNAME' first.")
-                            .arg(failure.isEmpty() ? QStringLiteral("no answer from the web service") : failure));
+    CCli::printError(1, QStringLiteral("The stored log-in could not be restored (%0). Is the web service at %1 "
+                                       "reachable, and has this account signed in ('tessaray-cli login USERNAME')?")
+                            .arg(failure.isEmpty() ? QStringLiteral("no answer from the web service") : failure,
+                                 CSettings::stringValue(SettingsKey::ServerAddress)));
     return false;
 }
 
@@ -244,7 +246,8 @@ int runJobs(const QList<Job>& jobs)
             progress->finish();
             bool jobFailed = false;
             for (const Exception& error : qAsConst(*errors)) {
-                if (error.errorLevel >= 6) {
+                // Errors, and the warnings that end a command (no connection, canceled).
+                if (error.errorLevel >= 6 || error.errorNumber == 16 || error.errorNumber == 8) {
                     jobFailed = true;
                     CCli::printError(error.errorNumber, QStringLiteral("%0: %1").arg(label(job.target), error.message));
                 } else {
@@ -376,7 +379,14 @@ int runUpdate(const QStringList& arguments)
     const bool all = options.parser.isSet(options.all);
     if (all == !positional.isEmpty() || positional.size() > 2)
         return CCli::usageError(options.parser, QStringLiteral("Give --all, or ADDON_GUID [MAPPING_GUID]."));
-    if (!restoreUser() || !loadDataIndex(!options.parser.isSet(options.noIndexUpdate) && checkConnection()))
+    // The connection is checked as the window's timer does; an update reads the answer before it starts.
+    if (!checkConnection()) {
+        CCli::printError(16, QStringLiteral("No Internet connection, update canceled. (The web service at %0 "
+                                            "can't be reached.)")
+                                 .arg(CSettings::stringValue(SettingsKey::ServerAddress)));
+        return CCli::Failure;
+    }
+    if (!restoreUser() || !loadDataIndex(!options.parser.isSet(options.noIndexUpdate)))
         return CCli::Failure;
 
     QString error;

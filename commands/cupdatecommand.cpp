@@ -533,7 +533,9 @@ void CUpdateCommand::onErorThrown(Exception error)
     const int code = error.errorNumber;
     if (error.errorLevel == 7 || error.errorLevel == 8 || code == 8 || code == 12 || code == 16 || code == 17) {
         m_stopped = true;
-        end();
+        // This slot is the error's first receiver: the end waits until every other one has the error, so
+        // that nobody hears of the completion before the reason for it.
+        QMetaObject::invokeMethod(this, &CUpdateCommand::end, Qt::QueuedConnection);
     }
 }
 
