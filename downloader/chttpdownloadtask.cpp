@@ -6,7 +6,6 @@
 #include "downloader/threadhandover.h"
 #include "foundation/clogger.h"
 #include "foundation/csettings.h"
-#include "foundation/cworkerthread.h"
 #include "version.h"
 
 #include <QCoreApplication>
@@ -96,11 +95,15 @@ CHttpDownloadTask::~CHttpDownloadTask()
     // A worker may be waiting in requirePiece for this thread, which hands it "no piece", after which it
     // ends its thread; what the workers reported on the way is journalled, so that the next start goes on
     // from there.
-    for (const QPointer<QThread>& thread : qAsConst(m_workerThreads)) {
-        while (thread && !thread->wait(20))
+    for (auto it = m_workerThreads.cbegin(); it != m_workerThreads.cend(); ++it) {
+        while (!it.key()->wait(20))
             QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     }
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    for (auto it = m_workerThreads.cbegin(); it != m_workerThreads.cend(); ++it) {
+        takeOver(it.value());
+        delete it.value();
+    }
 }
 
 void CHttpDownloadTask::setThreadCount(int count)
@@ -513,11 +516,30 @@ void CHttpDownloadTask::startWorkers()
                 Qt::QueuedConnection);
         m_workers.append(worker);
         ++m_startedWorkers;
-        m_workerThreads.append(CWorkerThread::start(worker, QStringLiteral("download worker %0").arg(i + 1),
-                                                    &CHttpDownloadWorker::doWork, this));
+        // Not CWorkerThread: that deletes the worker on its own thread, and with it the connections above,
+        // whose slot objects Qt counts inside its library while this thread may still be calling them; the
+        // worker is deleted here instead, once its thread has ended (slotWorkerThreadFinished).
+        auto* thread = new QThread(this);
+        thread->setObjectName(QStringLiteral("download worker %0").arg(i + 1));
+        worker->moveToThread(thread);
+        connect(thread, &QThread::started, worker, &CHttpDownloadWorker::doWork);
+        connect(thread, &QThread::finished, worker, &CHttpDownloadWorker::releaseResources, Qt::DirectConnection);
+        connect(thread, &QThread::finished, this, &CHttpDownloadTask::slotWorkerThreadFinished, Qt::QueuedConnection);
+        m_workerThreads.insert(thread, worker);
+        thread->start(QThread::InheritPriority);
     }
-    // Threads that have ended and been deleted need no more waiting for.
-    m_workerThreads.removeAll(nullptr);
+}
+
+void CHttpDownloadTask::slotWorkerThreadFinished()
+{
+    auto* thread = qobject_cast<QThread*>(sender());
+    if (!thread || !m_workerThreads.contains(thread))
+        return;
+    // The thread has ended: its worker runs no more and may be deleted from here.
+    CHttpDownloadWorker* worker = m_workerThreads.take(thread);
+    takeOver(worker);
+    delete worker;
+    thread->deleteLater();
 }
 
 void CHttpDownloadTask::requirePieceFor(CHttpDownloadWorker* worker, bool* bSucess, CFilePiece* piece)
@@ -682,10 +704,8 @@ void CHttpDownloadTask::stopWorkers()
     // their threads ends them, and what they still report is not heard.
     m_workers.clear();
     ++m_generation;
-    for (const QPointer<QThread>& thread : qAsConst(m_workerThreads)) {
-        if (thread)
-            thread->quit();
-    }
+    for (QThread* thread : m_workerThreads.keys())
+        thread->quit();
 }
 
 void CHttpDownloadTask::stop()

@@ -5,6 +5,7 @@
 #include "downloader/cnetworkerror.h"
 #include "downloader/downloadtaskrecord.h"
 
+#include <QHash>
 #include <QList>
 #include <QMutex>
 #include <QPointer>
@@ -107,6 +108,9 @@ public slots:
     // a worker stopped earlier may still ask after the task has been started again.
     Q_INVOKABLE void requirePieceFor(CHttpDownloadWorker* worker, bool* bSucess, CFilePiece* piece);
 
+private slots:
+    void slotWorkerThreadFinished();
+
 private:
     // Takes the journal's record of this download when the part file can go on from it; false otherwise.
     // True as well when it could, but the disk has no room for the rest: the download has failed then.
@@ -142,10 +146,10 @@ private:
     mutable QReadWriteLock m_journalLock;
     CNetworkError m_error;
     QList<CFilePiece> m_pending;
-    QList<CHttpDownloadWorker*> m_workers;    // of the current start, running: identities only, never dereferenced
-    int m_generation = 0;                     // counts the starts and stops, so that stale reports are told apart
-    int m_startCount = 0;                     // progress of a stopped start is still journalled, until the next start
-    QList<QPointer<QThread>> m_workerThreads; // every worker thread that may still run
+    QList<CHttpDownloadWorker*> m_workers; // of the current start, running: identities only, never dereferenced
+    int m_generation = 0;                  // counts the starts and stops, so that stale reports are told apart
+    int m_startCount = 0;                  // progress of a stopped start is still journalled, until the next start
+    QHash<QThread*, CHttpDownloadWorker*> m_workerThreads; // every worker whose thread has not been reaped yet
     bool m_stopped = false;
     int m_startedWorkers = 0;
     // Bytes received, counted by the workers of the current start; each start gets a counter of its own, so

@@ -71,12 +71,7 @@ CHttpDownloadWorker::CHttpDownloadWorker(QObject* pieceSource, std::shared_ptr<s
     connect(&m_stallTimer, &QTimer::timeout, this, &CHttpDownloadWorker::checkStall);
 }
 
-CHttpDownloadWorker::~CHttpDownloadWorker()
-{
-    m_ended = true;
-    dropReply();
-    m_file.close();
-}
+CHttpDownloadWorker::~CHttpDownloadWorker() = default;
 
 QByteArray CHttpDownloadWorker::userAgent()
 {
@@ -454,4 +449,15 @@ void CHttpDownloadWorker::endThread()
     m_ended = true;
     dropReply();
     QThread::currentThread()->quit();
+}
+
+void CHttpDownloadWorker::releaseResources()
+{
+    m_ended = true;
+    dropReply();
+    m_file.close();
+    delete m_manager;
+    m_manager = nullptr;
+    // The thread ends now; the task deletes the worker on its own thread.
+    handOver(this);
 }

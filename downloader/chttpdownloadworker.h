@@ -28,19 +28,20 @@ struct CDownloadSource
 };
 
 // Fetches pieces of one download, range by range, and writes what arrives straight to its place in the part
-// file. Put on a thread of its own by CWorkerThread, it asks the task for one piece after the other until
-// none is left, then emits `completed` and ends its thread, which deletes it. The task stops it by ending
-// its thread: the request under way is dropped as the worker is deleted.
+// file. Moved to a thread of its own and started by the thread's `started`, it asks the task for one piece
+// after the other until none is left, then emits `completed` and ends its thread. The task stops it by
+// ending its thread: the request under way is dropped as the thread ends (releaseResources), and the task
+// deletes the worker afterwards.
 //
 // The piece is written with positioned writes on the worker's own unbuffered handle rather than through a
 // memory mapping: on a sparse part file every first touch of a mapped page reads (zero-fills) the page before
 // the copy overwrites it, which measured at up to twice the time of the whole transfer. Positioned writes
 // keep the worker's memory flat as well: nothing of the piece stays resident in the process.
 //
-// Everything here runs on the worker's thread except construction, which the task does before the thread
-// runs. The worker trusts no reply: the status must be 206, the Content-Range must name exactly the range
-// asked for and the file size the task learned, a validator in the reply must be the one the task learned,
-// and the body may not be longer than the range. Nothing is ever written outside the piece: lengths are
+// Everything here runs on the worker's thread except construction and destruction, which the task does
+// while the thread is not running. The worker trusts no reply: the status must be 206, the Content-Range must name
+// exactly the range asked for and the file size the task learned, a validator in the reply must be the one the task
+// learned, and the body may not be longer than the range. Nothing is ever written outside the piece: lengths are
 // checked before every write.
 class CHttpDownloadWorker : public QObject
 {
@@ -75,6 +76,8 @@ public slots:
     void slotReplyFinished();
     void slotReplyDownloadUpdated();
     void slotError(QNetworkReply::NetworkError code);
+    // Run on the worker's thread as it ends, so that the network objects die on the thread they live on.
+    void releaseResources();
 
 private:
     void downloadCurrentPiece();

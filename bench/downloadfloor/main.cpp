@@ -8,6 +8,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 #include <QUrl>
 
 #include <cstdio>
@@ -48,11 +49,17 @@ int main(int argc, char* argv[])
                 QCoreApplication::exit(1);
                 return;
             }
-            if (size < 0)
+            if (size < 0) {
+                // Sized once, as the engine sizes its part file: writes inside the file cost less than writes
+                // that make it grow.
                 size = reply->rawHeader("Content-Range").split('/').value(1).toLongLong();
+                file.resize(size);
+            }
             next += chunk;
+            // From the event loop, as the engine does: asked from inside `finished`, the request would find
+            // the connection still busy and open another one.
             if (next < size)
-                fetch();
+                QTimer::singleShot(0, fetch);
             else
                 QCoreApplication::exit(0);
         });

@@ -26,6 +26,9 @@ public:
 
 protected:
     virtual CDownloadTestServer& server() = 0;
+    // True for a server that is there to check what goes over the wire: cases that do not depend on the
+    // server are left to the others.
+    virtual bool wireLevelOnly() const { return false; }
     // `name` in the current test's scratch folder.
     QString target(const QString& name) const { return m_target->filePath(name); }
     QString targetFolder() const { return m_target->path(); }

@@ -12,6 +12,7 @@ class TestDownloadNginx : public TestDownloadServer
 
 protected:
     CDownloadTestServer& server() override { return m_nginx; }
+    bool wireLevelOnly() const override { return true; }
 
 private:
     CNginxServer m_nginx;
