@@ -65,20 +65,6 @@ bool waitFor(const std::function<void(QEventLoop&)>& start, int seconds)
     return !timedOut;
 }
 
-// Lets the web-service threads that have answered end before the process does.
-void drainWebServiceThreads()
-{
-    QEventLoop drain;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &drain, [&drain]() {
-        if (CWebServices::liveThreadCount() == 0)
-            drain.quit();
-    });
-    poll.start(10);
-    QTimer::singleShot(5000, &drain, &QEventLoop::quit);
-    drain.exec();
-}
-
 // The signed-in user, restored from the stored log-in as the program does at start.
 bool restoreUser()
 {
@@ -151,7 +137,7 @@ bool loadDataIndex(bool refresh)
                 index->initialize();
             },
             Timeout);
-        drainWebServiceThreads();
+        CCli::waitForWebServiceThreads();
         if (completed)
             return true;
         note(QStringLiteral("warning: the data index could not be brought up to date; the local copy is used."));
@@ -202,6 +188,18 @@ QList<AddonStatus> select(const QStringList& positional, QString* error)
                      .arg(guidText(addon),
                           mapping.isNull() ? QString() : QStringLiteral(" with mapping ") + guidText(mapping));
     return selected;
+}
+
+// Every mapped location with --all, else the ones ADDON_GUID [MAPPING_GUID] name; false after saying why
+// there are none.
+bool selectTargets(bool all, const QStringList& positional, QList<AddonStatus>* targets)
+{
+    QString error;
+    *targets = all ? CAddonStatus::all() : select(positional, &error);
+    if (error.isEmpty())
+        return true;
+    CCli::printError(1, error);
+    return false;
 }
 
 struct Job
@@ -300,7 +298,7 @@ int runJobs(const QList<Job>& jobs)
         loop.exec();
     // Commands are deleted on their own threads; let those go before the process does.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    drainWebServiceThreads();
+    CCli::waitForWebServiceThreads();
     return failed ? CCli::Failure : CCli::Success;
 }
 
@@ -389,12 +387,9 @@ int runUpdate(const QStringList& arguments)
     if (!restoreUser() || !loadDataIndex(!options.parser.isSet(options.noIndexUpdate)))
         return CCli::Failure;
 
-    QString error;
-    const QList<AddonStatus> targets = all ? CAddonStatus::all() : select(positional, &error);
-    if (!error.isEmpty()) {
-        CCli::printError(1, error);
+    QList<AddonStatus> targets;
+    if (!selectTargets(all, positional, &targets))
         return CCli::Failure;
-    }
     QList<Job> jobs;
     for (const AddonStatus& target : targets) {
         if (!options.parser.isSet(options.force) && !target.needsUpdate()) {
@@ -423,12 +418,9 @@ int runBackup(const QStringList& arguments)
         return CCli::usageError(options.parser, QStringLiteral("Give --all, or ADDON_GUID MAPPING_GUID."));
     if (!restoreUser() || !loadDataIndex(false))
         return CCli::Failure;
-    QString error;
-    const QList<AddonStatus> targets = all ? CAddonStatus::all() : select(positional, &error);
-    if (!error.isEmpty()) {
-        CCli::printError(1, error);
+    QList<AddonStatus> targets;
+    if (!selectTargets(all, positional, &targets))
         return CCli::Failure;
-    }
     QList<Job> jobs;
     for (const AddonStatus& target : targets) {
         if (all && (target.state == AddonStatus::NotInstalled || target.state == AddonStatus::Missing)) {
@@ -503,12 +495,9 @@ int runRestore(const QStringList& arguments)
                                                 "user identity."));
         return CCli::Failure;
     }
-    QString error;
-    const QList<AddonStatus> targets = all ? CAddonStatus::all() : select(positional, &error);
-    if (!error.isEmpty()) {
-        CCli::printError(1, error);
+    QList<AddonStatus> targets;
+    if (!selectTargets(all, positional, &targets))
         return CCli::Failure;
-    }
     QList<Job> jobs;
     bool missing = false;
     for (const AddonStatus& target : targets) {

@@ -1,10 +1,13 @@
 #include "cclicommand.h"
 
+#include "webservices/cwebservices.h"
 #include <unistd.h>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QMap>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -109,4 +112,18 @@ bool CCli::parseOrExit(QCommandLineParser& parser, const QStringList& arguments,
 bool CCli::stderrIsTerminal()
 {
     return isatty(fileno(stderr)) != 0;
+}
+
+void CCli::waitForWebServiceThreads()
+{
+    QEventLoop drain;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &drain, [&drain]() {
+        if (CWebServices::liveThreadCount() == 0)
+            drain.quit();
+    });
+    poll.start(10);
+    QTimer::singleShot(5000, &drain, &QEventLoop::quit);
+    if (CWebServices::liveThreadCount() != 0)
+        drain.exec();
 }

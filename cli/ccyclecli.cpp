@@ -57,17 +57,8 @@ int runCycle(const QStringList& arguments)
     dataCycle->tryGetCurrentCycle();
     loop.exec();
 
-    // The request's thread ends on its own once it has answered; let it, before the process goes.
-    QEventLoop drain;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &drain, [&drain]() {
-        if (CWebServices::liveThreadCount() == 0)
-            drain.quit();
-    });
-    poll.start(10);
-    QTimer::singleShot(answered ? 5000 : 0, &drain, &QEventLoop::quit);
     if (answered)
-        drain.exec();
+        CCli::waitForWebServiceThreads();
 
     const QString address = CSettings::stringValue(SettingsKey::ServerAddress);
     if (!answered) {

@@ -175,16 +175,7 @@ int runRefresh(bool json, int timeoutSeconds)
     if (!ended)
         loop.exec();
 
-    // The request's thread ends on its own once it has answered; let it, before the process goes.
-    QEventLoop drain;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &drain, [&drain]() {
-        if (CWebServices::liveThreadCount() == 0)
-            drain.quit();
-    });
-    poll.start(10);
-    QTimer::singleShot(5000, &drain, &QEventLoop::quit);
-    drain.exec();
+    CCli::waitForWebServiceThreads();
 
     for (const QString& error : qAsConst(errors))
         fprintf(stderr, "%s\n", error.toLocal8Bit().constData());

@@ -39,6 +39,14 @@ protected:
     // in `addonFolder`. False after reporting the error when it can't be completed.
     bool completeInterruptedInstall(const QString& addonFolder);
 
+    // Installs `files` of `package` below `addonFolder` as one install (CInstallTransaction): every file is
+    // extracted into the staging folder first, then all go in place, with `mapping` (the package's file
+    // mapping) becoming the installed one. Pulses (files done, files) and polls the cancel flag; a cancel or
+    // a failure puts everything back. False after raising why; `done` words the result ("installed",
+    // "restored"), and failures are raised at `failureLevel`.
+    bool installFromPackage(class UnZip& package, const QList<struct PlannedFile>& files, const QString& mapping,
+                            const QString& addonFolder, const QString& done, int failureLevel);
+
     // Logs the error, makes it the command's last one and emits it (build it with BV_EXCEPTION, which
     // records where it was raised).
     void raise(const Exception& error);

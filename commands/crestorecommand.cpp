@@ -1,7 +1,6 @@
 #include "crestorecommand.h"
 
 #include "commands/cinstallplan.h"
-#include "commands/cinstalltransaction.h"
 #include "commands/cioutils.h"
 #include "commands/cpackagepassword.h"
 #include "commands/cpreflight.h"
@@ -181,50 +180,6 @@ bool CRestoreCommand::restoreFiles(UnZip& package, const QList<PlannedFile>& fil
         return true;
     }
 
-    // Into the add-on folder: everything is extracted beside the files first, then put in place as one install.
-    CInstallTransaction transaction(addonFolder, mappingGuid());
-    QString problem;
-    if (!transaction.begin(&problem)) {
-        raise(BV_EXCEPTION(12, 6, QStringLiteral("Nothing was restored: %0.").arg(problem)));
-        return false;
-    }
-    QList<CInstallTransaction::File> staged;
-    for (int i = 0; i < files.size(); ++i) {
-        QFile out(transaction.stagedPath(i));
-        const UnZip::ErrorCode extracted =
-            out.open(QIODevice::WriteOnly) ? package.extractFile(files.at(i).entryName, &out) : UnZip::OpenFailed;
-        out.close();
-        if (extracted != UnZip::Ok || isCanceled()) {
-            transaction.rollback();
-            if (isCanceled())
-                raise(BV_EXCEPTION(8, 6, QStringLiteral("User canceled.")));
-            else
-                raise(BV_EXCEPTION(
-                    extracted, 5,
-                    QStringLiteral("Unable to decompress file %0; nothing was restored.").arg(files.at(i).entryName)));
-            return false;
-        }
-        staged.append(CInstallTransaction::File{transaction.stagedPath(i), files.at(i).targetPath});
-    }
-    // The package's file mapping becomes the installed one, in the same step as the files.
-    const QString stagedMapping = transaction.stagedPath(files.size());
-    QFile::copy(mapping, stagedMapping);
-    staged.append(CInstallTransaction::File{
-        stagedMapping, QDir::toNativeSeparators(CIOUtils::installedIndexPath(addonFolder, addonGuid()))});
-    if (!transaction.prepare(staged, &problem)) {
-        transaction.rollback();
-        raise(BV_EXCEPTION(12, 6, QStringLiteral("Nothing was restored: %0.").arg(problem)));
-        return false;
-    }
-    for (int i = 0; i < staged.size(); ++i) {
-        if (isCanceled() || !transaction.commit(i, &problem)) {
-            transaction.rollback();
-            raise(isCanceled() ? BV_EXCEPTION(8, 6, QStringLiteral("User canceled."))
-                               : BV_EXCEPTION(12, 6, QStringLiteral("Nothing was restored: %0.").arg(problem)));
-            return false;
-        }
-        pulse(qMin<qint64>(i + 1, total));
-    }
-    transaction.finish();
-    return true;
+    // Into the add-on folder: checked and extracted whole before one file is replaced.
+    return installFromPackage(package, files, mapping, addonFolder, QStringLiteral("restored"), 6);
 }

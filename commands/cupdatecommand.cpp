@@ -3,7 +3,6 @@
 #include "commands/cbackupconfigserializer.h"
 #include "commands/cbackuppackager.h"
 #include "commands/cinstallplan.h"
-#include "commands/cinstalltransaction.h"
 #include "commands/cioutils.h"
 #include "commands/cpackagepassword.h"
 #include "commands/cpreflight.h"
@@ -413,63 +412,11 @@ void CUpdateCommand::uncompressFile()
         return;
     }
 
-    // Every new file is extracted beside the add-on's files first; only when all checked out do they go in
-    // place, each by one atomic rename, together with the package's file mapping.
-    CInstallTransaction transaction(m_addonFolder, mappingGuid());
-    if (!transaction.begin(&problem)) {
-        raise(BV_EXCEPTION(12, 7, QStringLiteral("Nothing was installed: %0.").arg(problem)));
-        return;
-    }
-    const qint64 total = files.size();
-    QElapsedTimer sincePulse;
-    sincePulse.start();
-    emit taskPulse(0, total);
-    QList<CInstallTransaction::File> staged;
-    for (int i = 0; i < files.size(); ++i) {
-        QFile out(transaction.stagedPath(i));
-        const UnZip::ErrorCode extracted =
-            out.open(QIODevice::WriteOnly) ? package.extractFile(files.at(i).entryName, &out) : UnZip::OpenFailed;
-        out.close();
-        if (m_canceled) {
-            transaction.rollback();
-            raise(BV_EXCEPTION(8, 6, tr("User canceled.")));
-            return;
-        }
-        if (extracted != UnZip::Ok) {
-            transaction.rollback();
-            raise(BV_EXCEPTION(extracted, 7,
-                               QStringLiteral("Unable to decompress file %0 (%1); nothing was installed.")
-                                   .arg(files.at(i).entryName, UnZip::errorText(extracted))));
-            return;
-        }
-        staged.append(CInstallTransaction::File{transaction.stagedPath(i), files.at(i).targetPath});
-        if (sincePulse.elapsed() > pulseInterval) {
-            emit taskPulse(i + 1, total);
-            sincePulse.restart();
-        }
-    }
+    const bool installed =
+        installFromPackage(package, files, packageIndex, m_addonFolder, QStringLiteral("installed"), 7);
     package.close();
-    const QString stagedIndex = transaction.stagedPath(files.size());
-    QFile::copy(packageIndex, stagedIndex);
-    staged.append(CInstallTransaction::File{
-        stagedIndex, QDir::toNativeSeparators(CIOUtils::installedIndexPath(m_addonFolder, addonGuid()))});
-    if (!transaction.prepare(staged, &problem)) {
-        transaction.rollback();
-        raise(BV_EXCEPTION(12, 7, QStringLiteral("Nothing was installed: %0.").arg(problem)));
+    if (!installed)
         return;
-    }
-    for (int i = 0; i < staged.size(); ++i) {
-        if (m_canceled || !transaction.commit(i, &problem)) {
-            transaction.rollback();
-            if (m_canceled)
-                raise(BV_EXCEPTION(8, 6, tr("User canceled.")));
-            else
-                raise(BV_EXCEPTION(12, 7, QStringLiteral("The installed files are unchanged: %0.").arg(problem)));
-            return;
-        }
-    }
-    transaction.finish();
-    emit taskPulse(total, total);
     QDir(m_downloadFolder).removeRecursively();
     m_phaseTimes[PHASE_INSTALL] = m_clock.restart();
 
