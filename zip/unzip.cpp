@@ -4,14 +4,15 @@
 #include "zip/czipdostime.h"
 #include "zip/czipentryname.h"
 #include "zip/czipkeys.h"
+#include "zip/czipstagedfile.h"
 #include "zip/unzip_p.h"
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -39,6 +40,7 @@ UnzipPrivate::~UnzipPrivate()
     closeArchive();
     if (inflateStreamReady)
         inflateEnd(&inflateStream);
+    libdeflate_free_decompressor(decompressor);
 }
 
 bool UnzipPrivate::readExactly(void* data, qint64 size)
@@ -389,9 +391,11 @@ UnZip::ErrorCode UnzipPrivate::readData(const QString& name, const CZipEntryHead
 
     quint32 crc = static_cast<quint32>(crc32(0, nullptr, 0));
     qint64 written = 0;
-    const UnZip::ErrorCode ec = header.compressionMethod == MethodStored
-                                    ? copyStored(header, data, output, crc, written)
-                                    : inflateData(header, data, output, crc, written);
+    UnZip::ErrorCode ec = UnZip::Ok;
+    if (header.compressionMethod == MethodStored)
+        ec = copyStored(header, data, output, crc, written);
+    else if (!inflateWhole(header, data, output, crc, written, ec))
+        ec = inflateData(header, data, output, crc, written);
     if (ec == UnZip::WriteFailed)
         return fail(ec, QStringLiteral("Unable to write %1: %2").arg(name, output->errorString()));
     if (ec != UnZip::Ok)
@@ -423,6 +427,47 @@ UnZip::ErrorCode UnzipPrivate::copyStored(const CZipEntryHeader& header, EntryDa
         written += count;
     }
     return UnZip::Ok;
+}
+
+bool UnzipPrivate::inflateWhole(const CZipEntryHeader& header, EntryData& data, QIODevice* output, quint32& crc,
+                                qint64& written, UnZip::ErrorCode& ec)
+{
+    // Entries up to this size are inflated in one piece by libdeflate, about 1.7 times as fast as zlib;
+    // larger ones stream through zlib, so that memory stays bounded whatever an archive claims.
+    constexpr qint64 WholeEntrySize = 4 * 1024 * 1024;
+    if (header.uncompressedSize > WholeEntrySize || data.remaining > WholeEntrySize + WholeEntrySize / 8)
+        return false;
+    if (!decompressor)
+        decompressor = libdeflate_alloc_decompressor();
+    const qint64 start = device->pos();
+    const EntryData atStart = data;
+    wholeInput.resize(static_cast<int>(data.remaining));
+    wholeOutput.resize(static_cast<int>(header.uncompressedSize));
+    size_t produced = 0;
+    if (decompressor && device->read(wholeInput.data(), data.remaining) == data.remaining) {
+        auto* input = reinterpret_cast<unsigned char*>(wholeInput.data());
+        if (data.encrypted)
+            data.keys.decrypt(input, data.remaining);
+        // Anything but a stream of exactly the stated size goes the streaming way, whose codes tell a
+        // damaged stream from one that is cut short or longer than stated.
+        if (libdeflate_deflate_decompress(decompressor, input, static_cast<size_t>(data.remaining), wholeOutput.data(),
+                                          static_cast<size_t>(wholeOutput.size()), &produced) == LIBDEFLATE_SUCCESS &&
+            produced == header.uncompressedSize) {
+            data.remaining = 0;
+            crc = static_cast<quint32>(
+                crc32(crc, reinterpret_cast<const Bytef*>(wholeOutput.constData()), static_cast<uInt>(produced)));
+            written = static_cast<qint64>(produced);
+            const bool stored = !output || output->write(wholeOutput.constData(), written) == written;
+            ec = stored ? UnZip::Ok : UnZip::WriteFailed;
+            return true;
+        }
+    }
+    data = atStart;
+    if (!device->seek(start)) {
+        ec = UnZip::SeekFailed;
+        return true;
+    }
+    return false;
 }
 
 UnZip::ErrorCode UnzipPrivate::inflateData(const CZipEntryHeader& header, EntryData& data, QIODevice* output,
@@ -499,16 +544,14 @@ UnZip::ErrorCode UnzipPrivate::extractToPath(const QString& name, CZipEntryHeade
 
     // Written beside the target and moved over it only once complete and checked, so that a failure, a
     // crash or a kill at any moment leaves the file that was there.
-    QSaveFile output(filePath);
-    if (!output.open(QIODevice::WriteOnly))
+    CZipStagedFile output(filePath);
+    if (!output.open())
         return fail(UnZip::OpenFailed,
                     QStringLiteral("Unable to open %1 for writing: %2").arg(filePath, output.errorString()));
-    ec = readData(name, header, data, &output);
-    if (ec != UnZip::Ok) {
-        output.cancelWriting();
+    ec = readData(name, header, data, &output.file());
+    if (ec != UnZip::Ok)
         return ec;
-    }
-    if (!CZipDosTime::setFileModificationTime(output, header.dosDate(), header.dosTime()))
+    if (!CZipDosTime::setFileModificationTime(output.file(), header.dosDate(), header.dosTime()))
         zipDebug(QStringLiteral("Unable to set last modified time on file: %1").arg(filePath));
     if (!output.commit())
         return fail(UnZip::WriteFailed, QStringLiteral("Unable to write %1: %2").arg(filePath, output.errorString()));

@@ -12,6 +12,7 @@
 #include <memory>
 
 class QFile;
+struct libdeflate_decompressor;
 
 // The state of an UnZip: the open device, the entry table and the two work buffers every entry is streamed
 // through. The buffers are members, so one reader costs a little over 512 KiB whatever it reads.
@@ -53,6 +54,10 @@ public:
     // freed again for every file.
     z_stream inflateStream{};
     bool inflateStreamReady = false;
+    // Whole entries up to a few MiB are inflated in one piece with libdeflate, through these buffers.
+    libdeflate_decompressor* decompressor = nullptr;
+    QByteArray wholeInput;
+    QByteArray wholeOutput;
 
 public slots:
     // A device that is not ours went away while open: forget it without touching it.
@@ -87,6 +92,11 @@ private:
                                    bool createFolder);
     UnZip::ErrorCode copyStored(const CZipEntryHeader& header, EntryData& data, QIODevice* output, quint32& crc,
                                 qint64& written);
+    // True when the entry was inflated in one piece (`ec` Ok, or WriteFailed); false, with nothing
+    // written and the device back at the data, when it is too large for that or anything about it is not
+    // as stated: the streaming way then tells what.
+    bool inflateWhole(const CZipEntryHeader& header, EntryData& data, QIODevice* output, quint32& crc, qint64& written,
+                      UnZip::ErrorCode& ec);
     UnZip::ErrorCode inflateData(const CZipEntryHeader& header, EntryData& data, QIODevice* output, quint32& crc,
                                  qint64& written);
     bool readExactly(void* data, qint64 size);
