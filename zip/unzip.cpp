@@ -13,8 +13,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 
 #include <algorithm>
+#include <atomic>
+#include <vector>
 
 using namespace CZipFormat;
 
@@ -672,24 +675,109 @@ UnZip::ErrorCode UnzipPrivate::extractFiles(const QStringList& names, const QDir
     return refused ? UnZip::UnsafeEntryName : UnZip::Ok;
 }
 
+QList<UnZip::EntryResult> UnzipPrivate::extractEntries(const QStringList& requested, const QDir& directory,
+                                                       UnZip::ExtractOptions options)
+{
+    QList<UnZip::EntryResult> failures;
+    if (!headers) {
+        failures.append({QString(), UnZip::NoOpenArchive, QString()});
+        return failures;
+    }
+    const QStringList names = requested.isEmpty() ? QStringList(headers->keys()) : requested;
+    std::vector<UnZip::EntryResult> results(static_cast<size_t>(names.size()));
+    const int readers = std::min(threadCount > 0 ? threadCount : std::max(2, QThread::idealThreadCount()),
+                                 static_cast<int>(names.size()));
+    // The other readers open the archive by name; one on a device is read here alone.
+    if (readers <= 1 || !file) {
+        for (int i = 0; i < names.size(); ++i) {
+            detail.clear();
+            const UnZip::ErrorCode ec = extractFile(names.at(i), directory, options);
+            results[static_cast<size_t>(i)] = {names.at(i), ec, detail};
+        }
+    } else {
+        std::atomic<int> next{0};
+        // This reader takes entries like the others; each other reader checks that the entry it is given
+        // is the one this reader listed, so that an archive replaced in the meantime is not unpacked.
+        const auto extractHere = [&] {
+            for (int i = next++; i < names.size(); i = next++) {
+                detail.clear();
+                const UnZip::ErrorCode ec = extractFile(names.at(i), directory, options);
+                results[static_cast<size_t>(i)] = {names.at(i), ec, detail};
+            }
+        };
+        QMap<QString, UnZip::EntryInfo> listed;
+        for (const UnZip::EntryInfo& info : listEntries())
+            listed.insert(info.fileName, info);
+        const QString archive = file->fileName();
+        const QString secret = password;
+        const auto extractThere = [&] {
+            UnZip reader;
+            reader.setThreadCount(1);
+            reader.setPassword(secret);
+            if (reader.open(archive) != UnZip::Ok)
+                return;
+            QMap<QString, UnZip::EntryInfo> found;
+            for (const UnZip::EntryInfo& info : reader.entries())
+                found.insert(info.fileName, info);
+            for (int i = next++; i < names.size(); i = next++) {
+                const UnZip::EntryInfo mine = listed.value(names.at(i));
+                const UnZip::EntryInfo theirs = found.value(names.at(i));
+                UnZip::ErrorCode ec = UnZip::InconsistentHeaders;
+                QString why =
+                    QStringLiteral("%1 changed in the archive while it was being extracted.").arg(names.at(i));
+                if (mine.crc32 == theirs.crc32 && mine.compressedSize == theirs.compressedSize &&
+                    mine.uncompressedSize == theirs.uncompressedSize && mine.encrypted == theirs.encrypted &&
+                    mine.compression == theirs.compression) {
+                    ec = reader.extractFile(names.at(i), directory, options);
+                    why = reader.errorDetail();
+                }
+                results[static_cast<size_t>(i)] = {names.at(i), ec, why};
+            }
+        };
+        std::vector<QThread*> threads;
+        for (int i = 1; i < readers; ++i) {
+            threads.push_back(QThread::create(extractThere));
+            threads.back()->setObjectName(QStringLiteral("zip reader %1").arg(i));
+            threads.back()->start();
+        }
+        extractHere();
+        for (QThread* thread : threads) {
+            thread->wait();
+            delete thread;
+        }
+    }
+    if (requested.isEmpty()) {
+        for (const UnZip::SkippedEntry& entry : qAsConst(skipped))
+            failures.append({entry.name, UnZip::UnsupportedEntry, entry.reason});
+    }
+    for (const UnZip::EntryResult& result : results) {
+        if (result.code != UnZip::Ok)
+            failures.append(result);
+    }
+    if (requested.isEmpty())
+        std::sort(failures.begin(), failures.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+    return failures;
+}
+
 UnZip::ErrorCode UnzipPrivate::verify(QString* failedEntry)
 {
     if (!headers)
         return UnZip::NoOpenArchive;
-    QString failed;
-    UnZip::ErrorCode ec = UnZip::Ok;
+    UnZip::EntryResult failed;
     if (!skipped.isEmpty()) {
-        failed = skipped.first().name;
-        ec = fail(UnZip::UnsupportedEntry,
-                  QStringLiteral("%1: %2 is not supported.").arg(failed, skipped.first().reason));
-    }
-    for (auto it = headers->begin(); it != headers->end() && ec == UnZip::Ok; ++it) {
-        ec = extractToDirectory(it.key(), it.value(), QDir(), UnZip::VerifyOnly);
-        failed = it.key();
+        failed = {skipped.first().name, UnZip::UnsupportedEntry,
+                  QStringLiteral("%1: %2 is not supported.").arg(skipped.first().name, skipped.first().reason)};
+    } else {
+        // Every entry is decrypted, inflated and checked, by several readers when the archive allows.
+        const QList<UnZip::EntryResult> failures = extractEntries(QStringList(), QDir(), UnZip::VerifyOnly);
+        if (!failures.isEmpty())
+            failed = failures.first();
     }
     if (failedEntry)
-        *failedEntry = ec == UnZip::Ok ? QString() : failed;
-    return ec;
+        *failedEntry = failed.name;
+    if (failed.code != UnZip::Ok)
+        fail(failed.code, failed.detail);
+    return failed.code;
 }
 
 void UnzipPrivate::closeArchive()
@@ -787,10 +875,16 @@ QStringList UnZip::entryNames() const
 
 QList<UnZip::EntryInfo> UnZip::entries() const
 {
+    return d->listEntries();
+}
+
+QList<UnZip::EntryInfo> UnzipPrivate::listEntries() const
+{
+    using EntryInfo = UnZip::EntryInfo;
     QList<EntryInfo> list;
-    if (!d->headers)
+    if (!headers)
         return list;
-    for (auto it = d->headers->cbegin(); it != d->headers->cend(); ++it) {
+    for (auto it = headers->cbegin(); it != headers->cend(); ++it) {
         const CZipEntryHeader& header = it.value();
         EntryInfo info;
         info.fileName = it.key();
@@ -799,10 +893,10 @@ QList<UnZip::EntryInfo> UnZip::entries() const
         info.uncompressedSize = header.uncompressedSize;
         info.crc32 = header.crc;
         info.lastModified = CZipDosTime::toDateTime(header.dosDate(), header.dosTime());
-        info.compression = header.compressionMethod == MethodStored     ? Stored
-                           : header.compressionMethod == MethodDeflated ? Deflated
-                                                                        : UnknownCompression;
-        info.type = it.key().endsWith(QLatin1Char('/')) ? DirectoryEntry : FileEntry;
+        info.compression = header.compressionMethod == MethodStored     ? UnZip::Stored
+                           : header.compressionMethod == MethodDeflated ? UnZip::Deflated
+                                                                        : UnZip::UnknownCompression;
+        info.type = it.key().endsWith(QLatin1Char('/')) ? UnZip::DirectoryEntry : UnZip::FileEntry;
         info.encrypted = header.isEncrypted();
         list.append(info);
     }
@@ -863,6 +957,18 @@ UnZip::ErrorCode UnZip::extractFiles(const QStringList& entryNames, const QDir& 
 {
     d->detail.clear();
     return d->extractFiles(entryNames, directory, options);
+}
+
+QList<UnZip::EntryResult> UnZip::extractEntries(const QStringList& names, const QString& directory,
+                                                ExtractOptions options)
+{
+    d->detail.clear();
+    return d->extractEntries(names, QDir(directory), options);
+}
+
+void UnZip::setThreadCount(int count)
+{
+    d->threadCount = std::max(0, count);
 }
 
 UnZip::ErrorCode UnZip::verify(QString* failedEntry)

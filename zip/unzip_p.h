@@ -34,6 +34,9 @@ public:
     UnZip::ErrorCode extractToDevice(const QString& name, QIODevice* output);
     UnZip::ErrorCode extractFiles(const QStringList& names, const QDir& directory, UnZip::ExtractOptions options);
     UnZip::ErrorCode verify(QString* failedEntry);
+    QList<UnZip::EntryResult> extractEntries(const QStringList& names, const QDir& directory,
+                                             UnZip::ExtractOptions options);
+    QList<UnZip::EntryInfo> listEntries() const;
 
     QString password;
     bool skipAllEncrypted = false;
@@ -48,6 +51,7 @@ public:
     quint32 endRecordOffset = 0;
     quint16 entryCount = 0;
     QString comment;
+    int threadCount = 0; // readers of extractEntries(); 0: one per core, at least two
     // The particulars of the last failure (UnZip::errorDetail).
     QString detail;
     // One inflate state for all entries, reset for each: a fresh one per entry would be allocated and
