@@ -1,14 +1,23 @@
-// tessaray-cli index show FILE [--json]: every add-on and location of a data index or mapping list.
+// tessaray-cli index show [FILE] [--json | --count]: every add-on and location of a data index or mapping list.
+// tessaray-cli index refresh [--json] [--no-index-update]: brings the local data index up to date.
 
 #include "cli/cclicommand.h"
+#include "dataindex/cdataindex.h"
 #include "dataindex/cdataindexserializer.h"
 #include "dataindex/csimulators.h"
+#include "foundation/cdatalocations.h"
+#include "foundation/csettings.h"
 #include "webservices/cdownloadlogutils.h"
+#include "webservices/cwebservices.h"
 
 #include <QCommandLineParser>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTimer>
 
 #include <memory>
 #include <vector>
@@ -137,35 +146,140 @@ int runShow(const QString& file, bool json, bool count)
     return CCli::Success;
 }
 
+// Asks the web service for the current edition, downloads it when the local one is another, parses it and
+// loads the mapping list, as the program does at start; then prints the local index's id, revision,
+// description and the numbers of supported and mapped add-ons.
+int runRefresh(bool json, int timeoutSeconds)
+{
+    CDataIndex* index = CDataIndex::instance();
+    QEventLoop loop;
+    bool ended = false;
+    bool succeeded = false;
+    QStringList errors;
+    QObject context;
+    QObject::connect(index, &CDataIndex::completed, &context, [&](bool succeed) {
+        ended = true;
+        succeeded = succeed;
+        loop.quit();
+    });
+    QObject::connect(index, &CDataIndex::error, &context, [&](int, int number, const QString& message) {
+        errors << QStringLiteral("error %0: %1").arg(number).arg(message);
+        // Some failures end the check; others are followed by the local copy and completed().
+        if (!index->isChecking()) {
+            ended = true;
+            loop.quit();
+        }
+    });
+    QTimer::singleShot(timeoutSeconds * 1000, &loop, &QEventLoop::quit);
+    index->initialize();
+    if (!ended)
+        loop.exec();
+
+    // The request's thread ends on its own once it has answered; let it, before the process goes.
+    QEventLoop drain;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &drain, [&drain]() {
+        if (CWebServices::liveThreadCount() == 0)
+            drain.quit();
+    });
+    poll.start(10);
+    QTimer::singleShot(5000, &drain, &QEventLoop::quit);
+    drain.exec();
+
+    for (const QString& error : qAsConst(errors))
+        fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
+    if (!ended) {
+        CCli::printError(4, QStringLiteral("The data index was not brought up to date within %0 seconds (web "
+                                           "service %1).")
+                                .arg(timeoutSeconds)
+                                .arg(CSettings::stringValue(SettingsKey::ServerAddress)));
+        return CCli::Failure;
+    }
+    const QString path = CDataLocations::dataIndexFilePath();
+    const DataIndexHeader header = CDataIndexSerializer::readHeader(path);
+    const int supported = index->supported().size();
+    int mapped = 0;
+    for (const IndexInfo* addon : index->mappedAddons())
+        mapped += addon->paths.size();
+    if (succeeded || supported > 0) {
+        if (json) {
+            CCli::printLine(
+                QString::fromUtf8(QJsonDocument(QJsonObject{
+                                                    {QStringLiteral("id"), CDownloadLogUtils::guidText(header.id)},
+                                                    {QStringLiteral("revision"), header.revision},
+                                                    {QStringLiteral("description"), header.description},
+                                                    {QStringLiteral("file"), QDir::toNativeSeparators(path)},
+                                                    {QStringLiteral("current"), index->isCurrent()},
+                                                    {QStringLiteral("supported"), supported},
+                                                    {QStringLiteral("mapped"), mapped},
+                                                })
+                                      .toJson(QJsonDocument::Compact)));
+        } else {
+            CCli::printLine(QStringList{CDownloadLogUtils::guidText(header.id), header.revision, header.description,
+                                        QString::number(supported), QString::number(mapped)}
+                                .join(QLatin1Char('\t')));
+        }
+    }
+    // Without a mapping list the index completes unsuccessfully, yet nothing failed; a list that exists but
+    // could not be read is a failure, as is an index that could not be brought up to date (even when the
+    // old one still serves).
+    const bool mappingListUnread = !succeeded && QFileInfo::exists(CDataLocations::mappingListFilePath());
+    if (mappingListUnread)
+        CCli::printError(3, QStringLiteral("The mapping list %0 could not be read.")
+                                .arg(QDir::toNativeSeparators(CDataLocations::mappingListFilePath())));
+    return errors.isEmpty() && !mappingListUnread ? CCli::Success : CCli::Failure;
+}
+
 int runIndex(const QStringList& arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("index show FILE [--json | --count]\n\n"
-                       "Lists every add-on and location of a data index or mapping list, one location a line:\n"
-                       "add-on GUID, name, mapping GUID, simulator, platform, directory, cycle, revision,\n"
-                       "auto|manual and the location's rules, tab-separated."));
+        QStringLiteral("index show [FILE] [--json | --count]\n"
+                       "index refresh [--json] [--no-index-update] [--timeout SECONDS]\n\n"
+                       "show lists every add-on and location of a data index or mapping list (default: the local\n"
+                       "data index), one location a line: add-on GUID, name, mapping GUID, simulator, platform,\n"
+                       "directory, cycle, revision, auto|manual and the location's rules, tab-separated.\n"
+                       "refresh asks the web service for the current data index, downloads it when the local one\n"
+                       "is another edition (the old one stays until the new one is complete and readable), loads\n"
+                       "the mapping list and prints: index id, revision, description, supported add-ons, mapped\n"
+                       "locations."));
     const QCommandLineOption jsonOption(QStringLiteral("json"), QStringLiteral("Print one JSON document."));
     const QCommandLineOption countOption(QStringLiteral("count"),
                                          QStringLiteral("Print only the number of add-ons and of locations."));
-    parser.addOptions({jsonOption, countOption});
-    parser.addPositionalArgument(QStringLiteral("action"), QStringLiteral("show"));
-    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("The index file to read."));
+    const QCommandLineOption noUpdateOption(QStringLiteral("no-index-update"),
+                                            QStringLiteral("refresh: keep and read the local copy."));
+    const QCommandLineOption timeoutOption(QStringLiteral("timeout"),
+                                           QStringLiteral("refresh: give up after SECONDS (default 120)."),
+                                           QStringLiteral("SECONDS"), QStringLiteral("120"));
+    parser.addOptions({jsonOption, countOption, noUpdateOption, timeoutOption});
+    parser.addPositionalArgument(QStringLiteral("action"), QStringLiteral("show or refresh"));
+    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("show: the index file to read."));
     int status = CCli::Success;
     if (CCli::parseOrExit(parser, arguments, status))
         return status;
     const QStringList positional = parser.positionalArguments();
-    if (positional.isEmpty() || positional.first() != QLatin1String("show"))
-        return CCli::usageError(parser, QStringLiteral("Unknown or missing action; expected 'show'."));
-    if (positional.size() != 2)
-        return CCli::usageError(parser, QStringLiteral("'index show' takes exactly one FILE."));
+    const QString action = positional.value(0);
+    if (action == QLatin1String("refresh")) {
+        if (positional.size() != 1)
+            return CCli::usageError(parser, QStringLiteral("'index refresh' takes no FILE."));
+        bool ok = false;
+        const int timeout = parser.value(timeoutOption).toInt(&ok);
+        if (!ok || timeout <= 0 || timeout > 86400)
+            return CCli::usageError(parser, QStringLiteral("--timeout takes a number of seconds from 1 to 86400."));
+        return runRefresh(parser.isSet(jsonOption), timeout);
+    }
+    if (action != QLatin1String("show"))
+        return CCli::usageError(parser, QStringLiteral("Unknown or missing action; expected 'show' or 'refresh'."));
+    if (positional.size() > 2)
+        return CCli::usageError(parser, QStringLiteral("'index show' takes at most one FILE."));
     if (parser.isSet(jsonOption) && parser.isSet(countOption))
         return CCli::usageError(parser, QStringLiteral("--json and --count exclude each other."));
-    return runShow(positional.at(1), parser.isSet(jsonOption), parser.isSet(countOption));
+    const QString file = positional.size() == 2 ? positional.at(1) : CDataLocations::dataIndexFilePath();
+    return runShow(file, parser.isSet(jsonOption), parser.isSet(countOption));
 }
 
 const CCliCommandRegistration registration(CCliCommand{
-    QStringLiteral("index"), QStringLiteral("Show the add-ons and locations of a data index or mapping list."),
-    runIndex});
+    QStringLiteral("index"),
+    QStringLiteral("Show a data index or mapping list, or bring the local data index up to date."), runIndex});
 
 } // namespace

@@ -131,38 +131,26 @@ int runScan(const QStringList& arguments)
     if (!parser.isSet(saveOption))
         return CCli::Success;
 
+    // Mappings already in the list stay and are not repeated; the list is written only when what it held
+    // was read completely, so that a damaged or foreign file never loses the user's hand-made mappings.
     const QString mappingFile = CDataLocations::mappingListFilePath();
-    if (QFileInfo::exists(mappingFile) &&
-        !readIndex(
-            mappingFile, [dataIndex](IndexInfo* addon) { dataIndex->addMappedAddon(addon); }, error)) {
-        // Writing now would replace the user's mappings with only what this scan found.
+    if (!dataIndex->loadMappedAddons(mappingFile, &error)) {
         CCli::printError(error.errorNumber, QStringLiteral("%0; mapping.index left unchanged").arg(error.message));
         return CCli::Failure;
     }
-    int added = 0;
-    int known = 0;
-    for (auto& addon : found) {
-        const IndexPathInfo* location = addon->paths.first();
-        if (dataIndex->isDuplicateMapping(addon->guid, location->simulator, location->directory)) {
-            ++known;
-            continue;
-        }
-        dataIndex->addMappedAddon(addon.release());
-        ++added;
-    }
-    CDataIndexSerializer writer;
-    QObject::connect(&writer, &CDataIndexSerializer::taskError,
-                     [&error](const Exception& reported) { error = reported; });
-    DataIndexReaderInfo info = dataIndex->mappedReaderInfo();
-    if (!writer.serialize(QVariant::fromValue(&info)).toBool()) {
+    QList<IndexInfo*> records;
+    for (auto& addon : found)
+        records.append(addon.release());
+    const CDataIndex::FoundAddonsMerge merge = dataIndex->addFoundAddons(records);
+    if (!dataIndex->saveMappedAddons(mappingFile, &error)) {
         CCli::printError(error.errorNumber, error.message);
         return CCli::Failure;
     }
     fprintf(stderr, "%s\n",
             QStringLiteral("Saved %0 new mappings to %1 (%2 already mapped).")
-                .arg(added)
+                .arg(merge.added)
                 .arg(QDir::toNativeSeparators(mappingFile))
-                .arg(known)
+                .arg(merge.alreadyMapped)
                 .toLocal8Bit()
                 .constData());
     return CCli::Success;

@@ -43,6 +43,7 @@ protected:
     void reportError(const Exception& error);
     // Emits taskCompleted the first time only.
     void complete();
+    bool isCompleted() const { return m_completed; }
 
 private:
     CommandInfo* m_info;

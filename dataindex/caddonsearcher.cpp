@@ -5,11 +5,13 @@
 #include "dataindex/csimulatorroots.h"
 #include "dataindex/csimulators.h"
 #include "foundation/clogger.h"
+#include "platform/cfolderescape.h"
 #include "platform/cregistry.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QMetaMethod>
+#include <QRegularExpression>
 
 namespace
 {
@@ -20,6 +22,10 @@ const QString registryPathMarker = QStringLiteral("[REGPATH]");
 const QString addonRootMarker = QStringLiteral("[ADDONROOT]");
 const QString uninstallKey =
     QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
+
+const QRegularExpression placeholderRoot(QStringLiteral("^\\[[A-Z0-9()]+\\]"));
+const QRegularExpression anyPlaceholder(QStringLiteral("\\[[A-Z0-9()]+\\]"));
+const QRegularExpression leadingSeparators(QStringLiteral("^[\\\\/]+"));
 
 QString joinInternal(const QString& folder, const QString& name)
 {
@@ -78,14 +84,27 @@ bool CAddonSearcher::findByFileSystem(IndexInfo* info, IndexPathInfo* entry)
         QString path = joinInternal(rule.directory, rule.fileName);
         bool xplaneFallback = false;
         QString substitutedRoot;
-        if (path.contains(QLatin1Char('[')) && path.contains(QLatin1Char(']'))) {
-            const CPathPlaceholders::RootReplacement replaced = CPathPlaceholders::replaceRootPlaceholder(path);
-            path = replaced.path;
-            if (replaced.simulator == SimXPlane10 || replaced.simulator == SimXPlane11) {
-                xplaneFallback = true;
-                substitutedRoot = replaced.value;
-            }
-            path = CPathPlaceholders::replaceStandardLocations(path);
+        // Only a rule that begins with a placeholder and stays below it names a place on this machine; any
+        // other would be looked for in the current folder or at the root of the file system.
+        if (!placeholderRoot.match(rule.directory).hasMatch() ||
+            CFolderEscape::leavesFolder(QString(rule.directory).remove(placeholderRoot).remove(leadingSeparators) +
+                                        QLatin1Char('/') + rule.fileName)) {
+            BV_LOG(5, QStringLiteral("Rule '%0\\%1' of addon '%2' names no place below a placeholder; skipped.")
+                          .arg(rule.directory, rule.fileName, info->name));
+            continue;
+        }
+        const CPathPlaceholders::RootReplacement replaced = CPathPlaceholders::replaceRootPlaceholder(path);
+        path = replaced.path;
+        if (replaced.simulator == SimXPlane10 || replaced.simulator == SimXPlane11) {
+            xplaneFallback = true;
+            substitutedRoot = replaced.value;
+        }
+        path = CPathPlaceholders::replaceStandardLocations(path);
+        const QString unresolved = anyPlaceholder.match(path).captured();
+        if ((!replaced.placeholder.isEmpty() && replaced.value.trimmed().isEmpty()) || !unresolved.isEmpty()) {
+            BV_LOG(1, QStringLiteral("Rule '%0' of addon '%1' skipped: %2 has no value here.")
+                          .arg(rule.directory, info->name, unresolved.isEmpty() ? replaced.placeholder : unresolved));
+            continue;
         }
         path.remove(QLatin1Char('*'));
         path = CLocalPath::toNative(path);
@@ -218,7 +237,8 @@ bool CAddonSearcher::searchAddons(IndexInfo* info, IndexPathInfo* entry)
             if (!matches)
                 continue;
             const QString directory = CLocalPath::toNative(entry->directory);
-            if (directory.isEmpty() || !m_paths.exists(directory))
+            if (!QDir::isAbsolutePath(directory) || anyPlaceholder.match(directory).hasMatch() ||
+                !m_paths.exists(directory))
                 continue;
             return announce(info, entry, directory, pattern, aircraft.title);
         }

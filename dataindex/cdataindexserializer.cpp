@@ -6,6 +6,8 @@
 #include "dataindex/csimulators.h"
 #include "foundation/cdatalocations.h"
 #include "foundation/clogger.h"
+#include "foundation/cxmltext.h"
+#include "platform/cfolderescape.h"
 #include "platform/clocalpath.h"
 #include "platform/cregistry.h"
 #include "webservices/cdownloadlogutils.h"
@@ -15,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMetaMethod>
+#include <QRegularExpression>
 #include <QXmlStreamReader>
 
 namespace
@@ -31,6 +34,47 @@ QString normalizedDirectory(const QString& path)
     while (result.contains(doubled))
         result.replace(doubled, QString(QDir::separator()));
     return result;
+}
+
+// The folder that a data index's directory rule names here, or an empty text (with a log line) when it
+// names none. Otherwise the rule would be matched against the current folder or the root of the file
+// system, and an update could install files there. A rule must begin with a placeholder (or, below a
+// registry value, be relative to it), must not climb out with "..", and every placeholder that is not a
+// marker of the search or the installer must have a value on this machine.
+QString indexDirectory(const QString& rule, bool belowRegistryValue, const QString& addonName)
+{
+    static const QRegularExpression leadingPlaceholder(QStringLiteral("^\\[[A-Z0-9()]+\\]"));
+    static const QRegularExpression anyPlaceholder(QStringLiteral("\\[[A-Z0-9()]+\\]"));
+    static const QRegularExpression leadingSeparators(QStringLiteral("^[\\\\/]+"));
+    const QRegularExpressionMatch lead = leadingPlaceholder.match(rule);
+    const QString rest = rule.mid(lead.hasMatch() ? lead.capturedLength() : 0).remove(leadingSeparators);
+
+    QString problem;
+    QString resolved;
+    int level = 5; // an index that names absolute or climbing folders is suspect; a missing simulator is not
+    if (!lead.hasMatch() && !belowRegistryValue) {
+        problem = QStringLiteral("it does not begin with a placeholder");
+    } else if (CFolderEscape::leavesFolder(rest)) {
+        problem = QStringLiteral("it climbs out of the folder it names");
+    } else {
+        const CPathPlaceholders::RootReplacement root = CPathPlaceholders::replaceRootPlaceholder(rule);
+        resolved = CPathPlaceholders::resolve(rule);
+        QString unresolved = resolved;
+        for (const char* marker :
+             {"[PROGRAMROOT]", "[REGPATH]", "[ADDONROOT]", "[SIMROOT]", "[SYSTEMDRIVE]", "[PUBLIC]", "[NONE]"})
+            unresolved.remove(QLatin1String(marker));
+        const QString missing = !root.placeholder.isEmpty() && root.value.trimmed().isEmpty()
+                                    ? root.placeholder
+                                    : anyPlaceholder.match(unresolved).captured();
+        if (!missing.isEmpty()) {
+            problem = QStringLiteral("%0 has no value on this machine").arg(missing);
+            level = 1;
+        }
+    }
+    if (problem.isEmpty())
+        return resolved;
+    BV_LOG(level, QStringLiteral("Directory '%0' of addon '%1' skipped: %2.").arg(rule, addonName, problem));
+    return QString();
 }
 
 // "HKEY_LOCAL_MACHINE\SOFTWARE\Vendor\Tool\InstallDir": the value's text, read through the registry.
@@ -82,15 +126,21 @@ QVariant CDataIndexSerializer::deserialize(QVariant info)
     // has proved well-formed, so a damaged file adds nothing.
     CSimulatorRoots::CacheScope roots;
     m_readingTime = QDateTime::currentDateTime();
+    m_readProblems.clear();
+    m_lastReadWasDataIndex = false;
     QXmlStreamReader xml(&file);
     QList<IndexInfo*> addons;
     bool rootFound = false;
     while (!xml.atEnd()) {
         xml.readNext();
-        if (!rootFound && xml.isStartElement() && xml.qualifiedName() == QLatin1String("addonIndexes")) {
-            rootFound = true;
+        if (rootFound || !xml.isStartElement())
+            continue;
+        rootFound = true;
+        if (xml.qualifiedName() == QLatin1String("addonIndexes"))
             readRoot(xml, addons);
-        }
+        else
+            m_readProblems.append(
+                QStringLiteral("the root element is '%0', not 'addonIndexes'").arg(xml.qualifiedName().toString()));
     }
     if (xml.hasError()) {
         qDeleteAll(addons);
@@ -113,11 +163,32 @@ QVariant CDataIndexSerializer::deserialize(QVariant info)
     return QVariant();
 }
 
+DataIndexHeader CDataIndexSerializer::readHeader(const QString& path)
+{
+    DataIndexHeader header;
+    QFile file(path);
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
+        return header;
+    QXmlStreamReader xml(&file);
+    while (!xml.atEnd() && !xml.isStartElement())
+        xml.readNext();
+    if (!xml.isStartElement() || xml.qualifiedName() != QLatin1String("addonIndexes"))
+        return header;
+    const QXmlStreamAttributes root = xml.attributes();
+    header.id = QUuid(root.value(QStringLiteral("id")).trimmed().toString());
+    header.internalId = root.value(QStringLiteral("internalId")).toString();
+    header.revision = root.value(QStringLiteral("revision")).toString();
+    header.description = root.value(QStringLiteral("description")).toString();
+    header.fileRevision = root.value(QStringLiteral("fileRevision")).toString();
+    return header;
+}
+
 void CDataIndexSerializer::readRoot(QXmlStreamReader& xml, QList<IndexInfo*>& addons)
 {
     const QXmlStreamAttributes attributes = xml.attributes();
     FileContext context;
     context.isDataIndex = attributes.hasAttribute(QStringLiteral("cycle"));
+    m_lastReadWasDataIndex = context.isDataIndex;
     context.cycleText = attributes.value(QStringLiteral("cycle")).toString();
     context.internalId = attributes.value(QStringLiteral("internalId")).toString();
 
@@ -132,8 +203,10 @@ void CDataIndexSerializer::readRoot(QXmlStreamReader& xml, QList<IndexInfo*>& ad
         const QString revisionText = addonAttributes.value(QStringLiteral("revision")).toString();
         if (addon->guid.isNull()) {
             // An add-on without an identity can't be mapped, updated or told apart from another.
-            BV_LOG(6, QStringLiteral("Addon '%0' has no valid guid ('%1'); skipped.")
-                          .arg(addon->name, addonAttributes.value(QStringLiteral("guid"))));
+            const QString problem = QStringLiteral("addon '%0' has no valid guid ('%1')")
+                                        .arg(addon->name, addonAttributes.value(QStringLiteral("guid")));
+            BV_LOG(6, QStringLiteral("Addon skipped: %0.").arg(problem));
+            m_readProblems.append(problem);
             delete addon;
             xml.skipCurrentElement();
             continue;
@@ -174,8 +247,11 @@ IndexPathInfo* CDataIndexSerializer::readLocation(QXmlStreamReader& xml, const I
             firstChild = false;
         }
         if (xml.qualifiedName() == QLatin1String("directory")) {
-            directory = childAttributes.value(QStringLiteral("path")).trimmed().toString();
-            if (!directory.isEmpty())
+            directory = childAttributes.hasAttribute(QStringLiteral("pathEscaped"))
+                            ? CXmlText::unescaped(childAttributes.value(QStringLiteral("pathEscaped")).toString())
+                            : childAttributes.value(QStringLiteral("path")).trimmed().toString();
+            // A data index's rule is checked and resolved below, once its "fromregpath" is known too.
+            if (!directory.isEmpty() && !context.isDataIndex)
                 directory = CPathPlaceholders::resolve(directory);
             fromRegistryPath = childAttributes.value(QStringLiteral("fromregpath")).toString();
             xml.skipCurrentElement();
@@ -216,6 +292,8 @@ IndexPathInfo* CDataIndexSerializer::readLocation(QXmlStreamReader& xml, const I
         }
     }
 
+    if (context.isDataIndex && !directory.isEmpty())
+        directory = indexDirectory(directory, !fromRegistryPath.isEmpty(), addon.name);
     path->directory = normalizedDirectory(directory);
     path->cycle = context.cycleText.toInt();
     path->revision = revisionText.toInt();
@@ -272,8 +350,15 @@ bool CDataIndexSerializer::serializeTo(const IndexInfoMap& addons, const QString
             mapping.setAttribute(QStringLiteral("specified"),
                                  location->specified ? QStringLiteral("manual") : QStringLiteral("auto"));
             QDomElement directory = document.createElement(QStringLiteral("directory"));
-            directory.setAttribute(QStringLiteral("path"), QDir::toNativeSeparators(QDir::cleanPath(
-                                                               CLocalPath::toInternal(location->directory))));
+            const QString path = QDir::toNativeSeparators(QDir::cleanPath(CLocalPath::toInternal(location->directory)));
+            // The reader trims "path"; a folder whose name begins or ends with a blank, or holds a character
+            // XML can't carry, is kept escaped as well, and shown as far as it can be.
+            if (CXmlText::isStorable(path) && path == path.trimmed()) {
+                directory.setAttribute(QStringLiteral("path"), path);
+            } else {
+                directory.setAttribute(QStringLiteral("path"), CXmlText::storablePart(path));
+                directory.setAttribute(QStringLiteral("pathEscaped"), CXmlText::escaped(path));
+            }
             mapping.appendChild(directory);
             addonElement.appendChild(mapping);
         }
@@ -281,7 +366,7 @@ bool CDataIndexSerializer::serializeTo(const IndexInfoMap& addons, const QString
     }
 
     QString detail;
-    if (!writeDocument(document, path, &detail)) {
+    if (!writeDocument(document, path, &detail, Readers::OwnerOnly)) {
         const QString message = QStringLiteral("Cannot write file '%0'").arg(path);
         BV_LOG(6, QStringLiteral("%0 (%1)").arg(message, detail));
         emit taskError(BV_EXCEPTION(fileErrorNumber, errorLevel, message));

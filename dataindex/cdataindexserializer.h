@@ -7,6 +7,17 @@
 
 class QXmlStreamReader;
 
+// The header of a stored data index: the attributes of its root element. `id` is the identity of one
+// edition of the index; null when the file is missing, is not a data index or has no usable "id".
+struct DataIndexHeader
+{
+    QUuid id;
+    QString internalId;
+    QString revision;
+    QString description;
+    QString fileRevision;
+};
+
 // Reads the two files of the "addonIndexes" format into IndexInfo records, and writes the mapping list.
 //
 // - The data index (its root has a "cycle") lists the supported add-ons with the rules that find them;
@@ -37,6 +48,15 @@ public slots:
     // serialize() to another file (an export, a test).
     bool serializeTo(const IndexInfoMap& addons, const QString& path);
 
+    // Reads only the root element of `path`.
+    static DataIndexHeader readHeader(const QString& path);
+
+    // Why the last deserialize() did not take in everything the file holds: a root element other than
+    // "addonIndexes", add-ons dropped for want of a valid GUID. Empty after a complete read.
+    QStringList readProblems() const { return m_readProblems; }
+    // Whether the last file read was a data index (its root has a "cycle") rather than a mapping list.
+    bool lastReadWasDataIndex() const { return m_lastReadWasDataIndex; }
+
 signals:
     // Declared for receivers; the index has no revision of its own to report.
     void fileRevisionFound(QString revision);
@@ -56,4 +76,6 @@ private:
                                 const FileContext& context) const;
 
     QDateTime m_readingTime;
+    QStringList m_readProblems;
+    bool m_lastReadWasDataIndex = false;
 };

@@ -44,7 +44,9 @@ CSerializerBase::LoadResult CSerializerBase::loadDocument(const QString& path, Q
                           .arg(MaximumDocumentSize);
         return LoadResult::InvalidFormat;
     }
-    const QByteArray content = file.read(MaximumDocumentSize + 1);
+    // As much as the file holds, and one byte more to notice one that grew past the limit meanwhile; never
+    // a buffer of the whole limit for a file of a few hundred bytes.
+    const QByteArray content = file.read(qMin(file.size(), MaximumDocumentSize) + 1);
     if (content.size() > MaximumDocumentSize) {
         if (detail)
             *detail = QStringLiteral("the file is larger than the %0 bytes allowed").arg(MaximumDocumentSize);
@@ -66,7 +68,7 @@ CSerializerBase::LoadResult CSerializerBase::loadDocument(const QString& path, Q
     return LoadResult::Loaded;
 }
 
-bool CSerializerBase::writeDocument(const QDomDocument& document, const QString& path, QString* detail)
+bool CSerializerBase::writeDocument(const QDomDocument& document, const QString& path, QString* detail, Readers readers)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile file(path);
@@ -75,6 +77,12 @@ bool CSerializerBase::writeDocument(const QDomDocument& document, const QString&
             *detail = file.errorString();
         return false;
     }
+#ifndef Q_OS_WIN
+    if (readers == Readers::OwnerOnly)
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+#else
+    Q_UNUSED(readers)
+#endif
     const QByteArray bytes = document.toByteArray(4);
     if (file.write(bytes) != bytes.size()) {
         if (detail)

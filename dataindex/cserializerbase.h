@@ -42,7 +42,15 @@ signals:
     void taskStopped();
 
 protected:
+    // Who may read a written file besides its owner.
+    enum class Readers
+    {
+        Everyone,  // files that live with an add-on
+        OwnerOnly, // the program's own lists, which tell where the user's add-ons are (not on Windows)
+    };
+
     // Writes the document as UTF-8 text. Through QSaveFile: the previous file stays whole until the new one
     // is complete, so a full disk or a crash never leaves a half-written mapping list behind.
-    static bool writeDocument(const QDomDocument& document, const QString& path, QString* detail = nullptr);
+    static bool writeDocument(const QDomDocument& document, const QString& path, QString* detail = nullptr,
+                              Readers readers = Readers::Everyone);
 };

@@ -20,5 +20,7 @@ void CPlatformLog::write(int level, const char* function, const char* file, int 
         sink(level, function, file, line, message);
         return;
     }
-    qDebug().noquote() << message;
+    // No log yet: only errors are worth the debug output; the probes would flood it.
+    if (level >= 6)
+        qWarning().noquote() << message;
 }

@@ -4,7 +4,7 @@
 
 // The platform layer sits below the program's logger, so it reports what it probes through this hook.
 // The logger installs itself as the sink when the program names its log file; until then (and in programs
-// without a log) the lines go to Qt's debug output.
+// without a log) error lines (level 6 and above) go to Qt's warning output and the rest is dropped.
 namespace CPlatformLog
 {
 using Sink = void (*)(int level, const char* function, const char* file, int line, const QString& message);

@@ -281,6 +281,23 @@ private slots:
                                                    << "vireo.air"
                                                    << "@SIM@"
                                                    << "";
+        // Each of these names an existing file, but not through a placeholder: never a hit.
+        QTest::newRow("absolute rule") << "@SIM@\\SimObjects\\Airplanes\\Vireo"
+                                       << "vireo.air"
+                                       << "@SIM@\\Vireo\\FMS"
+                                       << "";
+        QTest::newRow("relative rule, not in the current folder") << "SimObjects\\Airplanes\\Vireo"
+                                                                  << "vireo.air"
+                                                                  << "@SIM@\\Vireo\\FMS"
+                                                                  << "";
+        QTest::newRow("rule climbing out of its placeholder") << "[FSXROOT]\\..\\fsx\\SimObjects\\Airplanes\\Vireo"
+                                                              << "vireo.air"
+                                                              << "@SIM@\\Vireo\\FMS"
+                                                              << "";
+        QTest::newRow("placeholder without a value") << "[REGPATH]\\SimObjects\\Airplanes\\Vireo"
+                                                     << "vireo.air"
+                                                     << "@SIM@\\Vireo\\FMS"
+                                                     << "";
     }
     void fileSystemRules()
     {
@@ -292,8 +309,13 @@ private slots:
         m_tree->writeFile(QStringLiteral("fsx/SimObjects/Airplanes/Vireo/vireo.air"));
         m_tree->makeFolder(QStringLiteral("fsx/Vireo/FMS"));
         entryDirectory.replace(QStringLiteral("@SIM@"), QDir::toNativeSeparators(root));
+        ruleDirectory.replace(QStringLiteral("@SIM@"), QDir::toNativeSeparators(root));
         auto [addon, location] = single(SimFSX, entryDirectory);
         location->filesystem.append(FileSystemRule{ruleDirectory, ruleFile});
+        // From the simulator's root a relative rule would name the file: the search must not look there.
+        const QString previousFolder = QDir::currentPath();
+        QDir::setCurrent(root);
+        auto restoreFolder = qScopeGuard([&previousFolder]() { QDir::setCurrent(previousFolder); });
 
         CAddonSearcher searcher;
         Hits hits;
@@ -529,11 +551,11 @@ private slots:
         });
         QSignalSpy completed(searcher, &CAddonSearcher::searchCompleted);
         QThread* thread = CWorkerThread::start(searcher, QStringLiteral("search"), &CAddonSearcher::search);
-        QSignalSpy finished(thread, &QThread::finished);
-        QVERIFY(completed.wait(20000));
+        // The spy counts from the worker's thread: the signal may come before a wait() would start.
+        QTRY_COMPARE_WITH_TIMEOUT(completed.count(), 1, 20000);
         QCOMPARE(completed.first().first().toBool(), true);
         thread->quit();
-        QVERIFY(finished.wait(20000));
+        QVERIFY(thread->wait(20000));
 
         QTRY_COMPARE(hits.count(), 2);
         QCOMPARE(hits.simulators.size(), 2);

@@ -140,18 +140,20 @@ private slots:
             << QByteArray("simulator=\" FSX\" specified=\"auto\"") << QByteArray() << 0 << int(SimUser) << false << "";
         QTest::newRow("directory, doubled separators")
             << QByteArray("simulator=\"TOOL\" specified=\"auto\"")
-            << QByteArray("<directory path=\"  \\\\srv\\\\tools\\\\Heron  \" />") << 0 << int(SimTool) << false
-            << "/srv/tools/Heron";
+            << QByteArray("<directory path=\"  [ADDONROOT]\\\\tools\\\\Heron  \" />") << 0 << int(SimTool) << false
+            << "[ADDONROOT]/tools/Heron";
         QTest::newRow("first child's path without a directory element")
-            << QByteArray("simulator=\"TOOL\"") << QByteArray("<rules path=\"C:\\\\Raw\\\\[FSXROOT]\" />") << 0
-            << int(SimTool) << true << "C:/Raw/[FSXROOT]";
+            << QByteArray("simulator=\"TOOL\"") << QByteArray("<rules path=\"[ADDONROOT]\\\\Raw\" />") << 0
+            << int(SimTool) << true << "[ADDONROOT]/Raw";
         QTest::newRow("blank directory") << QByteArray("simulator=\"TOOL\"") << QByteArray("<directory path=\"   \" />")
                                          << 0 << int(SimTool) << true << "";
         QTest::newRow("last directory element wins")
-            << QByteArray("simulator=\"TOOL\"") << QByteArray("<directory path=\"/a\" /><directory path=\"/b\" />") << 0
-            << int(SimTool) << true << "/b";
+            << QByteArray("simulator=\"TOOL\"")
+            << QByteArray("<directory path=\"[ADDONROOT]/a\" /><directory path=\"[ADDONROOT]/b\" />") << 0
+            << int(SimTool) << true << "[ADDONROOT]/b";
         QTest::newRow("any tag name") << QByteArray("simulator=\"FSXS\" specified=\"auto\"")
-                                      << QByteArray("<folder path=\"/x\" />") << 0 << int(SimFSXSteam) << false << "/x";
+                                      << QByteArray("<folder path=\"[ADDONROOT]/x\" />") << 0 << int(SimFSXSteam)
+                                      << false << "[ADDONROOT]/x";
     }
     void location()
     {
@@ -240,6 +242,41 @@ private slots:
                  native(QStringLiteral("[ADDONROOT]/Sparrow/[SIMROOT]")));
         QCOMPARE(result.onlyLocation(QStringLiteral("Registry"))->directory,
                  native(QStringLiteral("/opt/nimbus/Routes")));
+    }
+
+    // A data index's folder rule that would name the current folder, the root of the file system or a
+    // place above its placeholder names nothing: the location stays, without a folder.
+    void directoryRulesThatNameNoPlace_data()
+    {
+        QTest::addColumn<QString>("rule");
+        QTest::addColumn<QString>("directory"); // "/" for the native separator
+        QTest::newRow("absolute") << "/etc/navdata"
+                                  << "";
+        QTest::newRow("drive") << "C:\\Windows"
+                               << "";
+        QTest::newRow("relative, no placeholder") << "Aircraft\\Vireo"
+                                                  << "";
+        QTest::newRow("climbs out of its placeholder") << "[FSXROOT]\\..\\..\\etc"
+                                                       << "";
+        QTest::newRow("simulator not installed") << "[P34ROOT]\\SimObjects"
+                                                 << "";
+        QTest::newRow("unknown placeholder") << "[NOSUCHROOT]\\x"
+                                             << "";
+        QTest::newRow("simulator installed") << "[FSXROOT]\\SimObjects"
+                                             << "D:/Sims/FSX/SimObjects";
+        QTest::newRow("marker of the search") << "[PROGRAMROOT]"
+                                              << "[PROGRAMROOT]";
+    }
+    void directoryRulesThatNameNoPlace()
+    {
+        QFETCH(QString, rule);
+        QFETCH(QString, directory);
+        CSimulatorRoots::setRoot(SimFSX, QStringLiteral("D:\\Sims\\FSX\\"));
+        const ReadResult result = readIndex(
+            write(dataIndexWith("simulator=\"FSX\"", QStringLiteral("<directory path=\"%0\" />").arg(rule).toUtf8())));
+        const IndexPathInfo* location = result.onlyLocation(QStringLiteral("Probe"));
+        QVERIFY(location);
+        QCOMPARE(location->directory, native(directory));
     }
 
     void addonsWithoutLocationsOrIdentity()
@@ -418,6 +455,52 @@ private slots:
             }
         }
         qDeleteAll(addons);
+    }
+
+    // Folder names come from the disk and may hold any character the file system allows; each must come
+    // back from mapping.index exactly, and the file must stay readable for every later save.
+    void mappingListKeepsEveryFolderName()
+    {
+        QStringList names;
+        for (ushort code = 1; code < 0x20; ++code)
+            names << QStringLiteral("ctl%1-").arg(code) + QChar(code) + QStringLiteral("-end");
+        names << QStringLiteral("del") + QChar(0x7F) << QStringLiteral("percent %0041 %")
+              << QStringLiteral("amp & <lt> \"q\" 'a'") << QStringLiteral("Flughäfen Ærø 東京 ✈")
+              << QStringLiteral("astral ") + QString::fromUcs4(U"\U0001F6E9")
+              << QStringLiteral("noncharacter ") + QChar(0xFFFE) + QChar(0xFFFF)
+              << QStringLiteral("lone ") + QChar(0xD800) + QStringLiteral(" surrogate") + QChar(0xDC00)
+              << QStringLiteral("long ").repeated(50) << QStringLiteral("blanks  around ");
+        IndexInfoMap addons;
+        auto* addon = new IndexInfo;
+        addon->guid = QUuid::createUuid();
+        addon->name = QStringLiteral("Probe");
+        addons.insert(addon->guid, addon);
+        QMap<QUuid, QString> expected;
+        for (const QString& name : qAsConst(names)) {
+            auto* location = new IndexPathInfo;
+            location->mappingGuid = QUuid::createUuid();
+            location->simulator = SimXPlane11;
+            location->directory = QDir::toNativeSeparators(m_data->filePath(QStringLiteral("sims/")) + name);
+            addon->insertPath(location);
+            expected.insert(location->mappingGuid, location->directory);
+        }
+        CDataIndexSerializer writer;
+        QVERIFY(writer.serializeTo(addons, CIOUtils::mappingListFilePath()));
+        qDeleteAll(addons);
+#ifndef Q_OS_WIN
+        // It tells where the user's add-ons are: the owner's alone.
+        const QFileDevice::Permissions permissions = QFile::permissions(CIOUtils::mappingListFilePath());
+        QVERIFY(permissions & QFileDevice::ReadOwner);
+        QVERIFY(!(permissions & (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteOther)));
+#endif
+
+        const ReadResult result = readIndex(CIOUtils::mappingListFilePath());
+        QCOMPARE(result.completed, 1);
+        QCOMPARE(int(result.addons.size()), 1);
+        const IndexInfo* read = result.addons.front().get();
+        QCOMPARE(read->paths.size(), expected.size());
+        for (const IndexPathInfo* location : read->paths)
+            QCOMPARE(location->directory, expected.value(location->mappingGuid));
     }
 
     void mappingListTakesVersionFromInstalledPackage()

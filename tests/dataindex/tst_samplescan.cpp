@@ -165,18 +165,42 @@ private slots:
             QCOMPARE(line.split(QLatin1Char('\t')).size(), 10);
     }
 
-    void damagedMappingListIsNotOverwritten()
+    // A list that was not read completely as a mapping list keeps the user's hand-made mappings: it is
+    // never replaced, and the command says which file and why.
+    void incompleteMappingListIsNotOverwritten_data()
     {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("damaged") << QByteArray("<addonIndexes><addon name=\"mine\"")
+                                 << "error 3: Invalid format for file";
+        QTest::newRow("another root element")
+            << QByteArray("<mappings><addon name=\"mine\" guid=\"6d8dafe6-f597-468b-b976-909b25cceeeb\"/></mappings>")
+            << "the root element is 'mappings', not 'addonIndexes'";
+        QTest::newRow("add-on without a valid guid")
+            << QByteArray("<addonIndexes><addon name=\"mine\" guid=\"not-a-guid\"><mapping simulator=\"FSX\">"
+                          "<directory path=\"/x\"/></mapping></addon></addonIndexes>")
+            << "addon 'mine' has no valid guid ('not-a-guid')";
+        QTest::newRow("a data index") << QByteArray(
+                                             "<addonIndexes cycle=\"2612\"><addon name=\"mine\" "
+                                             "guid=\"6d8dafe6-f597-468b-b976-909b25cceeeb\"><mapping simulator=\"FSX\">"
+                                             "<directory path=\"[FSXROOT]\"/></mapping></addon></addonIndexes>")
+                                      << "it is a data index";
+    }
+    void incompleteMappingListIsNotOverwritten()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, reason);
         const QString mapping = dataDir() + QStringLiteral("/mapping.index");
         QFile file(mapping);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("<addonIndexes><addon name=\"mine\"");
+        file.write(content);
         file.close();
         const Run scan = cli({QStringLiteral("scan"), QStringLiteral("--save")});
         QCOMPARE(scan.exitCode, 1);
-        QVERIFY2(scan.err.startsWith(QStringLiteral("error 3: Invalid format for file")), qPrintable(scan.err));
+        QVERIFY2(scan.err.contains(reason), qPrintable(scan.err));
+        QVERIFY2(scan.err.contains(QDir::toNativeSeparators(mapping)), qPrintable(scan.err));
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray("<addonIndexes><addon name=\"mine\""));
+        QCOMPARE(file.readAll(), content);
     }
 
     void listingShowsRules()
@@ -205,9 +229,10 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("error"); // start of stderr; %0 for the scratch folder
         QTest::newRow("index without action") << QStringList{"index"} << 2 << "Unknown or missing action";
-        QTest::newRow("index show without file") << QStringList{"index", "show"} << 2 << "'index show' takes exactly";
         QTest::newRow("index show two files")
-            << QStringList{"index", "show", "a", "b"} << 2 << "'index show' takes exactly";
+            << QStringList{"index", "show", "a", "b"} << 2 << "'index show' takes at most one FILE";
+        QTest::newRow("index refresh with a file")
+            << QStringList{"index", "refresh", "a"} << 2 << "'index refresh' takes no FILE";
         QTest::newRow("json and count") << QStringList{"index", "show", "--json", "--count", "a"} << 2
                                         << "--json and --count";
         QTest::newRow("scan with an argument") << QStringList{"scan", "extra"} << 2 << "'scan' takes no arguments";

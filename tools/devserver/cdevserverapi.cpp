@@ -4,9 +4,12 @@
 #include "chttprequest.h"
 #include "cservedfiles.h"
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QUrlQuery>
+#include <QUuid>
+#include <QXmlStreamReader>
 
 namespace
 {
@@ -138,6 +141,19 @@ CDevServerResponse CDevServerApi::cycle()
     return CDevServerResponse::json(200, QJsonDocument(cycle));
 }
 
+QString CDevServerApi::editionOnDisk(const QString& path)
+{
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return QString();
+    QXmlStreamReader xml(&file);
+    while (!xml.atEnd() && !xml.isStartElement())
+        xml.readNext();
+    const QString id =
+        xml.isStartElement() ? xml.attributes().value(QStringLiteral("id")).trimmed().toString() : QString();
+    return QUuid(id).isNull() ? QString() : id;
+}
+
 CDevServerResponse CDevServerApi::dataIndex(const QString& baseUrl)
 {
     const QJsonObject index = m_state.config().index;
@@ -146,8 +162,13 @@ CDevServerResponse CDevServerApi::dataIndex(const QString& baseUrl)
     QString file = index.value(QStringLiteral("File")).toString();
     if (!file.startsWith(QLatin1Char('/')))
         file.prepend(QLatin1Char('/'));
+    // The edition published is the one on disk now: editing the file's "id" publishes a new edition without
+    // a restart. A file without one keeps the configured identity.
+    QString id = editionOnDisk(CServedFiles::resolve(m_state.root(), file));
+    if (id.isEmpty())
+        id = index.value(QStringLiteral("Id")).toString();
     return CDevServerResponse::json(200, QJsonDocument(QJsonObject{
-                                             {QStringLiteral("Id"), index.value(QStringLiteral("Id"))},
+                                             {QStringLiteral("Id"), id},
                                              {QStringLiteral("Version"), index.value(QStringLiteral("Version"))},
                                              {QStringLiteral("Url"), baseUrl + file},
                                              {QStringLiteral("Comments"), index.value(QStringLiteral("Comments"))},

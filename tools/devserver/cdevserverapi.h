@@ -35,6 +35,8 @@ private:
     CDevServerResponse regions();
     CDevServerResponse cycle();
     CDevServerResponse dataIndex(const QString& baseUrl);
+    // The "id" of the data index file's root element; empty when there is no file or no valid id.
+    static QString editionOnDisk(const QString& path);
     CDevServerResponse downloadAddress(const CHttpRequest& request, const QString& region, const QString& token,
                                        const QString& baseUrl);
     CDevServerResponse statistics(const CHttpRequest& request);

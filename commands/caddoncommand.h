@@ -1,0 +1,51 @@
+#pragma once
+
+#include "commands/cqueueable.h"
+#include "foundation/clogger.h"
+
+#include <QString>
+#include <QUuid>
+
+#include <atomic>
+
+struct IndexPathInfo;
+
+// What the three add-on commands (update, backup, restore) share: the add-on mapping they work on, how they
+// raise an error, and the completion of an install that a crash interrupted.
+//
+// stop() may be called from any thread (the window's, through the queue): it only raises the cancel flag,
+// which the command's loops poll between files.
+class CAddonCommand : public CQueueable
+{
+    Q_OBJECT
+
+public:
+    CAddonCommand(QObject* parent, CommandInfo* info);
+
+    QUuid addonGuid() const { return m_addonGuid; }
+    QUuid mappingGuid() const { return m_mappingGuid; }
+    bool isCanceled() const { return m_canceled.load(); }
+
+public slots:
+    void stop() override;
+
+protected:
+    // The mapped location of the command in the data index, or null.
+    IndexPathInfo* mappedLocation() const;
+    // The short name of the mapping's simulator ("FSX", "XP11" ...); empty when the mapping is unknown.
+    QString simulator() const;
+
+    // Completes an install or restore of this mapping that a crash interrupted, before anything else is done
+    // in `addonFolder`. False after reporting the error when it can't be completed.
+    bool completeInterruptedInstall(const QString& addonFolder);
+
+    // Logs the error, makes it the command's last one and emits it (build it with BV_EXCEPTION, which
+    // records where it was raised).
+    void raise(const Exception& error);
+
+    std::atomic<bool> m_canceled{false};
+
+private:
+    QUuid m_addonGuid;
+    QUuid m_mappingGuid;
+};

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QUuid>
+
+// Where a mapped add-on location stands against the data index: what the window shows on each item and
+// `tessaray-cli status` prints. Worked out once, here, for both.
+struct AddonStatus
+{
+    enum State
+    {
+        Updated,      // the installed package is the index's cycle and revision
+        Outdated,     // anything else that is installed
+        Restored,     // the installed package came from a backup
+        NotInstalled, // no package installed in the folder yet
+        Missing,      // the folder itself is gone (a moved or uninstalled simulator)
+    };
+
+    QUuid addonGuid;
+    QUuid mappingGuid;
+    QString name;
+    QString simulator; // short name
+    QString folder;
+    int installedCycle = 0;
+    int installedRevision = 0;
+    int currentCycle = 0; // the data index's, for this simulator
+    int currentRevision = 0;
+    bool supported = false; // the data index lists the add-on
+    State state = NotInstalled;
+
+    // "updated", "outdated", "restored", "not installed", "missing".
+    static QString stateText(State state);
+    QString stateText() const { return stateText(state); }
+    // Whether an update has something to install.
+    bool needsUpdate() const { return state == Outdated || state == NotInstalled; }
+};
+
+class CAddonStatus
+{
+public:
+    // The status of one mapped location of the data index (a default record when there is no such mapping).
+    static AddonStatus of(const QUuid& addonGuid, const QUuid& mappingGuid);
+    // Every mapped location, in the order of the add-on and mapping GUIDs.
+    static QList<AddonStatus> all();
+};

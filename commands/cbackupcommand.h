@@ -1,0 +1,23 @@
+#pragma once
+
+#include "commands/caddoncommand.h"
+
+// Packs an add-on mapping's installed files into a password-protected backup package in the backup folder
+// and records it in "backup.index". Reports taskStarted, taskPulse (files processed, files in all) at most
+// every 200 ms, any taskError, and exactly one taskCompleted.
+class CBackupCommand : public CAddonCommand
+{
+    Q_OBJECT
+
+public:
+    CBackupCommand(QObject* parent, CommandInfo* info);
+
+    // The package's check hash; empty when no package was made (the error is reported then).
+    QString createBackupPackage(const QString& addonFolder, const QString& packagePath);
+
+public slots:
+    void run() override;
+
+private:
+    int m_fileCount = 0;
+};

@@ -1,0 +1,230 @@
+#include "crestorecommand.h"
+
+#include "commands/cinstallplan.h"
+#include "commands/cinstalltransaction.h"
+#include "commands/cioutils.h"
+#include "commands/cpackagepassword.h"
+#include "commands/cpreflight.h"
+#include "dataindex/cfilemappingserializer.h"
+#include "dataindex/indexinfo.h"
+#include "webservices/cnetworkstatus.h"
+#include "webservices/cuser.h"
+#include "zip/unzip.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+namespace
+{
+constexpr int pulseInterval = 200; // ms
+} // namespace
+
+CRestoreCommand::CRestoreCommand(QObject* parent, CommandInfo* info, int mode, const QVariant& backup)
+    : CAddonCommand(parent, info)
+    , m_mode(mode)
+{
+    if (const auto* chosen = backup.value<AddonBackupInfo*>())
+        m_backup = *chosen;
+}
+
+void CRestoreCommand::stop()
+{
+    BV_LOG(1, QStringLiteral("Stop command for restoration received"));
+    CAddonCommand::stop();
+    emit taskTerminiated(this);
+}
+
+bool CRestoreCommand::verifyArchive(const QString& file, const QString& password)
+{
+    BV_LOG(1, QStringLiteral("Try to verify file %0").arg(file));
+    if (!QFileInfo::exists(file))
+        return false;
+    UnZip package;
+    if (!password.isEmpty())
+        package.setPassword(password);
+    UnZip::ErrorCode result = package.open(file);
+    if (result == UnZip::Ok)
+        result = package.verify();
+    package.close();
+    BV_LOG(1, QStringLiteral("Backup verification result: %0").arg(int(result)));
+    return result == UnZip::Ok;
+}
+
+void CRestoreCommand::run()
+{
+    BV_LOG(1, QStringLiteral("Try to start restore procedure"));
+    emit taskStarted(this);
+
+    // The package's password is made from the signed-in user, whose identity only the web service confirms.
+    if (!CNetworkStatus::instance()->isConnected() || CUser::instance()->userId() <= 0) {
+        raise(BV_EXCEPTION(16, 6,
+                           QStringLiteral("Could not perform restore. Unable to connect to server to verify user "
+                                          "identity.")));
+        complete();
+        return;
+    }
+    const IndexPathInfo* location = mappedLocation();
+    if (!location) {
+        raise(BV_EXCEPTION(11, 6, QStringLiteral("The addon '%0' is not mapped.").arg(addonGuid().toString())));
+        complete();
+        return;
+    }
+    const QString folder = location->directory;
+    QString problem;
+    if (m_mode == IntoAddonFolder &&
+        (!CPreflight::addonFolder(folder, &problem) || !completeInterruptedInstall(folder))) {
+        if (!problem.isEmpty())
+            raise(BV_EXCEPTION(7, 7, QStringLiteral("Nothing was restored: %0.").arg(problem)));
+        complete();
+        return;
+    }
+
+    const QString password = packagePassword(CUser::instance()->userId());
+    const QString packagePath = m_backup.path;
+    // Every entry must check out before one file is touched: a damaged package restores nothing.
+    if (!verifyArchive(packagePath, password)) {
+        raise(BV_EXCEPTION(
+            5, 7,
+            QStringLiteral("Unable to open file '%0'. Backup failed.").arg(QDir::toNativeSeparators(packagePath))));
+        complete();
+        return;
+    }
+    UnZip package;
+    package.setPassword(password);
+    const UnZip::ErrorCode opened = package.open(packagePath);
+    if (opened != UnZip::Ok) {
+        raise(BV_EXCEPTION(
+            opened, 7,
+            QStringLiteral("Unable to open file '%0'. Backup failed.").arg(QDir::toNativeSeparators(packagePath))));
+        complete();
+        return;
+    }
+
+    // The working folder holds the package's file mapping while the restore runs.
+    QTemporaryDir working(CIOUtils::joinPath(
+        QDir::tempPath(), QStringLiteral("%0_%1-XXXXXX")
+                              .arg(QFileInfo(packagePath).completeBaseName(),
+                                   QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmss")))));
+    const QString indexName = CIOUtils::packageIndexName(addonGuid());
+    const QString mapping = working.filePath(indexName);
+    const QString entry = package.contains(indexName) ? indexName : indexName + QStringLiteral(".mapping");
+    QFile mappingFile(mapping);
+    if (!working.isValid() || !package.contains(entry) || !mappingFile.open(QIODevice::WriteOnly) ||
+        package.extractFile(entry, &mappingFile) != UnZip::Ok) {
+        BV_LOG(5, QStringLiteral("The package holds no file mapping; nothing to restore."));
+        BV_LOG(1, QStringLiteral("Restoration is completed"));
+        complete();
+        return;
+    }
+    mappingFile.close();
+
+    const QString simulatorName = simulator();
+    if (simulatorName.isEmpty())
+        BV_LOG(5, QStringLiteral("Simulator is empty..."));
+    BV_LOG(1, QStringLiteral("Deserialize mapping file for restoration"));
+    CFileMappingSerializer reader;
+    FileMappingSerializeInfo request{mapping, simulatorName};
+    connect(&reader, &CFileMappingSerializer::taskError, this,
+            [&problem](const Exception& error) { problem = error.message; });
+    QList<PlannedFile> files;
+    if (!reader.deserialize(QVariant::fromValue(&request)).isValid() || !problem.isEmpty() ||
+        !CInstallPlan::build(reader.items(), m_mode == IntoAddonFolder ? folder : QString(), &files, &problem)) {
+        raise(BV_EXCEPTION(3, 6, QStringLiteral("Nothing was restored: %0.").arg(problem)));
+        complete();
+        return;
+    }
+    if (restoreFiles(package, files, mapping, folder)) {
+        if (m_mode == IntoNewFolder)
+            CIOUtils::showInExplorer(CIOUtils::installedIndexPath(m_extractedFolder, addonGuid()));
+        BV_LOG(1, QStringLiteral("Restoration is completed"));
+    }
+    complete();
+}
+
+bool CRestoreCommand::restoreFiles(UnZip& package, const QList<PlannedFile>& files, const QString& mapping,
+                                   const QString& addonFolder)
+{
+    QElapsedTimer sincePulse;
+    sincePulse.start();
+    const qint64 total = files.size();
+    auto pulse = [&](qint64 done) {
+        if (sincePulse.elapsed() > pulseInterval) {
+            emit taskPulse(done, total);
+            sincePulse.restart();
+        }
+    };
+
+    if (m_mode == IntoNewFolder) {
+        m_extractedFolder = CIOUtils::joinPath(QDir::tempPath(),
+                                               QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmss")));
+        for (int i = 0; i < files.size(); ++i) {
+            // Planned against an empty folder: the target is relative, placed below the new folder.
+            const QString target = CIOUtils::joinPath(m_extractedFolder, files.at(i).targetPath);
+            QDir().mkpath(QFileInfo(target).absolutePath());
+            QFile out(target);
+            const UnZip::ErrorCode extracted =
+                out.open(QIODevice::WriteOnly) ? package.extractFile(files.at(i).entryName, &out) : UnZip::OpenFailed;
+            if (extracted != UnZip::Ok)
+                raise(BV_EXCEPTION(extracted, 5,
+                                   QStringLiteral("Unable to decompress file %0").arg(files.at(i).entryName)));
+            if (isCanceled()) {
+                raise(BV_EXCEPTION(8, 6, QStringLiteral("User canceled.")));
+                return false;
+            }
+            pulse(i + 1);
+        }
+        QFile::copy(mapping, CIOUtils::installedIndexPath(m_extractedFolder, addonGuid()));
+        return true;
+    }
+
+    // Into the add-on folder: everything is extracted beside the files first, then put in place as one install.
+    CInstallTransaction transaction(addonFolder, mappingGuid());
+    QString problem;
+    if (!transaction.begin(&problem)) {
+        raise(BV_EXCEPTION(12, 6, QStringLiteral("Nothing was restored: %0.").arg(problem)));
+        return false;
+    }
+    QList<CInstallTransaction::File> staged;
+    for (int i = 0; i < files.size(); ++i) {
+        QFile out(transaction.stagedPath(i));
+        const UnZip::ErrorCode extracted =
+            out.open(QIODevice::WriteOnly) ? package.extractFile(files.at(i).entryName, &out) : UnZip::OpenFailed;
+        out.close();
+        if (extracted != UnZip::Ok || isCanceled()) {
+            transaction.rollback();
+            if (isCanceled())
+                raise(BV_EXCEPTION(8, 6, QStringLiteral("User canceled.")));
+            else
+                raise(BV_EXCEPTION(
+                    extracted, 5,
+                    QStringLiteral("Unable to decompress file %0; nothing was restored.").arg(files.at(i).entryName)));
+            return false;
+        }
+        staged.append(CInstallTransaction::File{transaction.stagedPath(i), files.at(i).targetPath});
+    }
+    // The package's file mapping becomes the installed one, in the same step as the files.
+    const QString stagedMapping = transaction.stagedPath(files.size());
+    QFile::copy(mapping, stagedMapping);
+    staged.append(CInstallTransaction::File{
+        stagedMapping, QDir::toNativeSeparators(CIOUtils::installedIndexPath(addonFolder, addonGuid()))});
+    if (!transaction.prepare(staged, &problem)) {
+        transaction.rollback();
+        raise(BV_EXCEPTION(12, 6, QStringLiteral("Nothing was restored: %0.").arg(problem)));
+        return false;
+    }
+    for (int i = 0; i < staged.size(); ++i) {
+        if (isCanceled() || !transaction.commit(i, &problem)) {
+            transaction.rollback();
+            raise(isCanceled() ? BV_EXCEPTION(8, 6, QStringLiteral("User canceled."))
+                               : BV_EXCEPTION(12, 6, QStringLiteral("Nothing was restored: %0.").arg(problem)));
+            return false;
+        }
+        pulse(qMin<qint64>(i + 1, total));
+    }
+    transaction.finish();
+    return true;
+}

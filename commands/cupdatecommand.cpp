@@ -1,0 +1,556 @@
+#include "cupdatecommand.h"
+
+#include "commands/cbackupconfigserializer.h"
+#include "commands/cbackuppackager.h"
+#include "commands/cinstallplan.h"
+#include "commands/cinstalltransaction.h"
+#include "commands/cioutils.h"
+#include "commands/cpackagepassword.h"
+#include "commands/cpreflight.h"
+#include "dataindex/cdataindex.h"
+#include "dataindex/cfilemappingserializer.h"
+#include "dataindex/csimulators.h"
+#include "downloader/cdownloadstatisticsrecorder.h"
+#include "downloader/chttpdownloadmanager.h"
+#include "foundation/csettings.h"
+#include "platform/cfolderescape.h"
+#include "webservices/cnetworkstatus.h"
+#include "webservices/crestapi.h"
+#include "webservices/cuser.h"
+#include "zip/unzip.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QTextStream>
+#include <QTimer>
+#include <QUrl>
+
+namespace
+{
+constexpr int pulseInterval = 200; // ms
+// The add-on whose own settings file must be told to use the installed data.
+const QString settingsFixAddon = QStringLiteral("{f1d4b235-9e13-4488-a32a-7665987b2e55}");
+
+QString regionOfUser()
+{
+    const QString configured = CSettings::stringValue(SettingsKey::ServerRegion).trimmed();
+    return configured.isEmpty() ? CUser::instance()->serverRegion() : configured;
+}
+} // namespace
+
+CUpdateCommand::CUpdateCommand(QObject* parent, CommandInfo* info)
+    : CAddonCommand(parent, info)
+{
+    connect(this, &CQueueable::taskError, this, &CUpdateCommand::onErorThrown, Qt::DirectConnection);
+    getUpdateInfo();
+}
+
+CUpdateCommand::~CUpdateCommand() = default;
+
+qint64 CUpdateCommand::phaseMilliseconds(Phase phase) const
+{
+    return m_phaseTimes[phase];
+}
+
+void CUpdateCommand::getUpdateInfo()
+{
+    BV_LOG(1, QStringLiteral("Try get update info."));
+    if (m_stopped)
+        return;
+    m_updateInfo = std::make_unique<UpdateInfo>();
+    CDataIndex* index = CDataIndex::instance();
+    const IndexInfo* found = index->mappedAddon(addonGuid());
+    const IndexInfo* supported = index->supportedAddon(addonGuid());
+    const IndexPathInfo* location = found ? found->path(mappingGuid()) : nullptr;
+    // Nobody listens yet while the command is being made: the error is reported when it runs.
+    if (!found || !location) {
+        m_preparationError = BV_EXCEPTION(
+            11, 6, QStringLiteral("The addon '") + addonGuid().toString() + QStringLiteral("' is not found."));
+        return;
+    }
+    if (!supported) {
+        m_preparationError = BV_EXCEPTION(
+            11, 6, QStringLiteral("The addon '") + addonGuid().toString() + QStringLiteral("' is not supported."));
+        return;
+    }
+    m_updateInfo->addonGuid = addonGuid();
+    m_updateInfo->mappingGuid = mappingGuid();
+    m_updateInfo->filename = supported->masterfile;
+    m_updateInfo->internalId = supported->internalId;
+    m_updateInfo->cycle = location->cycle;
+    m_updateInfo->revision = location->revision;
+    m_updateInfo->simulator = CSimulators::shortName(location->simulator);
+    m_addonFolder = location->directory;
+    BV_LOG(1, QStringLiteral("Update info fetched."));
+}
+
+void CUpdateCommand::run()
+{
+    BV_LOG(1, QStringLiteral("Start update command..."));
+    if (m_stopped)
+        return;
+    m_clock.start();
+    m_recorder = new CDownloadStatisticsRecorder(&m_statistics, {}, this);
+    m_recorder->prepare(regionOfUser(), CUser::instance()->userId());
+
+    if (m_preparationError.errorNumber != 0) {
+        emit taskStarted(this);
+        raise(m_preparationError);
+        end();
+        return;
+    }
+    if (!CNetworkStatus::instance()->isConnected()) {
+        raise(BV_EXCEPTION(16, 5, QStringLiteral("No Internet connection, update canceled.")));
+        return;
+    }
+    emit taskStarted(this);
+    m_phase = PHASE_DOWNLOAD;
+    emit taskPulse(-100, -100);
+
+    // Before anything is fetched or touched: the folders the update will write to.
+    const bool autoBackupOn = CSettings::boolValue(SettingsKey::AutoBackup);
+    m_downloadFolder = CIOUtils::joinPath(CIOUtils::downloadRoot(), mappingGuid().toString(QUuid::WithoutBraces));
+    QString problem;
+    if (!CPreflight::addonFolder(m_addonFolder, &problem) ||
+        !CPreflight::writableFolder(m_downloadFolder, QStringLiteral("download folder"), &problem) ||
+        (autoBackupOn &&
+         !CPreflight::writableFolder(CIOUtils::backupFolder(), QStringLiteral("backup folder"), &problem))) {
+        raise(BV_EXCEPTION(12, 7, QStringLiteral("Nothing was updated: %0.").arg(problem)));
+        return;
+    }
+    if (!completeInterruptedInstall(m_addonFolder))
+        return;
+
+    auto* api = new CRestAPI(this);
+    connect(api, &CRestAPI::succeed, this, [this, api](const QJsonDocument& reply) {
+        api->deleteLater();
+        const QString url = reply.object().value(QStringLiteral("url")).toString();
+        const QUrl address(url);
+        // An answer is no address until it is one this program can download from.
+        if (!address.isValid() ||
+            (address.scheme() != QLatin1String("http") && address.scheme() != QLatin1String("https"))) {
+            m_stopped = true;
+            m_canceled = true;
+            raise(BV_EXCEPTION(12, 6,
+                               QStringLiteral("The web service gave no usable download address for '%0'.")
+                                   .arg(m_updateInfo->filename)));
+            return;
+        }
+        m_recorder->addressReceived(url);
+        createDownloadTask(url);
+    });
+    connect(api, &CRestAPI::failed, this, [this, api](QNetworkReply::NetworkError error, const QJsonDocument& reply) {
+        api->deleteLater();
+        m_stopped = true;
+        m_canceled = true;
+        const QString said = reply.object().value(QStringLiteral("error_description")).toString();
+        raise(BV_EXCEPTION(12, 6,
+                           QStringLiteral("The web service gave no download address for '%0' (network error "
+                                          "%1%2).")
+                               .arg(m_updateInfo->filename)
+                               .arg(int(error))
+                               .arg(said.isEmpty() ? QString() : QStringLiteral(": ") + said)));
+    });
+    m_recorder->markStart();
+    api->getDownloadUrl(regionOfUser(), CUser::instance()->token(),
+                        DownloadRequest(m_updateInfo->filename, m_updateInfo->internalId));
+}
+
+void CUpdateCommand::createDownloadTask(const QString& url)
+{
+    BV_LOG(1, QStringLiteral("Creating download task."));
+    if (m_stopped)
+        return;
+    if (m_canceled) {
+        raise(BV_EXCEPTION(8, 6, tr("User canceled.")));
+        return;
+    }
+    m_manager = new CHttpDownloadManager(this);
+    m_monitor = new QTimer(this);
+    m_monitor->setInterval(pulseInterval);
+    connect(m_monitor, &QTimer::timeout, this, &CUpdateCommand::monitor);
+    BV_LOG(1, QStringLiteral("Task monitor timer started..."));
+    m_monitor->start();
+
+    // The server's name for the file, but never one that would put it elsewhere.
+    QString fileName = QUrl(url).fileName();
+    if (fileName.trimmed().isEmpty() || CFolderEscape::leavesFolder(fileName))
+        fileName = QStringLiteral("package.zip");
+    QDir().mkpath(m_downloadFolder);
+    m_archivePath = CIOUtils::joinPath(m_downloadFolder, fileName);
+
+    m_recorder->watch(m_manager);
+    connect(m_manager, &CHttpDownloadManager::finished, this, &CUpdateCommand::onDownloadFinished);
+    connect(m_manager, &CHttpDownloadManager::error, this, [this](QString&, CNetworkError) { m_stopped = true; });
+    connect(m_manager, &CHttpDownloadManager::latencyMeasured, this,
+            [](qint64 latency) { BV_LOG(1, QStringLiteral("Latency: %1").arg(latency)); });
+    m_manager->appendTask(url, m_archivePath, 1);
+    m_manager->startTask(url);
+    BV_LOG(1, QStringLiteral("Update task created. url=%0; filename=%1").arg(url, fileName));
+}
+
+void CUpdateCommand::monitor()
+{
+    if (!m_canceled && m_phase == PHASE_DOWNLOAD) {
+        if (m_manager) {
+            const DownloadTaskRecord record = m_manager->currentTaskRecord();
+            emit taskPulse(record.downloaded, record.size);
+        } else {
+            BV_LOG(1, QStringLiteral("downloader is null."));
+        }
+        return;
+    }
+    BV_LOG(1, QStringLiteral("Deleting task monitor timer."));
+    m_monitor->stop();
+    m_monitor->deleteLater();
+    m_monitor = nullptr;
+}
+
+void CUpdateCommand::onDownloadFinished(QString& url, CNetworkError& error)
+{
+    Q_UNUSED(url)
+    m_phaseTimes[PHASE_DOWNLOAD] = m_clock.restart();
+    if (!m_stopped || error.hasError()) {
+        // Sent whether the download succeeded or not. Nothing waits for the reply, but the command's end
+        // waits for the sending (see end()): the request dies with the command's thread.
+        m_statisticsUpload = new CRestAPI(this);
+        connect(m_statisticsUpload, &CRestAPI::finished, this, [this]() {
+            m_statisticsUpload->deleteLater();
+            m_statisticsUpload = nullptr;
+            if (m_endPending)
+                complete();
+        });
+        m_statisticsUpload->uploadDownloadStatstics(m_statistics);
+    }
+    emit taskPulse(-200, -200);
+    if (m_manager) {
+        m_manager->disconnect(this);
+        m_manager->deleteLater();
+        m_manager = nullptr;
+    }
+    if (error.hasError()) {
+        raise(BV_EXCEPTION(error.code(), 7,
+                           QStringLiteral("The data package could not be downloaded: %0. The "
+                                          "installed files are unchanged.")
+                               .arg(error.text())));
+        return;
+    }
+    if (m_canceled) {
+        raise(BV_EXCEPTION(8, 6, tr("User canceled.")));
+        return;
+    }
+    if (!verifyPackage() || !checkSpaceForInstall())
+        return;
+    autoBackup();
+}
+
+bool CUpdateCommand::verifyPackage()
+{
+    // A 200 reply proves nothing: every entry must decompress and check out before anything is touched.
+    UnZip package;
+    UnZip::ErrorCode result = package.open(m_archivePath);
+    if (result == UnZip::Ok)
+        result = package.verify();
+    const QString indexName = CIOUtils::packageIndexName(addonGuid());
+    if (result == UnZip::Ok && !package.contains(indexName))
+        result = UnZip::FileNotFound;
+    package.close();
+    if (result == UnZip::Ok)
+        return true;
+    // A damaged package must not be resumed or reused by the next run.
+    QFile::remove(m_archivePath);
+    raise(BV_EXCEPTION(result, 7,
+                       QStringLiteral("The downloaded package %0 is damaged or incomplete (%1); nothing was installed.")
+                           .arg(QFileInfo(m_archivePath).fileName(),
+                                result == UnZip::FileNotFound ? QStringLiteral("it holds no file mapping ") + indexName
+                                                              : UnZip::errorText(result))));
+    return false;
+}
+
+bool CUpdateCommand::checkSpaceForInstall()
+{
+    UnZip package;
+    qint64 extracted = 0;
+    if (package.open(m_archivePath) == UnZip::Ok) {
+        for (const UnZip::EntryInfo& entry : package.entries())
+            extracted += entry.uncompressedSize;
+    }
+    QString problem;
+    const bool backup = CSettings::boolValue(SettingsKey::AutoBackup);
+    if (!CPreflight::freeSpace(m_addonFolder, extracted, QStringLiteral("new files"), &problem) ||
+        (backup &&
+         !CPreflight::freeSpace(CIOUtils::backupFolder(),
+                                CBackupPackager::installedSize(m_addonFolder, addonGuid(), m_updateInfo->simulator),
+                                QStringLiteral("backup"), &problem))) {
+        raise(BV_EXCEPTION(12, 7, QStringLiteral("Nothing was updated: %0.").arg(problem)));
+        return false;
+    }
+    return true;
+}
+
+void CUpdateCommand::autoBackup()
+{
+    BV_LOG(1, QStringLiteral("Try to auto backup files"));
+    if (m_stopped)
+        return;
+    const bool enabled = CSettings::boolValue(SettingsKey::AutoBackup);
+    BV_LOG(1, QStringLiteral("Auto backup is set to: %0").arg(enabled ? 1 : 0));
+    if (enabled) {
+        BV_LOG(1, QStringLiteral("Set updating phase to PHASE_BACKUP"));
+        m_phase = PHASE_BACKUP;
+        const IndexInfo* found = CDataIndex::instance()->mappedAddon(addonGuid());
+        const IndexPathInfo* location = found ? found->path(mappingGuid()) : nullptr;
+        if (!found)
+            BV_LOG(1, QStringLiteral("Unable to find installed addon with addon guid %0").arg(addonGuid().toString()));
+        else if (!location)
+            BV_LOG(1,
+                   QStringLiteral("Unable to find installed addon with mapping guid %0").arg(mappingGuid().toString()));
+        const QDateTime date = QDateTime::currentDateTime();
+        const QString packagePath =
+            CIOUtils::joinPath(CIOUtils::backupFolder(), CBackupConfigSerializer::packageName(mappingGuid(), date));
+        BV_LOG(1, QStringLiteral("Backup filename: %0").arg(packagePath));
+        const QString hash = createBackupPackage(m_addonFolder, packagePath);
+        BV_LOG(1, QStringLiteral("File hash: %0").arg(hash));
+        if (isCompleted())
+            return; // canceled while packing
+        if (hash.isEmpty()) {
+            BV_LOG(1, QStringLiteral("File hash is empty - backup failed"));
+        } else {
+            AddonBackupInfo backup{
+                addonGuid(), mappingGuid(), CIOUtils::backupFolder(),       packagePath,
+                hash,        date,          location ? location->cycle : 0, location ? location->revision : 0};
+            CBackupConfigSerializer list;
+            connect(&list, &CBackupConfigSerializer::taskError, this, [this](const Exception& error) {
+                raise(Exception(error.errorNumber, 5, error.message, error.line, error.function, error.file));
+            });
+            list.serialize(QVariant::fromValue(&backup));
+            BV_LOG(1, QStringLiteral("Unloading resources..."));
+        }
+        m_phaseTimes[PHASE_BACKUP] = m_clock.restart();
+    }
+    BV_LOG(1, QStringLiteral("Auto backup [%0] completed.").arg(enabled ? 1 : 0));
+    uncompressFile();
+}
+
+QString CUpdateCommand::createBackupPackage(const QString& addonFolder, const QString& packagePath)
+{
+    BV_LOG(1, QStringLiteral("Creating backup package."));
+    if (m_stopped)
+        return QString();
+    CBackupPackager::Request request;
+    request.addonFolder = addonFolder;
+    request.addonGuid = addonGuid();
+    request.simulator = m_updateInfo->simulator;
+    request.packagePath = packagePath;
+    request.password = packagePassword(CUser::instance()->userId());
+    request.canceled = &m_canceled;
+    request.pulse = [this](qint64 done, qint64 total) { emit taskPulse(done, total); };
+    const CBackupPackager::Result result = CBackupPackager::create(request);
+    for (const QString& skipped : result.skipped)
+        raise(BV_EXCEPTION(7, 5, QStringLiteral("Unable to compress file %0").arg(QDir::toNativeSeparators(skipped))));
+    if (result.canceled) {
+        raise(BV_EXCEPTION(8, 6, tr("User canceled.")));
+        return QString();
+    }
+    // A failed backup does not stop the update; the user hears why it was skipped.
+    if (result.hash.isEmpty() && result.errorNumber != 9 && result.errorNumber != 10)
+        raise(BV_EXCEPTION(result.errorNumber, 3, result.errorMessage));
+    else if (result.hash.isEmpty())
+        BV_LOG(6, result.errorMessage);
+    return result.hash;
+}
+
+void CUpdateCommand::uncompressFile()
+{
+    if (m_stopped)
+        return;
+    BV_LOG(1, QStringLiteral("Try to uncompress and install file."));
+    m_phase = PHASE_INSTALL;
+
+    UnZip package;
+    package.open(m_archivePath);
+    const QString indexName = CIOUtils::packageIndexName(addonGuid());
+    const QString packageIndex = CIOUtils::joinPath(m_downloadFolder, indexName);
+    package.extractFile(indexName, m_downloadFolder, UnZip::KeepFolders);
+
+    // The installed data is the supported add-on's, for this simulator.
+    IndexInfo* supported = CDataIndex::instance()->supportedAddon(addonGuid());
+    IndexPathInfo* location = mappedLocation();
+    const int simulatorFlag = CSimulators::fromShortName(m_updateInfo->simulator);
+    if (supported && location) {
+        for (const IndexPathInfo* entry : qAsConst(supported->paths)) {
+            if (entry->simulator == simulatorFlag) {
+                location->cycle = entry->cycle;
+                location->revision = entry->revision;
+                break;
+            }
+        }
+    }
+
+    CFileMappingSerializer reader;
+    FileMappingSerializeInfo request{packageIndex, m_updateInfo->simulator};
+    QString problem;
+    connect(&reader, &CFileMappingSerializer::taskError, this,
+            [&problem](const Exception& error) { problem = error.message; });
+    const bool listed = reader.deserialize(QVariant::fromValue(&request)).isValid() && problem.isEmpty();
+    if (!problem.isEmpty()) {
+        // The package's mapping can't be used, or names places outside the add-on folder.
+        raise(BV_EXCEPTION(3, 7, QStringLiteral("Nothing was installed: %0.").arg(problem)));
+        return;
+    }
+    if (!listed || reader.items().isEmpty()) {
+        raise(BV_EXCEPTION(8, 6, tr("Invalid filelist.")));
+        return;
+    }
+    QList<PlannedFile> files;
+    if (!CInstallPlan::build(reader.items(), m_addonFolder, &files, &problem)) {
+        raise(BV_EXCEPTION(3, 7, QStringLiteral("Nothing was installed: %0.").arg(problem)));
+        return;
+    }
+
+    // Every new file is extracted beside the add-on's files first; only when all checked out do they go in
+    // place, each by one atomic rename, together with the package's file mapping.
+    CInstallTransaction transaction(m_addonFolder, mappingGuid());
+    if (!transaction.begin(&problem)) {
+        raise(BV_EXCEPTION(12, 7, QStringLiteral("Nothing was installed: %0.").arg(problem)));
+        return;
+    }
+    const qint64 total = files.size();
+    QElapsedTimer sincePulse;
+    sincePulse.start();
+    emit taskPulse(0, total);
+    QList<CInstallTransaction::File> staged;
+    for (int i = 0; i < files.size(); ++i) {
+        QFile out(transaction.stagedPath(i));
+        const UnZip::ErrorCode extracted =
+            out.open(QIODevice::WriteOnly) ? package.extractFile(files.at(i).entryName, &out) : UnZip::OpenFailed;
+        out.close();
+        if (m_canceled) {
+            transaction.rollback();
+            raise(BV_EXCEPTION(8, 6, tr("User canceled.")));
+            return;
+        }
+        if (extracted != UnZip::Ok) {
+            transaction.rollback();
+            raise(BV_EXCEPTION(extracted, 7,
+                               QStringLiteral("Unable to decompress file %0 (%1); nothing was installed.")
+                                   .arg(files.at(i).entryName, UnZip::errorText(extracted))));
+            return;
+        }
+        staged.append(CInstallTransaction::File{transaction.stagedPath(i), files.at(i).targetPath});
+        if (sincePulse.elapsed() > pulseInterval) {
+            emit taskPulse(i + 1, total);
+            sincePulse.restart();
+        }
+    }
+    package.close();
+    const QString stagedIndex = transaction.stagedPath(files.size());
+    QFile::copy(packageIndex, stagedIndex);
+    staged.append(CInstallTransaction::File{
+        stagedIndex, QDir::toNativeSeparators(CIOUtils::installedIndexPath(m_addonFolder, addonGuid()))});
+    if (!transaction.prepare(staged, &problem)) {
+        transaction.rollback();
+        raise(BV_EXCEPTION(12, 7, QStringLiteral("Nothing was installed: %0.").arg(problem)));
+        return;
+    }
+    for (int i = 0; i < staged.size(); ++i) {
+        if (m_canceled || !transaction.commit(i, &problem)) {
+            transaction.rollback();
+            if (m_canceled)
+                raise(BV_EXCEPTION(8, 6, tr("User canceled.")));
+            else
+                raise(BV_EXCEPTION(12, 7, QStringLiteral("The installed files are unchanged: %0.").arg(problem)));
+            return;
+        }
+    }
+    transaction.finish();
+    emit taskPulse(total, total);
+    QDir(m_downloadFolder).removeRecursively();
+    m_phaseTimes[PHASE_INSTALL] = m_clock.restart();
+
+    if (addonGuid().toString().trimmed().toLower() == settingsFixAddon)
+        updateSettingsForAirbusX();
+    BV_LOG(1, QStringLiteral("Update installed."));
+    end();
+}
+
+void CUpdateCommand::updateSettingsForAirbusX()
+{
+    BV_LOG(1, QStringLiteral("Updating settings for airbus X."));
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString path = CIOUtils::joinPath(
+        documents, QDir::fromNativeSeparators(QStringLiteral("Aerosoft\\AerosoftAirbusExtended\\navdata.ini")));
+    QFile file(path);
+    // A settings file that can't be read is left alone rather than emptied.
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        BV_LOG(5, QStringLiteral("The add-on's settings file %0 can't be read; left as it is.").arg(path));
+        return;
+    }
+    QString content;
+    QTextStream in(&file);
+    while (!in.atEnd()) {
+        QString line = in.readLine();
+        if (line.trimmed().toLower().startsWith(QLatin1String("usenavdatapro")))
+            line = QStringLiteral("useNavDataPro=0\n");
+        content += line + QLatin1Char('\n');
+    }
+    file.close();
+    QSaveFile out(path);
+    if (out.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        out.write(content.toUtf8());
+        out.commit();
+    }
+    BV_LOG(1, QStringLiteral("Settings updated."));
+}
+
+void CUpdateCommand::stop()
+{
+    BV_LOG(1, QStringLiteral("Stop update command received."));
+    CAddonCommand::stop();
+    m_stopped = true;
+    // The rest happens on the command's own thread, where the download lives.
+    QMetaObject::invokeMethod(this, &CUpdateCommand::stopOnOwnThread, Qt::QueuedConnection);
+}
+
+void CUpdateCommand::stopOnOwnThread()
+{
+    if (m_manager) {
+        m_manager->disconnect(this);
+        m_manager->stopAllTasks();
+    }
+    if (!isCompleted())
+        raise(BV_EXCEPTION(8, 6, tr("User canceled.")));
+}
+
+void CUpdateCommand::onErorThrown(Exception error)
+{
+    m_phase = PHASE_DONE;
+    const int code = error.errorNumber;
+    if (error.errorLevel == 7 || error.errorLevel == 8 || code == 8 || code == 12 || code == 16 || code == 17) {
+        m_stopped = true;
+        end();
+    }
+}
+
+void CUpdateCommand::end()
+{
+    m_phase = PHASE_DONE;
+    if (m_monitor) {
+        m_monitor->stop();
+        m_monitor->deleteLater();
+        m_monitor = nullptr;
+    }
+    if (m_statisticsUpload && !m_endPending) {
+        // The statistics are on their way: the command ends when they have been sent, or after a while.
+        m_endPending = true;
+        QTimer::singleShot(StatisticsWaitMilliseconds, this, [this]() { complete(); });
+        return;
+    }
+    if (!m_statisticsUpload)
+        complete();
+}

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "commands/caddoncommand.h"
+#include "downloader/cnetworkerror.h"
+#include "webservices/downloadstatistics.h"
+
+#include <QElapsedTimer>
+#include <QString>
+#include <QUuid>
+
+#include <atomic>
+#include <memory>
+
+class CDownloadStatisticsRecorder;
+class CHttpDownloadManager;
+class QTimer;
+
+// What an update needs to know of its add-on.
+struct UpdateInfo
+{
+    QUuid addonGuid;
+    QUuid mappingGuid;
+    QString filename;   // the data package's file name (the index's "masterfile")
+    QString internalId; // the index's internal id; with the file name, what the download address is asked for
+    QString simulator;  // short name of the mapping's simulator
+    int cycle = 0;
+    int revision = 0;
+};
+
+// Brings one add-on mapping to the current navigation data: asks the web service for the package's
+// address, downloads it (resumable: the download folder of a mapping stays the same from run to run),
+// reports the download statistics, checks every entry of the package, backs up the installed files when
+// automatic backup is on, and installs the package's files by its file mapping as one install that a crash
+// or a cancel cannot leave half done (CInstallTransaction). Before anything of the user's is touched, it
+// checks the folders, the permissions and the free space it will need.
+//
+// Runs on its own thread (the command queue's); the REST replies, the download's signals and the 200 ms
+// progress timer arrive through that thread's event loop. stop() may be called from any thread.
+class CUpdateCommand : public CAddonCommand
+{
+    Q_OBJECT
+
+public:
+    // Which step runs; read by the window to choose its progress text. Stored nowhere: values as they are.
+    enum Phase
+    {
+        PHASE_NONE = 0,
+        PHASE_BACKUP = 1,
+        PHASE_DOWNLOAD = 2,
+        PHASE_INSTALL = 3,
+        PHASE_COPY = 4, // never set by the update
+        PHASE_DONE = 5,
+    };
+
+    // The longest the end of a command waits for its statistics to leave.
+    static constexpr int StatisticsWaitMilliseconds = 5000;
+
+    CUpdateCommand(QObject* parent, CommandInfo* info);
+    ~CUpdateCommand() override;
+
+    int phase() const { return m_phase.load(); }
+    // How long the download (address included), the backup and the install took, in ms; 0 for a step that
+    // did not run. Read after taskCompleted.
+    qint64 phaseMilliseconds(Phase phase) const;
+
+public slots:
+    void run() override;
+    void stop() override;
+    void onErorThrown(Exception error);
+
+private:
+    void getUpdateInfo();
+    void createDownloadTask(const QString& url);
+    void monitor();
+    void onDownloadFinished(QString& url, CNetworkError& error);
+    bool verifyPackage();
+    bool checkSpaceForInstall();
+    void autoBackup();
+    QString createBackupPackage(const QString& addonFolder, const QString& packagePath);
+    void uncompressFile();
+    void updateSettingsForAirbusX();
+    void stopOnOwnThread();
+    // Phase 5 and the one taskCompleted.
+    void end();
+
+    QString m_downloadFolder;
+    QString m_archivePath;
+    CHttpDownloadManager* m_manager = nullptr;
+    std::unique_ptr<UpdateInfo> m_updateInfo;
+    std::atomic<int> m_phase{PHASE_NONE};
+    DownloadStatistics m_statistics;
+    CDownloadStatisticsRecorder* m_recorder = nullptr;
+    QTimer* m_monitor = nullptr;
+    std::atomic<bool> m_stopped{false};
+    Exception m_preparationError; // what getUpdateInfo() found; reported when the command runs
+    QString m_addonFolder;
+    QElapsedTimer m_clock;
+    class CRestAPI* m_statisticsUpload = nullptr;
+    bool m_endPending = false;
+    qint64 m_phaseTimes[PHASE_DONE + 1] = {};
+};
