@@ -15,7 +15,7 @@ namespace
 // compresses as it would have in one stream.
 constexpr qint64 DictionarySize = 32 * 1024;
 
-void fail(CZipPackTask& task, Zip::ErrorCode code, const QString& detail)
+void fail(CZipPackTask& task, CZipPackTask::Failure code, const QString& detail)
 {
     task.error = code;
     task.detail = detail;
@@ -28,7 +28,7 @@ void CZipPacker::execute(CZipPackTask& task, CZipDeflater& deflater)
 {
     QFile file(task.path);
     if (!file.open(QIODevice::ReadOnly))
-        return fail(task, Zip::OpenFailed,
+        return fail(task, CZipPackTask::OpenFailed,
                     QStringLiteral("An error occurred while opening %1: %2").arg(task.path, file.errorString()));
     const qint64 dictionary = task.level != 0 ? std::min(task.offset, DictionarySize) : 0;
     QByteArray input(static_cast<int>(dictionary + task.length), Qt::Uninitialized);
@@ -36,7 +36,8 @@ void CZipPacker::execute(CZipPackTask& task, CZipDeflater& deflater)
         file.read(input.data(), input.size()) != input.size()) {
         const QString reason =
             file.error() != QFileDevice::NoError ? file.errorString() : QStringLiteral("the file ended early");
-        return fail(task, Zip::ReadFailed, QStringLiteral("Error while reading %1: %2").arg(task.path, reason));
+        return fail(task, CZipPackTask::ReadFailed,
+                    QStringLiteral("Error while reading %1: %2").arg(task.path, reason));
     }
     const char* block = input.constData() + dictionary;
     task.crc = static_cast<quint32>(
@@ -50,7 +51,7 @@ void CZipPacker::execute(CZipPackTask& task, CZipDeflater& deflater)
     else
         compressed = deflater.compressBlock(block, task.length, dictionary, task.level, task.last, task.data);
     if (!compressed)
-        return fail(task, Zip::ZlibError, QStringLiteral("Could not compress %1").arg(task.path));
+        return fail(task, CZipPackTask::CompressFailed, QStringLiteral("Could not compress %1").arg(task.path));
 
     if (!task.password.isEmpty()) {
         // A reader checks its password against the header's last byte: the time's high byte, since the
@@ -133,7 +134,7 @@ void CZipPacker::run()
         ++m_running;
         lock.unlock();
         if (m_cancel->load())
-            fail(*task, Zip::Cancelled, QStringLiteral("Cancelled."));
+            fail(*task, CZipPackTask::Cancelled, QStringLiteral("Cancelled."));
         else
             execute(*task, deflater);
         lock.lock();

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "zip/zip.h"
-
 #include <QByteArray>
 #include <QString>
 
@@ -31,7 +29,15 @@ struct CZipPackTask
 
     QByteArray data; // what goes into the archive for this piece
     quint32 crc = 0;
-    Zip::ErrorCode error = Zip::Ok;
+    enum Failure
+    {
+        None,
+        OpenFailed,
+        ReadFailed,
+        CompressFailed,
+        Cancelled
+    };
+    Failure error = None;
     QString detail;
     bool done = false; // guarded by the packer's mutex
 };
@@ -42,7 +48,7 @@ struct CZipPackTask
 class CZipPacker
 {
 public:
-    // `cancel` is checked before each task; a task started when it is set ends with Zip::Cancelled.
+    // `cancel` is checked before each task; a task started when it is set ends as Cancelled.
     CZipPacker(int threadCount, const std::atomic<bool>* cancel);
     ~CZipPacker();
 

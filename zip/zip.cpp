@@ -121,6 +121,12 @@ Zip::ErrorCode ZipPrivate::fail(Zip::ErrorCode code, const QString& text)
     return code;
 }
 
+Zip::ErrorCode ZipPrivate::taskFailed(const CZipPackTask& task)
+{
+    static const Zip::ErrorCode codes[] = {Zip::Ok, Zip::OpenFailed, Zip::ReadFailed, Zip::ZlibError, Zip::Cancelled};
+    return fail(codes[task.error], task.detail);
+}
+
 Zip::ErrorCode ZipPrivate::writeFailed(const QString& what)
 {
     return fail(Zip::WriteFailed, QStringLiteral("Error while writing %1: %2").arg(what, device->errorString()));
@@ -472,8 +478,8 @@ Zip::ErrorCode ZipPrivate::writeEntry(const CZipPlannedEntry& entry,
     header.sourceSize = entry.size;
 
     std::shared_ptr<CZipPackTask> task = tasks.next();
-    if (task && task->error != Zip::Ok)
-        return fail(task->error, task->detail);
+    if (task && task->error != CZipPackTask::None)
+        return taskFailed(*task);
     // A whole entry comes back with its CRC and size; a large one's are known after its last block and
     // filled in then.
     const bool whole = task && task->whole;
@@ -516,8 +522,8 @@ Zip::ErrorCode ZipPrivate::writeEntry(const CZipPlannedEntry& entry,
         }
         quint32 crc = static_cast<quint32>(crc32(0, nullptr, 0));
         for (; task; task = tasks.next()) {
-            if (task->error != Zip::Ok)
-                return fail(task->error, task->detail);
+            if (task->error != CZipPackTask::None)
+                return taskFailed(*task);
             crc = static_cast<quint32>(crc32_combine(crc, task->crc, static_cast<z_off_t>(task->length)));
             if (encrypt)
                 keys.encrypt(reinterpret_cast<unsigned char*>(task->data.data()), task->data.size());

@@ -99,6 +99,8 @@ private:
     Zip::ErrorCode writeEntry(const CZipPlannedEntry& entry, const std::function<std::shared_ptr<CZipPackTask>()>& take,
                               int taskCount);
     Zip::ErrorCode writeFailed(const QString& what);
+    // The code and detail of a packing task that failed.
+    Zip::ErrorCode taskFailed(const CZipPackTask& task);
     bool writeAll(const void* data, qint64 size);
     // FileNotFound for a missing or unreadable source, NotRegularFile for a pipe, socket or device.
     Zip::ErrorCode checkSource(const QFileInfo& source);
