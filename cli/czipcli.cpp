@@ -42,14 +42,18 @@ void addCommonOptions(QCommandLineParser& parser)
     parser.addOption(
         QCommandLineOption(passwordName, QStringLiteral("Password of the encrypted entries."), QStringLiteral("PW")));
     parser.addOption(QCommandLineOption(verboseName, QStringLiteral("Show why the reader or writer failed.")));
-    parser.addOption(QCommandLineOption(threadsName,
-                                        QStringLiteral("Threads that read, pack or unpack; default one per core."),
-                                        QStringLiteral("N"), QStringLiteral("0")));
+    parser.addOption(
+        QCommandLineOption(threadsName,
+                           QStringLiteral("Threads that pack or unpack, 0 for one per core; default: one per core to "
+                                          "pack, one to unpack."),
+                           QStringLiteral("N")));
 }
 
-// --threads: 0 (one per core) or more; -1 when not a number of that kind.
-int threadCount(const QCommandLineParser& parser)
+// --threads: 0 (one per core) or more; `fallback` when not given, -1 when not a number of that kind.
+int threadCount(const QCommandLineParser& parser, int fallback)
 {
+    if (!parser.isSet(threadsName))
+        return fallback;
     bool ok = false;
     const int count = parser.value(threadsName).toInt(&ok);
     return ok && count >= 0 && count <= 256 ? count : -1;
@@ -134,13 +138,13 @@ bool openArchive(QCommandLineParser& parser, const QStringList& arguments, int p
         status = CCli::usageError(parser, QStringLiteral("Missing arguments."));
         return false;
     }
-    if (threadCount(parser) < 0) {
+    if (threadCount(parser, 1) < 0) {
         status = CCli::usageError(parser, QStringLiteral("--threads must be a number from 0 to 256."));
         return false;
     }
     if (!parser.isSet(verboseName))
         QLoggingCategory::setFilterRules(QStringLiteral("tessaray.zip.debug=false"));
-    unzip.setThreadCount(threadCount(parser));
+    unzip.setThreadCount(threadCount(parser, 1));
     status = CCli::Failure;
     UnZip::ErrorCode ec = unzip.setPassword(parser.value(passwordName));
     if (ec != UnZip::Ok) {
@@ -266,14 +270,14 @@ int createArchive(const QStringList& arguments)
     const int level = parser.value(levelName).toInt(&levelOk);
     if (!levelOk || level < 0 || level > 9)
         return CCli::usageError(parser, QStringLiteral("The level must be a number from 0 to 9."));
-    if (threadCount(parser) < 0)
+    if (threadCount(parser, 0) < 0)
         return CCli::usageError(parser, QStringLiteral("--threads must be a number from 0 to 256."));
     if (!parser.isSet(verboseName))
         QLoggingCategory::setFilterRules(QStringLiteral("tessaray.zip.debug=false"));
 
     const QString archive = args.first();
     Zip zip;
-    zip.setThreadCount(threadCount(parser));
+    zip.setThreadCount(threadCount(parser, 0));
     Zip::ErrorCode ec = zip.setPassword(parser.value(passwordName));
     if (ec != Zip::Ok) {
         printWriterError(zip, ec, QStringLiteral("--password"));

@@ -30,12 +30,9 @@ CZipStagedFile::~CZipStagedFile()
 
 bool CZipStagedFile::open()
 {
+    // A target that is a folder makes the final rename fail. NewOnly never opens a file that is there
+    // already, whoever made it.
     const QFileInfo target(m_target);
-    if (target.isDir()) {
-        m_error = QStringLiteral("%1 is a folder").arg(m_target);
-        return false;
-    }
-    // NewOnly never opens a file that is there already, whoever made it.
     for (int attempt = 0; attempt < 16; ++attempt) {
         const QString suffix = QString::number(QRandomGenerator::global()->generate() % 0x1000000, 36);
         m_file.setFileName(QStringLiteral("%1/.%2.%3.part").arg(target.absolutePath(), target.fileName(), suffix));

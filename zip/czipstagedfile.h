@@ -21,13 +21,13 @@ public:
     CZipStagedFile(const CZipStagedFile&) = delete;
     CZipStagedFile& operator=(const CZipStagedFile&) = delete;
 
-    // Creates the temporary file, write-only (the folder must exist). False with errorString() set, also
-    // when the target is a folder.
+    // Creates the temporary file, write-only (the folder must exist). False with errorString() set.
     bool open();
     QFile& file() { return m_file; }
     QString stagedPath() const { return m_file.fileName(); }
     // Closes the file and renames it over the target. False with errorString() set when a write or the
-    // rename failed; the temporary file is then removed and the target left as it was.
+    // rename failed (a folder as the target, for one); the temporary file is then removed and the target
+    // left as it was.
     bool commit();
     void discard();
     QString errorString() const { return m_error; }

@@ -51,6 +51,18 @@ bool UnzipPrivate::readExactly(void* data, qint64 size)
     return device->read(static_cast<char*>(data), size) == size;
 }
 
+// Every seek is a system call, and extracting an archive makes several per entry; where the device is
+// already, or a few bytes on (an extra field), it is not needed.
+bool UnzipPrivate::seekTo(qint64 offset)
+{
+    const qint64 ahead = offset - device->pos();
+    if (ahead == 0)
+        return true;
+    if (ahead > 0 && ahead <= 0xFFFF)
+        return device->skip(ahead) == ahead;
+    return device->seek(offset);
+}
+
 UnZip::ErrorCode UnzipPrivate::fail(UnZip::ErrorCode code, const QString& text)
 {
     zipDebug(text);
@@ -206,7 +218,7 @@ UnZip::ErrorCode UnzipPrivate::readCentralEntry()
     }
     if (!reason.isEmpty()) {
         skipped.append({name, reason});
-        if (!device->seek(device->pos() + extraLength + commentLength))
+        if (!seekTo(device->pos() + extraLength + commentLength))
             return UnZip::SeekFailed;
         return UnZip::Ok;
     }
@@ -225,7 +237,7 @@ UnZip::ErrorCode UnzipPrivate::readCentralEntry()
     header.localHeaderOffset = readUInt32(fields + 38);
     header.rawName = rawName;
 
-    if (extraLength != 0 && !device->seek(device->pos() + extraLength))
+    if (!seekTo(device->pos() + extraLength))
         return UnZip::SeekFailed;
     if (commentLength != 0) {
         const QByteArray text = device->read(commentLength);
@@ -281,7 +293,7 @@ UnZip::ErrorCode UnzipPrivate::findEntry(const QString& name, CZipEntryHeader*& 
 
 UnZip::ErrorCode UnzipPrivate::checkLocalHeader(const QString& name, CZipEntryHeader& header)
 {
-    if (!device->seek(header.localHeaderOffset))
+    if (!seekTo(header.localHeaderOffset))
         return UnZip::SeekFailed;
     unsigned char fields[LocalHeaderSize];
     if (!readExactly(fields, 4))
@@ -312,7 +324,7 @@ UnZip::ErrorCode UnzipPrivate::checkLocalHeader(const QString& name, CZipEntryHe
         return UnZip::InconsistentHeaders;
     }
     const qint64 dataOffset = device->pos() + extraLength;
-    if (extraLength != 0 && !device->seek(dataOffset))
+    if (!seekTo(dataOffset))
         return UnZip::SeekFailed;
     header.dataOffset = static_cast<quint32>(dataOffset);
     // The local extra field may be longer than the room the entry has before the next one.
@@ -359,7 +371,7 @@ UnZip::ErrorCode UnzipPrivate::beginData(const QString& name, CZipEntryHeader& h
             return ec;
         header.localHeaderChecked = true;
     }
-    if (!device->seek(header.dataOffset))
+    if (!seekTo(header.dataOffset))
         return UnZip::SeekFailed;
 
     data.remaining = header.compressedSize;
@@ -541,14 +553,20 @@ UnZip::ErrorCode UnzipPrivate::extractToPath(const QString& name, CZipEntryHeade
     UnZip::ErrorCode ec = beginData(name, header, data);
     if (ec != UnZip::Ok)
         return ec;
+    // Entries in name order come folder by folder: each folder is made (or found) once.
     const QString folder = QFileInfo(filePath).absolutePath();
-    if (createFolder && !QDir().mkpath(folder))
-        return fail(UnZip::CreateDirectoryFailed, QStringLiteral("Unable to create output directory %1").arg(folder));
+    if (createFolder && folder != madeFolder) {
+        if (!QDir().mkpath(folder))
+            return fail(UnZip::CreateDirectoryFailed,
+                        QStringLiteral("Unable to create output directory %1").arg(folder));
+        madeFolder = folder;
+    }
 
     // Written beside the target and moved over it only once complete and checked, so that a failure, a
     // crash or a kill at any moment leaves the file that was there.
     CZipStagedFile output(filePath);
-    if (!output.open())
+    // The folder made before may have gone since.
+    if (!output.open() && !(createFolder && QDir().mkpath(folder) && output.open()))
         return fail(UnZip::OpenFailed,
                     QStringLiteral("Unable to open %1 for writing: %2").arg(filePath, output.errorString()));
     ec = readData(name, header, data, &output.file());
@@ -792,6 +810,7 @@ void UnzipPrivate::closeArchive()
     endRecordOffset = 0;
     entryCount = 0;
     skipped.clear();
+    madeFolder.clear();
     comment.clear();
     skipAllEncrypted = false;
 }

@@ -51,7 +51,8 @@ public:
     quint32 endRecordOffset = 0;
     quint16 entryCount = 0;
     QString comment;
-    int threadCount = 0; // readers of extractEntries(); 0: one per core, at least two
+    int threadCount = 1; // readers of extractEntries(); 0: one per core, at least two
+    QString madeFolder;  // the output folder last made or found, so that it is not made again
     // The particulars of the last failure (UnZip::errorDetail).
     QString detail;
     // One inflate state for all entries, reset for each: a fresh one per entry would be allocated and
@@ -104,4 +105,5 @@ private:
     UnZip::ErrorCode inflateData(const CZipEntryHeader& header, EntryData& data, QIODevice* output, quint32& crc,
                                  qint64& written);
     bool readExactly(void* data, qint64 size);
+    bool seekTo(qint64 offset);
 };
