@@ -37,7 +37,7 @@ QByteArray le(quint32 value, int bytes)
 {
     QByteArray out;
     for (int i = 0; i < bytes; ++i)
-        out.append(static_cast<char>((value >> (8 * i)) & 0xFF));
+        out.append(static_cast<char>(i < 4 ? (value >> (8 * i)) & 0xFF : 0));
     return out;
 }
 

@@ -644,8 +644,9 @@ void TestZip::cancelInTheMiddle()
     // The old archive as it was, nothing else beside it, and no packing thread left.
     QCOMPARE(CZipTestFiles::readFile(archive), QByteArray("the old backup"));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList({"backup.zip"}));
+    // QThread's wait() returns as the thread ends its run; the system thread is gone a moment later.
     if (QFileInfo::exists(QStringLiteral("/proc/self/task")))
-        QCOMPARE(threads(), before);
+        QTRY_COMPARE(threads(), before);
     QCOMPARE(zip.addFile(path(QStringLiteral("src/1.dat"))), Zip::Cancelled);
     QCOMPARE(zip.create(archive, true), Zip::Ok);
     QCOMPARE(zip.addFile(path(QStringLiteral("src/1.dat"))), Zip::Ok);
