@@ -33,9 +33,12 @@ bool CZipStagedFile::open()
     // A target that is a folder makes the final rename fail. NewOnly never opens a file that is there
     // already, whoever made it.
     const QFileInfo target(m_target);
+    // File names may have 255 bytes: a long target name is not repeated in the temporary one.
+    const QString base =
+        QFile::encodeName(target.fileName()).size() > 200 ? QStringLiteral("tessaray") : target.fileName();
     for (int attempt = 0; attempt < 16; ++attempt) {
         const QString suffix = QString::number(QRandomGenerator::global()->generate() % 0x1000000, 36);
-        m_file.setFileName(QStringLiteral("%1/.%2.%3.part").arg(target.absolutePath(), target.fileName(), suffix));
+        m_file.setFileName(QStringLiteral("%1/.%2.%3.part").arg(target.absolutePath(), base, suffix));
         if (m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
             return true;
         if (QFileInfo::exists(m_file.fileName()))

@@ -105,6 +105,7 @@ private slots:
     void failureKeepsTarget_data();
     void failureKeepsTarget();
     void archiveReplacedWhileExtracting();
+    void longestNameExtracts();
     void extractOptions_data();
     void extractOptions();
     void escapeRefused_data();
@@ -715,6 +716,19 @@ void TestUnzip::archiveReplacedWhileExtracting()
     QCOMPARE(files.size() + failures.size(), 40);
     for (const QByteArray& content : files)
         QVERIFY(content.startsWith("listed "));
+}
+
+void TestUnzip::longestNameExtracts()
+{
+    // 255 bytes, the most a file name may have: the temporary name beside it must not be longer.
+    const QByteArray name = "nav/" + QByteArray(251, 'n') + ".dat";
+    CRawZipBuilder builder;
+    builder.add(entry(name, text(10)));
+    QVERIFY(CZipTestFiles::writeFile(archivePath(), builder.build()));
+    UnZip unzip;
+    QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
+    QCOMPARE(unzip.extractAll(target()), UnZip::Ok);
+    QCOMPARE(CZipTestFiles::filesBelow(target()), QStringList(QString::fromLatin1(name)));
 }
 
 void TestUnzip::extractOptions_data()
