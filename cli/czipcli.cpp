@@ -17,6 +17,7 @@ namespace
 const QString passwordName = QStringLiteral("password");
 const QString flatName = QStringLiteral("flat");
 const QString levelName = QStringLiteral("level");
+const QString threadsName = QStringLiteral("threads");
 const QString commentName = QStringLiteral("comment");
 const QString overwriteName = QStringLiteral("overwrite");
 const QString verboseName = QStringLiteral("verbose");
@@ -41,6 +42,21 @@ void addCommonOptions(QCommandLineParser& parser)
     parser.addOption(
         QCommandLineOption(passwordName, QStringLiteral("Password of the encrypted entries."), QStringLiteral("PW")));
     parser.addOption(QCommandLineOption(verboseName, QStringLiteral("Show why the reader or writer failed.")));
+    parser.addOption(
+        QCommandLineOption(threadsName,
+                           QStringLiteral("Threads that pack or unpack, 0 for one per core; default: one per core to "
+                                          "pack, one to unpack."),
+                           QStringLiteral("N")));
+}
+
+// --threads: 0 (one per core) or more; `fallback` when not given, -1 when not a number of that kind.
+int threadCount(const QCommandLineParser& parser, int fallback)
+{
+    if (!parser.isSet(threadsName))
+        return fallback;
+    bool ok = false;
+    const int count = parser.value(threadsName).toInt(&ok);
+    return ok && count >= 0 && count <= 256 ? count : -1;
 }
 
 // Entry names come from the archive: a tab or line break in one must not forge fields or lines of the
@@ -89,6 +105,12 @@ void printReaderError(const UnZip& unzip, int code, const QString& subject)
     printFailure(code, subject, readerErrorText(code), detail);
 }
 
+void printReaderError(const UnZip::EntryResult& result, const QString& subject)
+{
+    const QString detail = result.code == UnZip::SkipEntry ? QString() : result.detail;
+    printFailure(result.code, subject, readerErrorText(result.code), detail);
+}
+
 void printWriterError(const Zip& zip, int code, const QString& subject)
 {
     printFailure(code, subject, Zip::errorText(code), zip.errorDetail());
@@ -116,8 +138,13 @@ bool openArchive(QCommandLineParser& parser, const QStringList& arguments, int p
         status = CCli::usageError(parser, QStringLiteral("Missing arguments."));
         return false;
     }
+    if (threadCount(parser, 1) < 0) {
+        status = CCli::usageError(parser, QStringLiteral("--threads must be a number from 0 to 256."));
+        return false;
+    }
     if (!parser.isSet(verboseName))
         QLoggingCategory::setFilterRules(QStringLiteral("tessaray.zip.debug=false"));
+    unzip.setThreadCount(threadCount(parser, 1));
     status = CCli::Failure;
     UnZip::ErrorCode ec = unzip.setPassword(parser.value(passwordName));
     if (ec != UnZip::Ok) {
@@ -175,13 +202,13 @@ int testArchive(const QStringList& arguments)
     if (!reportSkippedEntries(unzip))
         status = CCli::Failure;
     const QStringList names = unzip.entryNames();
-    for (const QString& name : names) {
-        const UnZip::ErrorCode ec = unzip.extractFile(name, QString(), UnZip::VerifyOnly);
-        if (ec == UnZip::Ok) {
-            CCli::printLine(QStringLiteral("%1\tok").arg(printable(name)));
-        } else {
-            printReaderError(unzip, ec, name);
+    const QList<UnZip::EntryResult> failures = unzip.extractEntries(names, QString(), UnZip::VerifyOnly);
+    for (int i = 0, failure = 0; i < names.size(); ++i) {
+        if (failure < failures.size() && failures.at(failure).name == names.at(i)) {
+            printReaderError(failures.at(failure++), names.at(i));
             status = CCli::Failure;
+        } else {
+            CCli::printLine(QStringLiteral("%1\tok").arg(printable(names.at(i))));
         }
     }
     return status;
@@ -209,14 +236,10 @@ int extractArchive(const QStringList& arguments)
         status = CCli::Failure;
     const QStringList names = all ? unzip.entryNames() : args.mid(2);
     const UnZip::ExtractOptions options = parser.isSet(flatName) ? UnZip::DropFolders : UnZip::KeepFolders;
-    for (const QString& name : names) {
-        const UnZip::ErrorCode ec = unzip.extractFile(name, target, options);
-        if (ec != UnZip::Ok) {
-            printReaderError(unzip, ec, name);
-            status = CCli::Failure;
-        }
-    }
-    return status;
+    const QList<UnZip::EntryResult> failures = unzip.extractEntries(names, target, options);
+    for (const UnZip::EntryResult& failure : failures)
+        printReaderError(failure, failure.name);
+    return failures.isEmpty() ? status : CCli::Failure;
 }
 
 int createArchive(const QStringList& arguments)
@@ -247,11 +270,14 @@ int createArchive(const QStringList& arguments)
     const int level = parser.value(levelName).toInt(&levelOk);
     if (!levelOk || level < 0 || level > 9)
         return CCli::usageError(parser, QStringLiteral("The level must be a number from 0 to 9."));
+    if (threadCount(parser, 0) < 0)
+        return CCli::usageError(parser, QStringLiteral("--threads must be a number from 0 to 256."));
     if (!parser.isSet(verboseName))
         QLoggingCategory::setFilterRules(QStringLiteral("tessaray.zip.debug=false"));
 
     const QString archive = args.first();
     Zip zip;
+    zip.setThreadCount(threadCount(parser, 0));
     Zip::ErrorCode ec = zip.setPassword(parser.value(passwordName));
     if (ec != Zip::Ok) {
         printWriterError(zip, ec, QStringLiteral("--password"));

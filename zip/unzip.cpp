@@ -4,16 +4,20 @@
 #include "zip/czipdostime.h"
 #include "zip/czipentryname.h"
 #include "zip/czipkeys.h"
+#include "zip/czipstagedfile.h"
 #include "zip/unzip_p.h"
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QThread>
 
 #include <algorithm>
+#include <atomic>
+#include <vector>
 
 using namespace CZipFormat;
 
@@ -39,11 +43,24 @@ UnzipPrivate::~UnzipPrivate()
     closeArchive();
     if (inflateStreamReady)
         inflateEnd(&inflateStream);
+    libdeflate_free_decompressor(decompressor);
 }
 
 bool UnzipPrivate::readExactly(void* data, qint64 size)
 {
     return device->read(static_cast<char*>(data), size) == size;
+}
+
+// Every seek is a system call, and extracting an archive makes several per entry; where the device is
+// already, or a few bytes on (an extra field), it is not needed.
+bool UnzipPrivate::seekTo(qint64 offset)
+{
+    const qint64 ahead = offset - device->pos();
+    if (ahead == 0)
+        return true;
+    if (ahead > 0 && ahead <= 0xFFFF)
+        return device->skip(ahead) == ahead;
+    return device->seek(offset);
 }
 
 UnZip::ErrorCode UnzipPrivate::fail(UnZip::ErrorCode code, const QString& text)
@@ -201,7 +218,7 @@ UnZip::ErrorCode UnzipPrivate::readCentralEntry()
     }
     if (!reason.isEmpty()) {
         skipped.append({name, reason});
-        if (!device->seek(device->pos() + extraLength + commentLength))
+        if (!seekTo(device->pos() + extraLength + commentLength))
             return UnZip::SeekFailed;
         return UnZip::Ok;
     }
@@ -220,7 +237,7 @@ UnZip::ErrorCode UnzipPrivate::readCentralEntry()
     header.localHeaderOffset = readUInt32(fields + 38);
     header.rawName = rawName;
 
-    if (extraLength != 0 && !device->seek(device->pos() + extraLength))
+    if (!seekTo(device->pos() + extraLength))
         return UnZip::SeekFailed;
     if (commentLength != 0) {
         const QByteArray text = device->read(commentLength);
@@ -276,7 +293,7 @@ UnZip::ErrorCode UnzipPrivate::findEntry(const QString& name, CZipEntryHeader*& 
 
 UnZip::ErrorCode UnzipPrivate::checkLocalHeader(const QString& name, CZipEntryHeader& header)
 {
-    if (!device->seek(header.localHeaderOffset))
+    if (!seekTo(header.localHeaderOffset))
         return UnZip::SeekFailed;
     unsigned char fields[LocalHeaderSize];
     if (!readExactly(fields, 4))
@@ -307,7 +324,7 @@ UnZip::ErrorCode UnzipPrivate::checkLocalHeader(const QString& name, CZipEntryHe
         return UnZip::InconsistentHeaders;
     }
     const qint64 dataOffset = device->pos() + extraLength;
-    if (extraLength != 0 && !device->seek(dataOffset))
+    if (!seekTo(dataOffset))
         return UnZip::SeekFailed;
     header.dataOffset = static_cast<quint32>(dataOffset);
     // The local extra field may be longer than the room the entry has before the next one.
@@ -354,7 +371,7 @@ UnZip::ErrorCode UnzipPrivate::beginData(const QString& name, CZipEntryHeader& h
             return ec;
         header.localHeaderChecked = true;
     }
-    if (!device->seek(header.dataOffset))
+    if (!seekTo(header.dataOffset))
         return UnZip::SeekFailed;
 
     data.remaining = header.compressedSize;
@@ -389,9 +406,11 @@ UnZip::ErrorCode UnzipPrivate::readData(const QString& name, const CZipEntryHead
 
     quint32 crc = static_cast<quint32>(crc32(0, nullptr, 0));
     qint64 written = 0;
-    const UnZip::ErrorCode ec = header.compressionMethod == MethodStored
-                                    ? copyStored(header, data, output, crc, written)
-                                    : inflateData(header, data, output, crc, written);
+    UnZip::ErrorCode ec = UnZip::Ok;
+    if (header.compressionMethod == MethodStored)
+        ec = copyStored(header, data, output, crc, written);
+    else if (!inflateWhole(header, data, output, crc, written, ec))
+        ec = inflateData(header, data, output, crc, written);
     if (ec == UnZip::WriteFailed)
         return fail(ec, QStringLiteral("Unable to write %1: %2").arg(name, output->errorString()));
     if (ec != UnZip::Ok)
@@ -423,6 +442,47 @@ UnZip::ErrorCode UnzipPrivate::copyStored(const CZipEntryHeader& header, EntryDa
         written += count;
     }
     return UnZip::Ok;
+}
+
+bool UnzipPrivate::inflateWhole(const CZipEntryHeader& header, EntryData& data, QIODevice* output, quint32& crc,
+                                qint64& written, UnZip::ErrorCode& ec)
+{
+    // Entries up to this size are inflated in one piece by libdeflate, about 1.7 times as fast as zlib;
+    // larger ones stream through zlib, so that memory stays bounded whatever an archive claims.
+    constexpr qint64 WholeEntrySize = 4 * 1024 * 1024;
+    if (header.uncompressedSize > WholeEntrySize || data.remaining > WholeEntrySize + WholeEntrySize / 8)
+        return false;
+    if (!decompressor)
+        decompressor = libdeflate_alloc_decompressor();
+    const qint64 start = device->pos();
+    const EntryData atStart = data;
+    wholeInput.resize(static_cast<int>(data.remaining));
+    wholeOutput.resize(static_cast<int>(header.uncompressedSize));
+    size_t produced = 0;
+    if (decompressor && device->read(wholeInput.data(), data.remaining) == data.remaining) {
+        auto* input = reinterpret_cast<unsigned char*>(wholeInput.data());
+        if (data.encrypted)
+            data.keys.decrypt(input, data.remaining);
+        // Anything but a stream of exactly the stated size goes the streaming way, whose codes tell a
+        // damaged stream from one that is cut short or longer than stated.
+        if (libdeflate_deflate_decompress(decompressor, input, static_cast<size_t>(data.remaining), wholeOutput.data(),
+                                          static_cast<size_t>(wholeOutput.size()), &produced) == LIBDEFLATE_SUCCESS &&
+            produced == header.uncompressedSize) {
+            data.remaining = 0;
+            crc = static_cast<quint32>(
+                crc32(crc, reinterpret_cast<const Bytef*>(wholeOutput.constData()), static_cast<uInt>(produced)));
+            written = static_cast<qint64>(produced);
+            const bool stored = !output || output->write(wholeOutput.constData(), written) == written;
+            ec = stored ? UnZip::Ok : UnZip::WriteFailed;
+            return true;
+        }
+    }
+    data = atStart;
+    if (!device->seek(start)) {
+        ec = UnZip::SeekFailed;
+        return true;
+    }
+    return false;
 }
 
 UnZip::ErrorCode UnzipPrivate::inflateData(const CZipEntryHeader& header, EntryData& data, QIODevice* output,
@@ -493,22 +553,26 @@ UnZip::ErrorCode UnzipPrivate::extractToPath(const QString& name, CZipEntryHeade
     UnZip::ErrorCode ec = beginData(name, header, data);
     if (ec != UnZip::Ok)
         return ec;
+    // Entries in name order come folder by folder: each folder is made (or found) once.
     const QString folder = QFileInfo(filePath).absolutePath();
-    if (createFolder && !QDir().mkpath(folder))
-        return fail(UnZip::CreateDirectoryFailed, QStringLiteral("Unable to create output directory %1").arg(folder));
+    if (createFolder && folder != madeFolder) {
+        if (!QDir().mkpath(folder))
+            return fail(UnZip::CreateDirectoryFailed,
+                        QStringLiteral("Unable to create output directory %1").arg(folder));
+        madeFolder = folder;
+    }
 
     // Written beside the target and moved over it only once complete and checked, so that a failure, a
     // crash or a kill at any moment leaves the file that was there.
-    QSaveFile output(filePath);
-    if (!output.open(QIODevice::WriteOnly))
+    CZipStagedFile output(filePath);
+    // The folder made before may have gone since.
+    if (!output.open() && !(createFolder && QDir().mkpath(folder) && output.open()))
         return fail(UnZip::OpenFailed,
                     QStringLiteral("Unable to open %1 for writing: %2").arg(filePath, output.errorString()));
-    ec = readData(name, header, data, &output);
-    if (ec != UnZip::Ok) {
-        output.cancelWriting();
+    ec = readData(name, header, data, &output.file());
+    if (ec != UnZip::Ok)
         return ec;
-    }
-    if (!CZipDosTime::setFileModificationTime(output, header.dosDate(), header.dosTime()))
+    if (!CZipDosTime::setFileModificationTime(output.file(), header.dosDate(), header.dosTime()))
         zipDebug(QStringLiteral("Unable to set last modified time on file: %1").arg(filePath));
     if (!output.commit())
         return fail(UnZip::WriteFailed, QStringLiteral("Unable to write %1: %2").arg(filePath, output.errorString()));
@@ -629,24 +693,109 @@ UnZip::ErrorCode UnzipPrivate::extractFiles(const QStringList& names, const QDir
     return refused ? UnZip::UnsafeEntryName : UnZip::Ok;
 }
 
+QList<UnZip::EntryResult> UnzipPrivate::extractEntries(const QStringList& requested, const QDir& directory,
+                                                       UnZip::ExtractOptions options)
+{
+    QList<UnZip::EntryResult> failures;
+    if (!headers) {
+        failures.append({QString(), UnZip::NoOpenArchive, QString()});
+        return failures;
+    }
+    const QStringList names = requested.isEmpty() ? QStringList(headers->keys()) : requested;
+    std::vector<UnZip::EntryResult> results(static_cast<size_t>(names.size()));
+    const int readers = std::min(threadCount > 0 ? threadCount : std::max(2, QThread::idealThreadCount()),
+                                 static_cast<int>(names.size()));
+    // The other readers open the archive by name; one on a device is read here alone.
+    if (readers <= 1 || !file) {
+        for (int i = 0; i < names.size(); ++i) {
+            detail.clear();
+            const UnZip::ErrorCode ec = extractFile(names.at(i), directory, options);
+            results[static_cast<size_t>(i)] = {names.at(i), ec, detail};
+        }
+    } else {
+        std::atomic<int> next{0};
+        // This reader takes entries like the others; each other reader checks that the entry it is given
+        // is the one this reader listed, so that an archive replaced in the meantime is not unpacked.
+        const auto extractHere = [&] {
+            for (int i = next++; i < names.size(); i = next++) {
+                detail.clear();
+                const UnZip::ErrorCode ec = extractFile(names.at(i), directory, options);
+                results[static_cast<size_t>(i)] = {names.at(i), ec, detail};
+            }
+        };
+        QMap<QString, UnZip::EntryInfo> listed;
+        for (const UnZip::EntryInfo& info : listEntries())
+            listed.insert(info.fileName, info);
+        const QString archive = file->fileName();
+        const QString secret = password;
+        const auto extractThere = [&] {
+            UnZip reader;
+            reader.setThreadCount(1);
+            reader.setPassword(secret);
+            if (reader.open(archive) != UnZip::Ok)
+                return;
+            QMap<QString, UnZip::EntryInfo> found;
+            for (const UnZip::EntryInfo& info : reader.entries())
+                found.insert(info.fileName, info);
+            for (int i = next++; i < names.size(); i = next++) {
+                const UnZip::EntryInfo mine = listed.value(names.at(i));
+                const UnZip::EntryInfo theirs = found.value(names.at(i));
+                UnZip::ErrorCode ec = UnZip::InconsistentHeaders;
+                QString why =
+                    QStringLiteral("%1 changed in the archive while it was being extracted.").arg(names.at(i));
+                if (mine.crc32 == theirs.crc32 && mine.compressedSize == theirs.compressedSize &&
+                    mine.uncompressedSize == theirs.uncompressedSize && mine.encrypted == theirs.encrypted &&
+                    mine.compression == theirs.compression) {
+                    ec = reader.extractFile(names.at(i), directory, options);
+                    why = reader.errorDetail();
+                }
+                results[static_cast<size_t>(i)] = {names.at(i), ec, why};
+            }
+        };
+        std::vector<QThread*> threads;
+        for (int i = 1; i < readers; ++i) {
+            threads.push_back(QThread::create(extractThere));
+            threads.back()->setObjectName(QStringLiteral("zip reader %1").arg(i));
+            threads.back()->start();
+        }
+        extractHere();
+        for (QThread* thread : threads) {
+            thread->wait();
+            delete thread;
+        }
+    }
+    if (requested.isEmpty()) {
+        for (const UnZip::SkippedEntry& entry : qAsConst(skipped))
+            failures.append({entry.name, UnZip::UnsupportedEntry, entry.reason});
+    }
+    for (const UnZip::EntryResult& result : results) {
+        if (result.code != UnZip::Ok)
+            failures.append(result);
+    }
+    if (requested.isEmpty())
+        std::sort(failures.begin(), failures.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+    return failures;
+}
+
 UnZip::ErrorCode UnzipPrivate::verify(QString* failedEntry)
 {
     if (!headers)
         return UnZip::NoOpenArchive;
-    QString failed;
-    UnZip::ErrorCode ec = UnZip::Ok;
+    UnZip::EntryResult failed;
     if (!skipped.isEmpty()) {
-        failed = skipped.first().name;
-        ec = fail(UnZip::UnsupportedEntry,
-                  QStringLiteral("%1: %2 is not supported.").arg(failed, skipped.first().reason));
-    }
-    for (auto it = headers->begin(); it != headers->end() && ec == UnZip::Ok; ++it) {
-        ec = extractToDirectory(it.key(), it.value(), QDir(), UnZip::VerifyOnly);
-        failed = it.key();
+        failed = {skipped.first().name, UnZip::UnsupportedEntry,
+                  QStringLiteral("%1: %2 is not supported.").arg(skipped.first().name, skipped.first().reason)};
+    } else {
+        // Every entry is decrypted, inflated and checked, by several readers when the archive allows.
+        const QList<UnZip::EntryResult> failures = extractEntries(QStringList(), QDir(), UnZip::VerifyOnly);
+        if (!failures.isEmpty())
+            failed = failures.first();
     }
     if (failedEntry)
-        *failedEntry = ec == UnZip::Ok ? QString() : failed;
-    return ec;
+        *failedEntry = failed.name;
+    if (failed.code != UnZip::Ok)
+        fail(failed.code, failed.detail);
+    return failed.code;
 }
 
 void UnzipPrivate::closeArchive()
@@ -661,6 +810,7 @@ void UnzipPrivate::closeArchive()
     endRecordOffset = 0;
     entryCount = 0;
     skipped.clear();
+    madeFolder.clear();
     comment.clear();
     skipAllEncrypted = false;
 }
@@ -744,10 +894,16 @@ QStringList UnZip::entryNames() const
 
 QList<UnZip::EntryInfo> UnZip::entries() const
 {
+    return d->listEntries();
+}
+
+QList<UnZip::EntryInfo> UnzipPrivate::listEntries() const
+{
+    using EntryInfo = UnZip::EntryInfo;
     QList<EntryInfo> list;
-    if (!d->headers)
+    if (!headers)
         return list;
-    for (auto it = d->headers->cbegin(); it != d->headers->cend(); ++it) {
+    for (auto it = headers->cbegin(); it != headers->cend(); ++it) {
         const CZipEntryHeader& header = it.value();
         EntryInfo info;
         info.fileName = it.key();
@@ -756,10 +912,10 @@ QList<UnZip::EntryInfo> UnZip::entries() const
         info.uncompressedSize = header.uncompressedSize;
         info.crc32 = header.crc;
         info.lastModified = CZipDosTime::toDateTime(header.dosDate(), header.dosTime());
-        info.compression = header.compressionMethod == MethodStored     ? Stored
-                           : header.compressionMethod == MethodDeflated ? Deflated
-                                                                        : UnknownCompression;
-        info.type = it.key().endsWith(QLatin1Char('/')) ? DirectoryEntry : FileEntry;
+        info.compression = header.compressionMethod == MethodStored     ? UnZip::Stored
+                           : header.compressionMethod == MethodDeflated ? UnZip::Deflated
+                                                                        : UnZip::UnknownCompression;
+        info.type = it.key().endsWith(QLatin1Char('/')) ? UnZip::DirectoryEntry : UnZip::FileEntry;
         info.encrypted = header.isEncrypted();
         list.append(info);
     }
@@ -820,6 +976,18 @@ UnZip::ErrorCode UnZip::extractFiles(const QStringList& entryNames, const QDir& 
 {
     d->detail.clear();
     return d->extractFiles(entryNames, directory, options);
+}
+
+QList<UnZip::EntryResult> UnZip::extractEntries(const QStringList& names, const QString& directory,
+                                                ExtractOptions options)
+{
+    d->detail.clear();
+    return d->extractEntries(names, QDir(directory), options);
+}
+
+void UnZip::setThreadCount(int count)
+{
+    d->threadCount = std::max(0, count);
 }
 
 UnZip::ErrorCode UnZip::verify(QString* failedEntry)

@@ -12,6 +12,7 @@
 #include <memory>
 
 class QFile;
+struct libdeflate_decompressor;
 
 // The state of an UnZip: the open device, the entry table and the two work buffers every entry is streamed
 // through. The buffers are members, so one reader costs a little over 512 KiB whatever it reads.
@@ -33,6 +34,9 @@ public:
     UnZip::ErrorCode extractToDevice(const QString& name, QIODevice* output);
     UnZip::ErrorCode extractFiles(const QStringList& names, const QDir& directory, UnZip::ExtractOptions options);
     UnZip::ErrorCode verify(QString* failedEntry);
+    QList<UnZip::EntryResult> extractEntries(const QStringList& names, const QDir& directory,
+                                             UnZip::ExtractOptions options);
+    QList<UnZip::EntryInfo> listEntries() const;
 
     QString password;
     bool skipAllEncrypted = false;
@@ -47,12 +51,18 @@ public:
     quint32 endRecordOffset = 0;
     quint16 entryCount = 0;
     QString comment;
+    int threadCount = 1; // readers of extractEntries(); 0: one per core, at least two
+    QString madeFolder;  // the output folder last made or found, so that it is not made again
     // The particulars of the last failure (UnZip::errorDetail).
     QString detail;
     // One inflate state for all entries, reset for each: a fresh one per entry would be allocated and
     // freed again for every file.
     z_stream inflateStream{};
     bool inflateStreamReady = false;
+    // Whole entries up to a few MiB are inflated in one piece with libdeflate, through these buffers.
+    libdeflate_decompressor* decompressor = nullptr;
+    QByteArray wholeInput;
+    QByteArray wholeOutput;
 
 public slots:
     // A device that is not ours went away while open: forget it without touching it.
@@ -87,7 +97,13 @@ private:
                                    bool createFolder);
     UnZip::ErrorCode copyStored(const CZipEntryHeader& header, EntryData& data, QIODevice* output, quint32& crc,
                                 qint64& written);
+    // True when the entry was inflated in one piece (`ec` Ok, or WriteFailed); false, with nothing
+    // written and the device back at the data, when it is too large for that or anything about it is not
+    // as stated: the streaming way then tells what.
+    bool inflateWhole(const CZipEntryHeader& header, EntryData& data, QIODevice* output, quint32& crc, qint64& written,
+                      UnZip::ErrorCode& ec);
     UnZip::ErrorCode inflateData(const CZipEntryHeader& header, EntryData& data, QIODevice* output, quint32& crc,
                                  qint64& written);
     bool readExactly(void* data, qint64 size);
+    bool seekTo(qint64 offset);
 };

@@ -1,9 +1,12 @@
 #include "zip/zip.h"
 
 #include "zip/czipdebug.h"
+#include "zip/czipdeflater.h"
 #include "zip/czipdostime.h"
 #include "zip/czipentryname.h"
 #include "zip/czipkeys.h"
+#include "zip/czippacker.h"
+#include "zip/czipstagedfile.h"
 #include "zip/zip_p.h"
 #include <zlib.h>
 
@@ -12,7 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QSaveFile>
+#include <QThread>
 
 #include <algorithm>
 
@@ -96,8 +99,14 @@ ZipPrivate::ZipPrivate() = default;
 ZipPrivate::~ZipPrivate()
 {
     closeArchive();
-    if (deflateStreamLevel >= 0)
-        deflateEnd(&deflateStream);
+}
+
+Zip::ErrorCode ZipPrivate::checkCancel(Zip::ErrorCode ec)
+{
+    if (!cancelRequested)
+        return ec;
+    resetArchive();
+    return fail(Zip::Cancelled, QStringLiteral("Cancelled; the archive was dropped."));
 }
 
 bool ZipPrivate::writeAll(const void* data, qint64 size)
@@ -112,17 +121,15 @@ Zip::ErrorCode ZipPrivate::fail(Zip::ErrorCode code, const QString& text)
     return code;
 }
 
+Zip::ErrorCode ZipPrivate::taskFailed(const CZipPackTask& task)
+{
+    static const Zip::ErrorCode codes[] = {Zip::Ok, Zip::OpenFailed, Zip::ReadFailed, Zip::ZlibError, Zip::Cancelled};
+    return fail(codes[task.error], task.detail);
+}
+
 Zip::ErrorCode ZipPrivate::writeFailed(const QString& what)
 {
     return fail(Zip::WriteFailed, QStringLiteral("Error while writing %1: %2").arg(what, device->errorString()));
-}
-
-Zip::ErrorCode ZipPrivate::readFailed(const QFile& source)
-{
-    // A short read without an error: the file shrank while it was being packed.
-    const QString reason =
-        source.error() != QFileDevice::NoError ? source.errorString() : QStringLiteral("the file ended early");
-    return fail(Zip::ReadFailed, QStringLiteral("Error while reading %1: %2").arg(source.fileName(), reason));
 }
 
 Zip::ErrorCode ZipPrivate::createArchive(QIODevice* newDevice)
@@ -132,15 +139,19 @@ Zip::ErrorCode ZipPrivate::createArchive(QIODevice* newDevice)
         return Zip::OpenFailed;
     }
     device = newDevice;
-    if (device != file)
+    if (!file)
         connect(device, &QObject::destroyed, this, &ZipPrivate::deviceDestroyed);
     if (!device->isOpen() && !device->open(QIODevice::WriteOnly)) {
         zipDebug(QStringLiteral("Unable to open device for writing."));
         resetArchive();
         return Zip::OpenFailed;
     }
-    if (auto* fileDevice = qobject_cast<QFileDevice*>(device))
-        archivePath = QFileInfo(fileDevice->fileName()).absoluteFilePath();
+    if (file) {
+        archivePaths.append(QFileInfo(file->stagedPath()).absoluteFilePath());
+        archivePaths.append(QFileInfo(archiveName).absoluteFilePath());
+    } else if (auto* fileDevice = qobject_cast<QFileDevice*>(device)) {
+        archivePaths.append(QFileInfo(fileDevice->fileName()).absoluteFilePath());
+    }
     headers = std::make_unique<QMap<QString, CZipEntryHeader>>();
     return Zip::Ok;
 }
@@ -163,12 +174,16 @@ bool ZipPrivate::isDuplicate(const QFileInfo& source) const
         if (header.sourceSize == source.size() && header.sourcePath.compare(path, Qt::CaseInsensitive) == 0)
             return true;
     }
+    for (const CZipPlannedEntry& entry : plan) {
+        if (entry.size == source.size() && entry.path.compare(path, Qt::CaseInsensitive) == 0)
+            return true;
+    }
     return false;
 }
 
 bool ZipPrivate::isArchiveItself(const QFileInfo& source) const
 {
-    return !archivePath.isEmpty() && source.absoluteFilePath() == archivePath;
+    return archivePaths.contains(source.absoluteFilePath());
 }
 
 Zip::ErrorCode ZipPrivate::addSources(const QStringList& paths, const QString& rawRoot, Zip::CompressionOptions options,
@@ -188,31 +203,33 @@ Zip::ErrorCode ZipPrivate::addSources(const QStringList& paths, const QString& r
             continue;
         const Zip::ErrorCode ec = checkSource(source);
         if (ec != Zip::Ok) {
-            if (skipBad)
-                continue;
-            return ec;
+            if (!skipBad)
+                return ec;
+            skipped.append(QStringLiteral("%1: %2").arg(path, detail));
+            continue;
         }
         sources.append(source);
     }
 
     const QString root = normalisedRoot(rawRoot);
+    Zip::ErrorCode planned = Zip::Ok;
     for (const QFileInfo& source : sources) {
         if (isArchiveItself(source))
             continue;
         Zip::ErrorCode ec = Zip::Ok;
         if (source.isDir()) {
             if (options.testFlag(Zip::IgnorePaths))
-                ec = addDirectory(source.absoluteFilePath(), root, false, options, level);
+                ec = planDirectory(source.absoluteFilePath(), root, false, options, level);
             else if (options.testFlag(Zip::RelativeToFolder))
-                ec = addDirectory(source.absoluteFilePath(), root, true, options, level);
+                ec = planDirectory(source.absoluteFilePath(), root, true, options, level);
             else {
                 const QString own =
                     options.testFlag(Zip::AbsolutePaths) ? withoutRoot(source.absoluteFilePath()) : source.fileName();
                 const QString prefix = own.isEmpty() ? root : root + own + QLatin1Char('/');
                 if (prefix != root)
-                    ec = writeEntry(source, prefix, Zip::Store);
+                    ec = planEntry(source, prefix, Zip::Store);
                 if (ec == Zip::Ok || skipBad)
-                    ec = addDirectory(source.absoluteFilePath(), prefix, true, options, level);
+                    ec = planDirectory(source.absoluteFilePath(), prefix, true, options, level);
             }
         } else {
             QString name = entryName;
@@ -227,16 +244,51 @@ Zip::ErrorCode ZipPrivate::addSources(const QStringList& paths, const QString& r
                 name =
                     folder.isEmpty() ? root + source.fileName() : root + folder + QLatin1Char('/') + source.fileName();
             }
-            ec = writeEntry(source, name, level);
+            ec = planEntry(source, name, level);
         }
-        if (ec != Zip::Ok && !skipBad)
-            return ec;
+        if (ec != Zip::Ok && !skipBad) {
+            planned = ec;
+            break;
+        }
     }
-    return Zip::Ok;
+    // What was planned before a failure is written, as if each entry had been written at once.
+    const Zip::ErrorCode written = writePlan(skipBad);
+    return written != Zip::Ok ? written : planned;
 }
 
-Zip::ErrorCode ZipPrivate::addDirectory(const QString& path, const QString& prefix, bool folderEntries,
-                                        Zip::CompressionOptions options, Zip::CompressionLevel level)
+Zip::ErrorCode ZipPrivate::addNamedFiles(const QList<Zip::NamedFile>& files, Zip::CompressionOptions options,
+                                         Zip::CompressionLevel level)
+{
+    if (!headers)
+        return Zip::NoOpenArchive;
+    if (!password.isEmpty() && !CZipKeys::canEncode(password))
+        return fail(Zip::UnsupportedPassword, QStringLiteral("The password has characters outside Latin-1."));
+    const bool skipBad = options.testFlag(Zip::SkipBadFiles);
+    Zip::ErrorCode planned = Zip::Ok;
+    for (const Zip::NamedFile& file : files) {
+        const QFileInfo source(file.path);
+        if (options.testFlag(Zip::SkipDuplicates) && source.isFile() && isDuplicate(source))
+            continue;
+        Zip::ErrorCode ec = checkSource(source);
+        if (ec == Zip::Ok && file.entryName.isEmpty())
+            ec = fail(Zip::InvalidEntryName, QStringLiteral("No entry name given for %1.").arg(file.path));
+        if (ec == Zip::Ok && source.isDir())
+            ec = fail(Zip::NotRegularFile, QStringLiteral("%1 is a folder, not a file.").arg(file.path));
+        if (ec == Zip::Ok)
+            ec = planEntry(source, file.entryName, level);
+        if (ec != Zip::Ok && !skipBad) {
+            planned = ec;
+            break;
+        }
+        if (ec != Zip::Ok)
+            skipped.append(QStringLiteral("%1: %2").arg(file.path, detail));
+    }
+    const Zip::ErrorCode written = writePlan(skipBad);
+    return written != Zip::Ok ? written : planned;
+}
+
+Zip::ErrorCode ZipPrivate::planDirectory(const QString& path, const QString& prefix, bool folderEntries,
+                                         Zip::CompressionOptions options, Zip::CompressionLevel level)
 {
     const bool skipBad = options.testFlag(Zip::SkipBadFiles);
     // System: pipes, sockets, devices and dangling links are listed too, so that they are reported rather
@@ -255,220 +307,264 @@ Zip::ErrorCode ZipPrivate::addDirectory(const QString& path, const QString& pref
         } else if (child.isDir()) {
             const QString childPrefix = folderEntries ? prefix + child.fileName() + QLatin1Char('/') : prefix;
             if (folderEntries)
-                ec = writeEntry(child, childPrefix, Zip::Store);
+                ec = planEntry(child, childPrefix, Zip::Store);
             if (ec == Zip::Ok || skipBad)
-                ec = addDirectory(child.filePath(), childPrefix, folderEntries, options, level);
+                ec = planDirectory(child.filePath(), childPrefix, folderEntries, options, level);
         } else {
-            ec = writeEntry(child, prefix + child.fileName(), level);
+            ec = planEntry(child, prefix + child.fileName(), level);
         }
         if (ec != Zip::Ok && !skipBad)
             return ec;
+        if (ec != Zip::Ok)
+            skipped.append(QStringLiteral("%1: %2").arg(child.filePath(), detail));
     }
     return Zip::Ok;
 }
 
-Zip::ErrorCode ZipPrivate::writeEntry(const QFileInfo& source, const QString& entryName, Zip::CompressionLevel level)
+Zip::ErrorCode ZipPrivate::planEntry(const QFileInfo& source, const QString& entryName, Zip::CompressionLevel level)
 {
-    const bool isDirectory = source.isDir();
-    QString name = entryName;
-    if (isDirectory && !name.endsWith(QLatin1Char('/')))
-        name += QLatin1Char('/');
+    CZipPlannedEntry entry;
+    entry.directory = source.isDir();
+    entry.name = entryName;
+    if (entry.directory && !entry.name.endsWith(QLatin1Char('/')))
+        entry.name += QLatin1Char('/');
     // Names this program's reader would refuse are not written either.
-    if (!CZipEntryName::isSafe(name))
+    if (!CZipEntryName::isSafe(entry.name))
         return fail(Zip::InvalidEntryName,
-                    QStringLiteral("Entry name %1 is empty, absolute or leaves its folder.").arg(name));
+                    QStringLiteral("Entry name %1 is empty, absolute or leaves its folder.").arg(entry.name));
     // Entry names are file names only in a backup: two files of one name from different folders must
     // fail the backup, not silently keep one of them.
-    const auto existing = headers->constFind(name);
-    if (existing != headers->constEnd()) {
-        if (isDirectory)
+    const auto existing = headers->constFind(entry.name);
+    if (existing != headers->constEnd() || plannedNames.contains(entry.name)) {
+        if (entry.directory)
             return Zip::Ok;
+        const QString first = existing != headers->constEnd() ? existing->sourcePath : QStringLiteral("this add");
         return fail(Zip::DuplicateEntryName,
                     QStringLiteral("%1 (from %2) has the entry name of a file added before (from %3).")
-                        .arg(name, source.absoluteFilePath(), existing->sourcePath));
+                        .arg(entry.name, source.absoluteFilePath(), first));
     }
-    const qint64 size = isDirectory ? 0 : source.size();
-    const qint64 offset = device->pos();
-    // No ZIP64: sizes and offsets must fit in 32 bits, and the directory in 65,535 entries.
-    if (headers->size() >= 0xFFFF)
+    // No ZIP64: sizes must fit in 32 bits, and the directory in 65,535 entries.
+    if (headers->size() + plan.size() >= 0xFFFF)
         return fail(
             Zip::WriteFailed,
-            QStringLiteral("%1: the archive would hold more than 65,535 entries, which needs ZIP64.").arg(name));
-    if (size > 0xFFFFFFFFLL)
+            QStringLiteral("%1: the archive would hold more than 65,535 entries, which needs ZIP64.").arg(entry.name));
+    quint16 unusedFlags = 0;
+    if (CZipEntryName::encode(entry.name, unusedFlags).size() > 0xFFFF)
+        return fail(Zip::InvalidEntryName, QStringLiteral("Entry name too long: %1").arg(entry.name));
+    entry.path = source.absoluteFilePath();
+    entry.size = entry.directory ? 0 : source.size();
+    if (entry.size > 0xFFFFFFFFLL)
+        return fail(Zip::WriteFailed, QStringLiteral("%1 is 4 GiB or larger, which needs ZIP64.").arg(entry.path));
+    CZipDosTime::fromDateTime(source.lastModified(), entry.dosDate, entry.dosTime);
+    entry.level = entry.directory || entry.size < SmallFileSize ? 0 : effectiveLevel(level, source);
+    plan.append(entry);
+    plannedNames.insert(entry.name);
+    return Zip::Ok;
+}
+
+Zip::ErrorCode ZipPrivate::writePlan(bool skipBad)
+{
+    // Entries up to this size are packed whole, by libdeflate; larger ones in blocks of BlockSize, each
+    // primed with the end of the one before. Both numbers shape the archive: they must not depend on
+    // the machine.
+    constexpr qint64 WholeEntrySize = 4 * 1024 * 1024;
+    constexpr qint64 BlockSize = 1024 * 1024;
+    // The look-ahead: at most this much source data, and this many tasks, between reading and writing.
+    constexpr qint64 MaxBytesInFlight = 16 * 1024 * 1024;
+    const int workers = threadCount > 0 ? threadCount : std::max(2, QThread::idealThreadCount());
+    const int maxTasksInFlight = 8 * workers;
+
+    std::vector<std::shared_ptr<CZipPackTask>> tasks;
+    QVector<int> taskCounts;
+    const QByteArray cipherPassword = password.toLatin1();
+    for (const CZipPlannedEntry& entry : qAsConst(plan)) {
+        const qint64 blocks = entry.directory                ? 0
+                              : entry.size <= WholeEntrySize ? 1
+                                                             : (entry.size + BlockSize - 1) / BlockSize;
+        for (qint64 i = 0; i < blocks; ++i) {
+            auto task = std::make_shared<CZipPackTask>();
+            task->path = entry.path;
+            task->whole = blocks == 1;
+            task->offset = i * BlockSize;
+            task->length = task->whole ? entry.size : std::min(BlockSize, entry.size - task->offset);
+            task->last = i == blocks - 1;
+            task->level = entry.level;
+            task->dosTime = entry.dosTime;
+            if (task->whole)
+                task->password = cipherPassword;
+            tasks.push_back(std::move(task));
+        }
+        taskCounts.append(static_cast<int>(blocks));
+    }
+
+    size_t submitted = 0;
+    qint64 bytesInFlight = 0;
+    // A single task (one small file added on its own) is done here: handing it to a thread and back
+    // would cost more than it saves.
+    if (tasks.size() == 1) {
+        if (!inlineDeflater)
+            inlineDeflater = std::make_unique<CZipDeflater>();
+        CZipPacker::execute(*tasks.front(), *inlineDeflater);
+    } else if (!tasks.empty() && !packer) {
+        packer = std::make_unique<CZipPacker>(workers, &cancelRequested);
+    }
+    // Tasks are handed over, not kept, so that each one's data is freed once it is written.
+    const auto take = [&]() {
+        if (tasks.size() == 1)
+            return std::move(tasks.front());
+        while (submitted < tasks.size() &&
+               (packer->outstanding() == 0 || (packer->outstanding() < maxTasksInFlight &&
+                                               bytesInFlight + tasks[submitted]->length <= MaxBytesInFlight))) {
+            bytesInFlight += tasks[submitted]->length;
+            packer->submit(std::move(tasks[submitted++]));
+        }
+        std::shared_ptr<CZipPackTask> task = packer->takeNext();
+        bytesInFlight -= task->length;
+        return task;
+    };
+
+    Zip::ErrorCode ec = Zip::Ok;
+    for (int i = 0; i < plan.size(); ++i) {
+        ec = cancelRequested ? Zip::Cancelled : writeEntry(plan.at(i), take, taskCounts.at(i));
+        if (ec == Zip::Cancelled || (ec != Zip::Ok && !skipBad))
+            break;
+        if (ec != Zip::Ok)
+            skipped.append(QStringLiteral("%1: %2").arg(plan.at(i).path, detail));
+        ec = Zip::Ok;
+        if (progress)
+            progress(i + 1, plan.size());
+    }
+    if (packer)
+        packer->dropAll();
+    plan.clear();
+    plannedNames.clear();
+    return ec;
+}
+
+Zip::ErrorCode ZipPrivate::writeEntry(const CZipPlannedEntry& entry,
+                                      const std::function<std::shared_ptr<CZipPackTask>()>& take, int taskCount)
+{
+    // Hands out the entry's tasks in order; what is not taken when it goes is taken and dropped, so that
+    // the next entry gets its own whatever way this one ends.
+    struct Tasks
+    {
+        const std::function<std::shared_ptr<CZipPackTask>()>& take;
+        int left;
+        std::shared_ptr<CZipPackTask> next() { return left-- > 0 ? take() : nullptr; }
+        ~Tasks()
+        {
+            while (left-- > 0)
+                take();
+        }
+    } tasks{take, taskCount};
+    const auto beyond4GiB = [&] {
         return fail(Zip::WriteFailed,
-                    QStringLiteral("%1 is 4 GiB or larger, which needs ZIP64.").arg(source.absoluteFilePath()));
+                    QStringLiteral("%1: the archive would grow beyond 4 GiB, which needs ZIP64.").arg(entry.name));
+    };
+
+    const bool encrypt = !password.isEmpty() && !entry.directory;
+    const qint64 offset = device->pos();
     if (offset > 0xFFFFFFFFLL)
-        return fail(Zip::WriteFailed,
-                    QStringLiteral("%1: the archive would grow beyond 4 GiB, which needs ZIP64.").arg(name));
-
-    QFile input(source.absoluteFilePath());
-    if (!isDirectory && !input.open(QIODevice::ReadOnly))
-        return fail(
-            Zip::OpenFailed,
-            QStringLiteral("An error occurred while opening %1: %2").arg(source.filePath(), input.errorString()));
-
-    const int deflateLevel = isDirectory || size < SmallFileSize ? 0 : effectiveLevel(level, source);
-    const bool encrypt = !password.isEmpty() && !isDirectory;
-
+        return beyond4GiB();
     CZipEntryHeader header;
     quint16 flags = encrypt ? (FlagEncrypted | FlagDataDescriptor) : 0;
-    header.rawName = CZipEntryName::encode(name, flags);
-    if (header.rawName.size() > 0xFFFF)
-        return fail(Zip::InvalidEntryName, QStringLiteral("Entry name too long: %1").arg(name));
+    header.rawName = CZipEntryName::encode(entry.name, flags);
     header.setFlags(flags);
-    header.compressionMethod = deflateLevel != 0 ? MethodDeflated : MethodStored;
-    quint16 dosDate = 0;
-    quint16 dosTime = 0;
-    CZipDosTime::fromDateTime(source.lastModified(), dosDate, dosTime);
-    header.setDosDateTime(dosDate, dosTime);
-    header.uncompressedSize = static_cast<quint32>(size);
+    header.compressionMethod = entry.level != 0 ? MethodDeflated : MethodStored;
+    header.setDosDateTime(entry.dosDate, entry.dosTime);
+    header.uncompressedSize = static_cast<quint32>(entry.size);
     header.localHeaderOffset = static_cast<quint32>(offset);
-    header.sourcePath = source.absoluteFilePath();
-    header.sourceSize = size;
+    header.sourcePath = entry.path;
+    header.sourceSize = entry.size;
 
+    std::shared_ptr<CZipPackTask> task = tasks.next();
+    if (task && task->error != CZipPackTask::None)
+        return taskFailed(*task);
+    // A whole entry comes back with its CRC and size; a large one's are known after its last block and
+    // filled in then.
+    const bool whole = task && task->whole;
+    if (whole) {
+        header.crc = task->crc;
+        header.compressedSize = static_cast<quint32>(task->data.size());
+    }
     unsigned char local[LocalHeaderSize] = {};
     writeUInt32(local, LocalHeaderSignature);
     writeUInt16(local + 4, HighestVersionNeeded);
     writeUInt16(local + 6, flags);
     writeUInt16(local + 8, header.compressionMethod);
-    writeUInt16(local + 10, dosTime);
-    writeUInt16(local + 12, dosDate);
-    // CRC-32 (14) and compressed size (18) are filled in after the data.
+    writeUInt16(local + 10, entry.dosTime);
+    writeUInt16(local + 12, entry.dosDate);
+    writeUInt32(local + 14, header.crc);
+    writeUInt32(local + 18, header.compressedSize);
     writeUInt32(local + 22, header.uncompressedSize);
     writeUInt16(local + 26, static_cast<quint16>(header.rawName.size()));
     if (!writeAll(local, LocalHeaderSize) || !writeAll(header.rawName.constData(), header.rawName.size()))
-        return writeFailed(name);
+        return writeFailed(entry.name);
 
-    qint64 written = 0;
-    CZipKeys keys;
+    if (whole && !writeAll(task->data.constData(), task->data.size()))
+        return writeFailed(entry.name);
+    if (task && !whole) {
+        // The blocks of a large entry form one cipher stream, so they are encrypted here, in order.
+        qint64 written = 0;
+        CZipKeys keys;
+        if (encrypt) {
+            keys.reset(password.toLatin1());
+            unsigned char encryptionHeader[EncryptionHeaderSize];
+            for (int i = 0; i < EncryptionHeaderSize - 2; ++i)
+                encryptionHeader[i] = static_cast<unsigned char>(QRandomGenerator::global()->bounded(256));
+            // As for a whole entry: the check byte is the time's high byte.
+            encryptionHeader[EncryptionHeaderSize - 2] = header.modificationTime[0];
+            encryptionHeader[EncryptionHeaderSize - 1] = header.modificationTime[1];
+            keys.encrypt(encryptionHeader, EncryptionHeaderSize);
+            if (!writeAll(encryptionHeader, EncryptionHeaderSize))
+                return writeFailed(entry.name);
+            written = EncryptionHeaderSize;
+        }
+        quint32 crc = static_cast<quint32>(crc32(0, nullptr, 0));
+        for (; task; task = tasks.next()) {
+            if (task->error != CZipPackTask::None)
+                return taskFailed(*task);
+            crc = static_cast<quint32>(crc32_combine(crc, task->crc, static_cast<z_off_t>(task->length)));
+            if (encrypt)
+                keys.encrypt(reinterpret_cast<unsigned char*>(task->data.data()), task->data.size());
+            if (!writeAll(task->data.constData(), task->data.size()))
+                return writeFailed(entry.name);
+            written += task->data.size();
+        }
+        const qint64 end = device->pos();
+        if (written > 0xFFFFFFFFLL || end > 0xFFFFFFFFLL)
+            return beyond4GiB();
+        header.crc = crc;
+        header.compressedSize = static_cast<quint32>(written);
+        unsigned char fields[8];
+        writeUInt32(fields, header.crc);
+        writeUInt32(fields + 4, header.compressedSize);
+        if (!device->seek(offset + 14) || !writeAll(fields, 8) || !device->seek(end))
+            return fail(Zip::SeekFailed,
+                        QStringLiteral("Cannot fill in the sizes of %1: %2").arg(entry.name, device->errorString()));
+    }
+    if (device->pos() > 0xFFFFFFFFLL)
+        return beyond4GiB();
+
     if (encrypt) {
-        keys.reset(password.toLatin1());
-        unsigned char encryptionHeader[EncryptionHeaderSize];
-        for (int i = 0; i < EncryptionHeaderSize - 2; ++i)
-            encryptionHeader[i] = static_cast<unsigned char>(QRandomGenerator::global()->bounded(256));
-        // A reader checks its password against the last byte: the time's high byte, since the CRC is not
-        // known before the data has been read.
-        encryptionHeader[EncryptionHeaderSize - 2] = header.modificationTime[0];
-        encryptionHeader[EncryptionHeaderSize - 1] = header.modificationTime[1];
-        keys.encrypt(encryptionHeader, EncryptionHeaderSize);
-        if (!writeAll(encryptionHeader, EncryptionHeaderSize))
-            return writeFailed(name);
-        written = EncryptionHeaderSize;
+        unsigned char descriptor[DataDescriptorSize];
+        writeUInt32(descriptor, DataDescriptorSignature);
+        writeUInt32(descriptor + 4, header.crc);
+        writeUInt32(descriptor + 8, header.compressedSize);
+        writeUInt32(descriptor + 12, header.uncompressedSize);
+        if (!writeAll(descriptor, DataDescriptorSize))
+            return writeFailed(entry.name);
     }
-
-    quint32 crc = static_cast<quint32>(crc32(0, nullptr, 0));
-    if (!isDirectory) {
-        const Zip::ErrorCode ec = deflateLevel == 0
-                                      ? storeFile(input, size, encrypt ? &keys : nullptr, crc, written)
-                                      : deflateFile(input, size, deflateLevel, encrypt ? &keys : nullptr, crc, written);
-        if (ec != Zip::Ok)
-            return ec;
-    } else {
-        crc = 0;
-    }
-    const qint64 end = device->pos();
-    if (written > 0xFFFFFFFFLL || end > 0xFFFFFFFFLL)
-        return fail(Zip::WriteFailed,
-                    QStringLiteral("%1: the archive would grow beyond 4 GiB, which needs ZIP64.").arg(name));
-    header.crc = crc;
-    header.compressedSize = static_cast<quint32>(written);
-
-    unsigned char fields[DataDescriptorSize];
-    writeUInt32(fields, DataDescriptorSignature);
-    writeUInt32(fields + 4, header.crc);
-    writeUInt32(fields + 8, header.compressedSize);
-    writeUInt32(fields + 12, header.uncompressedSize);
-    if (!device->seek(offset + 14))
-        return fail(Zip::SeekFailed, QStringLiteral("Cannot seek in the archive: %1").arg(device->errorString()));
-    if (!writeAll(fields + 4, 8))
-        return writeFailed(name);
-    if (!device->seek(end))
-        return fail(Zip::SeekFailed, QStringLiteral("Cannot seek in the archive: %1").arg(device->errorString()));
-    if (encrypt && !writeAll(fields, DataDescriptorSize))
-        return writeFailed(name);
-
-    headers->insert(name, header);
+    headers->insert(entry.name, header);
     return Zip::Ok;
-}
-
-Zip::ErrorCode ZipPrivate::storeFile(QFile& source, qint64 size, CZipKeys* keys, quint32& crc, qint64& written)
-{
-    qint64 total = 0;
-    while (total < size) {
-        const qint64 count =
-            source.read(reinterpret_cast<char*>(inputBuffer), std::min<qint64>(BufferSize, size - total));
-        if (count <= 0)
-            return readFailed(source);
-        total += count;
-        crc = static_cast<quint32>(crc32(crc, inputBuffer, static_cast<uInt>(count)));
-        if (keys)
-            keys->encrypt(inputBuffer, count);
-        if (!writeAll(inputBuffer, count))
-            return writeFailed(source.fileName());
-        written += count;
-    }
-    return Zip::Ok;
-}
-
-Zip::ErrorCode ZipPrivate::deflateFile(QFile& source, qint64 size, int level, CZipKeys* keys, quint32& crc,
-                                       qint64& written)
-{
-    z_stream& stream = deflateStream;
-    if (deflateStreamLevel == level) {
-        deflateReset(&stream);
-    } else {
-        if (deflateStreamLevel >= 0)
-            deflateEnd(&stream);
-        stream = z_stream{};
-        deflateStreamLevel = -1;
-        // Negative window bits: a raw deflate stream without zlib header or trailer.
-        if (deflateInit2(&stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-            zipDebug(QStringLiteral("Could not initialize zlib for compression"));
-            return Zip::ZlibError;
-        }
-        deflateStreamLevel = level;
-    }
-
-    Zip::ErrorCode ec = Zip::Ok;
-    qint64 total = 0;
-    int flush = Z_NO_FLUSH;
-    while (flush != Z_FINISH && ec == Zip::Ok) {
-        const qint64 count =
-            source.read(reinterpret_cast<char*>(inputBuffer), std::min<qint64>(BufferSize, size - total));
-        if (count < 0 || (count == 0 && total < size)) {
-            ec = readFailed(source);
-            break;
-        }
-        total += count;
-        crc = static_cast<quint32>(crc32(crc, inputBuffer, static_cast<uInt>(count)));
-        flush = total == size ? Z_FINISH : Z_NO_FLUSH;
-
-        stream.next_in = inputBuffer;
-        stream.avail_in = static_cast<uInt>(count);
-        do {
-            stream.next_out = outputBuffer;
-            stream.avail_out = BufferSize;
-            if (deflate(&stream, flush) == Z_STREAM_ERROR) {
-                ec = Zip::ZlibError;
-                break;
-            }
-            const qint64 produced = BufferSize - stream.avail_out;
-            if (keys)
-                keys->encrypt(outputBuffer, produced);
-            if (!writeAll(outputBuffer, produced)) {
-                ec = writeFailed(source.fileName());
-                break;
-            }
-            written += produced;
-        } while (stream.avail_out == 0);
-    }
-    return ec;
 }
 
 Zip::ErrorCode ZipPrivate::closeArchive()
 {
     if (!headers)
         return Zip::Ok;
+    if (cancelRequested)
+        return checkCancel(Zip::Cancelled);
 
     Zip::ErrorCode ec = Zip::Ok;
     const qint64 start = device->pos();
@@ -515,20 +611,22 @@ Zip::ErrorCode ZipPrivate::closeArchive()
     // archive unreadable, so then it is dropped and the file that had the name stays.
     if (ec == Zip::Ok && file && !file->commit())
         ec = fail(Zip::WriteFailed,
-                  QStringLiteral("Cannot move the archive into place as %1: %2").arg(archivePath, file->errorString()));
+                  QStringLiteral("Cannot move the archive into place as %1: %2").arg(archiveName, file->errorString()));
     resetArchive();
     return ec;
 }
 
 void ZipPrivate::resetArchive()
 {
-    if (device && device != file)
+    packer.reset(); // ends the packing threads
+    if (device && !file)
         disconnect(device, nullptr, this, nullptr);
     device = nullptr;
     delete file;
     file = nullptr;
     headers.reset();
-    archivePath.clear();
+    archivePaths.clear();
+    archiveName.clear();
 }
 
 void ZipPrivate::deviceDestroyed(QObject* object)
@@ -556,18 +654,20 @@ Zip::~Zip()
 Zip::ErrorCode Zip::create(const QString& fileName, bool overwrite)
 {
     d->closeArchive();
-    d->detail.clear();
+    d->startOperation();
+    d->cancelRequested = false;
     if (fileName.isEmpty())
         return FileNotFound;
     if (!overwrite && QFileInfo::exists(fileName))
         return FileExists;
-    d->file = new QSaveFile(fileName);
-    if (!d->file->open(QIODevice::WriteOnly)) {
+    d->file = new CZipStagedFile(fileName);
+    d->archiveName = fileName;
+    if (!d->file->open()) {
         d->detail = QStringLiteral("Cannot create %1: %2").arg(fileName, d->file->errorString());
         d->resetArchive();
         return OpenFailed;
     }
-    const ErrorCode ec = d->createArchive(d->file);
+    const ErrorCode ec = d->createArchive(&d->file->file());
     if (ec != Ok)
         d->resetArchive();
     return ec;
@@ -576,7 +676,8 @@ Zip::ErrorCode Zip::create(const QString& fileName, bool overwrite)
 Zip::ErrorCode Zip::create(QIODevice* device)
 {
     d->closeArchive();
-    d->detail.clear();
+    d->startOperation();
+    d->cancelRequested = false;
     return d->createArchive(device);
 }
 
@@ -599,34 +700,40 @@ void Zip::setArchiveComment(const QString& comment)
 Zip::ErrorCode Zip::addFile(const QString& path, const QString& root, CompressionOptions options,
                             CompressionLevel level)
 {
-    d->detail.clear();
-    return d->addSources(QStringList(path), root, options, level);
+    d->startOperation();
+    return d->checkCancel(d->addSources(QStringList(path), root, options, level));
 }
 
 Zip::ErrorCode Zip::addFileAs(const QString& path, const QString& entryName, CompressionOptions options,
                               CompressionLevel level)
 {
-    d->detail.clear();
+    d->startOperation();
     if (!d->headers)
         return NoOpenArchive;
     if (entryName.isEmpty())
         return d->fail(InvalidEntryName, QStringLiteral("No entry name given for %1.").arg(path));
     if (QFileInfo(path).isDir())
         return d->fail(NotRegularFile, QStringLiteral("%1 is a folder, not a file.").arg(path));
-    return d->addSources(QStringList(path), QString(), options, level, entryName);
+    return d->checkCancel(d->addSources(QStringList(path), QString(), options, level, entryName));
+}
+
+Zip::ErrorCode Zip::addFilesAs(const QList<NamedFile>& files, CompressionOptions options, CompressionLevel level)
+{
+    d->startOperation();
+    return d->checkCancel(d->addNamedFiles(files, options, level));
 }
 
 Zip::ErrorCode Zip::addFiles(const QStringList& paths, const QString& root, CompressionOptions options,
                              CompressionLevel level)
 {
-    d->detail.clear();
-    return d->addSources(paths, root, options, level);
+    d->startOperation();
+    return d->checkCancel(d->addSources(paths, root, options, level));
 }
 
 Zip::ErrorCode Zip::addDirectory(const QString& path, const QString& root, CompressionOptions options,
                                  CompressionLevel level)
 {
-    d->detail.clear();
+    d->startOperation();
     if (!d->headers)
         return NoOpenArchive;
     if (!QFileInfo(path).isDir()) {
@@ -634,18 +741,40 @@ Zip::ErrorCode Zip::addDirectory(const QString& path, const QString& root, Compr
             return Ok;
         return d->fail(FileNotFound, QStringLiteral("Directory does not exist: %1").arg(path));
     }
-    return d->addSources(QStringList(path), root, options, level);
+    return d->checkCancel(d->addSources(QStringList(path), root, options, level));
 }
 
 Zip::ErrorCode Zip::close()
 {
-    d->detail.clear();
+    d->startOperation();
     return d->closeArchive();
 }
 
 void Zip::discard()
 {
     d->resetArchive();
+}
+
+void Zip::cancel()
+{
+    d->cancelRequested = true;
+}
+
+void Zip::setProgressHandler(std::function<void(int, int)> handler)
+{
+    d->progress = std::move(handler);
+}
+
+QStringList Zip::skippedFiles() const
+{
+    return d->skipped;
+}
+
+void Zip::setThreadCount(int count)
+{
+    if (count != d->threadCount)
+        d->packer.reset();
+    d->threadCount = std::max(0, count);
 }
 
 QString Zip::errorDetail() const
@@ -683,6 +812,8 @@ QString Zip::errorText(int code)
     case UnsupportedPassword:
         return QCoreApplication::translate("Zip", "The password has characters outside Latin-1, which zip "
                                                   "encryption cannot carry.");
+    case Cancelled:
+        return QCoreApplication::translate("Zip", "Cancelled; the archive was dropped.");
     default:
         return QCoreApplication::translate("Zip", "Unknown error.");
     }

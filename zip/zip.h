@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class QIODevice;
 class ZipPrivate;
 
@@ -16,6 +18,12 @@ class ZipPrivate;
 // written it completely: until then, and after any failure, a file that had the name is untouched. Each
 // entry name is taken once: a second file for a name already in the archive is refused, never allowed to
 // replace the first behind the caller's back.
+//
+// The files of one add operation are read, compressed and encrypted on packing threads (one per core,
+// at least two), a large file in blocks that join into one deflate stream, while the calling thread
+// writes the results in order: the archive is the same whatever the number of threads. Add many files in
+// one call (addFiles, addFilesAs, addDirectory) to keep every core busy. Each add operation returns once
+// everything it added is written, with the first failure's code.
 class Zip
 {
 public:
@@ -39,7 +47,9 @@ public:
         // A pipe, socket or device: reading it could block forever or never end.
         NotRegularFile = 12,
         // The password has characters outside Latin-1, which the zip cipher cannot carry.
-        UnsupportedPassword = 13
+        UnsupportedPassword = 13,
+        // cancel() was called; the archive was dropped.
+        Cancelled = 14
     };
 
     // Files under 60 bytes and folders are always stored, whatever the level.
@@ -85,7 +95,7 @@ public:
     Q_DECLARE_FLAGS(CompressionOptions, CompressionOption)
 
     Zip();
-    // Closes the archive (writing its central directory).
+    // Closes the archive (writing its central directory), or drops it after cancel().
     virtual ~Zip();
 
     Zip(const Zip&) = delete;
@@ -112,6 +122,15 @@ public:
     // climbing name gives InvalidEntryName, a name already in the archive DuplicateEntryName.
     ErrorCode addFileAs(const QString& path, const QString& entryName, CompressionOptions options = RelativePaths,
                         CompressionLevel level = Deflate6);
+    struct NamedFile
+    {
+        QString path;
+        QString entryName;
+    };
+    // Several files, each as by addFileAs, packed in parallel: the way to add many files under names of
+    // one's own. The first failure stops the adding (unless SkipBadFiles), after the files before it.
+    ErrorCode addFilesAs(const QList<NamedFile>& files, CompressionOptions options = RelativePaths,
+                         CompressionLevel level = Deflate6);
     // Files are added as by addFile, folders as by addDirectory.
     ErrorCode addFiles(const QStringList& paths, const QString& root = QString(),
                        CompressionOptions options = RelativePaths, CompressionLevel level = Deflate6);
@@ -125,6 +144,19 @@ public:
     // Drops the archive in progress without writing anything more: one created by name leaves no file
     // behind and an earlier file of that name untouched; a device is left with what was written to it.
     void discard();
+    // May be called from any thread. The add operation in progress stops within about one block of
+    // work and returns Cancelled, its packing threads ended and the archive dropped as by discard();
+    // so does the next operation when none is in progress. Cleared by create().
+    void cancel();
+
+    // Packing threads for the add operations; 0 (the default) means one per core, at least two. The
+    // archive does not depend on it.
+    void setThreadCount(int count);
+    // Called on the calling thread after each entry an add operation has written or left out, with the
+    // entries done so far and the entries it has in all. It may call cancel().
+    void setProgressHandler(std::function<void(int done, int total)> handler);
+    // The files the last add operation left out under SkipBadFiles, as "<path>: <reason>".
+    QStringList skippedFiles() const;
 
     // The particulars of the last failure in words: which file or entry, and the system's reason for a
     // failed read or write ("No space left on device"). Empty after an operation that succeeded.

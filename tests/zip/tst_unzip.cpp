@@ -9,6 +9,7 @@
 #include <QBuffer>
 #include <QtTest>
 
+#include <cstdio>
 #include <functional>
 
 namespace
@@ -36,7 +37,7 @@ QByteArray le(quint32 value, int bytes)
 {
     QByteArray out;
     for (int i = 0; i < bytes; ++i)
-        out.append(static_cast<char>((value >> (8 * i)) & 0xFF));
+        out.append(static_cast<char>(i < 4 ? (value >> (8 * i)) & 0xFF : 0));
     return out;
 }
 
@@ -103,6 +104,8 @@ private slots:
     void emptyStoredEntry();
     void failureKeepsTarget_data();
     void failureKeepsTarget();
+    void archiveReplacedWhileExtracting();
+    void longestNameExtracts();
     void extractOptions_data();
     void extractOptions();
     void escapeRefused_data();
@@ -686,6 +689,46 @@ void TestUnzip::failureKeepsTarget()
         QVERIFY(CZipTestFiles::filesBelow(fresh).isEmpty());
     else
         QVERIFY(!QFileInfo::exists(fresh));
+}
+
+void TestUnzip::archiveReplacedWhileExtracting()
+{
+    // The caller's reader lists the archive; then another one takes its name, with the same names.
+    const auto archive = [](const QByteArray& prefix) {
+        CRawZipBuilder builder;
+        for (int i = 0; i < 40; ++i)
+            builder.add(entry("e" + QByteArray::number(100 + i), prefix + text(20)));
+        return builder.build();
+    };
+    QVERIFY(CZipTestFiles::writeFile(archivePath(), archive("listed ")));
+    UnZip unzip;
+    QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
+    const QString other = m_dir->filePath(QStringLiteral("other.zip"));
+    QVERIFY(CZipTestFiles::writeFile(other, archive("swapped ")));
+    QCOMPARE(std::rename(QFile::encodeName(other).constData(), QFile::encodeName(archivePath()).constData()), 0);
+
+    // Each entry comes from the archive that was listed or not at all.
+    unzip.setThreadCount(4);
+    const QList<UnZip::EntryResult> failures = unzip.extractEntries(QStringList(), target());
+    for (const UnZip::EntryResult& failure : failures)
+        QCOMPARE(failure.code, UnZip::InconsistentHeaders);
+    const QMap<QString, QByteArray> files = CZipTestFiles::tree(target());
+    QCOMPARE(files.size() + failures.size(), 40);
+    for (const QByteArray& content : files)
+        QVERIFY(content.startsWith("listed "));
+}
+
+void TestUnzip::longestNameExtracts()
+{
+    // 255 bytes, the most a file name may have: the temporary name beside it must not be longer.
+    const QByteArray name = "nav/" + QByteArray(251, 'n') + ".dat";
+    CRawZipBuilder builder;
+    builder.add(entry(name, text(10)));
+    QVERIFY(CZipTestFiles::writeFile(archivePath(), builder.build()));
+    UnZip unzip;
+    QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
+    QCOMPARE(unzip.extractAll(target()), UnZip::Ok);
+    QCOMPARE(CZipTestFiles::filesBelow(target()), QStringList(QString::fromLatin1(name)));
 }
 
 void TestUnzip::extractOptions_data()

@@ -2,11 +2,14 @@
 
 #include "crawzip.h"
 #include "cziptestfiles.h"
+#include "zip/czipkeys.h"
 #include "zip/unzip.h"
 #include "zip/zip.h"
 
 #include <QBuffer>
 #include <QtTest>
+
+#include <thread>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -84,6 +87,9 @@ private slots:
     void notRegularFile();
     void passwordOutsideLatin1();
     void replacesArchiveOnlyWhenComplete();
+    void parallelPacking_data();
+    void parallelPacking();
+    void cancelInTheMiddle();
     void archiveNotAddedToItself();
     void commentAndTime();
     void fullDevice();
@@ -359,6 +365,7 @@ void TestZip::missingSources()
                  {path(QStringLiteral("a.txt")), path(QStringLiteral("gone.txt")), path(QStringLiteral("b.txt"))},
                  QString(), Zip::CompressionOptions(options))),
              code);
+    QCOMPARE(zip.skippedFiles().size(), code == Zip::Ok ? 1 : 0);
     QCOMPARE(int(zip.addDirectory(path(QStringLiteral("gone")), QString(), Zip::CompressionOptions(options))), code);
     QCOMPARE(zip.close(), Zip::Ok);
     UnZip unzip;
@@ -447,9 +454,10 @@ void TestZip::entryLimit()
     QVERIFY(buffer.open(QIODevice::ReadWrite));
     Zip zip;
     QCOMPARE(zip.create(&buffer), Zip::Ok);
-    for (int i = 0; i < 0xFFFF; ++i)
-        QCOMPARE(zip.addFileAs(path(QStringLiteral("e.dat")), QString::number(i)), Zip::Ok);
-    QCOMPARE(zip.addFileAs(path(QStringLiteral("e.dat")), QStringLiteral("one too many")), Zip::WriteFailed);
+    QList<Zip::NamedFile> files;
+    for (int i = 0; i <= 0xFFFF; ++i)
+        files.append({path(QStringLiteral("e.dat")), QString::number(i)});
+    QCOMPARE(zip.addFilesAs(files), Zip::WriteFailed);
     QVERIFY2(zip.errorDetail().contains(QStringLiteral("65,535 entries")), qPrintable(zip.errorDetail()));
     QCOMPARE(zip.close(), Zip::Ok);
     UnZip unzip;
@@ -516,6 +524,132 @@ void TestZip::replacesArchiveOnlyWhenComplete()
     UnZip unzip;
     QCOMPARE(unzip.open(archive), UnZip::Ok);
     QCOMPARE(unzip.verify(), UnZip::Ok);
+}
+
+namespace
+{
+// The writer packs entries up to 4 MiB whole and larger ones in blocks of 1 MiB, each primed with the
+// 32 KiB before it.
+constexpr int MiB = 1024 * 1024;
+
+// Archives of the same inputs from `threads` packing threads.
+QByteArray pack(const QString& folder, int threads, const QString& password, int level)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::ReadWrite);
+    Zip zip;
+    zip.setThreadCount(threads);
+    zip.setPassword(password);
+    if (zip.create(&buffer) != Zip::Ok ||
+        zip.addDirectory(folder, QString(), Zip::RelativeToFolder, Zip::CompressionLevel(level)) != Zip::Ok ||
+        zip.close() != Zip::Ok)
+        return QByteArray();
+    return buffer.data();
+}
+
+// Each entry's data decrypted, its encryption header's ten random bytes dropped; the bytes around the
+// data unchanged. Two archives that differ only in those random bytes come out the same.
+QByteArray withoutRandomBytes(const QByteArray& archive, const QByteArray& password)
+{
+    QByteArray out = archive;
+    for (const CRawCentralEntry& entry : parseCentralDirectory(archive).entries) {
+        if (!(entry.flags & 1))
+            continue;
+        const int data = static_cast<int>(entry.localOffset + 30 + entry.name.size());
+        CZipKeys keys(password);
+        keys.decrypt(reinterpret_cast<unsigned char*>(out.data()) + data, entry.compressedSize);
+        out.replace(data, 10, QByteArray(10, '\0'));
+    }
+    return out;
+}
+} // namespace
+
+void TestZip::parallelPacking_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("level");
+    QTest::newRow("largest whole entry") << 4 * MiB << 6;
+    QTest::newRow("one byte less") << 4 * MiB - 1 << 6;
+    QTest::newRow("smallest entry in blocks: a last block of one byte") << 4 * MiB + 1 << 6;
+    QTest::newRow("five whole blocks") << 5 * MiB << 6;
+    QTest::newRow("a last block one byte short") << 5 * MiB - 1 << 6;
+    QTest::newRow("stored in blocks") << 4 * MiB + 1 << 0;
+    QTest::newRow("level 9 in blocks") << 5 * MiB + 1 << 9;
+}
+
+void TestZip::parallelPacking()
+{
+    QFETCH(int, size);
+    QFETCH(int, level);
+    // Text with long repeats (matches reach back across block ends) and a stretch of noise.
+    QByteArray data = navText(size - 100 * 1024) + noise(100 * 1024);
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("src/big.dat")), data));
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("src/small.txt")), navText(70 * 1024)));
+
+    // Without a password: the same bytes whatever the number of threads.
+    const QByteArray one = pack(path(QStringLiteral("src")), 1, QString(), level);
+    QVERIFY(!one.isEmpty());
+    QCOMPARE(pack(path(QStringLiteral("src")), 3, QString(), level), one);
+    // With one: the same but for the random bytes of the encryption headers.
+    const QByteArray secret = pack(path(QStringLiteral("src")), 1, QStringLiteral("pw"), level);
+    const QByteArray secret3 = pack(path(QStringLiteral("src")), 3, QStringLiteral("pw"), level);
+    QVERIFY(secret != secret3);
+    QCOMPARE(withoutRandomBytes(secret3, "pw"), withoutRandomBytes(secret, "pw"));
+
+    for (const QByteArray& archive : {one, secret3}) {
+        QBuffer buffer;
+        buffer.setData(archive);
+        UnZip unzip;
+        unzip.setPassword(QStringLiteral("pw"));
+        QCOMPARE(unzip.open(&buffer), UnZip::Ok);
+        QCOMPARE(unzip.verify(), UnZip::Ok);
+        QBuffer out;
+        out.open(QIODevice::WriteOnly);
+        QCOMPARE(unzip.extractFile(QStringLiteral("big.dat"), &out), UnZip::Ok);
+        QVERIFY(out.data() == data);
+    }
+}
+
+void TestZip::cancelInTheMiddle()
+{
+    for (int i = 0; i < 12; ++i)
+        QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("src/%1.dat").arg(i)), navText(3 * MiB / 2 + i)));
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("src/zz-big.dat")), navText(6 * MiB)));
+    const QString archive = path(QStringLiteral("backup.zip"));
+    QVERIFY(CZipTestFiles::writeFile(archive, "the old backup"));
+    const auto threads = [] { return QDir(QStringLiteral("/proc/self/task")).count(); };
+    const uint before = threads();
+
+    Zip zip;
+    QCOMPARE(zip.create(archive, true), Zip::Ok);
+    // The first written entry lets another thread cancel, and waits until it has.
+    QSemaphore written, cancelled;
+    std::thread canceller([&] {
+        written.acquire();
+        zip.cancel();
+        cancelled.release();
+    });
+    int calls = 0;
+    zip.setProgressHandler([&](int, int) {
+        if (++calls == 1) {
+            written.release();
+            cancelled.acquire();
+        }
+    });
+    QCOMPARE(zip.addDirectory(path(QStringLiteral("src"))), Zip::Cancelled);
+    canceller.join();
+    QCOMPARE(calls, 1);
+    QVERIFY(!zip.isOpen());
+    QCOMPARE(zip.close(), Zip::Ok);
+    // The old archive as it was, nothing else beside it, and no packing thread left.
+    QCOMPARE(CZipTestFiles::readFile(archive), QByteArray("the old backup"));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList({"backup.zip"}));
+    // QThread's wait() returns as the thread ends its run; the system thread is gone a moment later.
+    if (QFileInfo::exists(QStringLiteral("/proc/self/task")))
+        QTRY_COMPARE(threads(), before);
+    QCOMPARE(zip.addFile(path(QStringLiteral("src/1.dat"))), Zip::Cancelled);
+    QCOMPARE(zip.create(archive, true), Zip::Ok);
+    QCOMPARE(zip.addFile(path(QStringLiteral("src/1.dat"))), Zip::Ok);
 }
 
 void TestZip::archiveNotAddedToItself()

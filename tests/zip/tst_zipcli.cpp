@@ -179,6 +179,8 @@ void TestZipCli::extract_data()
     QTest::newRow("all") << QStringList({"--password", "pw"}) << 0 << QStringList({"a.txt", "b.txt", "sub/c.txt"});
     QTest::newRow("flat") << QStringList({"--password", "pw", "--flat"}) << 0
                           << QStringList({"a.txt", "b.txt", "c.txt"});
+    QTest::newRow("two readers") << QStringList({"--password", "pw", "--threads", "2"}) << 0
+                                 << QStringList({"a.txt", "b.txt", "sub/c.txt"});
     QTest::newRow("named entries") << QStringList({"sub/c.txt", "a.txt"}) << 0 << QStringList({"a.txt", "sub/c.txt"});
     QTest::newRow("unknown entry") << QStringList({"nope.txt", "a.txt"}) << 1 << QStringList({"a.txt"});
     QTest::newRow("wrong password") << QStringList({"--password", "x"}) << 1 << QStringList({"a.txt", "sub/c.txt"});

@@ -87,7 +87,13 @@ void TestZipInterop::makeSources()
         state = state * 22695477u + 1u;
         byte = static_cast<char>(state >> 23);
     }
-    m_sources = {{QStringLiteral("nav/proc/EDDF.txt"), text},
+    // Beyond 4 MiB our writer packs in primed blocks that join into one stream.
+    QByteArray global;
+    while (global.size() < 5 * 1024 * 1024 + 1)
+        global += text.mid(global.size() % 7919, 300 * 1024) + random.left(4096);
+    global.truncate(5 * 1024 * 1024 + 1);
+    m_sources = {{QStringLiteral("nav/global.dat"), global},
+                 {QStringLiteral("nav/proc/EDDF.txt"), text},
                  {QStringLiteral("nav/blob.bin"), random},
                  {QStringLiteral("nav/59.txt"), QByteArray(59, 'x')},
                  {QStringLiteral("nav/60.txt"), QByteArray(60, 'y')},
