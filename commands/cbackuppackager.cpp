@@ -4,7 +4,6 @@
 #include "commands/cioutils.h"
 #include "dataindex/cfilemappingserializer.h"
 #include "foundation/clogger.h"
-#include "platform/cfilereplace.h"
 #include "zip/zip.h"
 
 #include <QDir>
@@ -77,7 +76,6 @@ CBackupPackager::Result CBackupPackager::create(const Request& request)
     QDir().mkpath(QFileInfo(request.packagePath).absolutePath());
     // The marked copy of the mapping is made beside the package, never in the add-on's folder.
     const QString mappingCopy = request.packagePath + QStringLiteral(".mapping");
-    const QString partial = request.packagePath + QStringLiteral(".partial");
     QFile::remove(mappingCopy);
     CFileMappingSerializer marker;
     if (!QFile::copy(indexFile, mappingCopy) || !marker.serialize(mappingCopy).toBool()) {
@@ -88,8 +86,9 @@ CBackupPackager::Result CBackupPackager::create(const Request& request)
         return result;
     }
 
+    // The writer stages the package beside its name and renames it into place only when it is complete.
     Zip zip;
-    const Zip::ErrorCode created = zip.create(partial, true);
+    const Zip::ErrorCode created = zip.create(request.packagePath, true);
     if (created != Zip::Ok) {
         QFile::remove(mappingCopy);
         result.errorNumber = created;
@@ -98,60 +97,51 @@ CBackupPackager::Result CBackupPackager::create(const Request& request)
     }
     zip.setPassword(request.password);
 
-    const qint64 total = files.size() + 1;
-    qint64 done = 0;
+    QList<Zip::NamedFile> named{
+        {mappingCopy, CIOUtils::packageIndexName(request.addonGuid) + QStringLiteral(".mapping")}};
+    for (const PlannedFile& file : qAsConst(files)) {
+        if (QFileInfo::exists(file.targetPath))
+            named.append(Zip::NamedFile{file.targetPath, file.entryName});
+        else // not installed (yet): there is nothing of the user's to keep
+            BV_LOG(5, QStringLiteral("Not backed up, not installed: %0").arg(file.targetPath));
+    }
     QElapsedTimer sincePulse;
     sincePulse.start();
     if (request.pulse)
-        request.pulse(0, total);
-    auto fail = [&](int number, const QString& message) {
-        zip.close();
-        QFile::remove(partial);
-        QFile::remove(mappingCopy);
-        result.errorNumber = number;
-        result.errorMessage = message;
-        return result;
-    };
-
-    Zip::ErrorCode added =
-        zip.addFileAs(mappingCopy, CIOUtils::packageIndexName(request.addonGuid) + QStringLiteral(".mapping"),
-                      Zip::RelativePaths, Zip::Deflate6);
-    if (added != Zip::Ok)
-        return fail(added, QStringLiteral("Unable to compress file %0").arg(QDir::toNativeSeparators(mappingCopy)));
-    ++done;
-    for (const PlannedFile& file : qAsConst(files)) {
-        if (request.canceled && request.canceled->load()) {
-            result.canceled = true;
-            return fail(8, QStringLiteral("User canceled."));
-        }
-        if (!QFileInfo::exists(file.targetPath)) {
-            // Not installed (yet): there is nothing of the user's to keep.
-            BV_LOG(5, QStringLiteral("Not backed up, not installed: %0").arg(file.targetPath));
-        } else if ((added = zip.addFileAs(file.targetPath, file.entryName, Zip::RelativePaths, Zip::Deflate6)) !=
-                   Zip::Ok) {
-            BV_LOG(5, QStringLiteral("Unable to compress file %0").arg(file.targetPath));
-            result.skipped.append(file.targetPath);
-        }
-        ++done;
-        if (request.pulse && sincePulse.elapsed() > pulseInterval) {
+        request.pulse(0, named.size());
+    zip.setProgressHandler([&](int done, int total) {
+        if (request.canceled && request.canceled->load())
+            zip.cancel();
+        else if (request.pulse && sincePulse.elapsed() > pulseInterval) {
             request.pulse(done, total);
             sincePulse.restart();
         }
+    });
+    // One call for all files, so that every core packs.
+    const Zip::ErrorCode added = zip.addFilesAs(named, Zip::SkipBadFiles, Zip::Deflate6);
+    const bool canceled = added == Zip::Cancelled || (request.canceled && request.canceled->load());
+    for (const QString& skipped : zip.skippedFiles()) {
+        BV_LOG(5, QStringLiteral("Unable to compress file %0").arg(skipped));
+        result.skipped.append(skipped);
+    }
+    if (canceled || added != Zip::Ok) {
+        zip.discard();
+        QFile::remove(mappingCopy);
+        result.canceled = canceled;
+        result.errorNumber = canceled ? 8 : added;
+        result.errorMessage =
+            canceled
+                ? QStringLiteral("User canceled.")
+                : QStringLiteral("Unable to create file '%0'. Backup failed. (%1)").arg(package, zip.errorDetail());
+        return result;
     }
     const Zip::ErrorCode closed = zip.close();
     QFile::remove(mappingCopy);
     if (closed != Zip::Ok) {
-        QFile::remove(partial);
         result.errorNumber = closed;
         result.errorMessage =
-            QStringLiteral("Unable to create file '%0'. Backup failed. (%1)").arg(package, Zip::errorText(closed));
-        return result;
-    }
-    QString reason;
-    if (!CFileReplace::renameOver(partial, request.packagePath, &reason)) {
-        QFile::remove(partial);
-        result.errorNumber = Zip::WriteFailed;
-        result.errorMessage = QStringLiteral("Unable to create file '%0'. Backup failed. (%1)").arg(package, reason);
+            QStringLiteral("Unable to create file '%0'. Backup failed. (%1)")
+                .arg(package, zip.errorDetail().isEmpty() ? Zip::errorText(closed) : zip.errorDetail());
         return result;
     }
     result.hash = CIOUtils::fileHash(request.packagePath);

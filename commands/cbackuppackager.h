@@ -12,8 +12,9 @@
 //
 // Every file goes into the package under its entry name (the mapping record's source) straight from where it
 // is installed; nothing of the user's is renamed or moved. The marked copy of the file mapping goes in as
-// "<add-on GUID>.index.mapping". The package is written to "<package>.partial" and renamed into place only
-// when complete, so a crash or a cancel never leaves a half-written package under a package's name.
+// "<add-on GUID>.index.mapping". The writer packs on every core and stages the package beside its name,
+// renaming it into place only when complete, so a crash or a cancel never leaves a half-written package
+// under a package's name.
 class CBackupPackager
 {
 public:
