@@ -272,6 +272,8 @@ int runJobs(const QList<Job>& jobs)
                                 .join(QLatin1Char('\t')));
             failed = failed || jobFailed;
             queue.taskDone(task);
+            // The queue polls every 100 ms; a command line waits for no poll.
+            QTimer::singleShot(0, &queue, &CProgramCommandQueue::checkQueueStatus);
             if (--running == 0)
                 loop.quit();
         });
@@ -294,6 +296,7 @@ int runJobs(const QList<Job>& jobs)
             queue.removeTask(job.info);
     });
     watchInterrupt.start(100);
+    queue.checkQueueStatus();
     if (running > 0)
         loop.exec();
     // Commands are deleted on their own threads; let those go before the process does.
