@@ -29,19 +29,6 @@ public:
     void decrypt(unsigned char* data, qint64 size);
     void encrypt(unsigned char* data, qint64 size);
 
-    unsigned char decryptByte(unsigned char cipher)
-    {
-        const unsigned char plain = cipher ^ keyStreamByte();
-        update(plain);
-        return plain;
-    }
-    unsigned char encryptByte(unsigned char plain)
-    {
-        const unsigned char cipher = plain ^ keyStreamByte();
-        update(plain);
-        return cipher;
-    }
-
 private:
     unsigned char keyStreamByte() const
     {
