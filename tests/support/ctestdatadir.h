@@ -10,7 +10,8 @@ class CTestDataDir
 {
 public:
     CTestDataDir();
-    ~CTestDataDir();
+    // Virtual: the scratch-home sandbox derives from it and is held through this type.
+    virtual ~CTestDataDir();
 
     CTestDataDir(const CTestDataDir&) = delete;
     CTestDataDir& operator=(const CTestDataDir&) = delete;
