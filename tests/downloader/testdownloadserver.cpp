@@ -100,22 +100,19 @@ void TestDownloadServer::downloadsWholeFile_data()
 {
     QTest::addColumn<qint64>("size");
     QTest::addColumn<int>("threads");
-    QTest::addColumn<int>("chunkSetting");
 
-    QTest::newRow("one byte") << qint64(1) << 1 << SmallChunkSetting;
-    QTest::newRow("one chunk and a byte, two ranges") << SmallChunk + 1 << 1 << SmallChunkSetting;
-    QTest::newRow("many pieces, one worker") << 3 * 1024 * 1024 + qint64(5) << 1 << SmallChunkSetting;
-    QTest::newRow("many pieces, five workers") << 3 * 1024 * 1024 + qint64(5) << 5 << SmallChunkSetting;
-    QTest::newRow("many pieces, more workers than pieces") << 5 * SmallChunk - 1 << 8 << SmallChunkSetting;
-    QTest::newRow("default chunk, five workers") << 7 * 1024 * 1024 + qint64(3) << 5 << 16;
+    // The default chunk's ranges: splitsAmongWorkersAndRanges.
+    QTest::newRow("one byte") << qint64(1) << 1;
+    QTest::newRow("one chunk and a byte, two ranges") << SmallChunk + 1 << 1;
+    QTest::newRow("many pieces, one worker") << 3 * 1024 * 1024 + qint64(5) << 1;
+    QTest::newRow("many pieces, five workers") << 3 * 1024 * 1024 + qint64(5) << 5;
+    QTest::newRow("many pieces, more workers than pieces") << 5 * SmallChunk - 1 << 8;
 }
 
 void TestDownloadServer::downloadsWholeFile()
 {
     QFETCH(qint64, size);
     QFETCH(int, threads);
-    QFETCH(int, chunkSetting);
-    CSettings::setValue(SettingsKey::ChunkSize, chunkSetting);
     const QString source = server().serveFile(QStringLiteral("whole.bin"), size, quint32(size));
     const QString destination = target(QStringLiteral("out.bin"));
 
@@ -140,7 +137,7 @@ void TestDownloadServer::downloadsWholeFile()
         // Both servers name their files with an ETag, which every range must be asked under.
         QVERIFY2(request.ifRange.startsWith(QLatin1Char('"')), qPrintable(request.ifRange));
     }
-    const QString tiling = checkTiling(gets, size, CHttpDownloadTask::chunkSizeFor(chunkSetting));
+    const QString tiling = checkTiling(gets, size, SmallChunk);
     QVERIFY2(tiling.isEmpty(), qPrintable(tiling));
     QCOMPARE(probe.latencies.size(), gets.size()); // one a range
 

@@ -1,6 +1,6 @@
 // Servers that lie in ways neither nginx nor the development service can be made to: a body longer than
-// the range, a Content-Range for other bytes, sizes that are no number or exceed 32 bits. A few lines of
-// raw HTTP on a loopback socket play them.
+// the range, a Content-Range for other bytes, sizes that are no number or exceed 32 bits (and the disk).
+// A few lines of raw HTTP on a loopback socket play them.
 
 #include "cdownloadprobe.h"
 #include "ctestdatadir.h"
@@ -98,7 +98,6 @@ private slots:
     void cleanup();
     void refusesLyingRanges_data();
     void refusesLyingRanges();
-    void readsSizesBeyond32Bits();
     void refusesWhatTheDiskCannotHold();
 
 private:
@@ -160,12 +159,7 @@ void TestDownloadHostile::refusesLyingRanges()
 
     if (words.isEmpty()) {
         QCOMPARE(probe.finishedCode(), 0);
-        QCOMPARE(CTestFiles::sha1(destination), [] {
-            QTemporaryDir dir;
-            const QString path = dir.filePath(QStringLiteral("x"));
-            CTestFiles::write(path, fileSize);
-            return CTestFiles::sha1(path);
-        }());
+        QCOMPARE(CTestDataDir::readFile(destination), CTestFiles::content(fileSize));
         return;
     }
     QCOMPARE(probe.errorCount(), 1);
@@ -181,25 +175,6 @@ void TestDownloadHostile::refusesLyingRanges()
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(!file.readAll().contains(QByteArray(16, 'X')));
     }
-}
-
-void TestDownloadHostile::readsSizesBeyond32Bits()
-{
-    const qint64 huge = 5000000000;
-    CScriptedServer server([huge](const QByteArray& method, qint64, qint64) {
-        if (method == "HEAD")
-            return headAnswer(QByteArray::number(huge));
-        return QByteArray(); // ranges go unanswered: the test stops the task before
-    });
-    CHttpDownloadTask task(server.url(QStringLiteral("/huge.bin")), m_target->filePath(QStringLiteral("huge.bin")));
-    task.setThreadCount(1);
-    QCOMPARE(task.getFileSize(), huge);
-    QVERIFY(!task.error().hasError());
-    QCOMPARE(CHttpDownloadTask::missingPieces(
-                 huge, CHttpDownloadTask::pieceSize(huge, 1, CHttpDownloadTask::chunkSize()), 0, {})
-                 .last()
-                 .end(),
-             huge - 1);
 }
 
 void TestDownloadHostile::refusesWhatTheDiskCannotHold()
