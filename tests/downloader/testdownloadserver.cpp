@@ -84,16 +84,9 @@ void TestDownloadServer::initTestCase()
 
 void TestDownloadServer::init()
 {
-    m_data = std::make_unique<CTestDataDir>();
-    m_target = std::make_unique<QTemporaryDir>();
+    CDataDirTest::init();
     CSettings::setValue(SettingsKey::ChunkSize, SmallChunkSetting);
     server().reset();
-}
-
-void TestDownloadServer::cleanup()
-{
-    m_target.reset();
-    m_data.reset();
 }
 
 void TestDownloadServer::downloadsWholeFile_data()
@@ -221,7 +214,7 @@ void TestDownloadServer::downloadsIntoDestination()
 
     CHttpDownloadManager manager;
     CDownloadProbe probe(&manager);
-    QVERIFY(probe.download(address, destination.isEmpty() ? m_target->path() : target(destination), threads));
+    QVERIFY(probe.download(address, destination.isEmpty() ? data().path() : target(destination), threads));
     QCOMPARE(probe.finishedCode(), 0);
     QCOMPARE(probe.finishedUrls, QStringList{address});
     QCOMPARE(QFileInfo(target(file)).size(), size); // no tail of an older, longer file
@@ -285,7 +278,7 @@ void TestDownloadServer::failsCleanly()
 
     CHttpDownloadManager manager;
     CDownloadProbe probe(&manager);
-    QVERIFY(probe.download(address, path.endsWith(QLatin1Char('/')) ? m_target->path() : kept, threads));
+    QVERIFY(probe.download(address, path.endsWith(QLatin1Char('/')) ? data().path() : kept, threads));
     QTest::qWait(200); // a second report would arrive within this
     QCOMPARE(probe.errorCount(), 1);
     QCOMPARE(probe.finishedCount(), 1);

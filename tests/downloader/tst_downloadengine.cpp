@@ -1,7 +1,7 @@
 // The download engine's parts that need no server: error texts, file utilities, the progress journal and
 // the cutting of a file into pieces.
 
-#include "ctestdatadir.h"
+#include "cdatadirtest.h"
 #include "downloader/cfileutils.h"
 #include "downloader/chttpdownloadhelper.h"
 #include "downloader/chttpdownloadtask.h"
@@ -11,22 +11,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace
 {
 const auto readAll = &CTestDataDir::readFile;
-
-bool writeText(const QString& path, const QByteArray& content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
-}
 } // namespace
 
-class TestDownloadEngine : public QObject
+class TestDownloadEngine : public CDataDirTest
 {
     Q_OBJECT
 
@@ -50,9 +42,6 @@ private slots:
     void pieceSize();
     void missingPieces_data();
     void missingPieces();
-
-private:
-    CTestDataDir m_data;
 };
 
 void TestDownloadEngine::errorText_data()
@@ -111,8 +100,7 @@ void TestDownloadEngine::normalizePath()
 
 void TestDownloadEngine::createFile()
 {
-    QTemporaryDir dir;
-    const QString nested = dir.filePath(QStringLiteral("a/b/file.part"));
+    const QString nested = data().filePath(QStringLiteral("a/b/file.part"));
     QString reason;
     QVERIFY(!CFileUtils::createFile(nested, 10, false, &reason));
     QCOMPARE(reason, QStringLiteral("No such file or directory"));
@@ -126,17 +114,14 @@ void TestDownloadEngine::createFile()
     QVERIFY(CFileUtils::createFile(nested, 0, false));
     QCOMPARE(QFileInfo(nested).size(), qint64(100));
 
-    QVERIFY(!CFileUtils::createFile(dir.path(), 10, true));
+    QVERIFY(!CFileUtils::createFile(data().path(), 10, true));
     QVERIFY(!CFileUtils::createFile(QString(), 10, true));
 }
 
 void TestDownloadEngine::moveFile()
 {
-    QTemporaryDir dir;
-    const QString source = dir.filePath(QStringLiteral("source.bin"));
-    const QString destination = dir.filePath(QStringLiteral("destination.bin"));
-    QVERIFY(writeText(source, "new content"));
-    QVERIFY(writeText(destination, "old content that is longer"));
+    const QString source = data().writeFile(QStringLiteral("source.bin"), "new content");
+    const QString destination = data().writeFile(QStringLiteral("destination.bin"), "old content that is longer");
 
     QVERIFY(CFileUtils::moveFile(source, destination));
     QCOMPARE(readAll(destination), QByteArray("new content"));
@@ -147,7 +132,7 @@ void TestDownloadEngine::moveFile()
     QCOMPARE(readAll(destination), QByteArray("new content"));
 
     // Neither a folder as source nor one as destination.
-    const QString folder = dir.filePath(QStringLiteral("folder"));
+    const QString folder = data().filePath(QStringLiteral("folder"));
     QVERIFY(QDir().mkpath(folder));
     QVERIFY(!CFileUtils::moveFile(folder, destination));
     QVERIFY(!CFileUtils::moveFile(destination, folder));
@@ -157,8 +142,7 @@ void TestDownloadEngine::moveFile()
 
 void TestDownloadEngine::journalLayout()
 {
-    QTemporaryDir dir;
-    CHttpDownloadHelper journal(dir.filePath(CHttpDownloadHelper::FileName));
+    CHttpDownloadHelper journal(data().filePath(CHttpDownloadHelper::FileName));
     DownloadTaskRecord record;
     record.url = QStringLiteral("http://host/pkg.zip");
     record.path = QStringLiteral("/data/pkg.zip");
@@ -214,9 +198,7 @@ void TestDownloadEngine::journalRead()
 {
     QFETCH(QByteArray, content);
     QFETCH(QStringList, urls);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(CHttpDownloadHelper::FileName);
-    QVERIFY(writeText(path, content));
+    const QString path = data().writeFile(CHttpDownloadHelper::FileName, content);
     CHttpDownloadHelper journal(path);
     QVERIFY(journal.read());
     QCOMPARE(journal.records().keys(), urls);
@@ -224,16 +206,15 @@ void TestDownloadEngine::journalRead()
 
 void TestDownloadEngine::journalParseError()
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(CHttpDownloadHelper::FileName);
-    QVERIFY(writeText(path, "<downloadTasks>\n<task url=\"u\"\n</downloadTasks>"));
+    const QString path =
+        data().writeFile(CHttpDownloadHelper::FileName, "<downloadTasks>\n<task url=\"u\"\n</downloadTasks>");
     CHttpDownloadHelper journal(path);
     QString message;
     QVERIFY(!journal.read(&message));
     QVERIFY2(message.contains(QStringLiteral(" at line:3,col:")), qPrintable(message));
     QCOMPARE(journal.lastReadError(), message);
 
-    CHttpDownloadHelper missing(dir.filePath(QStringLiteral("none/") + CHttpDownloadHelper::FileName));
+    CHttpDownloadHelper missing(data().filePath(QStringLiteral("none/") + CHttpDownloadHelper::FileName));
     QVERIFY(!missing.read());
     missing.addRecord(DownloadTaskRecord{QStringLiteral("u"), QStringLiteral("/p"), QString(), 1, 0, 1, 0, {}});
     QString reason;
@@ -246,13 +227,13 @@ void TestDownloadEngine::journalParseError()
 
 void TestDownloadEngine::journalPieces()
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(CHttpDownloadHelper::FileName);
     // A part whose "end" is not a number keeps the id and start read before it.
-    QVERIFY(writeText(path, "<downloadTasks><task url=\"u\" path=\"/p\" threads=\"2\" size=\"100\" offset=\"3\">"
-                            "<part id=\"2\" start=\"10\" end=\"19\" completed=\"4\"/>"
-                            "<part id=\"4\" start=\"30\" end=\"x\" completed=\"1\"/>"
-                            "</task></downloadTasks>"));
+    const QString path =
+        data().writeFile(CHttpDownloadHelper::FileName,
+                         "<downloadTasks><task url=\"u\" path=\"/p\" threads=\"2\" size=\"100\" offset=\"3\">"
+                         "<part id=\"2\" start=\"10\" end=\"19\" completed=\"4\"/>"
+                         "<part id=\"4\" start=\"30\" end=\"x\" completed=\"1\"/>"
+                         "</task></downloadTasks>");
     CHttpDownloadHelper journal(path);
     QVERIFY(journal.read());
     DownloadTaskRecord record;
@@ -267,8 +248,7 @@ void TestDownloadEngine::journalPieces()
 
 void TestDownloadEngine::journalRewrittenInPlace()
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(CHttpDownloadHelper::FileName);
+    const QString path = data().filePath(CHttpDownloadHelper::FileName);
     const std::shared_ptr<CHttpDownloadHelper> journal = CHttpDownloadHelper::shared(path);
     QCOMPARE(CHttpDownloadHelper::shared(path), journal); // one journal a folder, for every download in it
     const auto record = [](const char* url, const char* path) {

@@ -1,6 +1,7 @@
 // The reader against archives built byte by byte: the end-record search, skipped entries, header checks,
 // passwords, damaged data, extraction options and names that would leave the target folder.
 
+#include "cdatadirtest.h"
 #include "crawzip.h"
 #include "cziptestfiles.h"
 #include "zip/unzip.h"
@@ -59,12 +60,11 @@ QByteArray overlapBomb(int entries, const QByteArray& kernelPlain)
 Q_DECLARE_METATYPE(std::function<void(QByteArray&, const CRawZipBuilder&)>)
 using Patch = std::function<void(QByteArray&, const CRawZipBuilder&)>;
 
-class TestUnzip : public QObject
+class TestUnzip : public CDataDirTest
 {
     Q_OBJECT
 
 private slots:
-    void init();
     void endRecordSearch_data();
     void endRecordSearch();
     void notAnArchive_data();
@@ -97,16 +97,9 @@ private slots:
     void deviceDestroyed();
 
 private:
-    QString archivePath() const { return m_dir->filePath(QStringLiteral("test.zip")); }
-    QString target() const { return m_dir->filePath(QStringLiteral("out")); }
-    std::unique_ptr<QTemporaryDir> m_dir;
+    QString archivePath() const { return data().filePath(QStringLiteral("test.zip")); }
+    QString target() const { return data().filePath(QStringLiteral("out")); }
 };
-
-void TestUnzip::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-}
 
 void TestUnzip::endRecordSearch_data()
 {
@@ -156,7 +149,7 @@ void TestUnzip::notAnArchive()
     QCOMPARE(int(unzip.open(archivePath())), code);
     QVERIFY(!unzip.isOpen());
     QCOMPARE(unzip.extractAll(target()), UnZip::NoOpenArchive);
-    QCOMPARE(int(UnZip().open(m_dir->filePath(QStringLiteral("missing.zip")))), int(UnZip::FileNotFound));
+    QCOMPARE(int(UnZip().open(data().filePath(QStringLiteral("missing.zip")))), int(UnZip::FileNotFound));
 }
 
 void TestUnzip::skippedEntries()
@@ -653,7 +646,7 @@ void TestUnzip::failureKeepsTarget()
     QCOMPARE(CZipTestFiles::tree(target()), expected);
 
     // Into a new folder: a failure leaves no file, and no folder when it was found before any output.
-    const QString fresh = m_dir->filePath(QStringLiteral("fresh"));
+    const QString fresh = data().filePath(QStringLiteral("fresh"));
     QCOMPARE(unzip.open(archivePath()), UnZip::Ok); // forgets "skip all encrypted"
     QCOMPARE(int(extract(unzip, fresh)), code);
     if (code == UnZip::Ok)
@@ -676,7 +669,7 @@ void TestUnzip::archiveReplacedWhileExtracting()
     QVERIFY(CZipTestFiles::writeFile(archivePath(), archive("listed ")));
     UnZip unzip;
     QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
-    const QString other = m_dir->filePath(QStringLiteral("other.zip"));
+    const QString other = data().filePath(QStringLiteral("other.zip"));
     QVERIFY(CZipTestFiles::writeFile(other, archive("swapped ")));
     QCOMPARE(std::rename(QFile::encodeName(other).constData(), QFile::encodeName(archivePath()).constData()), 0);
 
@@ -770,7 +763,7 @@ void TestUnzip::escapeRefused()
     builder.add("z-good/z.txt", text(480));
     QVERIFY(CZipTestFiles::writeFile(archivePath(), builder.build()));
     // The target sits two levels down, so that ".." would still land inside the temporary folder.
-    const QString deepTarget = m_dir->filePath(QStringLiteral("one/two"));
+    const QString deepTarget = data().filePath(QStringLiteral("one/two"));
 
     UnZip unzip;
     QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
@@ -789,7 +782,7 @@ void TestUnzip::escapeRefused()
         file.prepend(QStringLiteral("one/two/"));
     expected.prepend(QStringLiteral("test.zip"));
     expected.sort();
-    QCOMPARE(CZipTestFiles::filesBelow(m_dir->path()), expected);
+    QCOMPARE(CZipTestFiles::filesBelow(data().path()), expected);
     QVERIFY(!UnZip::errorText(UnZip::UnsafeEntryName).contains(QStringLiteral("Unknown")));
 }
 

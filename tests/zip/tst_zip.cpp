@@ -1,5 +1,6 @@
 // The writer: what it puts into each record, how it names entries, and that the reader gets back every byte.
 
+#include "cdatadirtest.h"
 #include "crawzip.h"
 #include "cziptestfiles.h"
 #include "zip/czipkeys.h"
@@ -42,13 +43,12 @@ private:
 };
 } // namespace
 
-class TestZip : public QObject
+class TestZip : public CDataDirTest
 {
     Q_OBJECT
 
 private slots:
     void initTestCase();
-    void init();
     void smallFilesStored_data();
     void smallFilesStored();
     void encryptedRecords();
@@ -73,19 +73,12 @@ private slots:
     void deviceDestroyed();
 
 private:
-    QString path(const QString& name) const { return m_dir->filePath(name); }
-    std::unique_ptr<QTemporaryDir> m_dir;
+    QString path(const QString& name) const { return data().filePath(name); }
 };
 
 void TestZip::initTestCase()
 {
     QLoggingCategory::setFilterRules(QStringLiteral("tessaray.zip.debug=false"));
-}
-
-void TestZip::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
 }
 
 void TestZip::smallFilesStored_data()
@@ -383,13 +376,13 @@ void TestZip::replacesArchiveOnlyWhenComplete()
     QCOMPARE(CZipTestFiles::readFile(archive), QByteArray("the old backup"));
     zip.discard();
     QVERIFY(!zip.isOpen());
-    QCOMPARE(CZipTestFiles::tree(m_dir->path()),
+    QCOMPARE(CZipTestFiles::tree(data().path()),
              (QMap<QString, QByteArray>{{"a.dat", navText(5000)}, {"backup.zip", "the old backup"}}));
 
     QCOMPARE(zip.create(archive, true), Zip::Ok);
     QCOMPARE(zip.addFile(path(QStringLiteral("a.dat"))), Zip::Ok);
     QCOMPARE(zip.close(), Zip::Ok);
-    QCOMPARE(CZipTestFiles::filesBelow(m_dir->path()), QStringList({"a.dat", "backup.zip"}));
+    QCOMPARE(CZipTestFiles::filesBelow(data().path()), QStringList({"a.dat", "backup.zip"}));
     UnZip unzip;
     QCOMPARE(unzip.open(archive), UnZip::Ok);
     QCOMPARE(unzip.verify(), UnZip::Ok);
@@ -513,7 +506,7 @@ void TestZip::cancelInTheMiddle()
     QCOMPARE(zip.close(), Zip::Ok);
     // The old archive as it was, nothing else beside it, and no packing thread left.
     QCOMPARE(CZipTestFiles::readFile(archive), QByteArray("the old backup"));
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList({"backup.zip"}));
+    QCOMPARE(QDir(data().path()).entryList(QDir::Files | QDir::Hidden), QStringList({"backup.zip"}));
     // QThread's wait() returns as the thread ends its run; the system thread is gone a moment later.
     if (QFileInfo::exists(QStringLiteral("/proc/self/task")))
         QTRY_COMPARE(threads(), before);

@@ -1,5 +1,6 @@
 // tessaray-cli zip as a user runs it: output lines, error lines and exit statuses.
 
+#include "cdatadirtest.h"
 #include "crawzip.h"
 #include "cziptestfiles.h"
 #include "zip/unzip.h"
@@ -23,13 +24,12 @@ struct Result
 const auto navText = &CZipTestFiles::text;
 } // namespace
 
-class TestZipCli : public QObject
+class TestZipCli : public CDataDirTest
 {
     Q_OBJECT
 
 private slots:
     void initTestCase();
-    void init();
     void list();
     void testArchive_data();
     void testArchive();
@@ -48,10 +48,9 @@ private slots:
 
 private:
     Result cli(const QStringList& arguments) const;
-    QString path(const QString& name) const { return m_dir->filePath(name); }
+    QString path(const QString& name) const { return data().filePath(name); }
     QString makeArchive();
     QString m_cli;
-    std::unique_ptr<QTemporaryDir> m_dir;
     CRawZipBuilder m_builder;
 };
 
@@ -61,17 +60,11 @@ void TestZipCli::initTestCase()
     QVERIFY2(QFileInfo(m_cli).isExecutable(), qPrintable(m_cli));
 }
 
-void TestZipCli::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-}
-
 Result TestZipCli::cli(const QStringList& arguments) const
 {
     QProcess process;
-    process.setWorkingDirectory(m_dir->path());
-    process.start(m_cli, QStringList({QStringLiteral("--data-dir"), m_dir->path(), QStringLiteral("zip")}) + arguments);
+    process.setWorkingDirectory(data().path());
+    process.start(m_cli, QStringList({QStringLiteral("--data-dir"), data().path(), QStringLiteral("zip")}) + arguments);
     Result result;
     if (!process.waitForFinished(60000))
         return result;
@@ -194,7 +187,7 @@ void TestZipCli::extractRefusesEscape()
     QCOMPARE(result.exitCode, 1);
     QVERIFY2(result.err.contains(QStringLiteral("error 18: ../evil.txt: Entry name points outside the target folder")),
              qPrintable(result.err));
-    QCOMPARE(CZipTestFiles::filesBelow(m_dir->path()), QStringList({"a/b/good.txt", "hostile.zip"}));
+    QCOMPARE(CZipTestFiles::filesBelow(data().path()), QStringList({"a/b/good.txt", "hostile.zip"}));
 }
 
 void TestZipCli::entriesItCannotHandle_data()
@@ -335,7 +328,7 @@ void TestZipCli::createFailureKeepsArchive()
     QVERIFY(CZipTestFiles::writeFile(archive, "keep me"));
     // A file of the name the writer once used for its unfinished archive: not its to overwrite.
     QVERIFY(CZipTestFiles::writeFile(archive + QStringLiteral(".partial"), "not yours"));
-    const QStringList before = QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden);
+    const QStringList before = QDir(data().path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden);
     const Result result = cli(QStringList({QStringLiteral("create"), archive, QStringLiteral("y.dat"), source,
                                            QStringLiteral("--overwrite")}) +
                               options);
@@ -343,7 +336,7 @@ void TestZipCli::createFailureKeepsArchive()
     QVERIFY2(result.err.startsWith(error) && result.err.contains(reason), qPrintable(result.err));
     QCOMPARE(CZipTestFiles::readFile(archive), QByteArray("keep me"));
     QCOMPARE(CZipTestFiles::readFile(archive + QStringLiteral(".partial")), QByteArray("not yours"));
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden), before);
+    QCOMPARE(QDir(data().path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden), before);
 }
 
 void TestZipCli::usageErrors_data()

@@ -1,6 +1,7 @@
 // Archives from Info-ZIP zip read by our reader, and archives from our writer read by Info-ZIP unzip, byte
 // for byte: the check that the format is right, not only self-consistent.
 
+#include "cdatadirtest.h"
 #include "crawzip.h"
 #include "cziptestfiles.h"
 #include "zip/unzip.h"
@@ -40,7 +41,7 @@ Run shell(const QString& directory, const QString& command, const QByteArray& in
 }
 } // namespace
 
-class TestZipInterop : public QObject
+class TestZipInterop : public CDataDirTest
 {
     Q_OBJECT
 
@@ -55,8 +56,7 @@ private slots:
 
 private:
     void makeSources();
-    QString path(const QString& name) const { return m_dir->filePath(name); }
-    std::unique_ptr<QTemporaryDir> m_dir;
+    QString path(const QString& name) const { return data().filePath(name); }
     QMap<QString, QByteArray> m_sources; // below "src"
 };
 
@@ -70,8 +70,7 @@ void TestZipInterop::initTestCase()
 
 void TestZipInterop::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
+    CDataDirTest::init();
     makeSources();
 }
 
