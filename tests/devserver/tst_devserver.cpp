@@ -1,3 +1,4 @@
+#include "cdownloadprobe.h"
 #include "ctestdevserver.h"
 
 #include <QNetworkAccessManager>
@@ -6,10 +7,11 @@
 #include <QTcpSocket>
 #include <QtTest>
 
-Q_DECLARE_METATYPE(CDevServerFault)
-
 // The development service as clients meet it: over real loopback connections, through Qt's network
-// access manager (as the program talks) and through raw sockets (as a hostile peer talks).
+// access manager (as the program talks) and through raw sockets (as a hostile peer talks). What each fault
+// switch does to a download, and that the service serves several connections at once and keeps them alive,
+// the download engine's tests against it show (tst_downloaddevserver); its request log, the REST client's
+// (tst_restapi).
 class TestDevServer : public QObject
 {
     Q_OBJECT
@@ -24,19 +26,11 @@ private slots:
     void ranges_data();
     void ranges();
     void addedFilesAreServed();
-    void keepAliveCarriesSeveralRequests();
-    void concurrentConnections();
-    void largeFileIsStreamedWhole();
-    void faults_data();
-    void faults();
-    void throttleAndDelaySlowTheAnswer();
     void faultScope();
     void malformedRequests_data();
     void malformedRequests();
     void pipelinedRequestsAreAnsweredInOrder();
-    void requestLog();
     void startAndStop();
-    void rootMustExist();
     void program();
 
 private:
@@ -51,19 +45,10 @@ private:
     Reply fetch(const QString& path, const QByteArray& method = "GET", const QByteArray& range = QByteArray());
     // Writes `bytes` on a fresh connection and returns everything the service sends until it closes.
     QByteArray exchange(const QByteArray& bytes);
-    QByteArray content(int size) const;
 
     std::unique_ptr<CTestDevServer> m_service;
     std::unique_ptr<QNetworkAccessManager> m_manager;
 };
-
-QByteArray TestDevServer::content(int size) const
-{
-    QByteArray data(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        data[i] = static_cast<char>((i * 7 + i / 251) & 0xff);
-    return data;
-}
 
 void TestDevServer::init()
 {
@@ -83,15 +68,11 @@ TestDevServer::Reply TestDevServer::fetch(const QString& path, const QByteArray&
     QNetworkRequest request(QUrl(m_service->url(path)));
     if (!range.isNull())
         request.setRawHeader("Range", range);
-    QNetworkReply* reply = method == "GET"    ? m_manager->get(request)
-                           : method == "HEAD" ? m_manager->head(request)
-                                              : m_manager->sendCustomRequest(request, method);
-    Reply result;
+    QNetworkReply* reply = method == "HEAD" ? m_manager->head(request) : m_manager->get(request);
     QSignalSpy finished(reply, &QNetworkReply::finished);
-    if (!reply->isFinished() && !finished.wait(30000)) {
-        reply->abort();
-        result.error = QNetworkReply::TimeoutError;
-    }
+    if (!reply->isFinished())
+        finished.wait(30000); // no answer: status 0
+    Reply result;
     result.error = reply->error();
     result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     result.body = reply->readAll();
@@ -163,7 +144,7 @@ void TestDevServer::files()
 
 void TestDevServer::headAnnouncesLength()
 {
-    m_service->writeFile(QStringLiteral("pkg.bin"), content(123457));
+    m_service->writeFile(QStringLiteral("pkg.bin"), CTestFiles::content(123457));
     const Reply reply = fetch(QStringLiteral("/PKG.bin"), "HEAD");
     QCOMPARE(reply.status, 200);
     QCOMPARE(reply.headers.value("content-length"), QByteArray("123457"));
@@ -171,7 +152,7 @@ void TestDevServer::headAnnouncesLength()
     QVERIFY(reply.body.isEmpty());
 
     // The connection is still in step: the next answer is not swallowed as a body of the HEAD.
-    QCOMPARE(fetch(QStringLiteral("/pkg.bin")).body, content(123457));
+    QCOMPARE(fetch(QStringLiteral("/pkg.bin")).body, CTestFiles::content(123457));
 }
 
 void TestDevServer::ranges_data()
@@ -182,9 +163,6 @@ void TestDevServer::ranges_data()
     QTest::addColumn<qint64>("last");
 
     QTest::newRow("first piece") << QByteArray("bytes=0-65535") << 206 << qint64(0) << qint64(65535);
-    QTest::newRow("open end") << QByteArray("bytes=99990-") << 206 << qint64(99990) << qint64(99999);
-    QTest::newRow("end past the file") << QByteArray("bytes=99000-200000") << 206 << qint64(99000) << qint64(99999);
-    QTest::newRow("suffix") << QByteArray("bytes=-100") << 206 << qint64(99900) << qint64(99999);
     QTest::newRow("past the end") << QByteArray("bytes=100000-") << 416 << qint64(0) << qint64(-1);
     QTest::newRow("malformed: whole file") << QByteArray("bytes=x-y") << 200 << qint64(0) << qint64(99999);
 }
@@ -196,7 +174,7 @@ void TestDevServer::ranges()
     QFETCH(qint64, first);
     QFETCH(qint64, last);
 
-    const QByteArray data = content(100000);
+    const QByteArray data = CTestFiles::content(100000);
     m_service->writeFile(QStringLiteral("pkg.bin"), data);
     const Reply reply = fetch(QStringLiteral("/pkg.bin"), "GET", range);
     QCOMPARE(reply.status, status);
@@ -228,189 +206,6 @@ void TestDevServer::addedFilesAreServed()
     const Reply reply = fetch(QStringLiteral("/downloads/thing.DAT"), "GET", "bytes=5-9");
     QCOMPARE(reply.status, 206);
     QCOMPARE(reply.body, QByteArray("elsew"));
-}
-
-void TestDevServer::keepAliveCarriesSeveralRequests()
-{
-    m_service->writeFile(QStringLiteral("one.bin"), content(5000));
-    for (int i = 0; i < 5; ++i) {
-        const Reply reply = fetch(QStringLiteral("/one.bin"), i % 2 ? "HEAD" : "GET", "bytes=10-19");
-        QCOMPARE(reply.status, 206);
-    }
-    const QList<CDevServerRequest> requests = m_service->server().requests();
-    QCOMPARE(requests.size(), 5);
-    for (const CDevServerRequest& request : requests)
-        QCOMPARE(request.connection, requests.first().connection);
-}
-
-void TestDevServer::concurrentConnections()
-{
-    const QByteArray data = content(3 * 1024 * 1024);
-    m_service->writeFile(QStringLiteral("big.bin"), data);
-    // Slow every answer a little so that the manager must open parallel connections.
-    CDevServerFault slow;
-    slow.delayMs = 100;
-    m_service->server().setFault(QString(), slow);
-
-    QList<QNetworkReply*> replies;
-    const int pieces = 6;
-    const int pieceSize = data.size() / pieces;
-    for (int i = 0; i < pieces; ++i) {
-        QNetworkRequest request(QUrl(m_service->url(QStringLiteral("/big.bin"))));
-        request.setRawHeader("Range",
-                             QStringLiteral("bytes=%1-%2").arg(i * pieceSize).arg((i + 1) * pieceSize - 1).toLatin1());
-        replies.append(m_manager->get(request));
-    }
-    for (int i = 0; i < pieces; ++i) {
-        QNetworkReply* reply = replies.at(i);
-        QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), 30000);
-        QCOMPARE(reply->error(), QNetworkReply::NoError);
-        QCOMPARE(reply->readAll(), data.mid(i * pieceSize, pieceSize));
-        reply->deleteLater();
-    }
-    QSet<int> connections;
-    for (const CDevServerRequest& request : m_service->server().requests())
-        connections.insert(request.connection);
-    QVERIFY2(connections.size() > 1, "the manager's parallel requests were served one connection at a time");
-}
-
-void TestDevServer::largeFileIsStreamedWhole()
-{
-    // A sparse file: large on the wire, cheap on disk. The service reads it in slices as the socket drains.
-    const qint64 size = 96LL * 1024 * 1024 + 13;
-    const QString path = m_service->writeFile(QStringLiteral("huge.bin"), QByteArray());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadWrite));
-    QVERIFY(file.resize(size));
-    QVERIFY(file.seek(size - 4));
-    file.write("tail");
-    file.close();
-
-    QNetworkReply* reply = m_manager->get(QNetworkRequest(QUrl(m_service->url(QStringLiteral("/huge.bin")))));
-    qint64 received = 0;
-    QByteArray last;
-    connect(reply, &QNetworkReply::readyRead, this, [&]() {
-        const QByteArray chunk = reply->readAll();
-        received += chunk.size();
-        last = (last + chunk).right(4);
-    });
-    QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), 60000);
-    const QByteArray rest = reply->readAll();
-    received += rest.size();
-    last = (last + rest).right(4);
-    QCOMPARE(reply->error(), QNetworkReply::NoError);
-    QCOMPARE(received, size);
-    QCOMPARE(last, QByteArray("tail"));
-    delete reply;
-}
-
-namespace
-{
-constexpr int Either = -1;
-}
-
-void TestDevServer::faults_data()
-{
-    QTest::addColumn<CDevServerFault>("fault");
-    QTest::addColumn<QByteArray>("range");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<int>("failed");   // 0, 1 or Either
-    QTest::addColumn<int>("bodySize"); // bytes the client receives
-    QTest::addColumn<QByteArray>("contentLength");
-
-    CDevServerFault fault;
-    fault.dropAfterBytes = 70000;
-    // When the body is cut short by an orderly close, whether the manager reports an error depends on the
-    // order in which it sees the close and the last bytes; the client must compare the length itself.
-    QTest::newRow("drop after bytes") << fault << QByteArray() << 200 << Either << 70000 << QByteArray("200000");
-    fault = CDevServerFault();
-    fault.dropAfterBytes = 0;
-    QTest::newRow("drop before the body") << fault << QByteArray() << 200 << Either << 0 << QByteArray("200000");
-    fault = CDevServerFault();
-    fault.status = 500;
-    QTest::newRow("status 500") << fault << QByteArray() << 500 << 1 << -1 << QByteArray();
-    fault = CDevServerFault();
-    fault.status = 401;
-    QTest::newRow("status 401") << fault << QByteArray() << 401 << 1 << -1 << QByteArray();
-    fault = CDevServerFault();
-    fault.contentLength = CDevServerFault::ContentLength::Omit;
-    QTest::newRow("no Content-Length") << fault << QByteArray() << 200 << 0 << 200000 << QByteArray();
-    fault = CDevServerFault();
-    fault.contentLength = CDevServerFault::ContentLength::False;
-    fault.falseContentLength = 1000;
-    QTest::newRow("Content-Length too small") << fault << QByteArray() << 200 << 0 << 1000 << QByteArray("1000");
-    fault.falseContentLength = 300000;
-    QTest::newRow("Content-Length too large")
-        << fault << QByteArray() << 200 << Either << 200000 << QByteArray("300000");
-    fault = CDevServerFault();
-    fault.ignoreRange = true;
-    QTest::newRow("Range ignored") << fault << QByteArray("bytes=0-9") << 200 << 0 << 200000 << QByteArray("200000");
-    fault = CDevServerFault();
-    fault.dropAfterBytes = 5;
-    QTest::newRow("drop inside a range") << fault << QByteArray("bytes=100-199") << 206 << Either << 5
-                                         << QByteArray("100");
-}
-
-void TestDevServer::faults()
-{
-    QFETCH(CDevServerFault, fault);
-    QFETCH(QByteArray, range);
-    QFETCH(int, status);
-    QFETCH(int, failed);
-    QFETCH(int, bodySize);
-    QFETCH(QByteArray, contentLength);
-
-    const QByteArray data = content(200000);
-    m_service->writeFile(QStringLiteral("pkg.bin"), data);
-    m_service->server().setFault(QStringLiteral("/pkg.bin"), fault);
-
-    QNetworkRequest request(QUrl(m_service->url(QStringLiteral("/pkg.bin"))));
-    if (!range.isEmpty())
-        request.setRawHeader("Range", range);
-    QNetworkReply* reply = m_manager->get(request);
-    QByteArray body;
-    connect(reply, &QNetworkReply::readyRead, this, [&]() { body += reply->readAll(); });
-    QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), 30000);
-    body += reply->readAll();
-
-    QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), status);
-    if (failed != Either)
-        QCOMPARE(int(reply->error() != QNetworkReply::NoError), failed);
-    if (bodySize >= 0) {
-        QCOMPARE(reply->rawHeader("Content-Length"), contentLength);
-        QCOMPARE(body.size(), bodySize);
-        const int offset = status == 206 ? 100 : 0;
-        QCOMPARE(body, data.mid(offset, bodySize));
-    } else {
-        QVERIFY(!QJsonDocument::fromJson(body).object().value(QStringLiteral("error")).toString().isEmpty());
-    }
-    delete reply;
-
-    // The service goes on serving once the fault is lifted.
-    m_service->server().clearFaults();
-    QCOMPARE(fetch(QStringLiteral("/pkg.bin")).body, data);
-}
-
-void TestDevServer::throttleAndDelaySlowTheAnswer()
-{
-    // Only lower bounds: a loaded machine may be slower, never faster than the throttle allows.
-    m_service->writeFile(QStringLiteral("pkg.bin"), content(40000));
-    CDevServerFault throttle;
-    throttle.bytesPerSecond = 80000;
-    m_service->server().setFault(QStringLiteral("/pkg.bin"), throttle);
-    QElapsedTimer clock;
-    clock.start();
-    Reply reply = fetch(QStringLiteral("/pkg.bin"));
-    QCOMPARE(reply.body, content(40000));
-    QVERIFY2(clock.elapsed() >= 450, qPrintable(QString::number(clock.elapsed())));
-
-    CDevServerFault delay;
-    delay.delayMs = 400;
-    m_service->server().setFault(QStringLiteral("/pkg.bin"), delay);
-    clock.restart();
-    reply = fetch(QStringLiteral("/pkg.bin"));
-    QCOMPARE(reply.status, 200);
-    QVERIFY2(clock.elapsed() >= 390, qPrintable(QString::number(clock.elapsed())));
 }
 
 void TestDevServer::faultScope()
@@ -454,14 +249,8 @@ void TestDevServer::malformedRequests_data()
     QTest::addColumn<QByteArray>("statusLine");
 
     QTest::newRow("garbage line") << QByteArray("GARBAGE\r\n\r\n") << QByteArray("HTTP/1.1 400 ");
-    QTest::newRow("TLS hello on plain port")
-        << QByteArray("\x16\x03\x01\x00\xa5\x01\x00\x00\xa1\x03\x03\r\n\r\n", 15) << QByteArray("HTTP/1.1 400 ");
     QTest::newRow("huge header") << "GET / HTTP/1.1\r\nX-Big: " + QByteArray(200 * 1024, 'x') + "\r\n\r\n"
                                  << QByteArray("HTTP/1.1 400 ");
-    QTest::newRow("endless request line") << "GET /" + QByteArray(100 * 1024, 'a') << QByteArray("HTTP/1.1 400 ");
-    QTest::newRow("bad Content-Length") << QByteArray("POST /x HTTP/1.1\r\nContent-Length: ten\r\n\r\n")
-                                        << QByteArray("HTTP/1.1 400 ");
-    QTest::newRow("HTTP/2 preface") << QByteArray("PRI * HTTP/2.0\r\n\r\nSM\r\n\r\n") << QByteArray("HTTP/1.1 400 ");
     QTest::newRow("unsupported version") << QByteArray("GET / HTTP/3.0\r\n\r\n") << QByteArray("HTTP/1.1 505 ");
     QTest::newRow("unsupported method on a file")
         << QByteArray("DELETE /a.bin HTTP/1.1\r\nConnection: close\r\n\r\n") << QByteArray("HTTP/1.1 405 ");
@@ -497,24 +286,6 @@ void TestDevServer::pipelinedRequestsAreAnsweredInOrder()
     QVERIFY(answer.endsWith("second"));
 }
 
-void TestDevServer::requestLog()
-{
-    QNetworkRequest request(QUrl(m_service->url(QStringLiteral("/api/1/anything?token=abc"))));
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-    QNetworkReply* reply = m_manager->post(request, QByteArray("{\"k\": 1}"));
-    QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), 30000);
-    delete reply;
-
-    const QList<CDevServerRequest> requests = m_service->server().requests();
-    QCOMPARE(requests.size(), 1);
-    QCOMPARE(requests.first().method, QStringLiteral("POST"));
-    QCOMPARE(requests.first().path, QStringLiteral("/api/1/anything?token=abc"));
-    QCOMPARE(requests.first().headers.value(QStringLiteral("content-type")), QStringLiteral("application/json"));
-    QCOMPARE(requests.first().body, QByteArray("{\"k\": 1}"));
-    m_service->server().clearRequests();
-    QVERIFY(m_service->server().requests().isEmpty());
-}
-
 void TestDevServer::startAndStop()
 {
     CDevServer& server = m_service->server();
@@ -538,20 +309,10 @@ void TestDevServer::startAndStop()
     QCOMPARE(fetch(QStringLiteral("/x.txt")).body, QByteArray("x"));
 }
 
-void TestDevServer::rootMustExist()
-{
-    CDevServer server;
-    QString message;
-    QVERIFY(!server.setRoot(QStringLiteral("/nonexistent/folder"), &message));
-    QVERIFY(message.contains(QStringLiteral("/nonexistent/folder")));
-}
-
 void TestDevServer::program()
 {
     const QString binary =
-        QString::fromLocal8Bit(qgetenv("TESSARAY_BINARY_DIR")) + QStringLiteral("/tools/devserver/brelvar-devserver");
-    if (!QFileInfo::exists(binary))
-        QSKIP("brelvar-devserver is not built");
+        qEnvironmentVariable("TESSARAY_BINARY_DIR") + QStringLiteral("/tools/devserver/brelvar-devserver");
     m_service->writeFile(QStringLiteral("hello.txt"), "hello");
 
     QProcess process;

@@ -84,38 +84,28 @@ void TestDownloadServer::initTestCase()
 
 void TestDownloadServer::init()
 {
-    m_data = std::make_unique<CTestDataDir>();
-    m_target = std::make_unique<QTemporaryDir>();
+    CDataDirTest::init();
     CSettings::setValue(SettingsKey::ChunkSize, SmallChunkSetting);
     server().reset();
-}
-
-void TestDownloadServer::cleanup()
-{
-    m_target.reset();
-    m_data.reset();
 }
 
 void TestDownloadServer::downloadsWholeFile_data()
 {
     QTest::addColumn<qint64>("size");
     QTest::addColumn<int>("threads");
-    QTest::addColumn<int>("chunkSetting");
 
-    QTest::newRow("one byte") << qint64(1) << 1 << SmallChunkSetting;
-    QTest::newRow("one chunk and a byte, two ranges") << SmallChunk + 1 << 1 << SmallChunkSetting;
-    QTest::newRow("many pieces, one worker") << 3 * 1024 * 1024 + qint64(5) << 1 << SmallChunkSetting;
-    QTest::newRow("many pieces, five workers") << 3 * 1024 * 1024 + qint64(5) << 5 << SmallChunkSetting;
-    QTest::newRow("many pieces, more workers than pieces") << 5 * SmallChunk - 1 << 8 << SmallChunkSetting;
-    QTest::newRow("default chunk, five workers") << 7 * 1024 * 1024 + qint64(3) << 5 << 16;
+    // The default chunk's ranges: splitsAmongWorkersAndRanges.
+    QTest::newRow("one byte") << qint64(1) << 1;
+    QTest::newRow("one chunk and a byte, two ranges") << SmallChunk + 1 << 1;
+    QTest::newRow("many pieces, one worker") << 3 * 1024 * 1024 + qint64(5) << 1;
+    QTest::newRow("many pieces, five workers") << 3 * 1024 * 1024 + qint64(5) << 5;
+    QTest::newRow("many pieces, more workers than pieces") << 5 * SmallChunk - 1 << 8;
 }
 
 void TestDownloadServer::downloadsWholeFile()
 {
     QFETCH(qint64, size);
     QFETCH(int, threads);
-    QFETCH(int, chunkSetting);
-    CSettings::setValue(SettingsKey::ChunkSize, chunkSetting);
     const QString source = server().serveFile(QStringLiteral("whole.bin"), size, quint32(size));
     const QString destination = target(QStringLiteral("out.bin"));
 
@@ -140,7 +130,7 @@ void TestDownloadServer::downloadsWholeFile()
         // Both servers name their files with an ETag, which every range must be asked under.
         QVERIFY2(request.ifRange.startsWith(QLatin1Char('"')), qPrintable(request.ifRange));
     }
-    const QString tiling = checkTiling(gets, size, CHttpDownloadTask::chunkSizeFor(chunkSetting));
+    const QString tiling = checkTiling(gets, size, SmallChunk);
     QVERIFY2(tiling.isEmpty(), qPrintable(tiling));
     QCOMPARE(probe.latencies.size(), gets.size()); // one a range
 
@@ -224,7 +214,7 @@ void TestDownloadServer::downloadsIntoDestination()
 
     CHttpDownloadManager manager;
     CDownloadProbe probe(&manager);
-    QVERIFY(probe.download(address, destination.isEmpty() ? m_target->path() : target(destination), threads));
+    QVERIFY(probe.download(address, destination.isEmpty() ? data().path() : target(destination), threads));
     QCOMPARE(probe.finishedCode(), 0);
     QCOMPARE(probe.finishedUrls, QStringList{address});
     QCOMPARE(QFileInfo(target(file)).size(), size); // no tail of an older, longer file
@@ -288,7 +278,7 @@ void TestDownloadServer::failsCleanly()
 
     CHttpDownloadManager manager;
     CDownloadProbe probe(&manager);
-    QVERIFY(probe.download(address, path.endsWith(QLatin1Char('/')) ? m_target->path() : kept, threads));
+    QVERIFY(probe.download(address, path.endsWith(QLatin1Char('/')) ? data().path() : kept, threads));
     QTest::qWait(200); // a second report would arrive within this
     QCOMPARE(probe.errorCount(), 1);
     QCOMPARE(probe.finishedCount(), 1);

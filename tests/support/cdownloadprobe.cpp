@@ -18,9 +18,8 @@ CDownloadProbe::CDownloadProbe(CHttpDownloadManager* manager)
     });
     connect(manager, &CHttpDownloadManager::latencyMeasured, this,
             [this](qint64 latency) { latencies.append(latency); });
-    connect(manager, &CHttpDownloadManager::error, this, [this](QString& url, CNetworkError error) {
+    connect(manager, &CHttpDownloadManager::error, this, [this](QString&, CNetworkError error) {
         events.append(QStringLiteral("error"));
-        errorUrls.append(url);
         errors.append(error);
     });
     connect(manager, &CHttpDownloadManager::finished, this, [this](QString& url, CNetworkError& error) {

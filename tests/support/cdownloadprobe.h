@@ -28,7 +28,6 @@ public:
     QStringList events; // "size", "error", "finished", in arrival order (latencies left out)
     QList<qint64> sizes;
     QList<qint64> latencies;
-    QStringList errorUrls;
     QStringList finishedUrls;
     QList<CNetworkError> errors;
     QList<CNetworkError> finishes;

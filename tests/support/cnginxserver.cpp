@@ -64,14 +64,6 @@ CNginxServer::~CNginxServer()
     stop();
 }
 
-QString CNginxServer::executable()
-{
-    QString path = QStandardPaths::findExecutable(QStringLiteral("nginx"));
-    if (path.isEmpty())
-        path = QStandardPaths::findExecutable(QStringLiteral("nginx"), {QStringLiteral("/usr/sbin")});
-    return path;
-}
-
 bool CNginxServer::start(QString* error)
 {
     // The free port may be taken by someone else between probing and binding; try a few.
@@ -85,7 +77,9 @@ bool CNginxServer::start(QString* error)
 bool CNginxServer::startOnce(QString* error)
 {
     stop();
-    const QString program = executable();
+    QString program = QStandardPaths::findExecutable(QStringLiteral("nginx"));
+    if (program.isEmpty())
+        program = QStandardPaths::findExecutable(QStringLiteral("nginx"), {QStringLiteral("/usr/sbin")});
     if (program.isEmpty() || !m_dir.isValid() || !m_root.isValid()) {
         if (error)
             *error = program.isEmpty() ? QStringLiteral("nginx is needed (scripts/setup installs it)")

@@ -18,14 +18,7 @@
 class CNginxServer : public CDownloadTestServer
 {
 public:
-    CNginxServer() = default;
     ~CNginxServer() override;
-
-    CNginxServer(const CNginxServer&) = delete;
-    CNginxServer& operator=(const CNginxServer&) = delete;
-
-    // The nginx program, or empty when it is not installed.
-    static QString executable();
 
     // Starts nginx and waits until it accepts connections.
     bool start(QString* error) override;

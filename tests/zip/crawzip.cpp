@@ -29,6 +29,15 @@ quint32 readLe32(const QByteArray& bytes, qint64 offset)
     return readLe16(bytes, offset) | (static_cast<quint32>(readLe16(bytes, offset + 2)) << 16);
 }
 
+CRawZipBuilder::Entry CRawZipBuilder::entry(const QByteArray& name, const QByteArray& data, quint16 method)
+{
+    Entry e;
+    e.name = name;
+    e.data = data;
+    e.method = method;
+    return e;
+}
+
 QByteArray CRawZipBuilder::deflateRaw(const QByteArray& data, int level)
 {
     z_stream stream{};

@@ -36,7 +36,10 @@ public:
         qint64 centralOffset = 0;
     };
 
+    // An entry with the given name, content and method and everything else at its default.
+    static Entry entry(const QByteArray& name, const QByteArray& data, quint16 method = 8);
     void add(const Entry& entry) { m_entries.append(entry); }
+    void add(const QByteArray& name, const QByteArray& data, quint16 method = 8) { add(entry(name, data, method)); }
     QByteArray build(const QByteArray& archiveComment = QByteArray(), int declaredEntries = -1);
     const QList<Written>& written() const { return m_written; }
     qint64 endRecordOffset() const { return m_endRecordOffset; }

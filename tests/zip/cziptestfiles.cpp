@@ -5,6 +5,25 @@
 #include <QFile>
 #include <QFileInfo>
 
+QByteArray CZipTestFiles::text(int size)
+{
+    QByteArray out;
+    for (int i = 0; out.size() < size; ++i)
+        out += "AWY " + QByteArray::number(i * 31 % 977) + " N47 15.2 E011 20.9\n";
+    out.truncate(size);
+    return out;
+}
+
+QByteArray CZipTestFiles::noise(int size, quint32 seed)
+{
+    QByteArray out(size, '\0');
+    for (char& byte : out) {
+        seed = seed * 1664525u + 1013904223u;
+        byte = static_cast<char>(seed >> 24);
+    }
+    return out;
+}
+
 bool CZipTestFiles::writeFile(const QString& path, const QByteArray& bytes)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());

@@ -1,6 +1,7 @@
 // The reader against archives built byte by byte: the end-record search, skipped entries, header checks,
 // passwords, damaged data, extraction options and names that would leave the target folder.
 
+#include "cdatadirtest.h"
 #include "crawzip.h"
 #include "cziptestfiles.h"
 #include "zip/unzip.h"
@@ -15,23 +16,7 @@
 namespace
 {
 using Entry = CRawZipBuilder::Entry;
-
-Entry entry(const QByteArray& name, const QByteArray& data, quint16 method = 8)
-{
-    Entry e;
-    e.name = name;
-    e.data = data;
-    e.method = method;
-    return e;
-}
-
-QByteArray text(int lines)
-{
-    QByteArray out;
-    for (int i = 0; i < lines; ++i)
-        out += "FIX " + QByteArray::number(i * 7919 % 100003) + " N51 28.5 W000 27.3 ENR\n";
-    return out;
-}
+const auto text = &CZipTestFiles::text;
 
 QByteArray le(quint32 value, int bytes)
 {
@@ -75,12 +60,11 @@ QByteArray overlapBomb(int entries, const QByteArray& kernelPlain)
 Q_DECLARE_METATYPE(std::function<void(QByteArray&, const CRawZipBuilder&)>)
 using Patch = std::function<void(QByteArray&, const CRawZipBuilder&)>;
 
-class TestUnzip : public QObject
+class TestUnzip : public CDataDirTest
 {
     Q_OBJECT
 
 private slots:
-    void init();
     void endRecordSearch_data();
     void endRecordSearch();
     void notAnArchive_data();
@@ -113,16 +97,9 @@ private slots:
     void deviceDestroyed();
 
 private:
-    QString archivePath() const { return m_dir->filePath(QStringLiteral("test.zip")); }
-    QString target() const { return m_dir->filePath(QStringLiteral("out")); }
-    std::unique_ptr<QTemporaryDir> m_dir;
+    QString archivePath() const { return data().filePath(QStringLiteral("test.zip")); }
+    QString target() const { return data().filePath(QStringLiteral("out")); }
 };
-
-void TestUnzip::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-}
 
 void TestUnzip::endRecordSearch_data()
 {
@@ -139,8 +116,8 @@ void TestUnzip::endRecordSearch()
     QFETCH(int, commentLength);
     QFETCH(int, trailingJunk);
     CRawZipBuilder builder;
-    builder.add(entry("b.txt", text(50)));
-    builder.add(entry("a.txt", "alpha", 0));
+    builder.add("b.txt", text(2000));
+    builder.add("a.txt", "alpha", 0);
     QByteArray archive = builder.build(QByteArray(commentLength, 'c'));
     archive.append(QByteArray(trailingJunk, '\x17'));
     QVERIFY(CZipTestFiles::writeFile(archivePath(), archive));
@@ -157,7 +134,6 @@ void TestUnzip::notAnArchive_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<int>("code");
     QTest::newRow("21 bytes") << QByteArray(21, 'P') << int(UnZip::InvalidArchive);
-    QTest::newRow("empty file") << QByteArray() << int(UnZip::InvalidArchive);
     QTest::newRow("600 KiB without a signature") << QByteArray(600 * 1024, 'K') << int(UnZip::InvalidArchive);
     QByteArray cut = QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0');
     CRawZipBuilder::patch16(cut, 20, 500); // comment longer than the file
@@ -173,20 +149,19 @@ void TestUnzip::notAnArchive()
     QCOMPARE(int(unzip.open(archivePath())), code);
     QVERIFY(!unzip.isOpen());
     QCOMPARE(unzip.extractAll(target()), UnZip::NoOpenArchive);
-    QCOMPARE(int(UnZip().open(m_dir->filePath(QStringLiteral("missing.zip")))), int(UnZip::FileNotFound));
+    QCOMPARE(int(UnZip().open(data().filePath(QStringLiteral("missing.zip")))), int(UnZip::FileNotFound));
 }
 
 void TestUnzip::skippedEntries()
 {
     CRawZipBuilder builder;
-    builder.add(entry("keep.txt", text(20)));
-    Entry shrunk = entry("method12.txt", "abc", 12);
-    builder.add(shrunk);
-    Entry newer = entry("zip64.txt", "abc", 0);
+    builder.add("keep.txt", text(800));
+    builder.add("method12.txt", "abc", 12);
+    Entry newer = CRawZipBuilder::entry("zip64.txt", "abc", 0);
     newer.versionNeeded = 45;
     builder.add(newer);
-    builder.add(entry("", "nameless", 0));
-    builder.add(entry("last.txt", "zz", 0));
+    builder.add("", "nameless", 0);
+    builder.add("last.txt", "zz", 0);
     QVERIFY(CZipTestFiles::writeFile(archivePath(), builder.build()));
 
     UnZip unzip;
@@ -223,8 +198,8 @@ void TestUnzip::brokenCentralDirectory()
     QFETCH(int, code);
     QFETCH(QStringList, names);
     CRawZipBuilder builder;
-    builder.add(entry("a.txt", text(30)));
-    builder.add(entry("b.txt", "bravo", 0));
+    builder.add("a.txt", text(1200));
+    builder.add("b.txt", "bravo", 0);
     QByteArray archive = builder.build(QByteArray(), declared);
     if (cutAfterEntries >= 0) {
         // The end record moves in front of the directory, which is cut off after `cutAfterEntries` headers
@@ -278,8 +253,8 @@ void TestUnzip::headerMismatch()
     QFETCH(Patch, patch);
     QFETCH(int, code);
     CRawZipBuilder builder;
-    builder.add(entry("a/bad.txt", text(40)));
-    builder.add(entry("good.txt", text(10)));
+    builder.add("a/bad.txt", text(1600));
+    builder.add("good.txt", text(400));
     QByteArray archive = builder.build();
     patch(archive, builder);
     QVERIFY(CZipTestFiles::writeFile(archivePath(), archive));
@@ -289,7 +264,7 @@ void TestUnzip::headerMismatch()
     QCOMPARE(int(unzip.extractFile(QStringLiteral("a/bad.txt"), target())), code);
     QVERIFY(!QFile::exists(target() + QStringLiteral("/a/bad.txt")));
     QCOMPARE(unzip.extractFile(QStringLiteral("good.txt"), target()), UnZip::Ok);
-    QCOMPARE(CZipTestFiles::readFile(target() + QStringLiteral("/good.txt")), text(10));
+    QCOMPARE(CZipTestFiles::readFile(target() + QStringLiteral("/good.txt")), text(400));
 }
 
 void TestUnzip::refusedArchives_data()
@@ -299,9 +274,9 @@ void TestUnzip::refusedArchives_data()
     QTest::addColumn<int>("extractCode"); // of a.txt, when the archive opens
     const auto three = [](const std::function<void(QByteArray&, const CRawZipBuilder&)>& patch, int declared = -1) {
         CRawZipBuilder builder;
-        builder.add(entry("a.txt", text(20), 0));
-        builder.add(entry("b.txt", text(20), 0));
-        builder.add(entry("c.txt", text(20), 0));
+        builder.add("a.txt", text(800), 0);
+        builder.add("b.txt", text(800), 0);
+        builder.add("c.txt", text(800), 0);
         QByteArray bytes = builder.build(QByteArray(), declared);
         patch(bytes, builder);
         return bytes;
@@ -368,25 +343,21 @@ void TestUnzip::refusedArchives()
 void TestUnzip::dataDescriptors_data()
 {
     QTest::addColumn<int>("descriptor");
-    QTest::addColumn<QByteArray>("password");
     QTest::addColumn<int>("patchDescriptorCrc");
     QTest::addColumn<int>("code");
-    QTest::newRow("with signature") << 1 << QByteArray() << 0 << int(UnZip::Ok);
-    QTest::newRow("without signature") << 2 << QByteArray() << 0 << int(UnZip::Ok);
-    QTest::newRow("encrypted, time check byte") << 1 << QByteArray("pw") << 0 << int(UnZip::Ok);
-    QTest::newRow("descriptor CRC differs") << 1 << QByteArray() << 1 << int(UnZip::InconsistentHeaders);
+    // Descriptors with a signature, also after encrypted data, come from Info-ZIP (tst_zipinterop).
+    QTest::newRow("without signature") << 2 << 0 << int(UnZip::Ok);
+    QTest::newRow("descriptor CRC differs") << 1 << 1 << int(UnZip::InconsistentHeaders);
 }
 
 void TestUnzip::dataDescriptors()
 {
     QFETCH(int, descriptor);
-    QFETCH(QByteArray, password);
     QFETCH(int, patchDescriptorCrc);
     QFETCH(int, code);
     CRawZipBuilder builder;
-    Entry streamed = entry("streamed.txt", text(300));
+    Entry streamed = CRawZipBuilder::entry("streamed.txt", text(12000));
     streamed.descriptor = descriptor;
-    streamed.password = password;
     builder.add(streamed);
     QByteArray archive = builder.build();
     if (patchDescriptorCrc) {
@@ -395,11 +366,10 @@ void TestUnzip::dataDescriptors()
     }
     QVERIFY(CZipTestFiles::writeFile(archivePath(), archive));
     UnZip unzip;
-    unzip.setPassword(QString::fromLatin1(password));
     QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
     QCOMPARE(int(unzip.extractAll(target())), code);
     if (code == UnZip::Ok)
-        QCOMPARE(CZipTestFiles::readFile(target() + QStringLiteral("/streamed.txt")), text(300));
+        QCOMPARE(CZipTestFiles::readFile(target() + QStringLiteral("/streamed.txt")), text(12000));
 }
 
 void TestUnzip::passwords_data()
@@ -408,7 +378,6 @@ void TestUnzip::passwords_data()
     QTest::addColumn<int>("encryptedCode");
     QTest::newRow("right password") << "s3cret" << int(UnZip::Ok);
     QTest::newRow("wrong password") << "secret" << int(UnZip::SkipEntry);
-    QTest::newRow("password with Latin-1 letter") << QStringLiteral("s3cr\u00e9t") << int(UnZip::SkipEntry);
 }
 
 void TestUnzip::passwords()
@@ -416,17 +385,17 @@ void TestUnzip::passwords()
     QFETCH(QString, password);
     QFETCH(int, encryptedCode);
     CRawZipBuilder builder;
-    Entry deflated = entry("a.txt", text(100));
+    Entry deflated = CRawZipBuilder::entry("a.txt", text(4000));
     deflated.password = "s3cret";
-    Entry stored = entry("b.txt", "stored but secret", 0);
+    Entry stored = CRawZipBuilder::entry("b.txt", "stored but secret", 0);
     stored.password = "s3cret";
     builder.add(deflated);
     builder.add(stored);
-    builder.add(entry("0-plain.txt", "open", 0));
-    Entry last = entry("z.txt", text(5));
+    builder.add("0-plain.txt", "open", 0);
+    Entry last = CRawZipBuilder::entry("z.txt", text(200));
     last.password = "s3cret";
     builder.add(last);
-    builder.add(entry("zz-plain.txt", "open too", 0));
+    builder.add("zz-plain.txt", "open too", 0);
     QVERIFY(CZipTestFiles::writeFile(archivePath(), builder.build()));
 
     UnZip unzip;
@@ -451,11 +420,11 @@ void TestUnzip::noPasswordSkipsAllEncrypted()
 {
     CRawZipBuilder builder;
     for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
-        Entry e = entry(name, text(20));
+        Entry e = CRawZipBuilder::entry(name, text(800));
         e.password = "pw";
         builder.add(e);
     }
-    builder.add(entry("d.txt", "plain", 0));
+    builder.add("d.txt", "plain", 0);
     QVERIFY(CZipTestFiles::writeFile(archivePath(), builder.build()));
     UnZip unzip;
     QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
@@ -476,7 +445,7 @@ void TestUnzip::passwordOutsideLatin1()
 {
     // "?" is what every character beyond Latin-1 used to become, so "caf\u0142" and "caf\u20ac" opened this.
     CRawZipBuilder builder;
-    Entry secret = entry("secret.txt", text(30));
+    Entry secret = CRawZipBuilder::entry("secret.txt", text(1200));
     secret.password = "caf?";
     builder.add(secret);
     QVERIFY(CZipTestFiles::writeFile(archivePath(), builder.build()));
@@ -535,17 +504,17 @@ void TestUnzip::damagedData()
     QFETCH(qint64, uncompressedOverride);
     QFETCH(int, code);
     CRawZipBuilder builder;
-    Entry damaged = entry("nav/damaged.dat", text(3000), method);
+    Entry damaged = CRawZipBuilder::entry("nav/damaged.dat", text(120000), method);
     damaged.password = password;
     damaged.cutPayload = cut;
     damaged.uncompressedOverride = uncompressedOverride;
     builder.add(damaged);
-    builder.add(entry("nav/sound.dat", text(50)));
+    builder.add("nav/sound.dat", text(2000));
     QByteArray archive = builder.build();
     patch(archive, builder);
     QVERIFY(CZipTestFiles::writeFile(archivePath(), archive));
 
-    // An older copy of the file is replaced by nothing rather than by a broken one.
+    // No broken file where the entry would go (over an older copy: failureKeepsTarget).
     UnZip unzip;
     unzip.setPassword(QString::fromLatin1(password));
     QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
@@ -553,7 +522,7 @@ void TestUnzip::damagedData()
     QVERIFY(!QFile::exists(target() + QStringLiteral("/nav/damaged.dat")));
     QCOMPARE(int(unzip.verify()), code);
     QCOMPARE(unzip.extractFile(QStringLiteral("nav/sound.dat"), target()), UnZip::Ok);
-    QCOMPARE(CZipTestFiles::readFile(target() + QStringLiteral("/nav/sound.dat")), text(50));
+    QCOMPARE(CZipTestFiles::readFile(target() + QStringLiteral("/nav/sound.dat")), text(2000));
     QBuffer sink;
     sink.open(QIODevice::WriteOnly);
     QCOMPARE(int(unzip.extractFile(QStringLiteral("nav/damaged.dat"), &sink)), code);
@@ -575,7 +544,7 @@ void TestUnzip::emptyStoredEntry()
     QFETCH(QByteArray, password);
     QFETCH(int, code);
     CRawZipBuilder builder;
-    Entry empty = entry("empty.txt", QByteArray(), 0);
+    Entry empty = CRawZipBuilder::entry("empty.txt", QByteArray(), 0);
     empty.crcOverride = crc;
     empty.password = password;
     builder.add(empty);
@@ -598,8 +567,7 @@ enum Failure
     WrongPassword,
     NoPassword,
     LocalHeaderDiffers,
-    BadCrc,
-    StreamCutShort
+    BadCrc
 };
 enum Route
 {
@@ -616,13 +584,13 @@ void TestUnzip::failureKeepsTarget_data()
     QTest::addColumn<int>("failure");
     QTest::addColumn<int>("route");
     QTest::addColumn<int>("code");
+    // The CRC mismatch stands for every fault found only once the data is out, a cut stream's too.
     const QList<std::tuple<int, const char*, int>> failures = {
         {NoFailure, "sound entry", UnZip::Ok},
         {WrongPassword, "wrong password", UnZip::SkipEntry},
         {NoPassword, "no password", UnZip::SkipAllEncrypted},
         {LocalHeaderDiffers, "local header differs", UnZip::InconsistentHeaders},
-        {BadCrc, "CRC mismatch", UnZip::Corrupted},
-        {StreamCutShort, "deflate stream cut short", UnZip::Corrupted}};
+        {BadCrc, "CRC mismatch", UnZip::Corrupted}};
     const QList<std::pair<int, const char*>> routes = {{IntoFolder, "one entry"},
                                                        {All, "all entries"},
                                                        {Several, "several entries"},
@@ -639,17 +607,15 @@ void TestUnzip::failureKeepsTarget()
     QFETCH(int, failure);
     QFETCH(int, route);
     QFETCH(int, code);
-    const QByteArray content = text(2000);
+    const QByteArray content = text(80000);
     CRawZipBuilder builder;
-    Entry wpt = entry("nav/wpt.dat", content);
+    Entry wpt = CRawZipBuilder::entry("nav/wpt.dat", content);
     if (failure == WrongPassword || failure == NoPassword)
         wpt.password = "pw";
     if (failure == LocalHeaderDiffers)
         wpt.localNameOverride = "nav/wpt.dau";
     if (failure == BadCrc)
         wpt.crcOverride = CRawZipBuilder::crc(content) ^ 1;
-    if (failure == StreamCutShort)
-        wpt.cutPayload = 40;
     builder.add(wpt);
     QVERIFY(CZipTestFiles::writeFile(archivePath(), builder.build()));
 
@@ -680,12 +646,12 @@ void TestUnzip::failureKeepsTarget()
     QCOMPARE(CZipTestFiles::tree(target()), expected);
 
     // Into a new folder: a failure leaves no file, and no folder when it was found before any output.
-    const QString fresh = m_dir->filePath(QStringLiteral("fresh"));
+    const QString fresh = data().filePath(QStringLiteral("fresh"));
     QCOMPARE(unzip.open(archivePath()), UnZip::Ok); // forgets "skip all encrypted"
     QCOMPARE(int(extract(unzip, fresh)), code);
     if (code == UnZip::Ok)
         QCOMPARE(CZipTestFiles::readFile(fresh + QLatin1Char('/') + installed), content);
-    else if (failure == BadCrc || failure == StreamCutShort)
+    else if (failure == BadCrc)
         QVERIFY(CZipTestFiles::filesBelow(fresh).isEmpty());
     else
         QVERIFY(!QFileInfo::exists(fresh));
@@ -697,13 +663,13 @@ void TestUnzip::archiveReplacedWhileExtracting()
     const auto archive = [](const QByteArray& prefix) {
         CRawZipBuilder builder;
         for (int i = 0; i < 40; ++i)
-            builder.add(entry("e" + QByteArray::number(100 + i), prefix + text(20)));
+            builder.add("e" + QByteArray::number(100 + i), prefix + text(800));
         return builder.build();
     };
     QVERIFY(CZipTestFiles::writeFile(archivePath(), archive("listed ")));
     UnZip unzip;
     QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
-    const QString other = m_dir->filePath(QStringLiteral("other.zip"));
+    const QString other = data().filePath(QStringLiteral("other.zip"));
     QVERIFY(CZipTestFiles::writeFile(other, archive("swapped ")));
     QCOMPARE(std::rename(QFile::encodeName(other).constData(), QFile::encodeName(archivePath()).constData()), 0);
 
@@ -723,7 +689,7 @@ void TestUnzip::longestNameExtracts()
     // 255 bytes, the most a file name may have: the temporary name beside it must not be longer.
     const QByteArray name = "nav/" + QByteArray(251, 'n') + ".dat";
     CRawZipBuilder builder;
-    builder.add(entry(name, text(10)));
+    builder.add(name, text(400));
     QVERIFY(CZipTestFiles::writeFile(archivePath(), builder.build()));
     UnZip unzip;
     QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
@@ -754,10 +720,10 @@ void TestUnzip::extractOptions()
     QFETCH(int, code);
     QFETCH(QStringList, files);
     CRawZipBuilder builder;
-    builder.add(entry("a/", QByteArray(), 0));
-    builder.add(entry("a/b/c.txt", text(80)));
-    builder.add(entry("root.txt", "root", 0));
-    builder.add(entry("w\\x\\y.txt", "made on Windows", 0));
+    builder.add("a/", QByteArray(), 0);
+    builder.add("a/b/c.txt", text(3200));
+    builder.add("root.txt", "root", 0);
+    builder.add("w\\x\\y.txt", "made on Windows", 0);
     QVERIFY(CZipTestFiles::writeFile(archivePath(), builder.build()));
     if (targetExists) {
         QVERIFY(QDir().mkpath(target() + QStringLiteral("/a/b")));
@@ -769,9 +735,9 @@ void TestUnzip::extractOptions()
     QCOMPARE(int(unzip.extractAll(target(), UnZip::ExtractOptions(options))), code);
     QCOMPARE(CZipTestFiles::filesBelow(target()), files);
     if (files.contains(QStringLiteral("c.txt")))
-        QCOMPARE(CZipTestFiles::readFile(target() + QStringLiteral("/c.txt")), text(80));
+        QCOMPARE(CZipTestFiles::readFile(target() + QStringLiteral("/c.txt")), text(3200));
     if (files.contains(QStringLiteral("a/b/c.txt")))
-        QCOMPARE(CZipTestFiles::readFile(target() + QStringLiteral("/a/b/c.txt")), text(80));
+        QCOMPARE(CZipTestFiles::readFile(target() + QStringLiteral("/a/b/c.txt")), text(3200));
     if (options == UnZip::VerifyOnly || (options == UnZip::NoDirectoryCreation && !targetExists))
         QVERIFY(!QFileInfo::exists(target()));
 }
@@ -792,12 +758,12 @@ void TestUnzip::escapeRefused()
     QFETCH(QByteArray, name);
     QFETCH(int, options);
     CRawZipBuilder builder;
-    builder.add(entry("a-good.txt", text(10)));
-    builder.add(entry(name, "escaped", 0));
-    builder.add(entry("z-good/z.txt", text(12)));
+    builder.add("a-good.txt", text(400));
+    builder.add(name, "escaped", 0);
+    builder.add("z-good/z.txt", text(480));
     QVERIFY(CZipTestFiles::writeFile(archivePath(), builder.build()));
     // The target sits two levels down, so that ".." would still land inside the temporary folder.
-    const QString deepTarget = m_dir->filePath(QStringLiteral("one/two"));
+    const QString deepTarget = data().filePath(QStringLiteral("one/two"));
 
     UnZip unzip;
     QCOMPARE(unzip.open(archivePath()), UnZip::Ok);
@@ -816,14 +782,14 @@ void TestUnzip::escapeRefused()
         file.prepend(QStringLiteral("one/two/"));
     expected.prepend(QStringLiteral("test.zip"));
     expected.sort();
-    QCOMPARE(CZipTestFiles::filesBelow(m_dir->path()), expected);
+    QCOMPARE(CZipTestFiles::filesBelow(data().path()), expected);
     QVERIFY(!UnZip::errorText(UnZip::UnsafeEntryName).contains(QStringLiteral("Unknown")));
 }
 
 void TestUnzip::deviceDestroyed()
 {
     CRawZipBuilder builder;
-    builder.add(entry("a.txt", "alpha", 0));
+    builder.add("a.txt", "alpha", 0);
     auto* buffer = new QBuffer;
     buffer->setData(builder.build());
     UnZip unzip;

@@ -1,5 +1,6 @@
 // tessaray-cli zip as a user runs it: output lines, error lines and exit statuses.
 
+#include "cdatadirtest.h"
 #include "crawzip.h"
 #include "cziptestfiles.h"
 #include "zip/unzip.h"
@@ -20,23 +21,15 @@ struct Result
     QString err;
 };
 
-QByteArray navText(int lines)
-{
-    QByteArray out;
-    for (int i = 0; i < lines; ++i)
-        out += "NAV " + QByteArray::number(i) + " 113.10 VOR-DME N50 02.1 E008 31.9\n";
-    return out;
-}
-
+const auto navText = &CZipTestFiles::text;
 } // namespace
 
-class TestZipCli : public QObject
+class TestZipCli : public CDataDirTest
 {
     Q_OBJECT
 
 private slots:
     void initTestCase();
-    void init();
     void list();
     void testArchive_data();
     void testArchive();
@@ -55,10 +48,9 @@ private slots:
 
 private:
     Result cli(const QStringList& arguments) const;
-    QString path(const QString& name) const { return m_dir->filePath(name); }
+    QString path(const QString& name) const { return data().filePath(name); }
     QString makeArchive();
     QString m_cli;
-    std::unique_ptr<QTemporaryDir> m_dir;
     CRawZipBuilder m_builder;
 };
 
@@ -68,17 +60,11 @@ void TestZipCli::initTestCase()
     QVERIFY2(QFileInfo(m_cli).isExecutable(), qPrintable(m_cli));
 }
 
-void TestZipCli::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-}
-
 Result TestZipCli::cli(const QStringList& arguments) const
 {
     QProcess process;
-    process.setWorkingDirectory(m_dir->path());
-    process.start(m_cli, QStringList({QStringLiteral("--data-dir"), m_dir->path(), QStringLiteral("zip")}) + arguments);
+    process.setWorkingDirectory(data().path());
+    process.start(m_cli, QStringList({QStringLiteral("--data-dir"), data().path(), QStringLiteral("zip")}) + arguments);
     Result result;
     if (!process.waitForFinished(60000))
         return result;
@@ -92,21 +78,11 @@ Result TestZipCli::cli(const QStringList& arguments) const
 QString TestZipCli::makeArchive()
 {
     m_builder = CRawZipBuilder();
-    CRawZipBuilder::Entry b;
-    b.name = "b.txt";
-    b.data = navText(200);
-    b.method = 8;
+    CRawZipBuilder::Entry b = CRawZipBuilder::entry("b.txt", navText(8000));
     b.password = "pw";
-    CRawZipBuilder::Entry a;
-    a.name = "a.txt";
-    a.data = "alpha";
-    CRawZipBuilder::Entry c;
-    c.name = "sub/c.txt";
-    c.data = navText(20);
-    c.method = 8;
     m_builder.add(b);
-    m_builder.add(a);
-    m_builder.add(c);
+    m_builder.add("a.txt", "alpha", 0);
+    m_builder.add("sub/c.txt", navText(800));
     const QString archive = path(QStringLiteral("nav.zip"));
     CZipTestFiles::writeFile(archive, m_builder.build());
     return archive;
@@ -127,10 +103,9 @@ void TestZipCli::list()
             .arg(QLatin1String(method), QLatin1String(mode));
     };
     const QStringList expected = {line("a.txt", "alpha", 1, "stored", "plain"),
-                                  line("b.txt", navText(200), 0, "deflated", "encrypted"),
-                                  line("sub/c.txt", navText(20), 2, "deflated", "plain")};
+                                  line("b.txt", navText(8000), 0, "deflated", "encrypted"),
+                                  line("sub/c.txt", navText(800), 2, "deflated", "plain")};
     QCOMPARE(result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts), expected);
-    QVERIFY(result.out.contains(QRegularExpression(QStringLiteral("\t[0-9a-f]{8}\t"))));
 
     const Result missing = cli({QStringLiteral("list"), path(QStringLiteral("missing.zip"))});
     QCOMPARE(missing.exitCode, 1);
@@ -197,26 +172,22 @@ void TestZipCli::extract()
     QCOMPARE(result.exitCode, exitCode);
     QCOMPARE(CZipTestFiles::filesBelow(target), files);
     if (files.contains(QStringLiteral("b.txt")))
-        QCOMPARE(CZipTestFiles::readFile(target + QStringLiteral("/b.txt")), navText(200));
+        QCOMPARE(CZipTestFiles::readFile(target + QStringLiteral("/b.txt")), navText(8000));
     QCOMPARE(result.err.isEmpty(), exitCode == 0);
 }
 
 void TestZipCli::extractRefusesEscape()
 {
     CRawZipBuilder builder;
-    for (const char* name : {"../evil.txt", "good.txt"}) {
-        CRawZipBuilder::Entry entry;
-        entry.name = name;
-        entry.data = "data";
-        builder.add(entry);
-    }
+    builder.add("../evil.txt", "data", 0);
+    builder.add("good.txt", "data", 0);
     QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("hostile.zip")), builder.build()));
     const Result result =
         cli({QStringLiteral("extract"), path(QStringLiteral("hostile.zip")), path(QStringLiteral("a/b"))});
     QCOMPARE(result.exitCode, 1);
     QVERIFY2(result.err.contains(QStringLiteral("error 18: ../evil.txt: Entry name points outside the target folder")),
              qPrintable(result.err));
-    QCOMPARE(CZipTestFiles::filesBelow(m_dir->path()), QStringList({"a/b/good.txt", "hostile.zip"}));
+    QCOMPARE(CZipTestFiles::filesBelow(data().path()), QStringList({"a/b/good.txt", "hostile.zip"}));
 }
 
 void TestZipCli::entriesItCannotHandle_data()
@@ -236,13 +207,9 @@ void TestZipCli::entriesItCannotHandle()
     // A name with a tab and a line break that would print as a sound entry of its own; an entry of a
     // method this reader does not know.
     CRawZipBuilder builder;
-    for (const char* name : {"a.txt", "m.dat", "x\tok\nforged.txt"}) {
-        CRawZipBuilder::Entry entry;
-        entry.name = name;
-        entry.data = "data";
-        entry.method = entry.name == "m.dat" ? 12 : 0;
-        builder.add(entry);
-    }
+    builder.add("a.txt", "data", 0);
+    builder.add("m.dat", "data", 12);
+    builder.add("x\tok\nforged.txt", "data", 0);
     QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("odd.zip")), builder.build()));
     QStringList arguments = {action, path(QStringLiteral("odd.zip"))};
     if (action == QLatin1String("extract"))
@@ -264,24 +231,24 @@ void TestZipCli::create_data()
 {
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QStringList>("names");
-    QTest::addColumn<QString>("method");
+    QTest::addColumn<int>("method");
     QTest::addColumn<bool>("encrypted");
     QTest::newRow("defaults") << QStringList()
                               << QStringList({"nav/", "nav/sub/", "nav/sub/x.dat", "nav/y.dat", "solo/z.txt"})
-                              << "deflated" << false;
+                              << int(UnZip::Deflated) << false;
     QTest::newRow("flat, stored, password") << QStringList({"--flat", "--level", "0", "--password", "pw"})
-                                            << QStringList({"x.dat", "y.dat", "z.txt"}) << "stored" << true;
+                                            << QStringList({"x.dat", "y.dat", "z.txt"}) << int(UnZip::Stored) << true;
 }
 
 void TestZipCli::create()
 {
     QFETCH(QStringList, options);
     QFETCH(QStringList, names);
-    QFETCH(QString, method);
+    QFETCH(int, method);
     QFETCH(bool, encrypted);
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("nav/sub/x.dat")), navText(50)));
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("nav/y.dat")), navText(60)));
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("solo/z.txt")), navText(70)));
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("nav/sub/x.dat")), navText(2000)));
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("nav/y.dat")), navText(2400)));
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("solo/z.txt")), navText(2800)));
     const QString archive = path(QStringLiteral("new.zip"));
     const Result result =
         cli(QStringList({QStringLiteral("create"), archive, QStringLiteral("nav"), QStringLiteral("solo/z.txt"),
@@ -296,19 +263,17 @@ void TestZipCli::create()
     QCOMPARE(unzip.entryNames(), names);
     QCOMPARE(unzip.archiveComment(), QStringLiteral("made by the test"));
     QCOMPARE(unzip.verify(), UnZip::Ok);
-    const Result listed = cli({QStringLiteral("list"), archive});
-    for (const QString& line : listed.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        if (line.contains(QStringLiteral(".dat")) || line.contains(QStringLiteral(".txt"))) {
-            QCOMPARE(line.section(QLatin1Char('\t'), 4, 4), method);
-            QCOMPARE(line.section(QLatin1Char('\t'), 5, 5),
-                     encrypted ? QStringLiteral("encrypted") : QStringLiteral("plain"));
+    for (const UnZip::EntryInfo& entry : unzip.entries()) {
+        if (entry.type == UnZip::FileEntry) {
+            QCOMPARE(int(entry.compression), method);
+            QCOMPARE(entry.encrypted, encrypted);
         }
     }
 }
 
 void TestZipCli::createRefusesToOverwrite()
 {
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("y.dat")), navText(60)));
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("y.dat")), navText(2400)));
     const QString archive = path(QStringLiteral("old.zip"));
     QVERIFY(CZipTestFiles::writeFile(archive, "keep me"));
     const Result refused = cli({QStringLiteral("create"), archive, QStringLiteral("y.dat")});
@@ -350,7 +315,7 @@ void TestZipCli::createFailureKeepsArchive()
     QFETCH(QStringList, options);
     QFETCH(QString, error);
     QFETCH(QString, reason);
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("y.dat")), navText(60)));
+    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("y.dat")), navText(2400)));
     if (source == QLatin1String("huge.dat")) {
         QFile huge(path(source)); // sparse: costs no disk
         QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(Q_INT64_C(4) << 30));
@@ -363,7 +328,7 @@ void TestZipCli::createFailureKeepsArchive()
     QVERIFY(CZipTestFiles::writeFile(archive, "keep me"));
     // A file of the name the writer once used for its unfinished archive: not its to overwrite.
     QVERIFY(CZipTestFiles::writeFile(archive + QStringLiteral(".partial"), "not yours"));
-    const QStringList before = QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden);
+    const QStringList before = QDir(data().path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden);
     const Result result = cli(QStringList({QStringLiteral("create"), archive, QStringLiteral("y.dat"), source,
                                            QStringLiteral("--overwrite")}) +
                               options);
@@ -371,7 +336,7 @@ void TestZipCli::createFailureKeepsArchive()
     QVERIFY2(result.err.startsWith(error) && result.err.contains(reason), qPrintable(result.err));
     QCOMPARE(CZipTestFiles::readFile(archive), QByteArray("keep me"));
     QCOMPARE(CZipTestFiles::readFile(archive + QStringLiteral(".partial")), QByteArray("not yours"));
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden), before);
+    QCOMPARE(QDir(data().path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden), before);
 }
 
 void TestZipCli::usageErrors_data()
