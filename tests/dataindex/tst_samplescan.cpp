@@ -157,12 +157,6 @@ private slots:
         const Run count = cli({QStringLiteral("index"), QStringLiteral("show"), QStringLiteral("--count"), mapping});
         QCOMPARE(count.exitCode, 0);
         QCOMPARE(count.out, QByteArray("9\t10\n"));
-
-        const Run listing = cli({QStringLiteral("index"), QStringLiteral("show"), mapping});
-        const QStringList lines = QString::fromUtf8(listing.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QCOMPARE(lines.size(), 10);
-        for (const QString& line : lines)
-            QCOMPARE(line.split(QLatin1Char('\t')).size(), 10);
     }
 
     // A list that was not read completely as a mapping list keeps the user's hand-made mappings: it is
