@@ -138,10 +138,9 @@ void TestBlowfish::textRoundTrip_data()
     QTest::addColumn<QString>("clear");
     QTest::addColumn<QString>("key");
 
-    QTest::newRow("token under the token key") << "0123456789abcdef0123456789abcdef" << CCipherKeys::TokenKey;
+    // Texts of every length from 0 to 40 bytes under both keys: agreesWithPerl.
     QTest::newRow("user id under the default key") << "4711" << QString();
     QTest::newRow("non-ASCII text") << QStringLiteral("Zürich – Łódź ✈") << CCipherKeys::DefaultTextKey;
-    QTest::newRow("exactly eight bytes") << "12345678" << QString();
 }
 
 void TestBlowfish::textRoundTrip()

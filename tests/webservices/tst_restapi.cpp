@@ -6,7 +6,10 @@
 
 #include <QtTest>
 
+// One call of the REST layer, for the rows of a table.
+using Call = std::function<void(CRestAPI&)>;
 Q_DECLARE_METATYPE(CCannedReplyServer::Reply)
+Q_DECLARE_METATYPE(Call)
 
 // The REST layer against the development service: what goes on the wire, what comes back by which
 // signal in which order, and what is logged.
@@ -73,114 +76,80 @@ TestRestApi::Outcome TestRestApi::run(const std::function<void(CRestAPI&)>& call
 
 void TestRestApi::requestsAsSent_data()
 {
-    QTest::addColumn<int>("endpoint");
+    QTest::addColumn<Call>("call");
     QTest::addColumn<QString>("method");
     QTest::addColumn<QString>("path");
-    QTest::addColumn<QStringList>("bodyKeys");
+    QTest::addColumn<QJsonObject>("body");
 
-    QTest::newRow("password log-in") << 0 << "POST"
+    const QJsonObject download{{"filename", "demo.zip"}, {"internal_id", "77"}};
+    QTest::newRow("password log-in") << Call([](CRestAPI& api) { api.login("demo", "secret"); }) << "POST"
                                      << "/API/1/token?grant_type=password"
-                                     << QStringList{"client_identifier", "user_password", "username"};
-    QTest::newRow("log-in by token") << 1 << "GET"
-                                     << "/API/1/users/4711?token=tok3n" << QStringList();
-    QTest::newRow("regions") << 2 << "GET"
-                             << "/api/1/download/regions" << QStringList();
-    QTest::newRow("cycle") << 3 << "GET"
-                           << "/api/1/fmsdata/cycles/current" << QStringList();
-    QTest::newRow("data index") << 4 << "GET"
-                                << "/api/1/fmsdata/index" << QStringList();
-    QTest::newRow("download address") << 5 << "POST"
-                                      << "/api/1/download/eu/fmsdata/tok3n" << QStringList{"filename", "internal_id"};
+                                     << QJsonObject{{"client_identifier", "fms-client"},
+                                                    {"user_password", "secret"},
+                                                    {"username", "demo"}};
+    QTest::newRow("log-in by token") << Call([](CRestAPI& api) { api.login(4711, "tok3n"); }) << "GET"
+                                     << "/API/1/users/4711?token=tok3n" << QJsonObject();
+    QTest::newRow("regions") << Call([](CRestAPI& api) { api.getServers(); }) << "GET"
+                             << "/api/1/download/regions" << QJsonObject();
+    QTest::newRow("cycle") << Call([](CRestAPI& api) { api.getCurrentDataCycle(); }) << "GET"
+                           << "/api/1/fmsdata/cycles/current" << QJsonObject();
+    QTest::newRow("data index") << Call([](CRestAPI& api) { api.getFMSDataIndex(); }) << "GET"
+                                << "/api/1/fmsdata/index" << QJsonObject();
+    QTest::newRow("download address") << Call([](CRestAPI& api) {
+        api.getDownloadUrl("eu", "tok3n", {"demo.zip", "77"});
+    }) << "POST"
+                                      << "/api/1/download/eu/fmsdata/tok3n" << download;
     QTest::newRow("log-in by token: token percent-encoded")
-        << 6 << "GET" << QStringLiteral("/API/1/users/4711?token=") + awkwardTokenEncoded << QStringList();
-    QTest::newRow("download address: token and region percent-encoded")
-        << 7 << "POST" << QStringLiteral("/api/1/download/e%2Fu/fmsdata/") + awkwardTokenEncoded
-        << QStringList{"filename", "internal_id"};
+        << Call([](CRestAPI& api) { api.login(4711, awkwardToken); }) << "GET"
+        << QStringLiteral("/API/1/users/4711?token=") + awkwardTokenEncoded << QJsonObject();
+    QTest::newRow("download address: token and region percent-encoded") << Call([](CRestAPI& api) {
+        api.getDownloadUrl("e/u", awkwardToken, {"demo.zip", "77"});
+    }) << "POST" << QStringLiteral("/api/1/download/e%2Fu/fmsdata/") + awkwardTokenEncoded
+                                                                        << download;
 }
 
 void TestRestApi::requestsAsSent()
 {
-    QFETCH(int, endpoint);
+    QFETCH(Call, call);
     QFETCH(QString, method);
     QFETCH(QString, path);
-    QFETCH(QStringList, bodyKeys);
+    QFETCH(QJsonObject, body);
 
-    run([endpoint](CRestAPI& api) {
-        switch (endpoint) {
-        case 0:
-            api.login(QStringLiteral("demo"), QStringLiteral("secret"));
-            break;
-        case 1:
-            api.login(4711, QStringLiteral("tok3n"));
-            break;
-        case 2:
-            api.getServers();
-            break;
-        case 3:
-            api.getCurrentDataCycle();
-            break;
-        case 4:
-            api.getFMSDataIndex();
-            break;
-        case 5:
-            api.getDownloadUrl(QStringLiteral("eu"), QStringLiteral("tok3n"),
-                               {QStringLiteral("demo.zip"), QStringLiteral("77")});
-            break;
-        case 6:
-            api.login(4711, awkwardToken);
-            break;
-        case 7:
-            api.getDownloadUrl(QStringLiteral("e/u"), awkwardToken, {QStringLiteral("demo.zip"), QStringLiteral("77")});
-            break;
-        }
-    });
-
+    run(call);
     const QList<CDevServerRequest> requests = service().server().requests();
     QCOMPARE(requests.size(), 1);
     const CDevServerRequest& request = requests.first();
     QCOMPARE(request.method, method);
     QCOMPARE(request.path, path);
     QCOMPARE(request.headers.value(QStringLiteral("content-type")), QStringLiteral("application/json"));
-    const QJsonObject body = QJsonDocument::fromJson(request.body).object();
-    QCOMPARE(body.keys(), bodyKeys);
-    if (endpoint == 0) {
-        QCOMPARE(body.value(QStringLiteral("username")).toString(), QStringLiteral("demo"));
-        QCOMPARE(body.value(QStringLiteral("user_password")).toString(), QStringLiteral("secret"));
-        QCOMPARE(body.value(QStringLiteral("client_identifier")).toString(), QStringLiteral("fms-client"));
-    }
-    if (endpoint == 5 || endpoint == 7) {
-        QCOMPARE(body.value(QStringLiteral("filename")).toString(), QStringLiteral("demo.zip"));
-        QCOMPARE(body.value(QStringLiteral("internal_id")).toString(), QStringLiteral("77"));
-    }
+    QCOMPARE(QJsonDocument::fromJson(request.body).object(), body);
 }
 
 void TestRestApi::failuresCarryTheBody_data()
 {
-    QTest::addColumn<int>("endpoint");
+    QTest::addColumn<Call>("call");
+    QTest::addColumn<QString>("address"); // below the service; empty: the service itself
     QTest::addColumn<int>("error");
     QTest::addColumn<QString>("member");
 
-    QTest::newRow("401: wrong password") << 0 << int(QNetworkReply::AuthenticationRequiredError) << "invalid_grant";
-    QTest::newRow("401: wrong token") << 1 << int(QNetworkReply::AuthenticationRequiredError) << "invalid_token";
-    QTest::newRow("404: nothing there") << 2 << int(QNetworkReply::ContentNotFoundError) << QString();
+    QTest::newRow("401: wrong password") << Call([](CRestAPI& api) { api.login("demo", "wrong"); }) << QString()
+                                         << int(QNetworkReply::AuthenticationRequiredError) << "invalid_grant";
+    QTest::newRow("401: wrong token") << Call([](CRestAPI& api) { api.login(4711, "wrong"); }) << QString()
+                                      << int(QNetworkReply::AuthenticationRequiredError) << "invalid_token";
+    QTest::newRow("404: nothing there") << Call([](CRestAPI& api) { api.getServers(); }) << "/nothing"
+                                        << int(QNetworkReply::ContentNotFoundError) << QString();
 }
 
 void TestRestApi::failuresCarryTheBody()
 {
-    QFETCH(int, endpoint);
+    QFETCH(Call, call);
+    QFETCH(QString, address);
     QFETCH(int, error);
     QFETCH(QString, member);
 
-    if (endpoint == 2)
-        CSettings::setValue(SettingsKey::ServerAddress, service().url(QStringLiteral("/nothing")));
-    const Outcome outcome = run([endpoint](CRestAPI& api) {
-        if (endpoint == 0)
-            api.login(QStringLiteral("demo"), QStringLiteral("wrong"));
-        else if (endpoint == 1)
-            api.login(4711, QStringLiteral("wrong"));
-        else
-            api.getServers();
-    });
+    if (!address.isEmpty())
+        CSettings::setValue(SettingsKey::ServerAddress, service().url(address));
+    const Outcome outcome = run(call);
     QCOMPARE(outcome.order, (QStringList{QStringLiteral("finished"), QStringLiteral("failed")}));
     QCOMPARE(int(outcome.error), error);
     const QString text = outcome.document.object().value(QStringLiteral("error")).toString();

@@ -108,21 +108,20 @@ void TestWebServicesCli::refusals_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("firstErrorLine");
 
-    QTest::newRow("wrong password") << QStringList{"login", "demo", "--password-stdin"} << QByteArray("nope\n") << 1
-                                    << "error 401: Username and password does not match. (HTTP 401 Unauthorized)";
-    QTest::newRow("password with CRLF still right")
-        << QStringList{"login", "demo", "--password-stdin"} << QByteArray("demo-pass-2612\r\n") << 0 << QString();
-    QTest::newRow("no user name") << QStringList{"login", "--password-stdin"} << QByteArray("x\n") << 2
-                                  << "login takes exactly one USERNAME.";
-    QTest::newRow("stdin not a terminal")
-        << QStringList{"login", "demo"} << QByteArray("x\n") << 2
-        << "stdin is not a terminal: pass --password-stdin to read the password from it.";
-    QTest::newRow("nothing on stdin") << QStringList{"login", "demo", "--password-stdin"} << QByteArray() << 1
-                                      << "error 1: No password on stdin.";
-    QTest::newRow("bad time-out") << QStringList{"cycle", "--timeout", "0"} << QByteArray() << 2
-                                  << "--timeout takes a number of seconds from 1 to 86400.";
-    QTest::newRow("stray argument") << QStringList{"logout", "now"} << QByteArray() << 2
-                                    << "logout takes no arguments.";
+    const auto row = [](const char* name, const QStringList& arguments, const QByteArray& input, int exitCode,
+                        const QString& firstErrorLine) {
+        QTest::newRow(name) << arguments << input << exitCode << firstErrorLine;
+    };
+    const QStringList login{"login", "demo", "--password-stdin"};
+    row("wrong password", login, "nope\n", 1,
+        "error 401: Username and password does not match. (HTTP 401 Unauthorized)");
+    row("password with CRLF still right", login, "demo-pass-2612\r\n", 0, QString());
+    row("no user name", {"login", "--password-stdin"}, "x\n", 2, "login takes exactly one USERNAME.");
+    row("stdin not a terminal", {"login", "demo"}, "x\n", 2,
+        "stdin is not a terminal: pass --password-stdin to read the password from it.");
+    row("nothing on stdin", login, "", 1, "error 1: No password on stdin.");
+    row("bad time-out", {"cycle", "--timeout", "0"}, "", 2, "--timeout takes a number of seconds from 1 to 86400.");
+    row("stray argument", {"logout", "now"}, "", 2, "logout takes no arguments.");
 }
 
 void TestWebServicesCli::refusals()
@@ -146,26 +145,20 @@ void TestWebServicesCli::failuresNameTheirCause_data()
     QTest::addColumn<QString>("server"); // "500", "empty" (a 200 with "{}"), "stopped"
     QTest::addColumn<QString>("error");  // the whole of stderr; %1 the server address
 
-    QTest::newRow("cycle: HTTP 500")
-        << "cycle"
-        << "500"
-        << "error 500: The current cycle could not be fetched from %1: HTTP 500 Internal Server Error.\n";
-    QTest::newRow("cycle: reply without a cycle")
-        << "cycle"
-        << "empty"
-        << "error 399: The current cycle could not be fetched from %1. The web service's cycle reply has no member "
-           "\"Cycle\" that is a positive decimal number in text.\n";
-    QTest::newRow("cycle: nobody listening")
-        << "cycle"
-        << "stopped"
-        << "error 1: The current cycle could not be fetched from %1: Connection refused.\n";
-    QTest::newRow("whoami: empty user record")
-        << "whoami"
-        << "empty"
-        << "error 399: The web service's user reply has no member \"username\" that is a text.\n";
-    QTest::newRow("whoami: HTTP 500") << "whoami"
-                                      << "500"
-                                      << "error 500: Access token was not found. (HTTP 500 Internal Server Error)\n";
+    const auto row = [](const char* name, const QString& command, const QString& server, const QString& error) {
+        QTest::newRow(name) << command << server << error;
+    };
+    row("cycle: HTTP 500", "cycle", "500",
+        "error 500: The current cycle could not be fetched from %1: HTTP 500 Internal Server Error.\n");
+    row("cycle: reply without a cycle", "cycle", "empty",
+        "error 399: The current cycle could not be fetched from %1. The web service's cycle reply has no member "
+        "\"Cycle\" that is a positive decimal number in text.\n");
+    row("cycle: nobody listening", "cycle", "stopped",
+        "error 1: The current cycle could not be fetched from %1: Connection refused.\n");
+    row("whoami: empty user record", "whoami", "empty",
+        "error 399: The web service's user reply has no member \"username\" that is a text.\n");
+    row("whoami: HTTP 500", "whoami", "500",
+        "error 500: Access token was not found. (HTTP 500 Internal Server Error)\n");
 }
 
 void TestWebServicesCli::failuresNameTheirCause()
