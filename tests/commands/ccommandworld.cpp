@@ -63,6 +63,24 @@ QByteArray CCommandWorld::mappingXml(int revision)
         .toUtf8();
 }
 
+bool CCommandWorld::serveProbeIndex(CTestDevServer& service, QString* problem)
+{
+    QFile::copy(CTestDevServer::samplesRoot() + QStringLiteral("/service.json"),
+                service.rootPath() + QStringLiteral("/service.json"));
+    service.writeFile(
+        QStringLiteral("data.index"),
+        QStringLiteral("<addonIndexes cycle=\"2612\" id=\"{5e44e40f-3003-4869-89f3-babd8f3a9dcc}\" internalId=\"int\">"
+                       "<addon name=\"Probe Navigator\" guid=\"%0\" revision=\"4\" masterfile=\"probe.zip\">"
+                       "<mapping simulator=\"TOOL\"><directory path=\"[PROGRAMROOT]\"/></mapping></addon>"
+                       "</addonIndexes>")
+            .arg(addonText)
+            .toUtf8());
+    if (!service.server().setRoot(service.rootPath(), problem))
+        return false;
+    service.useAsServerAddress();
+    return true;
+}
+
 CCommandWorld::CCommandWorld()
 {
     // Downloads go below the temporary folder: the sandbox's own.
@@ -74,22 +92,8 @@ CCommandWorld::CCommandWorld()
         m_problem = m_service->errorMessage();
         return;
     }
-    QFile::copy(CTestDevServer::samplesRoot() + QStringLiteral("/service.json"),
-                m_service->rootPath() + QStringLiteral("/service.json"));
-    m_service->writeFile(
-        QStringLiteral("data.index"),
-        QStringLiteral("<addonIndexes cycle=\"2612\" id=\"{5e44e40f-3003-4869-89f3-babd8f3a9dcc}\" internalId=\"int\">"
-                       "<addon name=\"Probe Navigator\" guid=\"%0\" revision=\"4\" masterfile=\"probe.zip\">"
-                       "<mapping simulator=\"TOOL\"><directory path=\"[PROGRAMROOT]\"/></mapping></addon>"
-                       "</addonIndexes>")
-            .arg(addonText)
-            .toUtf8());
-    QString problem;
-    if (!m_service->server().setRoot(m_service->rootPath(), &problem)) {
-        m_problem = problem;
+    if (!serveProbeIndex(*m_service, &m_problem))
         return;
-    }
-    m_service->useAsServerAddress();
 
     m_newFiles = {{QStringLiteral("waypoints.dat"), records("WPT", 4000, 4)},
                   {QStringLiteral("nav/navaids.dat"), records("NAV", 3000, 4)},

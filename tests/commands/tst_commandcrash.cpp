@@ -1,3 +1,4 @@
+#include "ccommandworld.h"
 #include "commands/cioutils.h"
 #include "cscopedenvironment.h"
 #include "ctestdevserver.h"
@@ -112,17 +113,8 @@ private slots:
         QVERIFY(m_service.isRunning());
         m_environment.set("TMPDIR", QFile::encodeName(m_data.filePath(QStringLiteral("tmp"))));
         QDir().mkpath(m_data.filePath(QStringLiteral("tmp")));
-        QFile::copy(CTestDevServer::samplesRoot() + QStringLiteral("/service.json"),
-                    m_service.rootPath() + QStringLiteral("/service.json"));
-        m_service.writeFile(QStringLiteral("data.index"),
-                            QStringLiteral("<addonIndexes cycle=\"2612\" id=\"{5e44e40f-3003-4869-89f3-babd8f3a9dcc}\" "
-                                           "internalId=\"int\"><addon name=\"Probe\" guid=\"%0\" revision=\"4\" "
-                                           "masterfile=\"probe.zip\"><mapping simulator=\"TOOL\"><directory "
-                                           "path=\"[PROGRAMROOT]\"/></mapping></addon></addonIndexes>")
-                                .arg(addon)
-                                .toUtf8());
-        QVERIFY(m_service.server().setRoot(m_service.rootPath()));
-        m_service.useAsServerAddress();
+        QString problem;
+        QVERIFY2(CCommandWorld::serveProbeIndex(m_service, &problem), qPrintable(problem));
 
         // Large enough that each phase lasts a moment: incompressible data, a slow server.
         quint32 seed = 1;
