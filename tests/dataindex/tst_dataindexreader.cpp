@@ -1,3 +1,4 @@
+#include "cclirun.h"
 #include "cservicetest.h"
 #include "dataindex/cdataindex.h"
 #include "dataindex/cdataindexreader.h"
@@ -6,7 +7,6 @@
 #include "foundation/csettings.h"
 #include "webservices/cdownloadlogutils.h"
 
-#include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -237,20 +237,15 @@ private slots:
     {
         const QByteArray before = olderIndex();
         data().writeFile(QStringLiteral("data.index"), before);
-        const QString cli = qEnvironmentVariable("TESSARAY_BINARY_DIR") + QStringLiteral("/cli/tessaray-cli");
-        QProcess process;
-        process.start(cli, {QStringLiteral("index"), QStringLiteral("refresh"), QStringLiteral("--no-index-update")});
-        QVERIFY(process.waitForFinished(60000));
-        QCOMPARE(process.exitCode(), 0);
-        QCOMPARE(process.readAllStandardOutput(),
-                 QByteArray("0ade1d0e-0000-4000-8000-000000002611\t3\tthe edition before\t9\t0\n"));
+        CCliRun run =
+            CCliRun::run({QStringLiteral("index"), QStringLiteral("refresh"), QStringLiteral("--no-index-update")});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, QByteArray("0ade1d0e-0000-4000-8000-000000002611\t3\tthe edition before\t9\t0\n"));
         QCOMPARE(CTestDataDir::readFile(localIndex()), before);
 
-        process.start(cli, {QStringLiteral("index"), QStringLiteral("refresh")});
-        QVERIFY(process.waitForFinished(60000));
-        QCOMPARE(process.exitCode(), 0);
-        QCOMPARE(process.readAllStandardOutput(),
-                 QByteArray("5e44e40f-3003-4869-89f3-babd8f3a9dcc\t3\tTessaray sample data index\t9\t0\n"));
+        run = CCliRun::run({QStringLiteral("index"), QStringLiteral("refresh")});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, QByteArray("5e44e40f-3003-4869-89f3-babd8f3a9dcc\t3\tTessaray sample data index\t9\t0\n"));
         QCOMPARE(dataIndexFetches() > 0, true);
     }
 };

@@ -1,10 +1,10 @@
 #include "ccannedreplyserver.h"
+#include "cclirun.h"
 #include "cservicetest.h"
 #include "foundation/csettings.h"
 #include "webservices/ccipherkeys.h"
 #include "webservices/cdownloadlogutils.h"
 
-#include <QProcess>
 #include <QtTest>
 
 // tessaray-cli login, logout, whoami and cycle as a shell runs them, against the development service.
@@ -13,8 +13,6 @@ class TestWebServicesCli : public CServiceTest
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-
     void cycle();
     void accountRoundTrip();
     void refusals_data();
@@ -23,61 +21,32 @@ private slots:
     void failuresNameTheirCause();
 
 private:
-    struct Run
+    CCliRun cli(const QStringList& arguments, const QByteArray& input = QByteArray()) const
     {
-        int exitCode = -1;
-        QString out;
-        QString err;
-    };
-    Run cli(const QStringList& arguments, const QByteArray& input = QByteArray());
-
-    QString m_program;
+        return CCliRun::run(QStringList{QStringLiteral("--data-dir"), data().path()} + arguments, input);
+    }
 };
-
-void TestWebServicesCli::initTestCase()
-{
-    m_program = QString::fromLocal8Bit(qgetenv("TESSARAY_BINARY_DIR")) + QStringLiteral("/cli/tessaray-cli");
-    if (!QFileInfo::exists(m_program))
-        QSKIP("tessaray-cli is not built");
-}
-
-TestWebServicesCli::Run TestWebServicesCli::cli(const QStringList& arguments, const QByteArray& input)
-{
-    QProcess process;
-    process.start(m_program, QStringList{QStringLiteral("--data-dir"), data().path()} + arguments);
-    Run run;
-    if (!process.waitForStarted())
-        return run;
-    process.write(input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(60000))
-        process.kill();
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    run.err = QString::fromLocal8Bit(process.readAllStandardError());
-    return run;
-}
 
 void TestWebServicesCli::cycle()
 {
-    Run run = cli({QStringLiteral("cycle")});
+    CCliRun run = cli({QStringLiteral("cycle")});
     QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.out, QStringLiteral("2612\tAIRAC cycle 2612\t2026-11-26\t2026-12-23\n"));
+    QCOMPARE(run.out, QByteArray("2612\tAIRAC cycle 2612\t2026-11-26\t2026-12-23\n"));
     QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
 
     run = cli({QStringLiteral("cycle"), QStringLiteral("--json")});
     QCOMPARE(run.exitCode, 0);
-    const QJsonObject cycle = QJsonDocument::fromJson(run.out.toUtf8()).object();
+    const QJsonObject cycle = QJsonDocument::fromJson(run.out).object();
     QCOMPARE(cycle.value(QStringLiteral("cycle")).toInt(), 2612);
     QCOMPARE(cycle.value(QStringLiteral("end")).toString(), QStringLiteral("2026-12-23"));
 }
 
 void TestWebServicesCli::accountRoundTrip()
 {
-    Run run =
+    CCliRun run =
         cli({QStringLiteral("login"), QStringLiteral("demo"), QStringLiteral("--password-stdin")}, "demo-pass-2612\n");
     QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.out, QStringLiteral("demo\t4711\teu\n"));
+    QCOMPARE(run.out, QByteArray("demo\t4711\teu\n"));
     // The shell sees no reply bodies and no token.
     QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
     const QString token =
@@ -87,9 +56,9 @@ void TestWebServicesCli::accountRoundTrip()
     CSettings::setValue(SettingsKey::ServerRegion, QStringLiteral("ap"));
     run = cli({QStringLiteral("whoami")});
     QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.out, QStringLiteral("demo\t4711\tap\n"));
+    QCOMPARE(run.out, QByteArray("demo\t4711\tap\n"));
     run = cli({QStringLiteral("whoami"), QStringLiteral("--json")});
-    QCOMPARE(QJsonDocument::fromJson(run.out.toUtf8()).object().value(QStringLiteral("last_name")).toString(),
+    QCOMPARE(QJsonDocument::fromJson(run.out).object().value(QStringLiteral("last_name")).toString(),
              QStringLiteral("Demo"));
 
     run = cli({QStringLiteral("logout")});
@@ -131,7 +100,7 @@ void TestWebServicesCli::refusals()
     QFETCH(int, exitCode);
     QFETCH(QString, firstErrorLine);
 
-    const Run run = cli(arguments, input);
+    const CCliRun run = cli(arguments, input);
     QCOMPARE(run.exitCode, exitCode);
     if (!firstErrorLine.isEmpty())
         QCOMPARE(run.err.section(QLatin1Char('\n'), 0, 0), firstErrorLine);
@@ -185,7 +154,7 @@ void TestWebServicesCli::failuresNameTheirCause()
     }
     const QByteArray settingsBefore = settingsFile();
 
-    const Run run = cli({command});
+    const CCliRun run = cli({command});
     QCOMPARE(run.exitCode, 1);
     QCOMPARE(run.err, QString(error).replace(QStringLiteral("%1"), CSettings::stringValue(SettingsKey::ServerAddress)));
     QVERIFY(run.out.isEmpty());
