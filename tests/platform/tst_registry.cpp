@@ -164,14 +164,10 @@ void TestRegistry::unwritableValuesAreRefused_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("data");
 
-    QTest::newRow("line break in the data") << "Path"
-                                            << "/a\nB=b";
-    QTest::newRow("equals sign in the name") << "A=B"
-                                             << "x";
-    QTest::newRow("name that reads as a comment") << "; note"
-                                                  << "x";
-    QTest::newRow("blank around the data") << "Path"
-                                           << " /a ";
+    QTest::newRow("line break in the data") << "Path" << QStringLiteral("/a\nB=b");
+    QTest::newRow("equals sign in the name") << "A=B" << QStringLiteral("x");
+    QTest::newRow("name that reads as a comment") << "; note" << QStringLiteral("x");
+    QTest::newRow("blank around the data") << "Path" << QStringLiteral(" /a ");
 }
 
 void TestRegistry::unwritableValuesAreRefused()

@@ -283,10 +283,8 @@ void TestUser::chosenRegionIsKept_data()
     QTest::addColumn<QString>("region");
 
     QTest::newRow("none chosen: the account's") << QString() << "eu";
-    QTest::newRow("blank: the account's") << "   "
-                                          << "eu";
-    QTest::newRow("chosen stays") << "na"
-                                  << "na";
+    QTest::newRow("blank: the account's") << "   " << QStringLiteral("eu");
+    QTest::newRow("chosen stays") << "na" << QStringLiteral("na");
 }
 
 void TestUser::chosenRegionIsKept()
