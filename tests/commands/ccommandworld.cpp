@@ -12,11 +12,10 @@
 
 #include <QBuffer>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QTimer>
+#include <QTest>
 
 const QUuid CCommandWorld::Addon(QStringLiteral("{a7e1c6d2-5b43-4f0e-9c1a-2d3e4f5a6b7c}"));
 const QUuid CCommandWorld::Mapping(QStringLiteral("{0c6e1f0a-58b2-4f4e-9d27-3a1e5c7b9d42}"));
@@ -33,21 +32,6 @@ QByteArray records(const QByteArray& kind, int count, int seed)
         bytes += kind + ' ' + QByteArray::number(i * 7919 + seed) + ' ' + QByteArray::number((i * seed) % 977) + '\n';
     return bytes;
 }
-
-bool waitUntil(const std::function<bool()>& done, int milliseconds)
-{
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&]() {
-        if (done())
-            loop.quit();
-    });
-    poll.start(5);
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    if (!done())
-        loop.exec();
-    return done();
-}
 } // namespace
 
 QByteArray CCommandWorld::mappingXml(int revision)
@@ -63,6 +47,24 @@ QByteArray CCommandWorld::mappingXml(int revision)
         .toUtf8();
 }
 
+bool CCommandWorld::serveProbeIndex(CTestDevServer& service, QString* problem)
+{
+    QFile::copy(CTestDevServer::samplesRoot() + QStringLiteral("/service.json"),
+                service.rootPath() + QStringLiteral("/service.json"));
+    service.writeFile(
+        QStringLiteral("data.index"),
+        QStringLiteral("<addonIndexes cycle=\"2612\" id=\"{5e44e40f-3003-4869-89f3-babd8f3a9dcc}\" internalId=\"int\">"
+                       "<addon name=\"Probe Navigator\" guid=\"%0\" revision=\"4\" masterfile=\"probe.zip\">"
+                       "<mapping simulator=\"TOOL\"><directory path=\"[PROGRAMROOT]\"/></mapping></addon>"
+                       "</addonIndexes>")
+            .arg(addonText)
+            .toUtf8());
+    if (!service.server().setRoot(service.rootPath(), problem))
+        return false;
+    service.useAsServerAddress();
+    return true;
+}
+
 CCommandWorld::CCommandWorld()
 {
     // Downloads go below the temporary folder: the sandbox's own.
@@ -74,22 +76,8 @@ CCommandWorld::CCommandWorld()
         m_problem = m_service->errorMessage();
         return;
     }
-    QFile::copy(CTestDevServer::samplesRoot() + QStringLiteral("/service.json"),
-                m_service->rootPath() + QStringLiteral("/service.json"));
-    m_service->writeFile(
-        QStringLiteral("data.index"),
-        QStringLiteral("<addonIndexes cycle=\"2612\" id=\"{5e44e40f-3003-4869-89f3-babd8f3a9dcc}\" internalId=\"int\">"
-                       "<addon name=\"Probe Navigator\" guid=\"%0\" revision=\"4\" masterfile=\"probe.zip\">"
-                       "<mapping simulator=\"TOOL\"><directory path=\"[PROGRAMROOT]\"/></mapping></addon>"
-                       "</addonIndexes>")
-            .arg(addonText)
-            .toUtf8());
-    QString problem;
-    if (!m_service->server().setRoot(m_service->rootPath(), &problem)) {
-        m_problem = problem;
+    if (!serveProbeIndex(*m_service, &m_problem))
         return;
-    }
-    m_service->useAsServerAddress();
 
     m_newFiles = {{QStringLiteral("waypoints.dat"), records("WPT", 4000, 4)},
                   {QStringLiteral("nav/navaids.dat"), records("NAV", 3000, 4)},
@@ -128,7 +116,7 @@ CCommandWorld::CCommandWorld()
     QObject::connect(CNetworkStatus::instance(), &CNetworkStatus::connectionChanged, &context,
                      [&](bool state) { connected = state; });
     CNetworkStatus::instance()->check();
-    m_ready = waitUntil([&]() { return signedIn && connected; }, 20000);
+    m_ready = QTest::qWaitFor([&]() { return signedIn && connected; }, 20000);
     if (!m_ready)
         m_problem = QStringLiteral("no sign-in or no connection to the development service");
 }
@@ -208,9 +196,10 @@ CCommandWorld::Outcome CCommandWorld::run(CQueueable* command,
         queue.taskDone(task);
     });
     queue.addTask(command);
-    waitUntil([&]() { return outcome.completions > 0; }, 60000);
+    if (!QTest::qWaitFor([&]() { return outcome.completions > 0; }, 60000))
+        qWarning("The command did not complete within a minute.");
     // A second completion would come right behind the first.
-    waitUntil([]() { return false; }, 300);
+    QTest::qWait(300);
     return outcome;
 }
 

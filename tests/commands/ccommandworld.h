@@ -58,6 +58,9 @@ public:
 
     // A file mapping of the package: three files, one renamed, two in nested folders.
     static QByteArray mappingXml(int revision);
+    // Makes `service` the program's server, publishing a data index of the one add-on, whose data package is
+    // packages/probe.zip; false with the reason when it can't.
+    static bool serveProbeIndex(CTestDevServer& service, QString* problem);
 
 private:
     CTestSandbox m_data;

@@ -1,3 +1,5 @@
+#include "cclirun.h"
+#include "ccommandworld.h"
 #include "commands/cioutils.h"
 #include "cscopedenvironment.h"
 #include "ctestdevserver.h"
@@ -46,7 +48,6 @@ private:
     QMap<QString, QByteArray> m_old;
     QMap<QString, QByteArray> m_new;
 
-    QString cli() const { return qEnvironmentVariable("TESSARAY_BINARY_DIR") + QStringLiteral("/cli/tessaray-cli"); }
     QString folder() const { return m_data.filePath(QStringLiteral("addon")); }
 
     // Runs "update"; with `killAt`, kills the process as soon as it reports that phase. The exit code, or -1
@@ -55,7 +56,7 @@ private:
     {
         QProcess process;
         process.setProcessChannelMode(QProcess::SeparateChannels);
-        process.start(cli(), {QStringLiteral("update"), addon, mapping, QStringLiteral("--force")});
+        process.start(CCliRun::program(), {QStringLiteral("update"), addon, mapping, QStringLiteral("--force")});
         if (!process.waitForStarted())
             return -2;
         QByteArray seen;
@@ -91,16 +92,10 @@ private:
     // Every backup the command line lists reads back whole.
     QString checkListedBackups() const
     {
-        QProcess list;
-        list.start(cli(), {QStringLiteral("backups"), addon, mapping});
-        list.waitForFinished();
-        const QStringList lines =
-            QString::fromUtf8(list.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        for (const QString& line : lines) {
-            QProcess test;
-            test.start(cli(), {QStringLiteral("zip"), QStringLiteral("list"), line.section(QLatin1Char('\t'), 3)});
-            test.waitForFinished();
-            if (test.exitCode() != 0)
+        const QByteArray list = CCliRun::run({QStringLiteral("backups"), addon, mapping}).out;
+        for (const QString& line : QString::fromUtf8(list).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            if (CCliRun::run({QStringLiteral("zip"), QStringLiteral("list"), line.section(QLatin1Char('\t'), 3)})
+                    .exitCode != 0)
                 return QStringLiteral("listed backup unreadable: ") + line;
         }
         return QString();
@@ -112,17 +107,8 @@ private slots:
         QVERIFY(m_service.isRunning());
         m_environment.set("TMPDIR", QFile::encodeName(m_data.filePath(QStringLiteral("tmp"))));
         QDir().mkpath(m_data.filePath(QStringLiteral("tmp")));
-        QFile::copy(CTestDevServer::samplesRoot() + QStringLiteral("/service.json"),
-                    m_service.rootPath() + QStringLiteral("/service.json"));
-        m_service.writeFile(QStringLiteral("data.index"),
-                            QStringLiteral("<addonIndexes cycle=\"2612\" id=\"{5e44e40f-3003-4869-89f3-babd8f3a9dcc}\" "
-                                           "internalId=\"int\"><addon name=\"Probe\" guid=\"%0\" revision=\"4\" "
-                                           "masterfile=\"probe.zip\"><mapping simulator=\"TOOL\"><directory "
-                                           "path=\"[PROGRAMROOT]\"/></mapping></addon></addonIndexes>")
-                                .arg(addon)
-                                .toUtf8());
-        QVERIFY(m_service.server().setRoot(m_service.rootPath()));
-        m_service.useAsServerAddress();
+        QString problem;
+        QVERIFY2(CCommandWorld::serveProbeIndex(m_service, &problem), qPrintable(problem));
 
         // Large enough that each phase lasts a moment: incompressible data, a slow server.
         quint32 seed = 1;
@@ -151,12 +137,8 @@ private slots:
         slow.bytesPerSecond = 8 * 1000 * 1000;
         m_service->setFault(QStringLiteral("/packages/probe.zip"), slow);
 
-        QProcess login;
-        login.start(cli(), {QStringLiteral("login"), QStringLiteral("demo"), QStringLiteral("--password-stdin")});
-        login.write("demo-pass-2612\n");
-        login.closeWriteChannel();
-        QVERIFY(login.waitForFinished(30000));
-        QCOMPARE(login.exitCode(), 0);
+        const QStringList login{QStringLiteral("login"), QStringLiteral("demo"), QStringLiteral("--password-stdin")};
+        QCOMPARE(CCliRun::run(login, "demo-pass-2612\n").exitCode, 0);
     }
 
     void killedAtEveryPhaseAndStartedAgain()

@@ -101,11 +101,11 @@ class TestCommandQueue : public CDataDirTest
     Q_OBJECT
 
 private slots:
+    void init();
     void runsInOrderOneAtATimeOnOwnThreads();
     void refusesDuplicates();
     void cancelsWaitingCommand();
     void cancelsRunningCommand();
-    void unknownCommandCannotBeCancelled();
     void findsRunningUpdates_data();
     void findsRunningUpdates();
     void destructionDeletesWaitingCommands();
@@ -118,6 +118,16 @@ private:
     Journal m_journal;
     QList<int> m_completions;
 };
+
+void TestCommandQueue::init()
+{
+    CDataDirTest::init();
+    // Commands of the test before have ended with its queue.
+    m_journal.started.clear();
+    m_journal.finished.clear();
+    m_journal.threads.clear();
+    m_completions.clear();
+}
 
 ProbeCommand* TestCommandQueue::add(CProgramCommandQueue& queue, const QString& name, const CommandInfo& info,
                                     int workMs, bool expectAccepted)
@@ -139,7 +149,6 @@ ProbeCommand* TestCommandQueue::add(CProgramCommandQueue& queue, const QString& 
 
 void TestCommandQueue::runsInOrderOneAtATimeOnOwnThreads()
 {
-    m_journal.started.clear();
     CProgramCommandQueue queue;
     QSignalSpy started(&queue, &CProgramCommandQueue::taskStarted);
     QPointer<ProbeCommand> first = add(queue, QStringLiteral("A"), infoFor(1, 1, Update), 60);
@@ -163,8 +172,6 @@ void TestCommandQueue::runsInOrderOneAtATimeOnOwnThreads()
 
 void TestCommandQueue::refusesDuplicates()
 {
-    m_journal.started.clear();
-    m_journal.finished.clear();
     CProgramCommandQueue queue;
     QVERIFY(add(queue, QStringLiteral("backup"), infoFor(7, 7, Backup), 300));
     // Same mapping, other command type: still the same key.
@@ -183,14 +190,13 @@ void TestCommandQueue::refusesDuplicates()
 
 void TestCommandQueue::cancelsWaitingCommand()
 {
-    m_journal.started.clear();
-    m_journal.finished.clear();
     CProgramCommandQueue queue;
     QSignalSpy removed(&queue, &CProgramCommandQueue::taskRemoved);
     add(queue, QStringLiteral("long"), infoFor(1, 1), 300);
     QPointer<ProbeCommand> waiting = add(queue, QStringLiteral("waiting"), infoFor(2, 2), 10);
     add(queue, QStringLiteral("last"), infoFor(3, 3), 10);
 
+    QVERIFY(!queue.removeTask(infoFor(9, 9))); // not queued
     QVERIFY(queue.removeTask(infoFor(2, 2)));
     QCOMPARE(removed.count(), 1);
     QCOMPARE(queue.waitingCount(), 2);
@@ -202,12 +208,9 @@ void TestCommandQueue::cancelsWaitingCommand()
 
 void TestCommandQueue::cancelsRunningCommand()
 {
-    m_journal.started.clear();
-    m_journal.finished.clear();
     CProgramCommandQueue queue;
     ProbeCommand* running = add(queue, QStringLiteral("endless"), infoFor(4, 4), 60000);
     QSignalSpy errors(running, &CQueueable::taskError);
-    m_completions.clear();
     QTRY_VERIFY_WITH_TIMEOUT(m_journal.hasStarted(QStringLiteral("endless")), 5000);
 
     QVERIFY(queue.removeTask(infoFor(4, 4)));
@@ -217,12 +220,6 @@ void TestCommandQueue::cancelsRunningCommand()
     QCOMPARE(errors.count(), 1);
     QCOMPARE(errors.first().first().value<Exception>().message, QStringLiteral("User canceled."));
     QVERIFY(!queue.isRunning());
-}
-
-void TestCommandQueue::unknownCommandCannotBeCancelled()
-{
-    CProgramCommandQueue queue;
-    QVERIFY(!queue.removeTask(infoFor(9, 9)));
 }
 
 void TestCommandQueue::findsRunningUpdates_data()
@@ -237,7 +234,6 @@ void TestCommandQueue::findsRunningUpdates()
 {
     QFETCH(int, type);
     QFETCH(int, found);
-    m_journal.started.clear();
     CProgramCommandQueue queue;
     QSignalSpy spy(&queue, &CProgramCommandQueue::onUpdateRemovalItemFound);
     add(queue, QStringLiteral("running"), infoFor(5, 5, type), 60000);

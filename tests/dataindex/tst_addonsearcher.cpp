@@ -4,11 +4,9 @@
 #include "dataindex/csimulatorroots.h"
 #include "dataindex/csimulators.h"
 #include "foundation/csettings.h"
-#include "foundation/cworkerthread.h"
 
 #include <QDir>
 #include <QSignalSpy>
-#include <QThread>
 #include <QtTest>
 
 #include <memory>
@@ -54,10 +52,6 @@ private:
         auto* addon = new IndexInfo;
         addon->guid = QUuid::createUuid();
         addon->name = name;
-        addon->cycle = 2401;
-        addon->revision = 4;
-        addon->masterfile = name + QStringLiteral(".zip");
-        addon->internalId = QStringLiteral("int");
         m_addons.insert(addon->guid, addon);
         return addon;
     }
@@ -107,25 +101,20 @@ private slots:
         QTest::addColumn<QString>("title");
         QTest::addColumn<QStringList>("patterns");
         QTest::addColumn<QString>("matched"); // empty: not found
-        QTest::newRow("FSX, whole title") << int(SimFSX) << "SimObjects/Airplanes"
-                                          << "Vireo V700 House" << QStringList{"Vireo V700.*"} << "Vireo V700.*";
-        QTest::newRow("P3D v4") << int(SimP3Dv4) << "SimObjects/Airplanes"
-                                << "Vireo V700" << QStringList{"Vireo V700( .*)?"} << "Vireo V700( .*)?";
-        QTest::newRow("FS9 aircraft folder") << int(SimFS9) << "Aircraft"
-                                             << "Halcyon HX20" << QStringList{"Halcyon HX\\d+"} << "Halcyon HX\\d+";
-        QTest::newRow("FS9 title in the wrong folder") << int(SimFS9) << "SimObjects/Airplanes"
-                                                       << "Halcyon HX20" << QStringList{"Halcyon.*"} << "";
-        QTest::newRow("part of the title is not enough") << int(SimFSX) << "SimObjects/Airplanes"
-                                                         << "Vireo V700 House" << QStringList{"Vireo V700"} << "";
-        QTest::newRow("letter case counts") << int(SimFSX) << "SimObjects/Airplanes"
-                                            << "Vireo V700" << QStringList{"vireo v700"} << "";
-        QTest::newRow("second pattern") << int(SimFSX) << "SimObjects/Airplanes"
-                                        << "Vireo V800" << QStringList{"Vireo V700", "Vireo V[0-9]+"}
-                                        << "Vireo V[0-9]+";
-        QTest::newRow("invalid pattern") << int(SimFSX) << "SimObjects/Airplanes"
-                                         << "Vireo (V700" << QStringList{"Vireo (V700"} << "";
-        QTest::newRow("folders in other letter case") << int(SimFSX) << "simobjects/AIRPLANES"
-                                                      << "Vireo V700" << QStringList{"Vireo.*"} << "Vireo.*";
+        const auto row = [](const char* name, int simulator, const QString& folder, const QString& title,
+                            const QStringList& patterns, const QString& matched) {
+            QTest::newRow(name) << simulator << folder << title << patterns << matched;
+        };
+        const QString airplanes = QStringLiteral("SimObjects/Airplanes");
+        row("FSX, whole title", SimFSX, airplanes, "Vireo V700 House", {"Vireo V700.*"}, "Vireo V700.*");
+        row("P3D v4", SimP3Dv4, airplanes, "Vireo V700", {"Vireo V700( .*)?"}, "Vireo V700( .*)?");
+        row("FS9 aircraft folder", SimFS9, "Aircraft", "Halcyon HX20", {"Halcyon HX\\d+"}, "Halcyon HX\\d+");
+        row("FS9 title in the wrong folder", SimFS9, airplanes, "Halcyon HX20", {"Halcyon.*"}, "");
+        row("part of the title is not enough", SimFSX, airplanes, "Vireo V700 House", {"Vireo V700"}, "");
+        row("letter case counts", SimFSX, airplanes, "Vireo V700", {"vireo v700"}, "");
+        row("second pattern", SimFSX, airplanes, "Vireo V800", {"Vireo V700", "Vireo V[0-9]+"}, "Vireo V[0-9]+");
+        row("invalid pattern", SimFSX, airplanes, "Vireo (V700", {"Vireo (V700"}, "");
+        row("folders in other letter case", SimFSX, "simobjects/AIRPLANES", "Vireo V700", {"Vireo.*"}, "Vireo.*");
     }
     void aircraftTitles()
     {
@@ -245,59 +234,26 @@ private slots:
         QTest::addColumn<QString>("ruleFile");
         QTest::addColumn<QString>("entryDirectory"); // @SIM@ for the FSX root
         QTest::addColumn<QString>("found");          // relative to the tree; empty: not found
-        QTest::newRow("file below the root") << "[FSXROOT]\\SimObjects\\Airplanes\\Vireo"
-                                             << "vireo.air"
-                                             << "@SIM@\\Vireo\\FMS"
-                                             << "fsx/Vireo/FMS";
-        QTest::newRow("folder with *") << "[FSXROOT]\\SimObjects\\Airplanes\\Vireo"
-                                       << "*"
-                                       << "@SIM@\\Vireo\\FMS"
-                                       << "fsx/Vireo/FMS";
-        QTest::newRow("other letter case on disk") << "[FSXROOT]\\SIMOBJECTS\\airplanes\\VIREO"
-                                                   << "VIREO.AIR"
-                                                   << "@SIM@\\vireo\\fms"
-                                                   << "fsx/Vireo/FMS";
-        QTest::newRow("missing file") << "[FSXROOT]\\SimObjects\\Airplanes\\Vireo"
-                                      << "vireo.cfg"
-                                      << "@SIM@\\Vireo\\FMS"
-                                      << "";
-        QTest::newRow("two simulator placeholders") << "[FSXROOT]\\[P3DROOT]\\SimObjects\\Airplanes\\Vireo"
-                                                    << "*"
-                                                    << "@SIM@\\Vireo\\FMS"
-                                                    << "";
-        QTest::newRow("missing simulator's root is not the disk root") << "[FS9ROOT]"
-                                                                       << "*"
-                                                                       << "@SIM@"
-                                                                       << "";
-        QTest::newRow("no target folder: the folder found") << "[FSXROOT]\\SimObjects\\Airplanes\\Vireo"
-                                                            << "vireo.air"
-                                                            << ""
-                                                            << "fsx/SimObjects/Airplanes/Vireo";
-        QTest::newRow("program root: the rule's folder") << "[FSXROOT]\\SimObjects\\Airplanes\\Vireo"
-                                                         << "vireo.air"
-                                                         << "[PROGRAMROOT]"
-                                                         << "fsx/SimObjects/Airplanes/Vireo";
-        QTest::newRow("empty rule folder skipped") << ""
-                                                   << "vireo.air"
-                                                   << "@SIM@"
-                                                   << "";
+        const auto row = [](const char* name, const QString& rule, const QString& file, const QString& entry,
+                            const QString& found) { QTest::newRow(name) << rule << file << entry << found; };
+        const QString vireo = QStringLiteral("[FSXROOT]\\SimObjects\\Airplanes\\Vireo");
+        const QString fms = QStringLiteral("@SIM@\\Vireo\\FMS");
+        row("file below the root", vireo, "vireo.air", fms, "fsx/Vireo/FMS");
+        row("folder with *", vireo, "*", fms, "fsx/Vireo/FMS");
+        row("other letter case on disk", "[FSXROOT]\\SIMOBJECTS\\airplanes\\VIREO", "VIREO.AIR", "@SIM@\\vireo\\fms",
+            "fsx/Vireo/FMS");
+        row("missing file", vireo, "vireo.cfg", fms, "");
+        row("two simulator placeholders", "[FSXROOT]\\[P3DROOT]\\SimObjects\\Airplanes\\Vireo", "*", fms, "");
+        row("missing simulator's root is not the disk root", "[FS9ROOT]", "*", "@SIM@", "");
+        row("no target folder: the folder found", vireo, "vireo.air", "", "fsx/SimObjects/Airplanes/Vireo");
+        row("program root: the rule's folder", vireo, "vireo.air", "[PROGRAMROOT]", "fsx/SimObjects/Airplanes/Vireo");
+        row("empty rule folder skipped", "", "vireo.air", "@SIM@", "");
         // Each of these names an existing file, but not through a placeholder: never a hit.
-        QTest::newRow("absolute rule") << "@SIM@\\SimObjects\\Airplanes\\Vireo"
-                                       << "vireo.air"
-                                       << "@SIM@\\Vireo\\FMS"
-                                       << "";
-        QTest::newRow("relative rule, not in the current folder") << "SimObjects\\Airplanes\\Vireo"
-                                                                  << "vireo.air"
-                                                                  << "@SIM@\\Vireo\\FMS"
-                                                                  << "";
-        QTest::newRow("rule climbing out of its placeholder") << "[FSXROOT]\\..\\fsx\\SimObjects\\Airplanes\\Vireo"
-                                                              << "vireo.air"
-                                                              << "@SIM@\\Vireo\\FMS"
-                                                              << "";
-        QTest::newRow("placeholder without a value") << "[REGPATH]\\SimObjects\\Airplanes\\Vireo"
-                                                     << "vireo.air"
-                                                     << "@SIM@\\Vireo\\FMS"
-                                                     << "";
+        row("absolute rule", "@SIM@\\SimObjects\\Airplanes\\Vireo", "vireo.air", fms, "");
+        row("relative rule, not in the current folder", "SimObjects\\Airplanes\\Vireo", "vireo.air", fms, "");
+        row("rule climbing out of its placeholder", "[FSXROOT]\\..\\fsx\\SimObjects\\Airplanes\\Vireo", "vireo.air",
+            fms, "");
+        row("placeholder without a value", "[REGPATH]\\SimObjects\\Airplanes\\Vireo", "vireo.air", fms, "");
     }
     void fileSystemRules()
     {
@@ -340,38 +296,23 @@ private slots:
         QTest::addColumn<QString>("ruleFile");
         QTest::addColumn<QString>("entryDirectory");
         QTest::addColumn<QString>("found"); // relative to the simulator root; empty: not found
-        QTest::newRow("file anywhere, folder of the file") << int(SimXPlane11) << "[XP11ROOT]\\Aircraft\\Sparrow"
-                                                           << "sparrow.acf"
-                                                           << ""
-                                                           << "Aircraft/Extra/Sparrow S-2";
-        QTest::newRow("file in other letter case") << int(SimXPlane11) << "[XP11ROOT]\\Aircraft\\Sparrow"
-                                                   << "SPARROW.ACF"
-                                                   << ""
-                                                   << "Aircraft/Extra/Sparrow S-2";
-        QTest::newRow("file anywhere, the entry's folder") << int(SimXPlane10) << "[XP10ROOT]\\Aircraft\\Sparrow"
-                                                           << "sparrow.acf"
-                                                           << "@ROOT@\\Output"
-                                                           << "Output";
-        QTest::newRow("file nowhere") << int(SimXPlane11) << "[XP11ROOT]\\Aircraft"
-                                      << "missing.acf"
-                                      << ""
-                                      << "";
-        QTest::newRow("folder anywhere, add-on root") << int(SimXPlane11) << "[XP11ROOT]\\Sparrow S-2"
-                                                      << "*"
-                                                      << "[ADDONROOT]\\Sparrow S-2\\navdata"
-                                                      << "Aircraft/Extra/Sparrow S-2/navdata";
-        QTest::newRow("nested folder anywhere") << int(SimXPlane10) << "[XP10ROOT]\\sparrow s-2\\NAVDATA"
-                                                << "*"
-                                                << "[ADDONROOT]\\Sparrow S-2\\navdata"
-                                                << "Aircraft/Extra/Sparrow S-2/navdata";
-        QTest::newRow("folder nowhere") << int(SimXPlane11) << "[XP11ROOT]\\Condor"
-                                        << "*"
-                                        << "[ADDONROOT]\\Condor"
-                                        << "";
-        QTest::newRow("no walk for other simulators") << int(SimFSX) << "[FSXROOT]\\Sparrow S-2"
-                                                      << "*"
-                                                      << "[ADDONROOT]\\Sparrow S-2"
-                                                      << "";
+        const auto row = [](const char* name, int simulator, const QString& rule, const QString& file,
+                            const QString& entry, const QString& found) {
+            QTest::newRow(name) << simulator << rule << file << entry << found;
+        };
+        const QString sparrow = QStringLiteral("Aircraft/Extra/Sparrow S-2");
+        const QString navdata = QStringLiteral("[ADDONROOT]\\Sparrow S-2\\navdata");
+        row("file anywhere, folder of the file", SimXPlane11, "[XP11ROOT]\\Aircraft\\Sparrow", "sparrow.acf", "",
+            sparrow);
+        row("file in other letter case", SimXPlane11, "[XP11ROOT]\\Aircraft\\Sparrow", "SPARROW.ACF", "", sparrow);
+        row("file anywhere, the entry's folder", SimXPlane10, "[XP10ROOT]\\Aircraft\\Sparrow", "sparrow.acf",
+            "@ROOT@\\Output", "Output");
+        row("file nowhere", SimXPlane11, "[XP11ROOT]\\Aircraft", "missing.acf", "", "");
+        row("folder anywhere, add-on root", SimXPlane11, "[XP11ROOT]\\Sparrow S-2", "*", navdata, sparrow + "/navdata");
+        row("nested folder anywhere", SimXPlane10, "[XP10ROOT]\\sparrow s-2\\NAVDATA", "*", navdata,
+            sparrow + "/navdata");
+        row("folder nowhere", SimXPlane11, "[XP11ROOT]\\Condor", "*", "[ADDONROOT]\\Condor", "");
+        row("no walk for other simulators", SimFSX, "[FSXROOT]\\Sparrow S-2", "*", "[ADDONROOT]\\Sparrow S-2", "");
     }
     void xplaneWalk()
     {
@@ -402,26 +343,16 @@ private slots:
         QTest::addColumn<QString>("value");          // relative to the tree; null: no value
         QTest::addColumn<QString>("entryDirectory"); // @TARGET@ for an existing folder
         QTest::addColumn<QString>("found");          // relative to the tree; empty: not found
-        QTest::newRow("registry path marker") << "tools/Nimbus"
-                                              << "[REGPATH]"
-                                              << "tools/Nimbus";
-        QTest::newRow("program root marker") << "tools/Nimbus"
-                                             << "[PROGRAMROOT]"
-                                             << "tools/Nimbus";
-        QTest::newRow("value in other letter case") << "TOOLS/nimbus"
-                                                    << "[REGPATH]"
-                                                    << "tools/Nimbus";
-        QTest::newRow("the entry's folder") << "tools/Nimbus"
-                                            << "@TARGET@"
-                                            << "target";
-        QTest::newRow("value names no folder") << "tools/Missing"
-                                               << "[REGPATH]"
-                                               << "";
-        QTest::newRow("value names a file") << "tools/Nimbus/nimbus.exe"
-                                            << "[REGPATH]"
-                                            << "";
-        QTest::newRow("no value") << QString() << "[REGPATH]"
-                                  << "";
+        const auto row = [](const char* name, const QString& value, const QString& entry, const QString& found) {
+            QTest::newRow(name) << value << entry << found;
+        };
+        row("registry path marker", "tools/Nimbus", "[REGPATH]", "tools/Nimbus");
+        row("program root marker", "tools/Nimbus", "[PROGRAMROOT]", "tools/Nimbus");
+        row("value in other letter case", "TOOLS/nimbus", "[REGPATH]", "tools/Nimbus");
+        row("the entry's folder", "tools/Nimbus", "@TARGET@", "target");
+        row("value names no folder", "tools/Missing", "[REGPATH]", "");
+        row("value names a file", "tools/Nimbus/nimbus.exe", "[REGPATH]", "");
+        row("no value", QString(), "[REGPATH]", "");
     }
     void registryRules()
     {
@@ -453,82 +384,52 @@ private slots:
         QTest::addColumn<QString>("guid");    // a product GUID, or empty
         QTest::addColumn<QString>("keyName"); // for a rule without GUID
         QTest::addColumn<QString>("valueName");
-        QTest::addColumn<bool>("found");
-        QTest::newRow("product GUID") << "{0C6E1F0A-58B2-4F4E-9D27-3A1E5C7B9D42}"
-                                      << ""
-                                      << "" << true;
-        QTest::newRow("all-zero GUID skipped") << "{00000000-0000-0000-0000-000000000000}"
-                                               << ""
-                                               << "" << false;
-        QTest::newRow("key and value") << ""
-                                       << "PelicanNavigator"
-                                       << "InstallDir" << true;
-        QTest::newRow("key without value name skipped") << ""
-                                                        << "PelicanNavigator"
-                                                        << "" << false;
-        QTest::newRow("other GUID") << "{0C6E1F0A-58B2-4F4E-9D27-3A1E5C7B9D43}"
-                                    << ""
-                                    << "" << false;
+        QTest::addColumn<QString>("found"); // empty: not found
+        const auto row = [](const char* name, const QString& guid, const QString& key, const QString& value,
+                            const QString& found) { QTest::newRow(name) << guid << key << value << found; };
+        row("product GUID", "{0C6E1F0A-58B2-4F4E-9D27-3A1E5C7B9D42}", "", "", "C:/Kestrel");
+        row("all-zero GUID skipped", "{00000000-0000-0000-0000-000000000000}", "", "", "");
+        row("key and value", "", "PelicanNavigator", "InstallDir", "C:/Pelican");
+        row("key without value name skipped", "", "PelicanNavigator", "", "");
+        row("other GUID", "{0C6E1F0A-58B2-4F4E-9D27-3A1E5C7B9D43}", "", "", "");
     }
     void uninstallRules()
     {
         QFETCH(QString, guid);
         QFETCH(QString, keyName);
         QFETCH(QString, valueName);
-        QFETCH(bool, found);
+        QFETCH(QString, found);
         const QString uninstall = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\"
                                                  "Uninstall\\");
         // An uninstall entry is believed without looking at the disk.
-        QVERIFY(
-            CFakeSimulatorTree::setRegistryValue(uninstall + QStringLiteral("{0c6e1f0a-58b2-4f4e-9d27-3a1e5c7b9d42}"),
-                                                 QStringLiteral("InstallLocation"), QStringLiteral("C:\\Kestrel")));
-        QVERIFY(
-            CFakeSimulatorTree::setRegistryValue(uninstall + QStringLiteral("{00000000-0000-0000-0000-000000000000}"),
-                                                 QStringLiteral("InstallLocation"), QStringLiteral("C:\\Zero")));
-        QVERIFY(CFakeSimulatorTree::setRegistryValue(uninstall + QStringLiteral("PelicanNavigator"),
-                                                     QStringLiteral("InstallDir"), QStringLiteral("C:\\Pelican")));
-        QVERIFY(CFakeSimulatorTree::setRegistryValue(uninstall + QStringLiteral("PelicanNavigator"),
-                                                     QStringLiteral("InstallLocation"), QStringLiteral("C:\\Wrong")));
+        const QStringList values{"{0c6e1f0a-58b2-4f4e-9d27-3a1e5c7b9d42}",
+                                 "InstallLocation",
+                                 "C:\\Kestrel",
+                                 "{00000000-0000-0000-0000-000000000000}",
+                                 "InstallLocation",
+                                 "C:\\Zero",
+                                 "PelicanNavigator",
+                                 "InstallDir",
+                                 "C:\\Pelican",
+                                 "PelicanNavigator",
+                                 "InstallLocation",
+                                 "C:\\Wrong"};
+        for (int i = 0; i < values.size(); i += 3)
+            QVERIFY(CFakeSimulatorTree::setRegistryValue(uninstall + values.at(i), values.at(i + 1), values.at(i + 2)));
         auto [addon, location] = single(SimTool, QStringLiteral("[PROGRAMROOT]"));
-        UninstallRule rule;
-        rule.hasProductGuid = !guid.isEmpty();
-        rule.productGuid = QUuid(guid);
-        rule.keyName = keyName;
-        rule.valueName = valueName;
-        location->uninstall.append(rule);
+        location->uninstall.append(UninstallRule{QUuid(guid), !guid.isEmpty(), keyName, valueName});
 
         CAddonSearcher searcher;
         Hits hits;
         hits.connectTo(searcher);
-        QCOMPARE(searcher.searchTools(addon, location), found);
-        if (found)
-            QVERIFY(hits.directory() == QLatin1String("C:/Kestrel") || hits.directory() == QLatin1String("C:/Pelican"));
+        QCOMPARE(searcher.searchTools(addon, location), !found.isEmpty());
+        if (!found.isEmpty())
+            QCOMPARE(hits.directory(), found);
     }
 
-    void copies()
-    {
-        auto [addon, location] = single(SimTool, QStringLiteral("/x"));
-        CAddonSearcher searcher;
-        std::unique_ptr<IndexInfo> copy(searcher.copyIndexInfo(addon));
-        QCOMPARE(copy->guid, addon->guid);
-        QCOMPARE(copy->name, addon->name);
-        QCOMPARE(copy->masterfile, addon->masterfile);
-        QCOMPARE(copy->cycle, 0);
-        QCOMPARE(copy->revision, 0);
-        QVERIFY(copy->internalId.isEmpty());
-        QVERIFY(copy->paths.isEmpty());
-        std::unique_ptr<IndexPathInfo> found(
-            searcher.createIndexPathInfo(addon, SimXPlane11, QStringLiteral("C:\\a/b")));
-        QCOMPARE(found->simulator, int(SimXPlane11));
-        QCOMPARE(found->platform, 0);
-        QVERIFY(!found->mappingGuid.isNull());
-        QVERIFY(found->mappingGuid != location->mappingGuid);
-        QCOMPARE(found->directory, QDir::toNativeSeparators(QStringLiteral("C:/a/b")));
-        QVERIFY(found->date.isValid());
-    }
-
-    // The whole scan on a thread of its own, as the window model runs it.
-    void scanOnThread()
+    // Each location found is announced as a copy of the add-on that holds it alone, under a new mapping GUID;
+    // the index's own record stays as it was. (The search on a thread of its own: tst_samplescan.)
+    void searchAnnouncesCopies()
     {
         const QString fsx = setRoot(SimFSX, QStringLiteral("fsx"));
         const QString p3d = setRoot(SimP3Dv4, QStringLiteral("p3d"));
@@ -540,34 +441,22 @@ private slots:
         IndexInfo* missing = addAddon(QStringLiteral("Not installed"));
         addLocation(missing, SimFSX, fsx)->patterns = QStringList{QStringLiteral("Condor")};
 
-        auto* searcher = new CAddonSearcher;
-        searcher->setAddons(&m_addons);
+        CAddonSearcher searcher;
+        searcher.setAddons(&m_addons);
         Hits hits;
-        QObject receiver;
-        QObject::connect(searcher, &CAddonSearcher::addonFound, &receiver, [&hits](IndexInfo* addon, int simulator) {
-            QCOMPARE(QThread::currentThread(), qApp->thread());
-            hits.addons.emplace_back(addon);
-            hits.simulators.append(simulator);
-        });
-        QSignalSpy completed(searcher, &CAddonSearcher::searchCompleted);
-        QThread* thread = CWorkerThread::start(searcher, QStringLiteral("search"), &CAddonSearcher::search);
-        // The spy counts from the worker's thread: the signal may come before a wait() would start.
-        QTRY_COMPARE_WITH_TIMEOUT(completed.count(), 1, 20000);
+        hits.connectTo(searcher);
+        QSignalSpy completed(&searcher, &CAddonSearcher::searchCompleted);
+        searcher.search();
+        QCOMPARE(completed.count(), 1);
         QCOMPARE(completed.first().first().toBool(), true);
-        thread->quit();
-        QVERIFY(thread->wait(20000));
-
-        QTRY_COMPARE(hits.count(), 2);
-        QCOMPARE(hits.simulators.size(), 2);
+        QCOMPARE(hits.count(), 2);
         QVERIFY(hits.simulators.contains(SimFSX) && hits.simulators.contains(SimP3Dv4));
-        // Two separate copies, each with one new location.
-        QVERIFY(hits.addons.at(0).get() != hits.addons.at(1).get());
         for (const auto& addon : hits.addons) {
             QCOMPARE(addon->guid, vireo->guid);
             QCOMPARE(addon->paths.size(), 1);
             QVERIFY(!vireo->paths.contains(addon->paths.firstKey()));
         }
-        QCOMPARE(vireo->paths.size(), 2); // the index's record is untouched
+        QCOMPARE(vireo->paths.size(), 2);
     }
 
     void stopBeforeTheFirstLocation()

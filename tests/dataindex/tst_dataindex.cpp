@@ -1,16 +1,12 @@
-#include "ctestsandbox.h"
+#include "cdatadirtest.h"
 #include "dataindex/caddonmap.h"
 #include "dataindex/caddonmappingreader.h"
 #include "dataindex/cdataindex.h"
 #include "dataindex/csimulators.h"
-#include "foundation/cworkerthread.h"
-#include "webservices/cdownloadlogutils.h"
 
 #include <QSignalSpy>
 #include <QThread>
 #include <QtTest>
-
-#include <memory>
 
 namespace
 {
@@ -39,23 +35,26 @@ IndexInfo* addon(const QUuid& guid, const QString& name, std::initializer_list<I
 
 } // namespace
 
-class TestDataIndex : public QObject
+class TestDataIndex : public CDataDirTest
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<CTestSandbox> m_data;
+public:
+    TestDataIndex()
+        : CDataDirTest(Home::Scratch)
+    {
+    }
 
 private slots:
     void init()
     {
-        m_data = std::make_unique<CTestSandbox>();
+        CDataDirTest::init();
         CDataIndex::resetInstance();
     }
     void cleanup()
     {
         CDataIndex::resetInstance();
-        m_data.reset();
+        CDataDirTest::cleanup();
     }
 
     // One add-on collects every mapped location; a location with a known mapping GUID is replaced.
@@ -148,17 +147,6 @@ private slots:
         QVERIFY(index->mappedAddons().isEmpty());
     }
 
-    void singletonResets()
-    {
-        CDataIndex* first = CDataIndex::instance();
-        QCOMPARE(CDataIndex::instance(), first);
-        first->addSupportedAddon(
-            addon(vireo, QStringLiteral("Vireo"), {location(QUuid::createUuid(), SimFSX, QString())}));
-        QVERIFY(first->supportedAddon(vireo));
-        CDataIndex::resetInstance();
-        QVERIFY(CDataIndex::instance()->supportedAddons().isEmpty());
-    }
-
     void firstUseFromManyThreads()
     {
         CDataIndex::resetInstance();
@@ -176,61 +164,17 @@ private slots:
         QCOMPARE(CDataIndex::instance(), seen.first());
     }
 
-    // The mapping list is read on a worker thread; each add-on reaches the data index queued, before the end.
-    void mappingListReadOnThread()
+    // A damaged list ends the read, so that the data index does not wait for ever, and adds nothing.
+    void damagedMappingListCompletesUnsuccessfully()
     {
-        const QUuid mappingA = QUuid::createUuid();
-        const QUuid mappingB = QUuid::createUuid();
-        const QString file = m_data->writeFile(
-            QStringLiteral("mapping.index"),
-            QStringLiteral(
-                "<addonIndexes>"
-                "<addon name=\"Vireo\" guid=\"6d8dafe6-f597-468b-b976-909b25cceeeb\">"
-                "<mapping simulator=\"FSX\" mappingGuid=\"%0\"><directory path=\"/a\" /></mapping></addon>"
-                "<addon name=\"Vireo\" guid=\"6d8dafe6-f597-468b-b976-909b25cceeeb\">"
-                "<mapping simulator=\"P34\" mappingGuid=\"%1\" specified=\"manual\"><directory path=\"/b\" />"
-                "</mapping></addon>"
-                "</addonIndexes>")
-                .arg(CDownloadLogUtils::guidText(mappingA), CDownloadLogUtils::guidText(mappingB))
-                .toUtf8());
-        CDataIndex* index = CDataIndex::instance();
-        auto* reader = new CAddonMappingReader;
-        QObject::connect(reader, &CAddonMappingReader::addonFound, index, &CDataIndex::addMappedAddon);
-        int mappedWhenCompleted = -1;
-        QObject::connect(reader, &CAddonMappingReader::completed, index, [&](bool) {
-            mappedWhenCompleted = index->mappedAddon(vireo) ? index->mappedAddon(vireo)->paths.size() : 0;
-        });
-        QSignalSpy completed(reader, &CAddonMappingReader::completed);
-        QThread* thread = CWorkerThread::start(reader, QStringLiteral("mapping reader"),
-                                               [reader, file]() { reader->beginRead(file); });
-        // The spy counts from the worker's thread: the signal may come before a wait() would start.
-        QTRY_COMPARE_WITH_TIMEOUT(completed.count(), 1, 20000);
-        QCOMPARE(completed.first().first().toBool(), true);
-        QTRY_COMPARE(mappedWhenCompleted, 2);
-        QCOMPARE(index->mappedLocation(vireo, mappingB)->simulator, int(SimP3Dv4));
-        QVERIFY(index->mappedLocation(vireo, mappingB)->specified);
-        thread->quit();
-        QVERIFY(thread->wait(20000));
-    }
-
-    void mappingListMissingOrDamaged_data()
-    {
-        QTest::addColumn<QByteArray>("content"); // null: no file
-        QTest::newRow("missing") << QByteArray();
-        QTest::newRow("damaged") << QByteArray(
-            "<addonIndexes><addon name=\"x\" guid=\"6d8dafe6-f597-468b-b976-909b25cceeeb\">"
-            "<mapping simulator=\"FSX\" /></addon>");
-    }
-    void mappingListMissingOrDamaged()
-    {
-        QFETCH(QByteArray, content);
-        const QString file = content.isNull() ? m_data->filePath(QStringLiteral("mapping.index"))
-                                              : m_data->writeFile(QStringLiteral("mapping.index"), content);
         CAddonMappingReader reader;
         QObject::connect(&reader, &CAddonMappingReader::addonFound, CDataIndex::instance(),
                          &CDataIndex::addMappedAddon);
         QSignalSpy completed(&reader, &CAddonMappingReader::completed);
-        reader.beginRead(file);
+        reader.beginRead(
+            data().writeFile(QStringLiteral("mapping.index"),
+                             "<addonIndexes><addon name=\"x\" guid=\"6d8dafe6-f597-468b-b976-909b25cceeeb\">"
+                             "<mapping simulator=\"FSX\" /></addon>"));
         QCOMPARE(completed.count(), 1);
         QCOMPARE(completed.first().first().toBool(), false);
         QCoreApplication::processEvents();

@@ -1,5 +1,5 @@
-#include "ctestdevserver.h"
-#include "ctestsandbox.h"
+#include "cclirun.h"
+#include "cservicetest.h"
 #include "dataindex/cdataindex.h"
 #include "dataindex/cdataindexreader.h"
 #include "dataindex/cdataindexserializer.h"
@@ -7,11 +7,8 @@
 #include "foundation/csettings.h"
 #include "webservices/cdownloadlogutils.h"
 
-#include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
-
-#include <memory>
 
 namespace
 {
@@ -30,20 +27,23 @@ QByteArray olderIndex()
 } // namespace
 
 // The data index brings itself up to date through the development service, as the program does at start.
-class TestDataIndexReader : public QObject
+class TestDataIndexReader : public CServiceTest
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<CTestSandbox> m_data;
-    std::unique_ptr<QTemporaryDir> m_content;
-    std::unique_ptr<CTestDevServer> m_service;
+public:
+    TestDataIndexReader()
+        : CServiceTest(Home::Scratch)
+    {
+    }
 
+private:
     QString localIndex() const { return CDataLocations::dataIndexFilePath(); }
+    QString servedFile() const { return serviceRoot() + QStringLiteral("/data.index"); }
     int dataIndexFetches() const
     {
         int fetches = 0;
-        for (const CDevServerRequest& request : m_service->server().requests())
+        for (const CDevServerRequest& request : service().server().requests())
             fetches += request.method == QLatin1String("GET") &&
                                request.path.compare(QLatin1String("/data.index"), Qt::CaseInsensitive) == 0
                            ? 1
@@ -82,20 +82,13 @@ private:
 private slots:
     void init()
     {
-        m_data = std::make_unique<CTestSandbox>();
-        m_content = std::make_unique<QTemporaryDir>();
-        QVERIFY(CTestDevServer::copySamples(m_content->path()));
-        m_service = std::make_unique<CTestDevServer>(m_content->path());
-        QVERIFY2(m_service->isRunning(), qPrintable(m_service->errorMessage()));
-        m_service->useAsServerAddress();
+        CServiceTest::init();
         CDataIndex::resetInstance();
     }
     void cleanup()
     {
         CDataIndex::resetInstance();
-        m_service.reset();
-        m_content.reset();
-        m_data.reset();
+        CServiceTest::cleanup();
     }
 
     void missingIndexIsDownloaded()
@@ -104,8 +97,7 @@ private slots:
         QCOMPARE(run.completed, QList<bool>{false}); // no mapping list yet
         QVERIFY(run.errors.isEmpty());
         QCOMPARE(dataIndexFetches() > 0, true);
-        QCOMPARE(CTestDataDir::readFile(localIndex()),
-                 CTestDataDir::readFile(m_content->filePath(QStringLiteral("data.index"))));
+        QCOMPARE(CTestDataDir::readFile(localIndex()), CTestDataDir::readFile(servedFile()));
         CDataIndex* index = CDataIndex::instance();
         QVERIFY(index->isCurrent());
         QCOMPARE(index->supported().size(), 9);
@@ -120,9 +112,9 @@ private slots:
 
     void sameEditionDownloadsNothing()
     {
-        QByteArray local = CTestDataDir::readFile(m_content->filePath(QStringLiteral("data.index")));
+        QByteArray local = CTestDataDir::readFile(servedFile());
         local.replace("Tessaray sample data index", "kept locally");
-        m_data->writeFile(QStringLiteral("data.index"), local);
+        data().writeFile(QStringLiteral("data.index"), local);
         const Run run = refresh();
         QVERIFY(run.errors.isEmpty());
         QCOMPARE(dataIndexFetches(), 0);
@@ -137,10 +129,10 @@ private slots:
     {
         refresh();
         QCOMPARE(dataIndexFetches(), 1);
-        QByteArray next = CTestDataDir::readFile(m_content->filePath(QStringLiteral("data.index")));
+        QByteArray next = CTestDataDir::readFile(servedFile());
         next.replace(servedEdition.toUtf8(), "{11111111-2222-4333-8444-555555555555}");
-        m_service->writeFile(QStringLiteral("data.index"), next);
-        m_service->server().clearRequests();
+        service().writeFile(QStringLiteral("data.index"), next);
+        service().server().clearRequests();
         refresh();
         QCOMPARE(dataIndexFetches(), 1);
         QCOMPARE(CTestDataDir::readFile(localIndex()), next);
@@ -166,13 +158,13 @@ private slots:
         QFETCH(int, status);
         QFETCH(QByteArray, served);
         const QByteArray before = olderIndex();
-        m_data->writeFile(QStringLiteral("data.index"), before);
+        data().writeFile(QStringLiteral("data.index"), before);
         if (!served.isEmpty())
-            m_service->writeFile(QStringLiteral("data.index"), served);
+            service().writeFile(QStringLiteral("data.index"), served);
         if (status != 0) {
             CDevServerFault fault;
             fault.status = status;
-            m_service->server().setFault(QStringLiteral("/data.index"), fault);
+            service().server().setFault(QStringLiteral("/data.index"), fault);
         }
         const Run run = refresh();
         QCOMPARE(run.errors.size(), 1);
@@ -186,14 +178,14 @@ private slots:
     {
         CDevServerFault fault;
         fault.status = 503;
-        m_service->server().setFault(QStringLiteral("/api/1/fmsdata/index"), fault);
+        service().server().setFault(QStringLiteral("/api/1/fmsdata/index"), fault);
         CDataIndex* index = CDataIndex::instance();
         index->initialize();
         const Run run = refresh(); // a second start while the first check runs starts nothing
         QCOMPARE(run.errors.size(), 1);
         QVERIFY(run.completed.isEmpty());
         int identityRequests = 0;
-        for (const CDevServerRequest& request : m_service->server().requests())
+        for (const CDevServerRequest& request : service().server().requests())
             identityRequests += request.path.startsWith(QLatin1String("/api/1/fmsdata/index")) ? 1 : 0;
         QCOMPARE(identityRequests, 1);
         QCOMPARE(dataIndexFetches(), 0);
@@ -202,7 +194,7 @@ private slots:
     // Mapped add-ons come from the mapping list, read on a worker thread and merged by mapping GUID.
     void mappedAddonsAreMergedByMappingGuid()
     {
-        m_data->writeFile(
+        data().writeFile(
             QStringLiteral("mapping.index"),
             "<addonIndexes>"
             "<addon name=\"Vireo V700\" guid=\"6d8dafe6-f597-468b-b976-909b25cceeeb\"><mapping simulator=\"FSX\" "
@@ -244,21 +236,16 @@ private slots:
     void commandLineRefresh()
     {
         const QByteArray before = olderIndex();
-        m_data->writeFile(QStringLiteral("data.index"), before);
-        const QString cli = qEnvironmentVariable("TESSARAY_BINARY_DIR") + QStringLiteral("/cli/tessaray-cli");
-        QProcess process;
-        process.start(cli, {QStringLiteral("index"), QStringLiteral("refresh"), QStringLiteral("--no-index-update")});
-        QVERIFY(process.waitForFinished(60000));
-        QCOMPARE(process.exitCode(), 0);
-        QCOMPARE(process.readAllStandardOutput(),
-                 QByteArray("0ade1d0e-0000-4000-8000-000000002611\t3\tthe edition before\t9\t0\n"));
+        data().writeFile(QStringLiteral("data.index"), before);
+        CCliRun run =
+            CCliRun::run({QStringLiteral("index"), QStringLiteral("refresh"), QStringLiteral("--no-index-update")});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, QByteArray("0ade1d0e-0000-4000-8000-000000002611\t3\tthe edition before\t9\t0\n"));
         QCOMPARE(CTestDataDir::readFile(localIndex()), before);
 
-        process.start(cli, {QStringLiteral("index"), QStringLiteral("refresh")});
-        QVERIFY(process.waitForFinished(60000));
-        QCOMPARE(process.exitCode(), 0);
-        QCOMPARE(process.readAllStandardOutput(),
-                 QByteArray("5e44e40f-3003-4869-89f3-babd8f3a9dcc\t3\tTessaray sample data index\t9\t0\n"));
+        run = CCliRun::run({QStringLiteral("index"), QStringLiteral("refresh")});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, QByteArray("5e44e40f-3003-4869-89f3-babd8f3a9dcc\t3\tTessaray sample data index\t9\t0\n"));
         QCOMPARE(dataIndexFetches() > 0, true);
     }
 };

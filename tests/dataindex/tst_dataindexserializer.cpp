@@ -117,41 +117,28 @@ private slots:
         QTest::addColumn<int>("simulator");
         QTest::addColumn<bool>("specified");
         QTest::addColumn<QString>("directory"); // "/" for the native separator
-
-        QTest::newRow("auto") << QByteArray("simulator=\"P34\" specified=\"auto\"") << QByteArray() << 0
-                              << int(SimP3Dv4) << false << "";
-        QTest::newRow("Auto is by hand") << QByteArray("simulator=\"P34\" specified=\"Auto\"") << QByteArray() << 0
-                                         << int(SimP3Dv4) << true << "";
-        QTest::newRow("manual") << QByteArray("simulator=\"XP11\" specified=\"manual\"") << QByteArray() << 0
-                                << int(SimXPlane11) << true << "";
-        QTest::newRow("missing specified")
-            << QByteArray("simulator=\"XP10\"") << QByteArray() << 0 << int(SimXPlane10) << true << "";
-        QTest::newRow("platform LINUX") << QByteArray("platform=\"LINUX\" simulator=\"TOOL\" specified=\"auto\"")
-                                        << QByteArray() << 2 << int(SimTool) << false << "";
-        QTest::newRow("platform MAC") << QByteArray("platform=\"MAC\" simulator=\"ADDON\" specified=\"auto\"")
-                                      << QByteArray() << 1 << int(SimAddon) << false << "";
-        QTest::newRow("platform in lower case")
-            << QByteArray("platform=\"linux\" simulator=\"FS9\"") << QByteArray() << 0 << int(SimFS9) << true << "";
-        QTest::newRow("unknown simulator")
-            << QByteArray("simulator=\"MSFS\" specified=\"auto\"") << QByteArray() << 0 << int(SimUser) << false << "";
-        QTest::newRow("simulator with blanks")
-            << QByteArray("simulator=\" FSX\" specified=\"auto\"") << QByteArray() << 0 << int(SimUser) << false << "";
-        QTest::newRow("directory, doubled separators")
-            << QByteArray("simulator=\"TOOL\" specified=\"auto\"")
-            << QByteArray("<directory path=\"  [ADDONROOT]\\\\tools\\\\Heron  \" />") << 0 << int(SimTool) << false
-            << "[ADDONROOT]/tools/Heron";
-        QTest::newRow("first child's path without a directory element")
-            << QByteArray("simulator=\"TOOL\"") << QByteArray("<rules path=\"[ADDONROOT]\\\\Raw\" />") << 0
-            << int(SimTool) << true << "[ADDONROOT]/Raw";
-        QTest::newRow("blank directory") << QByteArray("simulator=\"TOOL\"") << QByteArray("<directory path=\"   \" />")
-                                         << 0 << int(SimTool) << true << "";
-        QTest::newRow("last directory element wins")
-            << QByteArray("simulator=\"TOOL\"")
-            << QByteArray("<directory path=\"[ADDONROOT]/a\" /><directory path=\"[ADDONROOT]/b\" />") << 0
-            << int(SimTool) << true << "[ADDONROOT]/b";
-        QTest::newRow("any tag name") << QByteArray("simulator=\"FSXS\" specified=\"auto\"")
-                                      << QByteArray("<folder path=\"[ADDONROOT]/x\" />") << 0 << int(SimFSXSteam)
-                                      << false << "[ADDONROOT]/x";
+        const auto row = [](const char* name, const QByteArray& attributes, const QByteArray& body, int platform,
+                            int simulator, bool specified, const QString& directory = QString()) {
+            QTest::newRow(name) << attributes << body << platform << simulator << specified << directory;
+        };
+        row("auto", "simulator=\"P34\" specified=\"auto\"", "", 0, SimP3Dv4, false);
+        row("Auto is by hand", "simulator=\"P34\" specified=\"Auto\"", "", 0, SimP3Dv4, true);
+        row("missing specified", "simulator=\"XP10\"", "", 0, SimXPlane10, true);
+        row("platform LINUX", "platform=\"LINUX\" simulator=\"TOOL\" specified=\"auto\"", "", 2, SimTool, false);
+        row("platform MAC", "platform=\"MAC\" simulator=\"ADDON\" specified=\"auto\"", "", 1, SimAddon, false);
+        row("platform in lower case", "platform=\"linux\" simulator=\"FS9\"", "", 0, SimFS9, true);
+        row("unknown simulator", "simulator=\"MSFS\" specified=\"auto\"", "", 0, SimUser, false);
+        row("simulator with blanks", "simulator=\" FSX\" specified=\"auto\"", "", 0, SimUser, false);
+        row("directory, doubled separators", "simulator=\"TOOL\" specified=\"auto\"",
+            "<directory path=\"  [ADDONROOT]\\\\tools\\\\Heron  \" />", 0, SimTool, false, "[ADDONROOT]/tools/Heron");
+        row("first child's path without a directory element", "simulator=\"TOOL\"",
+            "<rules path=\"[ADDONROOT]\\\\Raw\" />", 0, SimTool, true, "[ADDONROOT]/Raw");
+        row("blank directory", "simulator=\"TOOL\"", "<directory path=\"   \" />", 0, SimTool, true);
+        row("last directory element wins", "simulator=\"TOOL\"",
+            "<directory path=\"[ADDONROOT]/a\" /><directory path=\"[ADDONROOT]/b\" />", 0, SimTool, true,
+            "[ADDONROOT]/b");
+        row("any tag name", "simulator=\"FSXS\" specified=\"auto\"", "<folder path=\"[ADDONROOT]/x\" />", 0,
+            SimFSXSteam, false, "[ADDONROOT]/x");
     }
     void location()
     {
@@ -248,22 +235,17 @@ private slots:
     {
         QTest::addColumn<QString>("rule");
         QTest::addColumn<QString>("directory"); // "/" for the native separator
-        QTest::newRow("absolute") << "/etc/navdata"
-                                  << "";
-        QTest::newRow("drive") << "C:\\Windows"
-                               << "";
-        QTest::newRow("relative, no placeholder") << "Aircraft\\Vireo"
-                                                  << "";
-        QTest::newRow("climbs out of its placeholder") << "[FSXROOT]\\..\\..\\etc"
-                                                       << "";
-        QTest::newRow("simulator not installed") << "[P34ROOT]\\SimObjects"
-                                                 << "";
-        QTest::newRow("unknown placeholder") << "[NOSUCHROOT]\\x"
-                                             << "";
-        QTest::newRow("simulator installed") << "[FSXROOT]\\SimObjects"
-                                             << "D:/Sims/FSX/SimObjects";
-        QTest::newRow("marker of the search") << "[PROGRAMROOT]"
-                                              << "[PROGRAMROOT]";
+        const auto row = [](const char* name, const QString& rule, const QString& directory = QString()) {
+            QTest::newRow(name) << rule << directory;
+        };
+        row("absolute", "/etc/navdata");
+        row("drive", "C:\\Windows");
+        row("relative, no placeholder", "Aircraft\\Vireo");
+        row("climbs out of its placeholder", "[FSXROOT]\\..\\..\\etc");
+        row("simulator not installed", "[P34ROOT]\\SimObjects");
+        row("unknown placeholder", "[NOSUCHROOT]\\x");
+        row("simulator installed", "[FSXROOT]\\SimObjects", "D:/Sims/FSX/SimObjects");
+        row("marker of the search", "[PROGRAMROOT]", "[PROGRAMROOT]");
     }
     void directoryRulesThatNameNoPlace()
     {
@@ -320,17 +302,22 @@ private slots:
 
     void readFailures_data()
     {
-        QTest::addColumn<QByteArray>("content"); // null: no file at all
-        QTest::addColumn<QString>("message");    // %0 for the path
-        QTest::newRow("missing") << QByteArray() << "Cannot open file '%0'";
-        QTest::newRow("empty") << QByteArray("") << "Invalid format for file '%0'";
-        QTest::newRow("malformed") << QByteArray("<addonIndexes cycle=\"1\"><addon></addonIndexes>")
-                                   << "Invalid format for file '%0'";
-        QTest::newRow("not XML") << QByteArray("PK\x03\x04\x00\x00garbage", 12) << "Invalid format for file '%0'";
+        QTest::addColumn<QString>("place"); // the file: written with the content, missing, folder, huge, unreadable
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("message"); // %0 for the path
+        const QString cannotOpen = QStringLiteral("Cannot open file '%0'");
+        const QString invalid = QStringLiteral("Invalid format for file '%0'");
+        QTest::newRow("missing") << "missing" << QByteArray() << cannotOpen;
+        QTest::newRow("folder instead of a file") << "folder" << QByteArray() << cannotOpen;
+        QTest::newRow("larger than any index") << "huge" << QByteArray() << invalid;
+        QTest::newRow("empty") << "written" << QByteArray("") << invalid;
+        QTest::newRow("malformed") << "written" << QByteArray("<addonIndexes cycle=\"1\"><addon></addonIndexes>")
+                                   << invalid;
+        QTest::newRow("not XML") << "written" << QByteArray("PK\x03\x04\x00\x00garbage", 12) << invalid;
         QByteArray deep = "<addonIndexes cycle=\"1\">";
         for (int i = 0; i < 200000; ++i)
             deep += "<a>";
-        QTest::newRow("very deep") << deep << "Invalid format for file '%0'";
+        QTest::newRow("very deep") << "written" << deep << invalid;
         QByteArray laughs = "<?xml version=\"1.0\"?><!DOCTYPE l [<!ENTITY a \"aaaaaaaaaa\">";
         for (int i = 1; i < 10; ++i)
             laughs += QStringLiteral("<!ENTITY %0 \"%1\">")
@@ -338,13 +325,26 @@ private slots:
                           .arg(QString(QStringLiteral("&%0;").arg(QChar('a' + i - 1))).repeated(10))
                           .toLatin1();
         laughs += "]><addonIndexes cycle=\"1\"><addon name=\"&j;\" /></addonIndexes>";
-        QTest::newRow("entity expansion") << laughs << "Invalid format for file '%0'";
+        QTest::newRow("entity expansion") << "written" << laughs << invalid;
+        QTest::newRow("unreadable") << "unreadable" << dataIndexWith("simulator=\"FSX\"", "") << cannotOpen;
     }
     void readFailures()
     {
+        QFETCH(QString, place);
         QFETCH(QByteArray, content);
         QFETCH(QString, message);
-        const QString path = content.isNull() ? data().filePath(QStringLiteral("missing.index")) : write(content);
+        const QString path = data().filePath(QStringLiteral("data.index"));
+        if (place == QLatin1String("folder"))
+            QVERIFY(QDir().mkpath(path));
+        else if (place != QLatin1String("missing"))
+            write(content);
+        if (place == QLatin1String("huge")) // sparse: no disk space is used for the zeros
+            QVERIFY(QFile::resize(path, CSerializerBase::MaximumDocumentSize + 1));
+        if (place == QLatin1String("unreadable")) {
+            QVERIFY(QFile::setPermissions(path, QFileDevice::WriteOwner));
+            if (QFile(path).open(QIODevice::ReadOnly))
+                QSKIP("This user reads files without read permission (root).");
+        }
         const ReadResult result = readIndex(path);
         QCOMPARE(result.completed, 0);
         QCOMPARE(int(result.addons.size()), 0);
@@ -353,39 +353,9 @@ private slots:
         QCOMPARE(result.errors.first().errorLevel, 6);
     }
 
-    void folderInsteadOfFile()
-    {
-        const ReadResult result = readIndex(data().path());
-        QCOMPARE(result.errors.size(), 1);
-        QCOMPARE(result.errors.first().message, QStringLiteral("Cannot open file '%0'").arg(data().path()));
-    }
-
-    void unreadableFile()
-    {
-        const QString path = write(dataIndexWith("simulator=\"FSX\"", ""));
-        QVERIFY(QFile::setPermissions(path, QFileDevice::WriteOwner));
-        QFile probe(path);
-        if (probe.open(QIODevice::ReadOnly))
-            QSKIP("This user reads files without read permission (root).");
-        const ReadResult result = readIndex(path);
-        QCOMPARE(result.errors.size(), 1);
-        QCOMPARE(result.errors.first().message, QStringLiteral("Cannot open file '%0'").arg(path));
-    }
-
-    void veryLargeFile()
-    {
-        // Sparse: no disk space is used for the zeros.
-        const QString path = data().filePath(QStringLiteral("huge.index"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QVERIFY(file.resize(CSerializerBase::MaximumDocumentSize + 1));
-        file.close();
-        const ReadResult result = readIndex(path);
-        QCOMPARE(result.errors.size(), 1);
-        QCOMPARE(result.errors.first().message, QStringLiteral("Invalid format for file '%0'").arg(path));
-    }
-
     // The mapping list: what the program writes it reads back, except where files depend on the difference.
+    // Folder names come from the disk and may hold any character the file system allows; each must come back
+    // exactly, and the file must stay readable for every later save.
     void mappingListRoundTrip()
     {
         IndexInfoMap addons;
@@ -411,7 +381,6 @@ private slots:
             location->cycle = 2401;
             location->revision = 3;
             addon->insertPath(location);
-            return location;
         };
         IndexInfo* vireo = makeAddon(second, QStringLiteral("Vireo V700 & \"Friends\" <é>"));
         makeLocation(vireo, SimFSX, QStringLiteral("/sims/FSX/SimObjects//Airplanes/Vireo/./FMS/"), false,
@@ -419,12 +388,31 @@ private slots:
         makeLocation(vireo, SimP3Dv4, QStringLiteral("/sims/P3D v4/Vireo"), true, PlatformWindows);
         IndexInfo* halcyon = makeAddon(first, QStringLiteral("Halcyon HX-20"));
         makeLocation(halcyon, 0x200, QStringLiteral("/user/folder"), true, PlatformMac);
+        QStringList names{QStringLiteral("del") + QChar(0x7F),
+                          QStringLiteral("percent %0041 %"),
+                          QStringLiteral("amp & <lt> \"q\" 'a'"),
+                          QStringLiteral("Flughäfen Ærø 東京 ✈"),
+                          QStringLiteral("astral ") + QString::fromUcs4(U"\U0001F6E9"),
+                          QStringLiteral("noncharacter ") + QChar(0xFFFE) + QChar(0xFFFF),
+                          QStringLiteral("lone ") + QChar(0xD800) + QStringLiteral(" surrogate") + QChar(0xDC00),
+                          QStringLiteral("long ").repeated(50),
+                          QStringLiteral("blanks  around ")};
+        for (ushort code = 1; code < 0x20; ++code)
+            names << QStringLiteral("ctl%1-").arg(code) + QChar(code) + QStringLiteral("-end");
+        for (const QString& name : qAsConst(names))
+            makeLocation(halcyon, SimXPlane11, QStringLiteral("/sims/") + name, false, PlatformWindows);
 
         CDataIndexSerializer writer;
         QSignalSpy completed(&writer, &CDataIndexSerializer::taskCompleted);
         DataIndexReaderInfo info{&addons};
         QVERIFY(writer.serialize(QVariant::fromValue(&info)).toBool());
         QCOMPARE(completed.count(), 1);
+#ifndef Q_OS_WIN
+        // It tells where the user's add-ons are: the owner's alone.
+        const QFileDevice::Permissions permissions = QFile::permissions(CIOUtils::mappingListFilePath());
+        QVERIFY(permissions & QFileDevice::ReadOwner);
+        QVERIFY(!(permissions & (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteOther)));
+#endif
 
         const QByteArray written = CTestDataDir::readFile(CIOUtils::mappingListFilePath());
         QVERIFY(written.contains("mappingGuid=\"" + CDownloadLogUtils::guidText(vireo->paths.firstKey()).toUtf8()));
@@ -453,52 +441,6 @@ private slots:
             }
         }
         qDeleteAll(addons);
-    }
-
-    // Folder names come from the disk and may hold any character the file system allows; each must come
-    // back from mapping.index exactly, and the file must stay readable for every later save.
-    void mappingListKeepsEveryFolderName()
-    {
-        QStringList names;
-        for (ushort code = 1; code < 0x20; ++code)
-            names << QStringLiteral("ctl%1-").arg(code) + QChar(code) + QStringLiteral("-end");
-        names << QStringLiteral("del") + QChar(0x7F) << QStringLiteral("percent %0041 %")
-              << QStringLiteral("amp & <lt> \"q\" 'a'") << QStringLiteral("Flughäfen Ærø 東京 ✈")
-              << QStringLiteral("astral ") + QString::fromUcs4(U"\U0001F6E9")
-              << QStringLiteral("noncharacter ") + QChar(0xFFFE) + QChar(0xFFFF)
-              << QStringLiteral("lone ") + QChar(0xD800) + QStringLiteral(" surrogate") + QChar(0xDC00)
-              << QStringLiteral("long ").repeated(50) << QStringLiteral("blanks  around ");
-        IndexInfoMap addons;
-        auto* addon = new IndexInfo;
-        addon->guid = QUuid::createUuid();
-        addon->name = QStringLiteral("Probe");
-        addons.insert(addon->guid, addon);
-        QMap<QUuid, QString> expected;
-        for (const QString& name : qAsConst(names)) {
-            auto* location = new IndexPathInfo;
-            location->mappingGuid = QUuid::createUuid();
-            location->simulator = SimXPlane11;
-            location->directory = QDir::toNativeSeparators(data().filePath(QStringLiteral("sims/")) + name);
-            addon->insertPath(location);
-            expected.insert(location->mappingGuid, location->directory);
-        }
-        CDataIndexSerializer writer;
-        QVERIFY(writer.serializeTo(addons, CIOUtils::mappingListFilePath()));
-        qDeleteAll(addons);
-#ifndef Q_OS_WIN
-        // It tells where the user's add-ons are: the owner's alone.
-        const QFileDevice::Permissions permissions = QFile::permissions(CIOUtils::mappingListFilePath());
-        QVERIFY(permissions & QFileDevice::ReadOwner);
-        QVERIFY(!(permissions & (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteOther)));
-#endif
-
-        const ReadResult result = readIndex(CIOUtils::mappingListFilePath());
-        QCOMPARE(result.completed, 1);
-        QCOMPARE(int(result.addons.size()), 1);
-        const IndexInfo* read = result.addons.front().get();
-        QCOMPARE(read->paths.size(), expected.size());
-        for (const IndexPathInfo* location : read->paths)
-            QCOMPARE(location->directory, expected.value(location->mappingGuid));
     }
 
     void mappingListTakesVersionFromInstalledPackage()

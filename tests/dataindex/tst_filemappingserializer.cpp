@@ -201,8 +201,6 @@ private slots:
         QCOMPARE(error.errorNumber, 3);
         QCOMPARE(error.errorLevel, 6);
         QCOMPARE(error.message, message.arg(path));
-        QCOMPARE(error.function, QStringLiteral("CFileMappingSerializer::deserialize"));
-        QCOMPARE(error.file, QStringLiteral("cfilemappingserializer"));
         QVERIFY(serializer.items().isEmpty());
     }
 
@@ -278,7 +276,6 @@ private slots:
         QCOMPARE(errors.count(), 1);
         const Exception error = errors.first().first().value<Exception>();
         QCOMPARE(error.message, QStringLiteral("Cannot open file %0").arg(path));
-        QCOMPARE(error.function, QStringLiteral("CFileMappingSerializer::serialize"));
         QVERIFY(!QFile::exists(path));
     }
 };

@@ -16,7 +16,6 @@ private slots:
     void registryFallBacks();
     void windowsRule_data();
     void windowsRule();
-    void fixedFileNames();
 };
 
 namespace
@@ -77,14 +76,6 @@ void TestDataLocations::windowsRule()
     const QString result = CDataLocations::windowsDataDirectory(commonAppData, windowsVersion, firstDrive,
                                                                 QStringLiteral("C:/Program Files/Tessaray"));
     QCOMPARE(QDir::cleanPath(QDir::fromNativeSeparators(result)), expected);
-}
-
-void TestDataLocations::fixedFileNames()
-{
-    QCOMPARE(CDataLocations::settingsFilePath(), data().filePath(QStringLiteral("settings.conf")));
-    QCOMPARE(CDataLocations::dataIndexFilePath(), data().filePath(QStringLiteral("data.index")));
-    QCOMPARE(CDataLocations::mappingListFilePath(), data().filePath(QStringLiteral("mapping.index")));
-    QCOMPARE(CDataLocations::logFilePath(QStringLiteral("a.log")), data().filePath(QStringLiteral("logs/a.log")));
 }
 
 int main(int argc, char* argv[])

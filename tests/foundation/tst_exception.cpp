@@ -45,13 +45,11 @@ void TestException::textForm_data()
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("file");
 
-    QTest::newRow("plain") << "Cannot open file C:/x.mapping"
-                           << "cfilemappingserializer";
+    QTest::newRow("plain") << "Cannot open file C:/x.mapping" << QStringLiteral("cfilemappingserializer");
     // Filled in one pass: placeholders inside the values stay as they are.
     QTest::newRow("URL with %2F") << "Cannot fetch http://host/a%2Fb?x=%1%5"
-                                  << "cfilemappingserializer";
-    QTest::newRow("file name with %3") << "Cannot open file C:/x.mapping"
-                                       << "c%3file";
+                                  << QStringLiteral("cfilemappingserializer");
+    QTest::newRow("file name with %3") << "Cannot open file C:/x.mapping" << QStringLiteral("c%3file");
 }
 
 void TestException::textForm()

@@ -35,40 +35,48 @@ QString logText(const CTestDataDir& data)
 {
     return QString::fromUtf8(CTestDataDir::readFile(data.logFile()));
 }
+
+// Logs through one of the logger's entry points: 0 log, 1 web service, 2 exception, 3 function (no level).
+void logThrough(int entryPoint, int level, const QString& message)
+{
+    const QString function = QStringLiteral("CFoo::bar");
+    const QString file = QStringLiteral("cfoo");
+    switch (entryPoint) {
+    case 0:
+        CLogger::log(level, function, file, 42, message);
+        break;
+    case 1:
+        CLogger::logService(256, level, function, file, 42, message);
+        break;
+    case 2:
+        CLogger::logException(Exception(28, level, message, 42, function, file));
+        break;
+    default:
+        CLogger::logFunction(function, message);
+    }
+}
 } // namespace
 
 void TestLogger::lineFormats_data()
 {
     QTest::addColumn<int>("entryPoint");
+    QTest::addColumn<int>("level");
     QTest::addColumn<QString>("expected"); // regular expression after the time stamp
 
-    QTest::newRow("log") << 0 << QStringLiteral("\\[6\\]\\[0\\] - CFoo::bar \\[cfoo:42\\]: hello 100%\\n$");
-    QTest::newRow("web service") << 1
+    QTest::newRow("log") << 0 << 6 << QStringLiteral("\\[6\\]\\[0\\] - CFoo::bar \\[cfoo:42\\]: hello 100%\\n$");
+    QTest::newRow("web service") << 1 << 1
                                  << QStringLiteral(
                                         "\\[Web Service: 256\\]\\[1\\] - CFoo::bar \\[cfoo:42\\]: hello 100%\\n$");
-    QTest::newRow("exception") << 2 << QStringLiteral("\\[7\\]\\[28\\] - CFoo::bar \\[cfoo:42\\]: hello 100%\\n$");
-    QTest::newRow("function") << 3 << QStringLiteral("\\[CFoo::bar\\]: hello 100%\\n$");
+    QTest::newRow("exception") << 2 << 7 << QStringLiteral("\\[7\\]\\[28\\] - CFoo::bar \\[cfoo:42\\]: hello 100%\\n$");
+    QTest::newRow("function") << 3 << 0 << QStringLiteral("\\[CFoo::bar\\]: hello 100%\\n$");
 }
 
 void TestLogger::lineFormats()
 {
     QFETCH(int, entryPoint);
+    QFETCH(int, level);
     QFETCH(QString, expected);
-    const QString message = QStringLiteral("hello 100%");
-    switch (entryPoint) {
-    case 0:
-        CLogger::log(6, QStringLiteral("CFoo::bar"), QStringLiteral("cfoo"), 42, message);
-        break;
-    case 1:
-        CLogger::logService(256, 1, QStringLiteral("CFoo::bar"), QStringLiteral("cfoo"), 42, message);
-        break;
-    case 2:
-        CLogger::logException(Exception(28, 7, message, 42, QStringLiteral("CFoo::bar"), QStringLiteral("cfoo")));
-        break;
-    case 3:
-        CLogger::logFunction(QStringLiteral("CFoo::bar"), message);
-        break;
-    }
+    logThrough(entryPoint, level, QStringLiteral("hello 100%"));
     const QString text = logText(data());
     QVERIFY2(QRegularExpression(QStringLiteral("^") + timePattern + expected).match(text).hasMatch(), qPrintable(text));
 }
@@ -79,7 +87,6 @@ void TestLogger::threshold_data()
     QTest::addColumn<int>("level");
     QTest::addColumn<bool>("written");
 
-    QTest::newRow("log level 1") << 0 << 1 << false;
     QTest::newRow("log level 5") << 0 << 5 << false;
     QTest::newRow("log level 6") << 0 << 6 << true;
     QTest::newRow("log level 8") << 0 << 8 << true;
@@ -94,20 +101,7 @@ void TestLogger::threshold()
     QFETCH(int, entryPoint);
     QFETCH(int, level);
     QFETCH(bool, written);
-    switch (entryPoint) {
-    case 0:
-        CLogger::log(level, QStringLiteral("f"), QStringLiteral("file"), 1, QStringLiteral("m"));
-        break;
-    case 1:
-        CLogger::logService(1, level, QStringLiteral("f"), QStringLiteral("file"), 1, QStringLiteral("m"));
-        break;
-    case 2:
-        CLogger::logException(Exception(1, level, QStringLiteral("m"), 1, QStringLiteral("f"), QStringLiteral("file")));
-        break;
-    case 3:
-        CLogger::logFunction(QStringLiteral("f"), QStringLiteral("m"));
-        break;
-    }
+    logThrough(entryPoint, level, QStringLiteral("m"));
     QCOMPARE(QFile::exists(data().logFile()), written);
 }
 

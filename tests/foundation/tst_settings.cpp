@@ -20,7 +20,6 @@ private slots:
     void badFilesGiveDefaults_data();
     void badFilesGiveDefaults();
     void writeSetsDamagedFileAside();
-    void programConfigReportsAbsentKeys();
     void disableBitsRoundTrip();
     void privateFilesReadableByOwnerOnly_data();
     void privateFilesReadableByOwnerOnly();
@@ -34,9 +33,8 @@ void TestSettings::defaultsOnFreshInstallation_data()
     QTest::addColumn<QString>("key");
     QTest::addColumn<QVariant>("expected");
 
+    // The piece size and sort order defaults: badFilesGiveDefaults.
     QTest::newRow("automatic backup on") << SettingsKey::AutoBackup << QVariant(true);
-    QTest::newRow("piece size setting") << SettingsKey::ChunkSize << QVariant(16);
-    QTest::newRow("sort order") << SettingsKey::SortBy << QVariant(4);
     QTest::newRow("theme on") << SettingsKey::UseTheme << QVariant(true);
 }
 
@@ -127,13 +125,6 @@ void TestSettings::writeSetsDamagedFileAside()
     QCOMPARE(aside.size(), 1);
     QCOMPARE(CTestDataDir::readFile(data().filePath(aside.first())), damaged);
     QVERIFY(CTestDataDir::readFile(data().logFile()).contains("settings.conf could not be read (format error)"));
-}
-
-void TestSettings::programConfigReportsAbsentKeys()
-{
-    QVERIFY(!CProgramConfig::getValue(SettingsKey::ChunkSize).isValid());
-    CSettings::setValue(SettingsKey::ChunkSize, 8);
-    QCOMPARE(CProgramConfig::getValue(SettingsKey::ChunkSize).toInt(), 8);
 }
 
 void TestSettings::disableBitsRoundTrip()

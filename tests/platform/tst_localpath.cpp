@@ -32,20 +32,15 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("expected");
 #ifdef Q_OS_WIN
-        QTest::newRow("slashes") << "C:/a/b"
-                                 << "C:\\a\\b";
-        QTest::newRow("mixed") << "C:/a\\b"
-                               << "C:\\a\\b";
+        QTest::newRow("slashes") << "C:/a/b" << QStringLiteral("C:\\a\\b");
+        QTest::newRow("mixed") << "C:/a\\b" << QStringLiteral("C:\\a\\b");
 #else
         QTest::newRow("backslashes") << "[FSXROOT]\\SimObjects\\Airplanes"
-                                     << "[FSXROOT]/SimObjects/Airplanes";
-        QTest::newRow("mixed") << "/sims\\FSX/x"
-                               << "/sims/FSX/x";
-        QTest::newRow("doubled kept") << "a\\\\b"
-                                      << "a//b";
+                                     << QStringLiteral("[FSXROOT]/SimObjects/Airplanes");
+        QTest::newRow("mixed") << "/sims\\FSX/x" << QStringLiteral("/sims/FSX/x");
+        QTest::newRow("doubled kept") << "a\\\\b" << QStringLiteral("a//b");
 #endif
-        QTest::newRow("empty") << ""
-                               << "";
+        QTest::newRow("empty") << "" << QString();
     }
     void toNative()
     {
@@ -66,17 +61,13 @@ private slots:
         QTest::newRow("every element upper case")
             << "X-PLANE 11/AIRCRAFT/CORVID C-90/PLUGINS/CORVIDFMS/NAVDATA" << navdata;
         QTest::newRow("file") << "x-plane 11/aircraft/corvid c-90/CORVID_C90.ACF"
-                              << "X-Plane 11/Aircraft/Corvid C-90/Corvid_C90.acf";
-        QTest::newRow("dot dot resolved first") << "X-Plane 11/aircraft/unknown/../corvid c-90"
-                                                << "X-Plane 11/Aircraft/Corvid C-90";
-        QTest::newRow("missing last element") << "X-Plane 11/aircraft/corvid c-90/liveries"
-                                              << "";
-        QTest::newRow("missing middle element") << "X-Plane 11/scenery/corvid c-90"
-                                                << "";
-        QTest::newRow("exact spelling preferred") << "Twins/data"
-                                                  << "Twins/data";
-        QTest::newRow("first of two spellings") << "Twins/DATA"
-                                                << "Twins/Data";
+                              << QStringLiteral("X-Plane 11/Aircraft/Corvid C-90/Corvid_C90.acf");
+        QTest::newRow("dot dot resolved first")
+            << "X-Plane 11/aircraft/unknown/../corvid c-90" << QStringLiteral("X-Plane 11/Aircraft/Corvid C-90");
+        QTest::newRow("missing last element") << "X-Plane 11/aircraft/corvid c-90/liveries" << QString();
+        QTest::newRow("missing middle element") << "X-Plane 11/scenery/corvid c-90" << QString();
+        QTest::newRow("exact spelling preferred") << "Twins/data" << QStringLiteral("Twins/data");
+        QTest::newRow("first of two spellings") << "Twins/DATA" << QStringLiteral("Twins/Data");
     }
     void existingPath()
     {

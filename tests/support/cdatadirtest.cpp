@@ -1,16 +1,15 @@
 #include "cdatadirtest.h"
 
-#include "ctestsandbox.h"
-
 void CDataDirTest::init()
 {
     if (m_home == Home::Scratch)
-        m_data = std::make_unique<CTestSandbox>();
+        m_sandbox = std::make_unique<CTestSandbox>();
     else
         m_data = std::make_unique<CTestDataDir>();
 }
 
 void CDataDirTest::cleanup()
 {
+    m_sandbox.reset();
     m_data.reset();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ctestdatadir.h"
+#include "ctestsandbox.h"
 
 #include <QObject>
 
@@ -30,9 +30,11 @@ protected slots:
     void cleanup();
 
 protected:
-    CTestDataDir& data() const { return *m_data; }
+    CTestDataDir& data() const { return m_sandbox ? *m_sandbox : *m_data; }
 
 private:
     Home m_home;
+    // Apart: CTestDataDir has no virtual destructor, and the sandbox's must run to restore the home.
+    std::unique_ptr<CTestSandbox> m_sandbox;
     std::unique_ptr<CTestDataDir> m_data;
 };

@@ -14,6 +14,12 @@ class CServiceTest : public CDataDirTest
 {
     Q_OBJECT
 
+public:
+    explicit CServiceTest(Home home = Home::Real)
+        : CDataDirTest(home)
+    {
+    }
+
 protected slots:
     void init();
     void cleanup();

@@ -1,10 +1,10 @@
 #include "ccannedreplyserver.h"
+#include "cclirun.h"
 #include "cservicetest.h"
 #include "foundation/csettings.h"
 #include "webservices/ccipherkeys.h"
 #include "webservices/cdownloadlogutils.h"
 
-#include <QProcess>
 #include <QtTest>
 
 // tessaray-cli login, logout, whoami and cycle as a shell runs them, against the development service.
@@ -13,8 +13,6 @@ class TestWebServicesCli : public CServiceTest
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-
     void cycle();
     void accountRoundTrip();
     void refusals_data();
@@ -23,61 +21,32 @@ private slots:
     void failuresNameTheirCause();
 
 private:
-    struct Run
+    CCliRun cli(const QStringList& arguments, const QByteArray& input = QByteArray()) const
     {
-        int exitCode = -1;
-        QString out;
-        QString err;
-    };
-    Run cli(const QStringList& arguments, const QByteArray& input = QByteArray());
-
-    QString m_program;
+        return CCliRun::run(QStringList{QStringLiteral("--data-dir"), data().path()} + arguments, input);
+    }
 };
-
-void TestWebServicesCli::initTestCase()
-{
-    m_program = QString::fromLocal8Bit(qgetenv("TESSARAY_BINARY_DIR")) + QStringLiteral("/cli/tessaray-cli");
-    if (!QFileInfo::exists(m_program))
-        QSKIP("tessaray-cli is not built");
-}
-
-TestWebServicesCli::Run TestWebServicesCli::cli(const QStringList& arguments, const QByteArray& input)
-{
-    QProcess process;
-    process.start(m_program, QStringList{QStringLiteral("--data-dir"), data().path()} + arguments);
-    Run run;
-    if (!process.waitForStarted())
-        return run;
-    process.write(input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(60000))
-        process.kill();
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    run.err = QString::fromLocal8Bit(process.readAllStandardError());
-    return run;
-}
 
 void TestWebServicesCli::cycle()
 {
-    Run run = cli({QStringLiteral("cycle")});
+    CCliRun run = cli({QStringLiteral("cycle")});
     QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.out, QStringLiteral("2612\tAIRAC cycle 2612\t2026-11-26\t2026-12-23\n"));
+    QCOMPARE(run.out, QByteArray("2612\tAIRAC cycle 2612\t2026-11-26\t2026-12-23\n"));
     QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
 
     run = cli({QStringLiteral("cycle"), QStringLiteral("--json")});
     QCOMPARE(run.exitCode, 0);
-    const QJsonObject cycle = QJsonDocument::fromJson(run.out.toUtf8()).object();
+    const QJsonObject cycle = QJsonDocument::fromJson(run.out).object();
     QCOMPARE(cycle.value(QStringLiteral("cycle")).toInt(), 2612);
     QCOMPARE(cycle.value(QStringLiteral("end")).toString(), QStringLiteral("2026-12-23"));
 }
 
 void TestWebServicesCli::accountRoundTrip()
 {
-    Run run =
+    CCliRun run =
         cli({QStringLiteral("login"), QStringLiteral("demo"), QStringLiteral("--password-stdin")}, "demo-pass-2612\n");
     QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.out, QStringLiteral("demo\t4711\teu\n"));
+    QCOMPARE(run.out, QByteArray("demo\t4711\teu\n"));
     // The shell sees no reply bodies and no token.
     QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
     const QString token =
@@ -87,9 +56,9 @@ void TestWebServicesCli::accountRoundTrip()
     CSettings::setValue(SettingsKey::ServerRegion, QStringLiteral("ap"));
     run = cli({QStringLiteral("whoami")});
     QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.out, QStringLiteral("demo\t4711\tap\n"));
+    QCOMPARE(run.out, QByteArray("demo\t4711\tap\n"));
     run = cli({QStringLiteral("whoami"), QStringLiteral("--json")});
-    QCOMPARE(QJsonDocument::fromJson(run.out.toUtf8()).object().value(QStringLiteral("last_name")).toString(),
+    QCOMPARE(QJsonDocument::fromJson(run.out).object().value(QStringLiteral("last_name")).toString(),
              QStringLiteral("Demo"));
 
     run = cli({QStringLiteral("logout")});
@@ -108,21 +77,20 @@ void TestWebServicesCli::refusals_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("firstErrorLine");
 
-    QTest::newRow("wrong password") << QStringList{"login", "demo", "--password-stdin"} << QByteArray("nope\n") << 1
-                                    << "error 401: Username and password does not match. (HTTP 401 Unauthorized)";
-    QTest::newRow("password with CRLF still right")
-        << QStringList{"login", "demo", "--password-stdin"} << QByteArray("demo-pass-2612\r\n") << 0 << QString();
-    QTest::newRow("no user name") << QStringList{"login", "--password-stdin"} << QByteArray("x\n") << 2
-                                  << "login takes exactly one USERNAME.";
-    QTest::newRow("stdin not a terminal")
-        << QStringList{"login", "demo"} << QByteArray("x\n") << 2
-        << "stdin is not a terminal: pass --password-stdin to read the password from it.";
-    QTest::newRow("nothing on stdin") << QStringList{"login", "demo", "--password-stdin"} << QByteArray() << 1
-                                      << "error 1: No password on stdin.";
-    QTest::newRow("bad time-out") << QStringList{"cycle", "--timeout", "0"} << QByteArray() << 2
-                                  << "--timeout takes a number of seconds from 1 to 86400.";
-    QTest::newRow("stray argument") << QStringList{"logout", "now"} << QByteArray() << 2
-                                    << "logout takes no arguments.";
+    const auto row = [](const char* name, const QStringList& arguments, const QByteArray& input, int exitCode,
+                        const QString& firstErrorLine) {
+        QTest::newRow(name) << arguments << input << exitCode << firstErrorLine;
+    };
+    const QStringList login{"login", "demo", "--password-stdin"};
+    row("wrong password", login, "nope\n", 1,
+        "error 401: Username and password does not match. (HTTP 401 Unauthorized)");
+    row("password with CRLF still right", login, "demo-pass-2612\r\n", 0, QString());
+    row("no user name", {"login", "--password-stdin"}, "x\n", 2, "login takes exactly one USERNAME.");
+    row("stdin not a terminal", {"login", "demo"}, "x\n", 2,
+        "stdin is not a terminal: pass --password-stdin to read the password from it.");
+    row("nothing on stdin", login, "", 1, "error 1: No password on stdin.");
+    row("bad time-out", {"cycle", "--timeout", "0"}, "", 2, "--timeout takes a number of seconds from 1 to 86400.");
+    row("stray argument", {"logout", "now"}, "", 2, "logout takes no arguments.");
 }
 
 void TestWebServicesCli::refusals()
@@ -132,7 +100,7 @@ void TestWebServicesCli::refusals()
     QFETCH(int, exitCode);
     QFETCH(QString, firstErrorLine);
 
-    const Run run = cli(arguments, input);
+    const CCliRun run = cli(arguments, input);
     QCOMPARE(run.exitCode, exitCode);
     if (!firstErrorLine.isEmpty())
         QCOMPARE(run.err.section(QLatin1Char('\n'), 0, 0), firstErrorLine);
@@ -146,26 +114,20 @@ void TestWebServicesCli::failuresNameTheirCause_data()
     QTest::addColumn<QString>("server"); // "500", "empty" (a 200 with "{}"), "stopped"
     QTest::addColumn<QString>("error");  // the whole of stderr; %1 the server address
 
-    QTest::newRow("cycle: HTTP 500")
-        << "cycle"
-        << "500"
-        << "error 500: The current cycle could not be fetched from %1: HTTP 500 Internal Server Error.\n";
-    QTest::newRow("cycle: reply without a cycle")
-        << "cycle"
-        << "empty"
-        << "error 399: The current cycle could not be fetched from %1. The web service's cycle reply has no member "
-           "\"Cycle\" that is a positive decimal number in text.\n";
-    QTest::newRow("cycle: nobody listening")
-        << "cycle"
-        << "stopped"
-        << "error 1: The current cycle could not be fetched from %1: Connection refused.\n";
-    QTest::newRow("whoami: empty user record")
-        << "whoami"
-        << "empty"
-        << "error 399: The web service's user reply has no member \"username\" that is a text.\n";
-    QTest::newRow("whoami: HTTP 500") << "whoami"
-                                      << "500"
-                                      << "error 500: Access token was not found. (HTTP 500 Internal Server Error)\n";
+    const auto row = [](const char* name, const QString& command, const QString& server, const QString& error) {
+        QTest::newRow(name) << command << server << error;
+    };
+    row("cycle: HTTP 500", "cycle", "500",
+        "error 500: The current cycle could not be fetched from %1: HTTP 500 Internal Server Error.\n");
+    row("cycle: reply without a cycle", "cycle", "empty",
+        "error 399: The current cycle could not be fetched from %1. The web service's cycle reply has no member "
+        "\"Cycle\" that is a positive decimal number in text.\n");
+    row("cycle: nobody listening", "cycle", "stopped",
+        "error 1: The current cycle could not be fetched from %1: Connection refused.\n");
+    row("whoami: empty user record", "whoami", "empty",
+        "error 399: The web service's user reply has no member \"username\" that is a text.\n");
+    row("whoami: HTTP 500", "whoami", "500",
+        "error 500: Access token was not found. (HTTP 500 Internal Server Error)\n");
 }
 
 void TestWebServicesCli::failuresNameTheirCause()
@@ -192,7 +154,7 @@ void TestWebServicesCli::failuresNameTheirCause()
     }
     const QByteArray settingsBefore = settingsFile();
 
-    const Run run = cli({command});
+    const CCliRun run = cli({command});
     QCOMPARE(run.exitCode, 1);
     QCOMPARE(run.err, QString(error).replace(QStringLiteral("%1"), CSettings::stringValue(SettingsKey::ServerAddress)));
     QVERIFY(run.out.isEmpty());
