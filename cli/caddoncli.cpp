@@ -137,7 +137,7 @@ bool loadDataIndex(bool refresh)
                 index->initialize();
             },
             Timeout);
-        CCli::waitForWebServiceThreads();
+        CCli::waitForWorkerThreads();
         if (completed)
             return true;
         note(QStringLiteral("warning: the data index could not be brought up to date; the local copy is used."));
@@ -301,7 +301,7 @@ int runJobs(const QList<Job>& jobs)
         loop.exec();
     // Commands are deleted on their own threads; let those go before the process does.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    CCli::waitForWebServiceThreads();
+    CCli::waitForWorkerThreads();
     return failed ? CCli::Failure : CCli::Success;
 }
 

@@ -1,6 +1,6 @@
 #include "cclicommand.h"
 
-#include "webservices/cwebservices.h"
+#include "foundation/cworkerthread.h"
 #include <unistd.h>
 
 #include <QCommandLineParser>
@@ -114,16 +114,16 @@ bool CCli::stderrIsTerminal()
     return isatty(fileno(stderr)) != 0;
 }
 
-void CCli::waitForWebServiceThreads()
+void CCli::waitForWorkerThreads()
 {
     QEventLoop drain;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &drain, [&drain]() {
-        if (CWebServices::liveThreadCount() == 0)
+        if (CWorkerThread::liveCount() == 0)
             drain.quit();
     });
     poll.start(10);
     QTimer::singleShot(5000, &drain, &QEventLoop::quit);
-    if (CWebServices::liveThreadCount() != 0)
+    if (CWorkerThread::liveCount() != 0)
         drain.exec();
 }

@@ -42,9 +42,10 @@ int usageError(const QCommandLineParser& parser, const QString& message);
 bool parseOrExit(QCommandLineParser& parser, const QStringList& arguments, int& status);
 // True when stderr is a terminal, so that progress may be drawn there.
 bool stderrIsTerminal();
-// Lets the web-service threads that have answered end (at most a few seconds) before the process does:
-// a thread still running when the application goes would crash it.
-void waitForWebServiceThreads();
+// Lets the worker threads (commands, web-service requests) finish tearing down, at most a few seconds,
+// before the process does: a thread still running when the application goes would crash it or cut its
+// request off.
+void waitForWorkerThreads();
 } // namespace CCli
 
 struct CCliCommandRegistration

@@ -58,7 +58,7 @@ int runCycle(const QStringList& arguments)
     loop.exec();
 
     if (answered)
-        CCli::waitForWebServiceThreads();
+        CCli::waitForWorkerThreads();
 
     const QString address = CSettings::stringValue(SettingsKey::ServerAddress);
     if (!answered) {

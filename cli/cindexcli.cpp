@@ -175,7 +175,7 @@ int runRefresh(bool json, int timeoutSeconds)
     if (!ended)
         loop.exec();
 
-    CCli::waitForWebServiceThreads();
+    CCli::waitForWorkerThreads();
 
     for (const QString& error : qAsConst(errors))
         fprintf(stderr, "%s\n", error.toLocal8Bit().constData());

@@ -75,7 +75,10 @@ private:
         seen += process.readAllStandardError();
         if (!killAt.isEmpty())
             qWarning().noquote() << "never reported" << killAt << ":" << QString::fromUtf8(seen);
-        return process.exitCode();
+        if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+            qWarning().noquote() << "update ended" << process.exitStatus() << process.exitCode() << ":"
+                                 << QString::fromUtf8(seen.right(20000));
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -3;
     }
 
     // Every installed file is there, whole: the old edition's bytes or the new one's.
