@@ -42,11 +42,8 @@ void addCommonOptions(QCommandLineParser& parser)
     parser.addOption(
         QCommandLineOption(passwordName, QStringLiteral("Password of the encrypted entries."), QStringLiteral("PW")));
     parser.addOption(QCommandLineOption(verboseName, QStringLiteral("Show why the reader or writer failed.")));
-    parser.addOption(
-        QCommandLineOption(threadsName,
-                           QStringLiteral("Threads that pack or unpack, 0 for one per core; default: one per core to "
-                                          "pack, one to unpack."),
-                           QStringLiteral("N")));
+    parser.addOption(QCommandLineOption(
+        threadsName, QStringLiteral("Threads that pack or unpack; default 0, one per core."), QStringLiteral("N")));
 }
 
 // --threads: 0 (one per core) or more; `fallback` when not given, -1 when not a number of that kind.
@@ -138,13 +135,13 @@ bool openArchive(QCommandLineParser& parser, const QStringList& arguments, int p
         status = CCli::usageError(parser, QStringLiteral("Missing arguments."));
         return false;
     }
-    if (threadCount(parser, 1) < 0) {
+    if (threadCount(parser, 0) < 0) {
         status = CCli::usageError(parser, QStringLiteral("--threads must be a number from 0 to 256."));
         return false;
     }
     if (!parser.isSet(verboseName))
         QLoggingCategory::setFilterRules(QStringLiteral("tessaray.zip.debug=false"));
-    unzip.setThreadCount(threadCount(parser, 1));
+    unzip.setThreadCount(threadCount(parser, 0));
     status = CCli::Failure;
     UnZip::ErrorCode ec = unzip.setPassword(parser.value(passwordName));
     if (ec != UnZip::Ok) {

@@ -167,8 +167,8 @@ public:
     // left out at opening are among them (UnsupportedEntry).
     QList<EntryResult> extractEntries(const QStringList& names, const QString& directory,
                                       ExtractOptions options = KeepFolders);
-    // Readers for extractEntries() and verify(); 0 means one per core, at least two. The default is one:
-    // on a busy machine two readers unpacked the bench tree 11 % slower than one (on a quiet one, faster).
+    // Readers for extractEntries() and verify(); 0 means one per core, at least two. The default is one,
+    // which leaves the other cores to the caller; `tessaray-cli zip` asks for one per core.
     void setThreadCount(int count);
 
     // Names that are not in the archive are passed over; the first other failure ends the run.
