@@ -21,6 +21,13 @@ namespace
 const auto navText = &CZipTestFiles::text;
 const auto noise = [](int size) { return CZipTestFiles::noise(size); };
 
+// The names the reader lists, or "<unreadable>" when the archive does not open.
+QStringList entryNames(const QString& archive)
+{
+    UnZip unzip;
+    return unzip.open(archive) == UnZip::Ok ? unzip.entryNames() : QStringList({"<unreadable>"});
+}
+
 // A device that accepts `limit` bytes and then fails every write: a full disk.
 class CFullDevice : public QBuffer
 {
@@ -49,9 +56,6 @@ class TestZip : public CDataDirTest
 
 private slots:
     void initTestCase();
-    void smallFilesStored_data();
-    void smallFilesStored();
-    void encryptedRecords();
     void fileEntryNames_data();
     void fileEntryNames();
     void emptyArchive();
@@ -62,7 +66,6 @@ private slots:
     void entryNameTakenOnce();
     void entryLimit();
     void notRegularFile();
-    void passwordOutsideLatin1();
     void replacesArchiveOnlyWhenComplete();
     void parallelPacking_data();
     void parallelPacking();
@@ -79,80 +82,6 @@ private:
 void TestZip::initTestCase()
 {
     QLoggingCategory::setFilterRules(QStringLiteral("tessaray.zip.debug=false"));
-}
-
-void TestZip::smallFilesStored_data()
-{
-    QTest::addColumn<int>("size");
-    QTest::addColumn<int>("level");
-    QTest::addColumn<int>("method");
-    QTest::newRow("empty") << 0 << 6 << 0;
-    QTest::newRow("59 bytes at level 6") << 59 << 6 << 0;
-    QTest::newRow("60 bytes at level 6") << 60 << 6 << 8;
-    QTest::newRow("61 bytes at level 1") << 61 << 1 << 8;
-    QTest::newRow("60 bytes at level 0") << 60 << 0 << 0;
-    QTest::newRow("text at automatic level") << 5000 << int(Zip::AutoByType) << 8;
-}
-
-void TestZip::smallFilesStored()
-{
-    QFETCH(int, size);
-    QFETCH(int, level);
-    QFETCH(int, method);
-    const QString source = path(QStringLiteral("nav/wpt.txt"));
-    QVERIFY(CZipTestFiles::writeFile(source, navText(size)));
-    Zip zip;
-    QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
-    QCOMPARE(zip.addFile(source, QString(), Zip::IgnorePaths, Zip::CompressionLevel(level)), Zip::Ok);
-    QCOMPARE(zip.close(), Zip::Ok);
-
-    const CRawCentralDirectory directory =
-        parseCentralDirectory(CZipTestFiles::readFile(path(QStringLiteral("a.zip"))));
-    QVERIFY(directory.valid);
-    QCOMPARE(directory.entries.size(), 1);
-    QCOMPARE(int(directory.entries.first().method), method);
-    QCOMPARE(directory.entries.first().uncompressedSize, quint32(size));
-    QCOMPARE(directory.entries.first().crc, CRawZipBuilder::crc(navText(size)));
-    if (method == 0)
-        QCOMPARE(directory.entries.first().compressedSize, quint32(size));
-}
-
-void TestZip::encryptedRecords()
-{
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("d/stored.txt")), "short one"));
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("d/deflated.txt")), navText(4000)));
-    QVERIFY(QDir().mkpath(path(QStringLiteral("d/sub"))));
-    Zip zip;
-    zip.setPassword(QStringLiteral("pw"));
-    QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
-    QCOMPARE(zip.addDirectory(path(QStringLiteral("d"))), Zip::Ok);
-    QCOMPARE(zip.close(), Zip::Ok);
-
-    const QByteArray archive = CZipTestFiles::readFile(path(QStringLiteral("a.zip")));
-    const CRawCentralDirectory directory = parseCentralDirectory(archive);
-    QCOMPARE(directory.entries.size(), 4);
-    for (const CRawCentralEntry& entry : directory.entries) {
-        QCOMPARE(entry.versionNeeded, quint16(20));
-        QCOMPARE(entry.versionMadeBy, quint16(0));
-        const quint16 localFlags = readLe16(archive, entry.localOffset + 6);
-        QCOMPARE(localFlags, entry.flags);
-        // Local header CRC and size are filled in after the data, even with a descriptor.
-        QCOMPARE(readLe32(archive, entry.localOffset + 14), entry.crc);
-        QCOMPARE(readLe32(archive, entry.localOffset + 18), entry.compressedSize);
-        if (entry.name.endsWith('/')) {
-            QCOMPARE(entry.flags, quint16(0));
-            QCOMPARE(entry.compressedSize, quint32(0));
-            continue;
-        }
-        QCOMPARE(entry.flags & 0x0009, 0x0009);
-        if (entry.method == 0)
-            QCOMPARE(entry.compressedSize, entry.uncompressedSize + 12);
-        const qint64 descriptor = entry.localOffset + 30 + entry.name.size() + entry.compressedSize;
-        QCOMPARE(readLe32(archive, descriptor), quint32(0x08074B50));
-        QCOMPARE(readLe32(archive, descriptor + 4), entry.crc);
-        QCOMPARE(readLe32(archive, descriptor + 8), entry.compressedSize);
-        QCOMPARE(readLe32(archive, descriptor + 12), entry.uncompressedSize);
-    }
 }
 
 void TestZip::fileEntryNames_data()
@@ -176,32 +105,28 @@ void TestZip::fileEntryNames()
     QFETCH(QString, root);
     QFETCH(int, options);
     QFETCH(QString, expected);
-    const QString source = path(QStringLiteral("data/nav/wpt.dat"));
+    const QString source = path("data/nav/wpt.dat");
     QVERIFY(CZipTestFiles::writeFile(source, "WPT"));
     expected.replace(QStringLiteral("%abs"), QFileInfo(source).absolutePath().mid(1));
     Zip zip;
-    QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
+    QCOMPARE(zip.create(path("a.zip")), Zip::Ok);
     QCOMPARE(zip.addFile(source, root, Zip::CompressionOptions(options)), Zip::Ok);
     QCOMPARE(zip.addFileAs(source, QStringLiteral("explicit/name.dat"), Zip::CompressionOptions(options)), Zip::Ok);
     QCOMPARE(zip.close(), Zip::Ok);
-    UnZip unzip;
-    QCOMPARE(unzip.open(path(QStringLiteral("a.zip"))), UnZip::Ok);
     QStringList names = {expected, QStringLiteral("explicit/name.dat")};
     names.sort();
-    QCOMPARE(unzip.entryNames(), names);
+    QCOMPARE(entryNames(path("a.zip")), names);
 }
 
 void TestZip::emptyArchive()
 {
     {
         Zip zip;
-        QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
+        QCOMPARE(zip.create(path("a.zip")), Zip::Ok);
     } // destruction writes the directory
     // The end record alone: no entries, the directory at offset 0, no comment.
-    QCOMPARE(CZipTestFiles::readFile(path(QStringLiteral("a.zip"))), QByteArray("PK\5\6", 4) + QByteArray(18, '\0'));
-    UnZip unzip;
-    QCOMPARE(unzip.open(path(QStringLiteral("a.zip"))), UnZip::Ok);
-    QVERIFY(unzip.entryNames().isEmpty());
+    QCOMPARE(CZipTestFiles::readFile(path("a.zip")), QByteArray("PK\5\6", 4) + QByteArray(18, '\0'));
+    QCOMPARE(entryNames(path("a.zip")), QStringList());
 }
 
 void TestZip::missingSources_data()
@@ -219,40 +144,31 @@ void TestZip::missingSources()
     QFETCH(int, options);
     QFETCH(int, code);
     QFETCH(QStringList, names);
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("a.txt")), "a"));
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("b.txt")), "b"));
+    QVERIFY(CZipTestFiles::writeFile(path("a.txt"), "a"));
+    QVERIFY(CZipTestFiles::writeFile(path("b.txt"), "b"));
     Zip zip;
-    QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
-    QCOMPARE(int(zip.addFiles(
-                 {path(QStringLiteral("a.txt")), path(QStringLiteral("gone.txt")), path(QStringLiteral("b.txt"))},
-                 QString(), Zip::CompressionOptions(options))),
+    QCOMPARE(zip.create(path("a.zip")), Zip::Ok);
+    QCOMPARE(int(zip.addFiles({path("a.txt"), path("gone.txt"), path("b.txt")}, QString(),
+                              Zip::CompressionOptions(options))),
              code);
     QCOMPARE(zip.skippedFiles().size(), code == Zip::Ok ? 1 : 0);
-    QCOMPARE(int(zip.addDirectory(path(QStringLiteral("gone")), QString(), Zip::CompressionOptions(options))), code);
+    QCOMPARE(int(zip.addDirectory(path("gone"), QString(), Zip::CompressionOptions(options))), code);
     QCOMPARE(zip.close(), Zip::Ok);
-    UnZip unzip;
-    QCOMPARE(unzip.open(path(QStringLiteral("a.zip"))), UnZip::Ok);
-    QCOMPARE(unzip.entryNames(), names);
+    QCOMPARE(entryNames(path("a.zip")), names);
 }
 
 void TestZip::duplicatesSkipped()
 {
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("x/a.txt")), navText(500)));
+    QVERIFY(CZipTestFiles::writeFile(path("x/a.txt"), navText(500)));
     Zip zip;
-    QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
-    QCOMPARE(zip.addFile(path(QStringLiteral("x/a.txt")), QString(), Zip::IgnorePaths), Zip::Ok);
-    QCOMPARE(
-        zip.addFile(path(QStringLiteral("x/a.txt")), QStringLiteral("again"), Zip::IgnorePaths | Zip::SkipDuplicates),
-        Zip::Ok);
+    QCOMPARE(zip.create(path("a.zip")), Zip::Ok);
+    QCOMPARE(zip.addFile(path("x/a.txt"), QString(), Zip::IgnorePaths), Zip::Ok);
+    QCOMPARE(zip.addFile(path("x/a.txt"), QStringLiteral("again"), Zip::IgnorePaths | Zip::SkipDuplicates), Zip::Ok);
     // Same path but a new size: no longer the same file.
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("x/a.txt")), navText(600)));
-    QCOMPARE(
-        zip.addFile(path(QStringLiteral("x/a.txt")), QStringLiteral("changed"), Zip::IgnorePaths | Zip::SkipDuplicates),
-        Zip::Ok);
+    QVERIFY(CZipTestFiles::writeFile(path("x/a.txt"), navText(600)));
+    QCOMPARE(zip.addFile(path("x/a.txt"), QStringLiteral("changed"), Zip::IgnorePaths | Zip::SkipDuplicates), Zip::Ok);
     QCOMPARE(zip.close(), Zip::Ok);
-    UnZip unzip;
-    QCOMPARE(unzip.open(path(QStringLiteral("a.zip"))), UnZip::Ok);
-    QCOMPARE(unzip.entryNames(), QStringList({"a.txt", "changed/a.txt"}));
+    QCOMPARE(entryNames(path("a.zip")), QStringList({"a.txt", "changed/a.txt"}));
 }
 
 void TestZip::entryNameTakenOnce_data()
@@ -281,11 +197,11 @@ void TestZip::entryNameTakenOnce()
     QFETCH(QString, entryName);
     QFETCH(int, code);
     QFETCH(QStringList, entries);
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("a/wpt.dat")), navText(3000)));
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("b/wpt.dat")), navText(2000)));
+    QVERIFY(CZipTestFiles::writeFile(path("a/wpt.dat"), navText(3000)));
+    QVERIFY(CZipTestFiles::writeFile(path("b/wpt.dat"), navText(2000)));
     Zip zip;
-    QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
-    QCOMPARE(zip.addFileAs(path(QStringLiteral("a/wpt.dat")), QStringLiteral("wpt.dat")), Zip::Ok);
+    QCOMPARE(zip.create(path("a.zip")), Zip::Ok);
+    QCOMPARE(zip.addFileAs(path("a/wpt.dat"), QStringLiteral("wpt.dat")), Zip::Ok);
     const Zip::ErrorCode ec =
         explicitName ? zip.addFileAs(path(source), entryName) : zip.addFile(path(source), QString(), Zip::IgnorePaths);
     QCOMPARE(int(ec), code);
@@ -295,30 +211,30 @@ void TestZip::entryNameTakenOnce()
 
     // The first file is kept as it was, and nothing was written for a refused one: the central directory
     // starts where the last listed entry ends.
-    const QByteArray archive = CZipTestFiles::readFile(path(QStringLiteral("a.zip")));
+    const QByteArray archive = CZipTestFiles::readFile(path("a.zip"));
     const CRawCentralDirectory directory = parseCentralDirectory(archive);
     qint64 end = 0;
     for (const CRawCentralEntry& entry : directory.entries)
         end = std::max<qint64>(end, entry.localOffset + 30 + entry.name.size() + entry.compressedSize);
     QCOMPARE(qint64(readLe32(archive, archive.size() - 22 + 16)), end);
     UnZip unzip;
-    QCOMPARE(unzip.open(path(QStringLiteral("a.zip"))), UnZip::Ok);
+    QCOMPARE(unzip.open(path("a.zip")), UnZip::Ok);
     QCOMPARE(unzip.entryNames(), entries);
-    QCOMPARE(unzip.extractAll(path(QStringLiteral("out"))), UnZip::Ok);
-    QCOMPARE(CZipTestFiles::readFile(path(QStringLiteral("out/wpt.dat"))), navText(3000));
+    QCOMPARE(unzip.extractAll(path("out")), UnZip::Ok);
+    QCOMPARE(CZipTestFiles::readFile(path("out/wpt.dat")), navText(3000));
 }
 
 void TestZip::entryLimit()
 {
     // 65,535 entries is the most an end record without ZIP64 can count.
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("e.dat")), QByteArray()));
+    QVERIFY(CZipTestFiles::writeFile(path("e.dat"), QByteArray()));
     QBuffer buffer;
     QVERIFY(buffer.open(QIODevice::ReadWrite));
     Zip zip;
     QCOMPARE(zip.create(&buffer), Zip::Ok);
     QList<Zip::NamedFile> files;
     for (int i = 0; i <= 0xFFFF; ++i)
-        files.append({path(QStringLiteral("e.dat")), QString::number(i)});
+        files.append({path("e.dat"), QString::number(i)});
     QCOMPARE(zip.addFilesAs(files), Zip::WriteFailed);
     QVERIFY2(zip.errorDetail().contains(QStringLiteral("65,535 entries")), qPrintable(zip.errorDetail()));
     QCOMPARE(zip.close(), Zip::Ok);
@@ -331,48 +247,30 @@ void TestZip::notRegularFile()
 {
 #ifdef Q_OS_UNIX
     // Opening a pipe for reading waits for a writer that never comes.
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("tree/a.dat")), navText(100)));
-    QCOMPARE(mkfifo(QFile::encodeName(path(QStringLiteral("tree/pipe"))).constData(), 0600), 0);
+    QVERIFY(CZipTestFiles::writeFile(path("tree/a.dat"), navText(100)));
+    QCOMPARE(mkfifo(QFile::encodeName(path("tree/pipe")).constData(), 0600), 0);
     Zip zip;
-    QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
-    QCOMPARE(zip.addFile(path(QStringLiteral("tree/pipe"))), Zip::NotRegularFile);
-    QCOMPARE(int(zip.addDirectory(path(QStringLiteral("tree")))), int(Zip::NotRegularFile));
+    QCOMPARE(zip.create(path("a.zip")), Zip::Ok);
+    QCOMPARE(zip.addFile(path("tree/pipe")), Zip::NotRegularFile);
+    QCOMPARE(int(zip.addDirectory(path("tree"))), int(Zip::NotRegularFile));
     QVERIFY(zip.errorDetail().contains(QStringLiteral("pipe")));
-    QCOMPARE(zip.addDirectory(path(QStringLiteral("tree")), QStringLiteral("skipped"),
-                              Zip::RelativePaths | Zip::SkipBadFiles),
+    QCOMPARE(zip.addDirectory(path("tree"), QStringLiteral("skipped"), Zip::RelativePaths | Zip::SkipBadFiles),
              Zip::Ok);
     QCOMPARE(zip.close(), Zip::Ok);
-    UnZip unzip;
-    QCOMPARE(unzip.open(path(QStringLiteral("a.zip"))), UnZip::Ok);
-    QCOMPARE(unzip.entryNames(), QStringList({"skipped/tree/", "skipped/tree/a.dat", "tree/", "tree/a.dat"}));
+    QCOMPARE(entryNames(path("a.zip")), QStringList({"skipped/tree/", "skipped/tree/a.dat", "tree/", "tree/a.dat"}));
 #else
     QSKIP("named pipes are a Unix test");
 #endif
 }
 
-void TestZip::passwordOutsideLatin1()
-{
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("a.dat")), navText(100)));
-    Zip zip;
-    QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
-    QCOMPARE(zip.setPassword(QStringLiteral("za\u0142")), Zip::UnsupportedPassword);
-    QCOMPARE(zip.addFile(path(QStringLiteral("a.dat"))), Zip::UnsupportedPassword);
-    QCOMPARE(zip.setPassword(QStringLiteral("z\u00e4l")), Zip::Ok);
-    QCOMPARE(zip.addFile(path(QStringLiteral("a.dat")), QString(), Zip::IgnorePaths), Zip::Ok);
-    QCOMPARE(zip.close(), Zip::Ok);
-    UnZip unzip;
-    QCOMPARE(unzip.open(path(QStringLiteral("a.zip"))), UnZip::Ok);
-    QCOMPARE(unzip.entryNames(), QStringList({"a.dat"}));
-}
-
 void TestZip::replacesArchiveOnlyWhenComplete()
 {
-    const QString archive = path(QStringLiteral("backup.zip"));
+    const QString archive = path("backup.zip");
     QVERIFY(CZipTestFiles::writeFile(archive, "the old backup"));
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("a.dat")), navText(5000)));
+    QVERIFY(CZipTestFiles::writeFile(path("a.dat"), navText(5000)));
     Zip zip;
     QCOMPARE(zip.create(archive, true), Zip::Ok);
-    QCOMPARE(zip.addFile(path(QStringLiteral("a.dat"))), Zip::Ok);
+    QCOMPARE(zip.addFile(path("a.dat")), Zip::Ok);
     QCOMPARE(CZipTestFiles::readFile(archive), QByteArray("the old backup"));
     zip.discard();
     QVERIFY(!zip.isOpen());
@@ -380,7 +278,7 @@ void TestZip::replacesArchiveOnlyWhenComplete()
              (QMap<QString, QByteArray>{{"a.dat", navText(5000)}, {"backup.zip", "the old backup"}}));
 
     QCOMPARE(zip.create(archive, true), Zip::Ok);
-    QCOMPARE(zip.addFile(path(QStringLiteral("a.dat"))), Zip::Ok);
+    QCOMPARE(zip.addFile(path("a.dat")), Zip::Ok);
     QCOMPARE(zip.close(), Zip::Ok);
     QCOMPARE(CZipTestFiles::filesBelow(data().path()), QStringList({"a.dat", "backup.zip"}));
     UnZip unzip;
@@ -443,16 +341,16 @@ void TestZip::parallelPacking()
     QFETCH(int, level);
     // Text with long repeats (matches reach back across block ends) and a stretch of noise.
     QByteArray data = navText(size - 100 * 1024) + noise(100 * 1024);
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("src/big.dat")), data));
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("src/sub/small.txt")), navText(70 * 1024)));
+    QVERIFY(CZipTestFiles::writeFile(path("src/big.dat"), data));
+    QVERIFY(CZipTestFiles::writeFile(path("src/sub/small.txt"), navText(70 * 1024)));
 
     // Without a password: the same bytes whatever the number of threads.
-    const QByteArray one = pack(path(QStringLiteral("src")), 1, QString(), level);
+    const QByteArray one = pack(path("src"), 1, QString(), level);
     QVERIFY(!one.isEmpty());
-    QCOMPARE(pack(path(QStringLiteral("src")), 3, QString(), level), one);
+    QCOMPARE(pack(path("src"), 3, QString(), level), one);
     // With one: the same but for the random bytes of the encryption headers.
-    const QByteArray secret = pack(path(QStringLiteral("src")), 1, QStringLiteral("pw"), level);
-    const QByteArray secret3 = pack(path(QStringLiteral("src")), 3, QStringLiteral("pw"), level);
+    const QByteArray secret = pack(path("src"), 1, QStringLiteral("pw"), level);
+    const QByteArray secret3 = pack(path("src"), 3, QStringLiteral("pw"), level);
     QVERIFY(secret != secret3);
     QCOMPARE(withoutRandomBytes(secret3, "pw"), withoutRandomBytes(secret, "pw"));
 
@@ -477,8 +375,8 @@ void TestZip::cancelInTheMiddle()
 {
     for (int i = 0; i < 12; ++i)
         QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("src/%1.dat").arg(i)), navText(3 * MiB / 2 + i)));
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("src/zz-big.dat")), navText(6 * MiB)));
-    const QString archive = path(QStringLiteral("backup.zip"));
+    QVERIFY(CZipTestFiles::writeFile(path("src/zz-big.dat"), navText(6 * MiB)));
+    const QString archive = path("backup.zip");
     QVERIFY(CZipTestFiles::writeFile(archive, "the old backup"));
     const auto threads = [] { return QDir(QStringLiteral("/proc/self/task")).count(); };
     const uint before = threads();
@@ -499,7 +397,7 @@ void TestZip::cancelInTheMiddle()
             cancelled.acquire();
         }
     });
-    QCOMPARE(zip.addDirectory(path(QStringLiteral("src"))), Zip::Cancelled);
+    QCOMPARE(zip.addDirectory(path("src")), Zip::Cancelled);
     canceller.join();
     QCOMPARE(calls, 1);
     QVERIFY(!zip.isOpen());
@@ -510,26 +408,24 @@ void TestZip::cancelInTheMiddle()
     // QThread's wait() returns as the thread ends its run; the system thread is gone a moment later.
     if (QFileInfo::exists(QStringLiteral("/proc/self/task")))
         QTRY_COMPARE(threads(), before);
-    QCOMPARE(zip.addFile(path(QStringLiteral("src/1.dat"))), Zip::Cancelled);
+    QCOMPARE(zip.addFile(path("src/1.dat")), Zip::Cancelled);
     QCOMPARE(zip.create(archive, true), Zip::Ok);
-    QCOMPARE(zip.addFile(path(QStringLiteral("src/1.dat"))), Zip::Ok);
+    QCOMPARE(zip.addFile(path("src/1.dat")), Zip::Ok);
 }
 
 void TestZip::archiveNotAddedToItself()
 {
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("tree/a.txt")), navText(3000)));
+    QVERIFY(CZipTestFiles::writeFile(path("tree/a.txt"), navText(3000)));
     Zip zip;
-    QCOMPARE(zip.create(path(QStringLiteral("tree/self.zip"))), Zip::Ok);
-    QCOMPARE(zip.addDirectory(path(QStringLiteral("tree"))), Zip::Ok);
+    QCOMPARE(zip.create(path("tree/self.zip")), Zip::Ok);
+    QCOMPARE(zip.addDirectory(path("tree")), Zip::Ok);
     QCOMPARE(zip.close(), Zip::Ok);
-    UnZip unzip;
-    QCOMPARE(unzip.open(path(QStringLiteral("tree/self.zip"))), UnZip::Ok);
-    QCOMPARE(unzip.entryNames(), QStringList({"tree/", "tree/a.txt"}));
+    QCOMPARE(entryNames(path("tree/self.zip")), QStringList({"tree/", "tree/a.txt"}));
 }
 
 void TestZip::commentAndTime()
 {
-    const QString source = path(QStringLiteral("t.txt"));
+    const QString source = path("t.txt");
     QVERIFY(CZipTestFiles::writeFile(source, navText(300)));
     const QDateTime stamp(QDate(2021, 6, 30), QTime(8, 15, 43), Qt::LocalTime);
     {
@@ -539,30 +435,29 @@ void TestZip::commentAndTime()
     }
     Zip zip;
     zip.setArchiveComment(QStringLiteral("AIRAC 2107 caf\u00e9"));
-    QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
+    QCOMPARE(zip.create(path("a.zip")), Zip::Ok);
     QCOMPARE(zip.addFile(source, QString(), Zip::IgnorePaths), Zip::Ok);
     QCOMPARE(zip.close(), Zip::Ok);
 
-    QCOMPARE(parseCentralDirectory(CZipTestFiles::readFile(path(QStringLiteral("a.zip")))).comment,
-             QByteArray("AIRAC 2107 caf\xe9"));
+    QCOMPARE(parseCentralDirectory(CZipTestFiles::readFile(path("a.zip"))).comment, QByteArray("AIRAC 2107 caf\xe9"));
     UnZip unzip;
-    QCOMPARE(unzip.open(path(QStringLiteral("a.zip"))), UnZip::Ok);
+    QCOMPARE(unzip.open(path("a.zip")), UnZip::Ok);
     QCOMPARE(unzip.archiveComment(), QStringLiteral("AIRAC 2107 caf\u00e9"));
     QCOMPARE(unzip.entries().first().lastModified, stamp.addSecs(-1)); // two-second steps
-    QCOMPARE(unzip.extractAll(path(QStringLiteral("out"))), UnZip::Ok);
-    QCOMPARE(QFileInfo(path(QStringLiteral("out/t.txt"))).lastModified(), stamp.addSecs(-1));
+    QCOMPARE(unzip.extractAll(path("out")), UnZip::Ok);
+    QCOMPARE(QFileInfo(path("out/t.txt")).lastModified(), stamp.addSecs(-1));
 }
 
 void TestZip::fullDevice()
 {
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("small.txt")), navText(100)));
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("big.bin")), noise(200 * 1024)));
+    QVERIFY(CZipTestFiles::writeFile(path("small.txt"), navText(100)));
+    QVERIFY(CZipTestFiles::writeFile(path("big.bin"), noise(200 * 1024)));
     CFullDevice device(64 * 1024);
     QVERIFY(device.open(QIODevice::ReadWrite));
     Zip zip;
     QCOMPARE(zip.create(&device), Zip::Ok);
-    QCOMPARE(zip.addFile(path(QStringLiteral("small.txt")), QString(), Zip::IgnorePaths), Zip::Ok);
-    QCOMPARE(zip.addFile(path(QStringLiteral("big.bin")), QString(), Zip::IgnorePaths, Zip::Store), Zip::WriteFailed);
+    QCOMPARE(zip.addFile(path("small.txt"), QString(), Zip::IgnorePaths), Zip::Ok);
+    QCOMPARE(zip.addFile(path("big.bin"), QString(), Zip::IgnorePaths, Zip::Store), Zip::WriteFailed);
     QVERIFY2(zip.errorDetail().contains(QStringLiteral("big.bin")), qPrintable(zip.errorDetail()));
     QCOMPARE(zip.close(), Zip::Ok);
     // The failed entry's bytes stay, but the directory lists only the complete one.
@@ -576,14 +471,14 @@ void TestZip::fullDevice()
 
 void TestZip::deviceDestroyed()
 {
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("a.txt")), navText(100)));
+    QVERIFY(CZipTestFiles::writeFile(path("a.txt"), navText(100)));
     auto* buffer = new QBuffer;
     Zip zip;
     QCOMPARE(zip.create(buffer), Zip::Ok);
-    QCOMPARE(zip.addFile(path(QStringLiteral("a.txt"))), Zip::Ok);
+    QCOMPARE(zip.addFile(path("a.txt")), Zip::Ok);
     delete buffer;
     QVERIFY(!zip.isOpen());
-    QCOMPARE(zip.addFile(path(QStringLiteral("a.txt"))), Zip::NoOpenArchive);
+    QCOMPARE(zip.addFile(path("a.txt")), Zip::NoOpenArchive);
     QCOMPARE(zip.close(), Zip::Ok);
     QCOMPARE(zip.create(static_cast<QIODevice*>(nullptr)), Zip::OpenFailed);
 }
