@@ -86,7 +86,6 @@ QByteArray CRawZipBuilder::build(const QByteArray& archiveComment, int declaredE
     for (const Entry& entry : m_entries) {
         Written written;
         Fields field{};
-        field.flags = entry.flags;
         if (!entry.password.isEmpty())
             field.flags |= 0x0001;
         if (entry.descriptor != 0)
@@ -118,9 +117,8 @@ QByteArray CRawZipBuilder::build(const QByteArray& archiveComment, int declaredE
         put32(out, deferred ? 0 : field.compressed);
         put32(out, deferred ? 0 : field.uncompressed);
         put16(out, static_cast<quint16>(localName.size()));
-        put16(out, static_cast<quint16>(entry.extra.size()));
+        put16(out, 0);
         out.append(localName);
-        out.append(entry.extra);
         written.payloadOffset = out.size();
         written.payloadSize = payload.size();
         out.append(payload);
@@ -150,15 +148,9 @@ QByteArray CRawZipBuilder::build(const QByteArray& archiveComment, int declaredE
         put32(out, fields.at(i).compressed);
         put32(out, fields.at(i).uncompressed);
         put16(out, static_cast<quint16>(entry.name.size()));
-        put16(out, static_cast<quint16>(entry.extra.size()));
-        put16(out, static_cast<quint16>(entry.centralComment.size()));
-        put16(out, 0);
-        put16(out, 0);
-        put32(out, 0);
+        out.append(QByteArray(12, '\0')); // no extra field or comment; disk 0; no attributes
         put32(out, static_cast<quint32>(m_written.at(i).localOffset));
         out.append(entry.name);
-        out.append(entry.extra);
-        out.append(entry.centralComment);
     }
     m_endRecordOffset = out.size();
     const quint16 count = static_cast<quint16>(declaredEntries >= 0 ? declaredEntries : m_entries.size());
@@ -191,28 +183,20 @@ CRawCentralDirectory parseCentralDirectory(const QByteArray& archive)
         --end;
     if (end < 0)
         return directory;
-    directory.entryCount = readLe16(archive, end + 10);
+    const int entryCount = readLe16(archive, end + 10);
     directory.comment = archive.mid(end + 22, readLe16(archive, end + 20));
     qint64 offset = readLe32(archive, end + 16);
-    for (int i = 0; i < directory.entryCount; ++i) {
+    for (int i = 0; i < entryCount; ++i) {
         if (offset + 46 > archive.size() || readLe32(archive, offset) != 0x02014B50)
             return directory;
         CRawCentralEntry entry;
-        entry.versionMadeBy = readLe16(archive, offset + 4);
-        entry.versionNeeded = readLe16(archive, offset + 6);
         entry.flags = readLe16(archive, offset + 8);
-        entry.method = readLe16(archive, offset + 10);
-        entry.dosTime = readLe16(archive, offset + 12);
-        entry.dosDate = readLe16(archive, offset + 14);
-        entry.crc = readLe32(archive, offset + 16);
         entry.compressedSize = readLe32(archive, offset + 20);
-        entry.uncompressedSize = readLe32(archive, offset + 24);
         const quint16 nameLength = readLe16(archive, offset + 28);
         entry.localOffset = readLe32(archive, offset + 42);
         entry.name = archive.mid(static_cast<int>(offset + 46), nameLength);
         offset += 46 + nameLength + readLe16(archive, offset + 30) + readLe16(archive, offset + 32);
         directory.entries.append(entry);
     }
-    directory.valid = true;
     return directory;
 }

@@ -14,7 +14,6 @@ public:
         QByteArray name;
         QByteArray data;    // the plain content
         quint16 method = 0; // 0 stored, 8 deflated (compressed here), anything else as given
-        quint16 flags = 0;  // bit 0 is set by `password`, bit 3 by `descriptor`
         quint8 versionNeeded = 20;
         quint16 dosTime = 0x6000; // 12:00:00
         quint16 dosDate = 0x5821; // 2024-01-01
@@ -24,8 +23,6 @@ public:
         qint64 uncompressedOverride = -1;
         int cutPayload = 0; // bytes dropped from the end of the stored/deflated payload
         QByteArray localNameOverride;
-        QByteArray centralComment;
-        QByteArray extra; // extra field, in both headers
     };
 
     struct Written
@@ -59,22 +56,13 @@ private:
 struct CRawCentralEntry
 {
     QByteArray name;
-    quint16 versionMadeBy = 0;
-    quint16 versionNeeded = 0;
     quint16 flags = 0;
-    quint16 method = 0;
-    quint16 dosTime = 0;
-    quint16 dosDate = 0;
-    quint32 crc = 0;
     quint32 compressedSize = 0;
-    quint32 uncompressedSize = 0;
     quint32 localOffset = 0;
 };
 
 struct CRawCentralDirectory
 {
-    bool valid = false;
-    int entryCount = 0;
     QByteArray comment;
     QList<CRawCentralEntry> entries;
     const CRawCentralEntry* find(const QByteArray& name) const;
