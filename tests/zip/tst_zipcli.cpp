@@ -83,7 +83,7 @@ QString TestZipCli::makeArchive()
     m_builder.add(b);
     m_builder.add("a.txt", "alpha", 0);
     m_builder.add("sub/c.txt", navText(800));
-    const QString archive = path(QStringLiteral("nav.zip"));
+    const QString archive = path("nav.zip");
     CZipTestFiles::writeFile(archive, m_builder.build());
     return archive;
 }
@@ -107,7 +107,7 @@ void TestZipCli::list()
                                   line("sub/c.txt", navText(800), 2, "deflated", "plain")};
     QCOMPARE(result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts), expected);
 
-    const Result missing = cli({QStringLiteral("list"), path(QStringLiteral("missing.zip"))});
+    const Result missing = cli({QStringLiteral("list"), path("missing.zip")});
     QCOMPARE(missing.exitCode, 1);
     QVERIFY2(missing.err.startsWith(QStringLiteral("error 8: ")), qPrintable(missing.err));
 }
@@ -167,7 +167,7 @@ void TestZipCli::extract()
     QFETCH(int, exitCode);
     QFETCH(QStringList, files);
     const QString archive = makeArchive();
-    const QString target = path(QStringLiteral("out/deeper"));
+    const QString target = path("out/deeper");
     const Result result = cli(QStringList({QStringLiteral("extract"), archive, target}) + arguments);
     QCOMPARE(result.exitCode, exitCode);
     QCOMPARE(CZipTestFiles::filesBelow(target), files);
@@ -181,9 +181,8 @@ void TestZipCli::extractRefusesEscape()
     CRawZipBuilder builder;
     builder.add("../evil.txt", "data", 0);
     builder.add("good.txt", "data", 0);
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("hostile.zip")), builder.build()));
-    const Result result =
-        cli({QStringLiteral("extract"), path(QStringLiteral("hostile.zip")), path(QStringLiteral("a/b"))});
+    QVERIFY(CZipTestFiles::writeFile(path("hostile.zip"), builder.build()));
+    const Result result = cli({QStringLiteral("extract"), path("hostile.zip"), path("a/b")});
     QCOMPARE(result.exitCode, 1);
     QVERIFY2(result.err.contains(QStringLiteral("error 18: ../evil.txt: Entry name points outside the target folder")),
              qPrintable(result.err));
@@ -210,10 +209,10 @@ void TestZipCli::entriesItCannotHandle()
     builder.add("a.txt", "data", 0);
     builder.add("m.dat", "data", 12);
     builder.add("x\tok\nforged.txt", "data", 0);
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("odd.zip")), builder.build()));
-    QStringList arguments = {action, path(QStringLiteral("odd.zip"))};
+    QVERIFY(CZipTestFiles::writeFile(path("odd.zip"), builder.build()));
+    QStringList arguments = {action, path("odd.zip")};
     if (action == QLatin1String("extract"))
-        arguments.append(path(QStringLiteral("out")));
+        arguments.append(path("out"));
     const Result result = cli(arguments);
     QCOMPARE(result.exitCode, 1);
     QVERIFY2(result.err.contains(QStringLiteral("error 21: m.dat: The entry uses a compression method or format "
@@ -224,7 +223,7 @@ void TestZipCli::entriesItCannotHandle()
     for (int i = 0; i < lines.size(); ++i)
         QVERIFY2(out.at(i).startsWith(lines.at(i)), qPrintable(out.at(i)));
     if (action == QLatin1String("extract"))
-        QCOMPARE(CZipTestFiles::filesBelow(path(QStringLiteral("out"))).size(), 2);
+        QCOMPARE(CZipTestFiles::filesBelow(path("out")).size(), 2);
 }
 
 void TestZipCli::create_data()
@@ -246,10 +245,10 @@ void TestZipCli::create()
     QFETCH(QStringList, names);
     QFETCH(int, method);
     QFETCH(bool, encrypted);
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("nav/sub/x.dat")), navText(2000)));
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("nav/y.dat")), navText(2400)));
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("solo/z.txt")), navText(2800)));
-    const QString archive = path(QStringLiteral("new.zip"));
+    QVERIFY(CZipTestFiles::writeFile(path("nav/sub/x.dat"), navText(2000)));
+    QVERIFY(CZipTestFiles::writeFile(path("nav/y.dat"), navText(2400)));
+    QVERIFY(CZipTestFiles::writeFile(path("solo/z.txt"), navText(2800)));
+    const QString archive = path("new.zip");
     const Result result =
         cli(QStringList({QStringLiteral("create"), archive, QStringLiteral("nav"), QStringLiteral("solo/z.txt"),
                          QStringLiteral("--comment"), QStringLiteral("made by the test")}) +
@@ -273,8 +272,8 @@ void TestZipCli::create()
 
 void TestZipCli::createRefusesToOverwrite()
 {
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("y.dat")), navText(2400)));
-    const QString archive = path(QStringLiteral("old.zip"));
+    QVERIFY(CZipTestFiles::writeFile(path("y.dat"), navText(2400)));
+    const QString archive = path("old.zip");
     QVERIFY(CZipTestFiles::writeFile(archive, "keep me"));
     const Result refused = cli({QStringLiteral("create"), archive, QStringLiteral("y.dat")});
     QCOMPARE(refused.exitCode, 1);
@@ -315,7 +314,7 @@ void TestZipCli::createFailureKeepsArchive()
     QFETCH(QStringList, options);
     QFETCH(QString, error);
     QFETCH(QString, reason);
-    QVERIFY(CZipTestFiles::writeFile(path(QStringLiteral("y.dat")), navText(2400)));
+    QVERIFY(CZipTestFiles::writeFile(path("y.dat"), navText(2400)));
     if (source == QLatin1String("huge.dat")) {
         QFile huge(path(source)); // sparse: costs no disk
         QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(Q_INT64_C(4) << 30));
@@ -324,7 +323,7 @@ void TestZipCli::createFailureKeepsArchive()
     if (source == QLatin1String("pipe"))
         QCOMPARE(mkfifo(QFile::encodeName(path(source)).constData(), 0600), 0);
 #endif
-    const QString archive = path(QStringLiteral("old.zip"));
+    const QString archive = path("old.zip");
     QVERIFY(CZipTestFiles::writeFile(archive, "keep me"));
     // A file of the name the writer once used for its unfinished archive: not its to overwrite.
     QVERIFY(CZipTestFiles::writeFile(archive + QStringLiteral(".partial"), "not yours"));
@@ -357,7 +356,7 @@ void TestZipCli::usageErrors()
     const Result result = cli(arguments);
     QCOMPARE(result.exitCode, 2);
     QVERIFY(!result.err.isEmpty());
-    QVERIFY(!QFile::exists(path(QStringLiteral("a.zip"))));
+    QVERIFY(!QFile::exists(path("a.zip")));
 }
 
 QTEST_GUILESS_MAIN(TestZipCli)

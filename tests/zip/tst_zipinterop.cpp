@@ -113,10 +113,10 @@ void TestZipInterop::readInfoZip()
     QFETCH(QString, command);
     QFETCH(bool, encrypted);
     QFETCH(QString, comment);
-    const Run made = shell(path(QStringLiteral("src")), command, comment.toUtf8() + "\n.\n");
+    const Run made = shell(path("src"), command, comment.toUtf8() + "\n.\n");
     QVERIFY2(made.exitCode == 0, made.output.constData());
 
-    const QByteArray archive = CZipTestFiles::readFile(path(QStringLiteral("a.zip")));
+    const QByteArray archive = CZipTestFiles::readFile(path("a.zip"));
     const CRawCentralDirectory raw = parseCentralDirectory(archive);
     if (command.contains(QLatin1String("| cat"))) {
         const CRawCentralEntry* big = raw.find("nav/proc/EDDF.txt");
@@ -125,7 +125,7 @@ void TestZipInterop::readInfoZip()
 
     UnZip unzip;
     unzip.setPassword(Password);
-    QCOMPARE(unzip.open(path(QStringLiteral("a.zip"))), UnZip::Ok);
+    QCOMPARE(unzip.open(path("a.zip")), UnZip::Ok);
     QCOMPARE(unzip.skippedEntryCount(), 0);
     if (!comment.isEmpty())
         QCOMPARE(unzip.archiveComment().trimmed().replace(QLatin1String("\r\n"), QLatin1String("\n")),
@@ -135,11 +135,11 @@ void TestZipInterop::readInfoZip()
             QCOMPARE(entry.encrypted, encrypted);
     }
     QCOMPARE(unzip.verify(), UnZip::Ok);
-    QCOMPARE(unzip.extractAll(path(QStringLiteral("out"))), UnZip::Ok);
-    QCOMPARE(CZipTestFiles::tree(path(QStringLiteral("out"))), m_sources);
+    QCOMPARE(unzip.extractAll(path("out")), UnZip::Ok);
+    QCOMPARE(CZipTestFiles::tree(path("out")), m_sources);
     // Modification times survive to the second (DOS time has two-second steps).
-    const QDateTime source = QFileInfo(path(QStringLiteral("src/nav/proc/EDDF.txt"))).lastModified();
-    const QDateTime extracted = QFileInfo(path(QStringLiteral("out/nav/proc/EDDF.txt"))).lastModified();
+    const QDateTime source = QFileInfo(path("src/nav/proc/EDDF.txt")).lastModified();
+    const QDateTime extracted = QFileInfo(path("out/nav/proc/EDDF.txt")).lastModified();
     QVERIFY(qAbs(source.secsTo(extracted)) <= 2);
 
     if (encrypted) {
@@ -174,10 +174,8 @@ void TestZipInterop::writeForInfoZip()
     Zip zip;
     zip.setPassword(password);
     zip.setArchiveComment(comment);
-    QCOMPARE(zip.create(path(QStringLiteral("a.zip"))), Zip::Ok);
-    QCOMPARE(
-        zip.addDirectory(path(QStringLiteral("src/nav")), QString(), Zip::RelativePaths, Zip::CompressionLevel(level)),
-        Zip::Ok);
+    QCOMPARE(zip.create(path("a.zip")), Zip::Ok);
+    QCOMPARE(zip.addDirectory(path("src/nav"), QString(), Zip::RelativePaths, Zip::CompressionLevel(level)), Zip::Ok);
     QCOMPARE(zip.close(), Zip::Ok);
 
     const QString passwordOption = password.isEmpty() ? QString() : QStringLiteral("-P ") + password + QLatin1Char(' ');
@@ -187,7 +185,7 @@ void TestZipInterop::writeForInfoZip()
     const Run extracted =
         shell(path(QString()), QStringLiteral("unzip -q ") + passwordOption + QStringLiteral("a.zip -d out"));
     QVERIFY2(extracted.exitCode == 0, extracted.output.constData());
-    QCOMPARE(CZipTestFiles::tree(path(QStringLiteral("out"))), m_sources);
+    QCOMPARE(CZipTestFiles::tree(path("out")), m_sources);
     if (!comment.isEmpty()) {
         const Run shown = shell(path(QString()), QStringLiteral("unzip -z a.zip"));
         QVERIFY2(shown.output.contains(comment.toUtf8()), shown.output.constData());
@@ -211,17 +209,17 @@ void TestZipInterop::nonAsciiNamesBothWays()
     Run run = shell(path(QString()), QStringLiteral("zip -q -r iz.zip names"));
     QVERIFY2(run.exitCode == 0, run.output.constData());
     UnZip unzip;
-    QCOMPARE(unzip.open(path(QStringLiteral("iz.zip"))), UnZip::Ok);
-    QCOMPARE(unzip.extractAll(path(QStringLiteral("ours"))), UnZip::Ok);
-    QCOMPARE(CZipTestFiles::tree(path(QStringLiteral("ours"))), expected);
+    QCOMPARE(unzip.open(path("iz.zip")), UnZip::Ok);
+    QCOMPARE(unzip.extractAll(path("ours")), UnZip::Ok);
+    QCOMPARE(CZipTestFiles::tree(path("ours")), expected);
 
     Zip zip;
-    QCOMPARE(zip.create(path(QStringLiteral("our.zip"))), Zip::Ok);
-    QCOMPARE(zip.addDirectory(path(QStringLiteral("names"))), Zip::Ok);
+    QCOMPARE(zip.create(path("our.zip")), Zip::Ok);
+    QCOMPARE(zip.addDirectory(path("names")), Zip::Ok);
     QCOMPARE(zip.close(), Zip::Ok);
     run = shell(path(QString()), QStringLiteral("unzip -q our.zip -d theirs"));
     QVERIFY2(run.exitCode == 0, run.output.constData());
-    QCOMPARE(CZipTestFiles::tree(path(QStringLiteral("theirs"))), expected);
+    QCOMPARE(CZipTestFiles::tree(path("theirs")), expected);
 }
 
 QTEST_GUILESS_MAIN(TestZipInterop)
