@@ -40,8 +40,6 @@ private slots:
 
     void pieceSize_data();
     void pieceSize();
-    void missingPieces_data();
-    void missingPieces();
 };
 
 void TestDownloadEngine::errorText_data()
@@ -315,33 +313,6 @@ void TestDownloadEngine::pieceSize()
     const QList<CFilePiece> cut = CHttpDownloadTask::missingPieces(size, computed, 0, {});
     QCOMPARE(qint64(cut.size()), pieces);
     QCOMPARE(cut.last().end(), size - 1);
-}
-
-void TestDownloadEngine::missingPieces_data()
-{
-    QTest::addColumn<int>("offset");
-    QTest::addColumn<QList<int>>("pendingIds");
-    QTest::addColumn<QString>("pieces"); // "id:start-end" ...
-
-    QTest::newRow("none handed out yet") << 0 << QList<int>() << "1:0-3 2:4-7 3:8-9";
-    QTest::newRow("after the one handed out") << 1 << QList<int>() << "2:4-7 3:8-9";
-    QTest::newRow("pending ones skipped") << 0 << QList<int>{1, 3} << "2:4-7";
-    QTest::newRow("offset past the end") << 3 << QList<int>() << "";
-}
-
-void TestDownloadEngine::missingPieces()
-{
-    QFETCH(int, offset);
-    QFETCH(QList<int>, pendingIds);
-    QFETCH(QString, pieces);
-    QList<CFilePiece> pending;
-    for (int id : qAsConst(pendingIds))
-        pending.append(CFilePiece(id, 0, 0));
-    QStringList texts;
-    const QList<CFilePiece> cut = CHttpDownloadTask::missingPieces(10, 4, offset, pending);
-    for (const CFilePiece& piece : cut)
-        texts.append(QStringLiteral("%1:%2-%3").arg(piece.id()).arg(piece.start()).arg(piece.end()));
-    QCOMPARE(texts.join(QLatin1Char(' ')), pieces);
 }
 
 QTEST_GUILESS_MAIN(TestDownloadEngine)
