@@ -8,8 +8,6 @@ class TestRegistry : public CDataDirTest
     Q_OBJECT
 
 private slots:
-    void keyPathsNormalised_data();
-    void keyPathsNormalised();
     void readsStandInFile_data();
     void readsStandInFile();
     void unreadableLinesAreSkipped_data();
@@ -19,30 +17,6 @@ private slots:
     void unwritableValuesAreRefused();
     void missingFileReadsEmpty();
 };
-
-void TestRegistry::keyPathsNormalised_data()
-{
-    QTest::addColumn<QString>("input");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("short hive") << QStringLiteral("HKLM\\Software\\A")
-                                << QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\A");
-    QTest::newRow("user hive") << QStringLiteral("hkcu\\X") << QStringLiteral("HKEY_CURRENT_USER\\X");
-    QTest::newRow("doubled and trailing")
-        << QStringLiteral("HKEY_LOCAL_MACHINE\\\\SOFTWARE\\\\B\\") << QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\B");
-    QTest::newRow("forward slashes") << QStringLiteral("HKEY_CURRENT_USER/Software/C")
-                                     << QStringLiteral("HKEY_CURRENT_USER\\Software\\C");
-    QTest::newRow("blank behind a leading backslash")
-        << QStringLiteral("\\ HKLM\\D \\") << QStringLiteral("HKEY_LOCAL_MACHINE\\D");
-}
-
-void TestRegistry::keyPathsNormalised()
-{
-    QFETCH(QString, input);
-    QFETCH(QString, expected);
-    QCOMPARE(CRegistry::normalizedKeyPath(input), expected);
-    QCOMPARE(CRegistry::normalizedKeyPath(expected), expected);
-}
 
 void TestRegistry::readsStandInFile_data()
 {
@@ -58,6 +32,13 @@ void TestRegistry::readsStandInFile_data()
     QTest::newRow("short hive")
         << QStringLiteral("HKLM\\Software\\Wow6432Node\\Microsoft\\Microsoft Games\\Flight Simulator\\10.0")
         << QStringLiteral("SetupPath") << QStringLiteral("/sims/FSX Deluxe");
+    // Key paths as users and installers spell them.
+    QTest::newRow("doubled, forward and trailing separators")
+        << QStringLiteral("HKEY_LOCAL_MACHINE\\\\Software/Wow6432Node\\Microsoft\\Microsoft Games\\Flight "
+                          "Simulator\\10.0\\")
+        << QStringLiteral("SetupPath") << QStringLiteral("/sims/FSX Deluxe");
+    QTest::newRow("blank behind a leading backslash, short user hive")
+        << QStringLiteral("\\ hkcu\\Software\\Test \\") << QStringLiteral("Formula") << QStringLiteral("a=b");
     QTest::newRow("missing value") << fsx << QStringLiteral("EXE Path") << QString();
     QTest::newRow("missing key") << QStringLiteral("HKLM\\Software\\Nothing") << QStringLiteral("SetupPath")
                                  << QString();
