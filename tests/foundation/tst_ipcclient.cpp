@@ -37,7 +37,6 @@ class TestIpcClient : public QObject
     Q_OBJECT
 
 private slots:
-    void nullMessageWireForm();
     void quitReachesAgentOnce_data();
     void quitReachesAgentOnce();
     void missingAgentIsHarmless();
@@ -60,11 +59,6 @@ QByteArray TestIpcClient::expectedQuitBytes()
     for (const QChar c : text)
         bytes.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xff));
     return bytes;
-}
-
-void TestIpcClient::nullMessageWireForm()
-{
-    QCOMPARE(CLocalSocketIpcClient::encodeMessage(QString()), QByteArray("\xff\xff\xff\xff", 4));
 }
 
 void TestIpcClient::quitReachesAgentOnce_data()

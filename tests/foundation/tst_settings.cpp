@@ -12,8 +12,6 @@ class TestSettings : public CDataDirTest
     Q_OBJECT
 
 private slots:
-    void defaultsOnFreshInstallation_data();
-    void defaultsOnFreshInstallation();
     void writtenValueSeenByNextReader();
     void unconvertibleValuesReadAsZero_data();
     void unconvertibleValuesReadAsZero();
@@ -27,24 +25,6 @@ private slots:
 private:
     QString settingsPath() const { return data().filePath(QStringLiteral("settings.conf")); }
 };
-
-void TestSettings::defaultsOnFreshInstallation_data()
-{
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QVariant>("expected");
-
-    // The piece size and sort order defaults: badFilesGiveDefaults.
-    QTest::newRow("automatic backup on") << SettingsKey::AutoBackup << QVariant(true);
-    QTest::newRow("theme on") << SettingsKey::UseTheme << QVariant(true);
-}
-
-void TestSettings::defaultsOnFreshInstallation()
-{
-    QFETCH(QString, key);
-    QFETCH(QVariant, expected);
-    QCOMPARE(CSettings::value(key), expected);
-    QVERIFY(!QFile::exists(settingsPath()));
-}
 
 void TestSettings::writtenValueSeenByNextReader()
 {
@@ -131,19 +111,14 @@ void TestSettings::disableBitsRoundTrip()
 {
     const int fsx = 0x2, p3d = 0x20, xp11 = 0x1000;
     CSettings::setValue(SettingsKey::SimulatorsDisable, fsx | xp11);
-
     CSettings::setSimulatorDisabled(p3d, true);
     QCOMPARE(CSettings::disabledSimulators(), fsx | xp11 | p3d);
-    QVERIFY(CSettings::isSimulatorDisabled(p3d));
-
-    CSettings::setSimulatorDisabled(p3d, false);
-    QCOMPARE(CSettings::disabledSimulators(), fsx | xp11);
-    QVERIFY(!CSettings::isSimulatorDisabled(p3d));
-    QVERIFY(CSettings::isSimulatorDisabled(xp11));
-
-    // Clearing a bit that is not set leaves the others alone.
-    CSettings::setSimulatorDisabled(p3d, false);
-    QCOMPARE(CSettings::disabledSimulators(), fsx | xp11);
+    // Clearing a bit, twice: the second time it is not set and the others stay.
+    for (int clear = 0; clear < 2; ++clear) {
+        CSettings::setSimulatorDisabled(p3d, false);
+        QCOMPARE(CSettings::disabledSimulators(), fsx | xp11);
+        QVERIFY(!CSettings::isSimulatorDisabled(p3d) && CSettings::isSimulatorDisabled(xp11));
+    }
 }
 
 void TestSettings::privateFilesReadableByOwnerOnly_data()
