@@ -7,15 +7,13 @@
 #include <QStandardPaths>
 #include <QtTest>
 
-// The credential cipher: the padding rules, the program's two keys pinned by known answers, and agreement with
+// The credential cipher: its padding, the program's two keys pinned by known answers, and agreement with
 // an independent implementation (Perl's Crypt::Blowfish) on those keys.
 class TestBlowfish : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void paddingRules_data();
-    void paddingRules();
     void wrongKeyOrPaddingGivesEmpty();
     void textRoundTrip_data();
     void textRoundTrip();
@@ -41,39 +39,6 @@ QByteArray clearBytes(int length)
 }
 
 } // namespace
-
-void TestBlowfish::paddingRules_data()
-{
-    QTest::addColumn<int>("clearLength");
-    QTest::addColumn<int>("cipherLength");
-
-    QTest::newRow("empty") << 0 << 0;
-    QTest::newRow("one byte") << 1 << 8;
-    QTest::newRow("seven bytes") << 7 << 8;
-    QTest::newRow("one block: a whole padding block") << 8 << 16;
-    QTest::newRow("nine bytes") << 9 << 16;
-    QTest::newRow("two blocks") << 16 << 24;
-}
-
-void TestBlowfish::paddingRules()
-{
-    QFETCH(int, clearLength);
-    QFETCH(int, cipherLength);
-
-    CBlowfish blowfish(QByteArray::fromHex(CCipherKeys::DefaultTextKey.toLatin1()));
-    blowfish.setPaddingEnabled(true);
-    const QByteArray clear = clearBytes(clearLength);
-    const QByteArray cipher = blowfish.encrypted(clear);
-    QCOMPARE(cipher.size(), cipherLength);
-    QCOMPARE(blowfish.decrypted(cipher), clear);
-
-    // Without padding only whole blocks are enciphered.
-    CBlowfish plain(QByteArray::fromHex(CCipherKeys::DefaultTextKey.toLatin1()));
-    if (clearLength % 8 != 0)
-        QTest::ignoreMessage(QtWarningMsg,
-                             "Cannot encrypt. Clear-text length is not a multiple of 8 and padding is not enabled.");
-    QCOMPARE(plain.encrypted(clear).size(), clearLength % 8 == 0 ? clearLength : 0);
-}
 
 void TestBlowfish::wrongKeyOrPaddingGivesEmpty()
 {

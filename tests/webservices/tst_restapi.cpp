@@ -28,7 +28,6 @@ private slots:
     void replySizeLimit();
     void emptyReplySucceedsWithNullDocument();
     void postsAreLoggedWithoutToken();
-    void trailingSlashDoublesTheSlash();
     void statisticsCarryFifteenMembers();
 
 private:
@@ -88,9 +87,6 @@ void TestRestApi::requestsAsSent_data()
     row("password log-in", "POST", "/API/1/token?grant_type=password", password,
         [](CRestAPI& api) { api.login("demo", "secret"); });
     row("log-in by token", "GET", "/API/1/users/4711?token=tok3n", {}, [](CRestAPI& api) { api.login(4711, "tok3n"); });
-    row("regions", "GET", "/api/1/download/regions", {}, [](CRestAPI& api) { api.getServers(); });
-    row("cycle", "GET", "/api/1/fmsdata/cycles/current", {}, [](CRestAPI& api) { api.getCurrentDataCycle(); });
-    row("data index", "GET", "/api/1/fmsdata/index", {}, [](CRestAPI& api) { api.getFMSDataIndex(); });
     row("download address", "POST", "/api/1/download/eu/fmsdata/tok3n", download, [](CRestAPI& api) {
         api.getDownloadUrl("eu", "tok3n", {"demo.zip", "77"});
     });
@@ -262,14 +258,6 @@ void TestRestApi::postsAreLoggedWithoutToken()
                          QStringLiteral("/API/1/token?grant_type=password\n")));
     // The server got the real token all the same.
     QCOMPARE(service().server().requests().at(1).path, QStringLiteral("/api/1/download/eu/fmsdata/") + token);
-}
-
-void TestRestApi::trailingSlashDoublesTheSlash()
-{
-    CSettings::setValue(SettingsKey::ServerAddress, service().baseUrl() + QLatin1Char('/'));
-    run([](CRestAPI& api) { api.login(QStringLiteral("demo"), QStringLiteral("demo-pass-2612")); });
-    const QString expected = service().baseUrl() + QStringLiteral("//API/1/token?grant_type=password\n");
-    QVERIFY2(logText().contains(QStringLiteral("endpoint=") + expected), qPrintable(logText()));
 }
 
 void TestRestApi::statisticsCarryFifteenMembers()

@@ -77,20 +77,13 @@ void TestWebServices::requestsRunAtOnceAndArriveAsRecords()
         if (ids.last() == 256) {
             std::unique_ptr<FMSDataIndexInfo> info(data.value<FMSDataIndexInfo*>());
             QVERIFY(info);
-            QCOMPARE(info->id, QUuid(QStringLiteral("{5e44e40f-3003-4869-89f3-babd8f3a9dcc}")));
-            QCOMPARE(info->version, QStringLiteral("2612.1"));
-            QCOMPARE(info->url, service().url(QStringLiteral("/data.index")));
+            // The descriptor's other members: tst_dataindexreader, which downloads by it.
             QCOMPARE(info->comments, QStringLiteral("Demo data index of the development service"));
             continue;
         }
+        // The cycle's dates and description: tst_webservicescli prints them.
         QCOMPARE(QMetaType::typeName(data.userType()), "CycleInfo");
-        const CycleInfo cycle = data.value<CycleInfo>();
-        QCOMPARE(cycle.cycle, 2612);
-        QCOMPARE(cycle.description, QStringLiteral("AIRAC cycle 2612"));
-        QCOMPARE(cycle.effective, QDate(2026, 11, 26));
-        QCOMPARE(cycle.end, QDate(2026, 12, 23));
-        QCOMPARE(cycle.cycleInternalId, QStringLiteral("6425378f-93cc-402d-b83f-c46dfc3c0bed"));
-        QVERIFY(cycle.name.isEmpty());
+        QCOMPARE(data.value<CycleInfo>().cycleInternalId, QStringLiteral("6425378f-93cc-402d-b83f-c46dfc3c0bed"));
     }
     std::sort(ids.begin(), ids.end());
     QCOMPARE(ids, (QList<int>{1, 1, 256}));
@@ -98,12 +91,6 @@ void TestWebServices::requestsRunAtOnceAndArriveAsRecords()
     for (const CDevServerRequest& request : service().server().requests())
         connections.insert(request.connection);
     QCOMPARE(connections.size(), 3);
-
-    const auto logged = [this](const char* text) { return logText().contains(QLatin1String(text)); };
-    QTRY_VERIFY_WITH_TIMEOUT(logged("[CWebServices::getCurrentAIRACCycle]: Sending request...") &&
-                                 logged("Received data from REST endpoint.") &&
-                                 logged("[CWebServices::getFMSIndex]: Received FMS Data Index"),
-                             10000);
 }
 
 void TestWebServices::unusableRepliesAreErrors_data()
@@ -217,9 +204,7 @@ void TestWebServices::dataCycleKeepsTheLastSuccess()
     QCOMPARE(dataCycle->state(), 0);
     QCOMPARE(dataCycle->currentCycle()->cycle, 2613);
     QCOMPARE(failed.first().at(2).toString(), QStringLiteral("HTTP 404 Not Found"));
-    QVERIFY2(logText().contains(QStringLiteral("][Web Service: 1][203] - CDataCycle::onRequestFailed [cdatacycle:")),
-             qPrintable(logText()));
-    QVERIFY(logText().contains(QStringLiteral("]: Web Service Error.")));
+    QVERIFY2(logText().contains(QStringLiteral("]: Web Service Error.")), qPrintable(logText()));
     // A reply that holds no cycle is such a failure too: unusableRepliesAreErrors.
 }
 

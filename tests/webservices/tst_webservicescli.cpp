@@ -63,7 +63,8 @@ void TestWebServicesCli::accountRoundTrip()
 
     run = cli({QStringLiteral("logout")});
     QCOMPARE(run.exitCode, 0);
-    QVERIFY(!CSettings::contains(SettingsKey::ProgramToken));
+    QVERIFY(!CSettings::contains(SettingsKey::ProgramToken) && !CSettings::contains(SettingsKey::ProgramUser));
+    QCOMPARE(CSettings::stringValue(SettingsKey::ServerRegion), QStringLiteral("ap")); // the user's choice stays
     run = cli({QStringLiteral("whoami")});
     QCOMPARE(run.exitCode, 1);
     QCOMPARE(run.err, QStringLiteral("error 1: Access token was not found.\n"));
