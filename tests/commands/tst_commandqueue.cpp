@@ -10,7 +10,7 @@
 #include <QThread>
 #include <QtTest>
 
-#include <atomic>
+#include <algorithm>
 
 namespace
 {
@@ -22,23 +22,20 @@ struct Journal
     QStringList started;
     QStringList finished;
     QList<QThread*> threads;
-    std::atomic<int> running{0};
-    std::atomic<int> mostAtOnce{0};
+    int running = 0;
+    int mostAtOnce = 0;
 
     void begin(const QString& name)
     {
-        const int now = ++running;
-        int seen = mostAtOnce.load();
-        while (now > seen && !mostAtOnce.compare_exchange_weak(seen, now)) {
-        }
         QMutexLocker locker(&mutex);
+        mostAtOnce = std::max(mostAtOnce, ++running);
         started.append(name);
         threads.append(QThread::currentThread());
     }
     void end(const QString& name)
     {
-        --running;
         QMutexLocker locker(&mutex);
+        --running;
         finished.append(name);
     }
     int finishedCount()
@@ -101,168 +98,152 @@ class TestCommandQueue : public CDataDirTest
     Q_OBJECT
 
 private slots:
-    void init();
-    void runsInOrderOneAtATimeOnOwnThreads();
-    void refusesDuplicates();
-    void cancelsWaitingCommand();
-    void cancelsRunningCommand();
-    void findsRunningUpdates_data();
-    void findsRunningUpdates();
-    void destructionDeletesWaitingCommands();
+    void init()
+    {
+        CDataDirTest::init();
+        // Commands of the test before have ended with its queue.
+        m_journal.started.clear();
+        m_journal.finished.clear();
+        m_journal.threads.clear();
+        m_completions.clear();
+    }
+
+    void runsInOrderOneAtATimeOnOwnThreads()
+    {
+        CProgramCommandQueue queue;
+        QSignalSpy started(&queue, &CProgramCommandQueue::taskStarted);
+        QPointer<ProbeCommand> first = add(queue, QStringLiteral("A"), infoFor(1, 1, Update), 60);
+        add(queue, QStringLiteral("B"), infoFor(2, 2, Backup), 60);
+        add(queue, QStringLiteral("C"), infoFor(3, 3, Restore), 60);
+        QVERIFY(first);
+
+        QTRY_COMPARE_WITH_TIMEOUT(m_journal.finishedCount(), 3, 10000);
+        QCOMPARE(m_journal.started, (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}));
+        QCOMPARE(m_journal.finished, m_journal.started);
+        QCOMPARE(m_journal.mostAtOnce, 1);
+        QCOMPARE(started.count(), 3);
+
+        QSet<QThread*> threads(m_journal.threads.begin(), m_journal.threads.end());
+        QCOMPARE(threads.size(), 3);
+        QVERIFY(!threads.contains(QThread::currentThread()));
+        // Done commands are deleted on their threads, which then end.
+        QTRY_VERIFY_WITH_TIMEOUT(first.isNull(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!queue.isRunning(), 5000);
+    }
+
+    void refusesDuplicates()
+    {
+        CProgramCommandQueue queue;
+        QVERIFY(add(queue, QStringLiteral("backup"), infoFor(7, 7, Backup), 300));
+        // Same mapping, other command type: still the same key.
+        QVERIFY(!add(queue, QStringLiteral("update"), infoFor(7, 7, Update), 10));
+        // Same add-on, other mapping: a different key.
+        QVERIFY(add(queue, QStringLiteral("other mapping"), infoFor(7, 8, Backup), 10));
+
+        QTRY_VERIFY_WITH_TIMEOUT(m_journal.hasStarted(QStringLiteral("backup")), 5000);
+        QVERIFY(!add(queue, QStringLiteral("while running"), infoFor(7, 7, Backup), 10));
+
+        QTRY_COMPARE_WITH_TIMEOUT(m_journal.finishedCount(), 2, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!queue.isRunning(), 5000);
+        QVERIFY(add(queue, QStringLiteral("after done"), infoFor(7, 7, Backup), 10));
+        QTRY_COMPARE_WITH_TIMEOUT(m_journal.finishedCount(), 3, 10000);
+    }
+
+    void cancelsWaitingCommand()
+    {
+        CProgramCommandQueue queue;
+        QSignalSpy removed(&queue, &CProgramCommandQueue::taskRemoved);
+        add(queue, QStringLiteral("long"), infoFor(1, 1), 300);
+        QPointer<ProbeCommand> waiting = add(queue, QStringLiteral("waiting"), infoFor(2, 2), 10);
+        add(queue, QStringLiteral("last"), infoFor(3, 3), 10);
+
+        QVERIFY(!queue.removeTask(infoFor(9, 9))); // not queued
+        QVERIFY(queue.removeTask(infoFor(2, 2)));
+        QCOMPARE(removed.count(), 1);
+        QCOMPARE(queue.waitingCount(), 2);
+        QTRY_VERIFY_WITH_TIMEOUT(waiting.isNull(), 5000);
+
+        QTRY_COMPARE_WITH_TIMEOUT(m_journal.finishedCount(), 2, 10000);
+        QCOMPARE(m_journal.started, (QStringList{QStringLiteral("long"), QStringLiteral("last")}));
+    }
+
+    void cancelsRunningCommand()
+    {
+        CProgramCommandQueue queue;
+        ProbeCommand* running = add(queue, QStringLiteral("endless"), infoFor(4, 4), 60000);
+        QSignalSpy errors(running, &CQueueable::taskError);
+        QTRY_VERIFY_WITH_TIMEOUT(m_journal.hasStarted(QStringLiteral("endless")), 5000);
+
+        QVERIFY(queue.removeTask(infoFor(4, 4)));
+        // It stays in the queue until it reports completion by itself.
+        QVERIFY(queue.isRunning());
+        QTRY_COMPARE_WITH_TIMEOUT(m_completions.size(), 1, 5000);
+        QCOMPARE(errors.count(), 1);
+        QCOMPARE(errors.first().first().value<Exception>().message, QStringLiteral("User canceled."));
+        QVERIFY(!queue.isRunning());
+    }
+
+    void findsRunningUpdates_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("found");
+        QTest::newRow("update") << int(Update) << 1;
+        QTest::newRow("backup") << int(Backup) << 0;
+    }
+    void findsRunningUpdates()
+    {
+        QFETCH(int, type);
+        QFETCH(int, found);
+        CProgramCommandQueue queue;
+        QSignalSpy spy(&queue, &CProgramCommandQueue::onUpdateRemovalItemFound);
+        add(queue, QStringLiteral("running"), infoFor(5, 5, type), 60000);
+        add(queue, QStringLiteral("waiting update"), infoFor(6, 6, Update), 10);
+        QTRY_VERIFY_WITH_TIMEOUT(m_journal.hasStarted(QStringLiteral("running")), 5000);
+
+        queue.findRunningUpdates();
+        QCOMPARE(spy.count(), found);
+        if (found)
+            QCOMPARE(spy.first().first().value<CommandInfo>().key(), infoFor(5, 5).key());
+
+        queue.removeTask(infoFor(5, 5));
+        QTRY_VERIFY_WITH_TIMEOUT(m_journal.hasStarted(QStringLiteral("waiting update")), 5000);
+        queue.removeTask(infoFor(6, 6));
+        QTRY_VERIFY_WITH_TIMEOUT(!queue.isRunning() && queue.waitingCount() == 0, 5000);
+    }
+
+    void destructionDeletesWaitingCommands()
+    {
+        QPointer<ProbeCommand> a;
+        QPointer<ProbeCommand> b;
+        {
+            CProgramCommandQueue queue;
+            a = add(queue, QStringLiteral("a"), infoFor(1, 2), 10);
+            b = add(queue, QStringLiteral("b"), infoFor(3, 4), 10);
+        }
+        QVERIFY(a.isNull());
+        QVERIFY(b.isNull());
+    }
 
 private:
     // Plays the window model: hands every completed command back to the queue.
-    ProbeCommand* add(CProgramCommandQueue& queue, const QString& name, const CommandInfo& info, int workMs,
-                      bool expectAccepted = true);
+    // Null when the queue refuses the command.
+
+    ProbeCommand* add(CProgramCommandQueue& queue, const QString& name, const CommandInfo& info, int workMs)
+    {
+        auto* command = new ProbeCommand(name, info, &m_journal, workMs);
+        connect(command, &CQueueable::taskCompleted, &queue, [&queue, this](CQueueable* task) {
+            m_completions.append(1);
+            queue.taskDone(task);
+        });
+        if (queue.addTask(command))
+            return command;
+        delete command;
+        return nullptr;
+    }
 
     Journal m_journal;
     QList<int> m_completions;
 };
-
-void TestCommandQueue::init()
-{
-    CDataDirTest::init();
-    // Commands of the test before have ended with its queue.
-    m_journal.started.clear();
-    m_journal.finished.clear();
-    m_journal.threads.clear();
-    m_completions.clear();
-}
-
-ProbeCommand* TestCommandQueue::add(CProgramCommandQueue& queue, const QString& name, const CommandInfo& info,
-                                    int workMs, bool expectAccepted)
-{
-    auto* command = new ProbeCommand(name, info, &m_journal, workMs);
-    connect(command, &CQueueable::taskCompleted, &queue, [&queue, this](CQueueable* task) {
-        m_completions.append(1);
-        queue.taskDone(task);
-    });
-    const bool accepted = queue.addTask(command);
-    if (accepted != expectAccepted)
-        qWarning() << "addTask for" << name << "returned" << accepted;
-    if (!accepted) {
-        delete command;
-        return nullptr;
-    }
-    return command;
-}
-
-void TestCommandQueue::runsInOrderOneAtATimeOnOwnThreads()
-{
-    CProgramCommandQueue queue;
-    QSignalSpy started(&queue, &CProgramCommandQueue::taskStarted);
-    QPointer<ProbeCommand> first = add(queue, QStringLiteral("A"), infoFor(1, 1, Update), 60);
-    add(queue, QStringLiteral("B"), infoFor(2, 2, Backup), 60);
-    add(queue, QStringLiteral("C"), infoFor(3, 3, Restore), 60);
-    QVERIFY(first);
-
-    QTRY_COMPARE_WITH_TIMEOUT(m_journal.finishedCount(), 3, 10000);
-    QCOMPARE(m_journal.started, (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}));
-    QCOMPARE(m_journal.finished, m_journal.started);
-    QCOMPARE(m_journal.mostAtOnce.load(), 1);
-    QCOMPARE(started.count(), 3);
-
-    QSet<QThread*> threads(m_journal.threads.begin(), m_journal.threads.end());
-    QCOMPARE(threads.size(), 3);
-    QVERIFY(!threads.contains(QThread::currentThread()));
-    // Done commands are deleted on their threads, which then end.
-    QTRY_VERIFY_WITH_TIMEOUT(first.isNull(), 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(!queue.isRunning(), 5000);
-}
-
-void TestCommandQueue::refusesDuplicates()
-{
-    CProgramCommandQueue queue;
-    QVERIFY(add(queue, QStringLiteral("backup"), infoFor(7, 7, Backup), 300));
-    // Same mapping, other command type: still the same key.
-    QVERIFY(!add(queue, QStringLiteral("update"), infoFor(7, 7, Update), 10, false));
-    // Same add-on, other mapping: a different key.
-    QVERIFY(add(queue, QStringLiteral("other mapping"), infoFor(7, 8, Backup), 10));
-
-    QTRY_VERIFY_WITH_TIMEOUT(m_journal.hasStarted(QStringLiteral("backup")), 5000);
-    QVERIFY(!add(queue, QStringLiteral("while running"), infoFor(7, 7, Backup), 10, false));
-
-    QTRY_COMPARE_WITH_TIMEOUT(m_journal.finishedCount(), 2, 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(!queue.isRunning(), 5000);
-    QVERIFY(add(queue, QStringLiteral("after done"), infoFor(7, 7, Backup), 10));
-    QTRY_COMPARE_WITH_TIMEOUT(m_journal.finishedCount(), 3, 10000);
-}
-
-void TestCommandQueue::cancelsWaitingCommand()
-{
-    CProgramCommandQueue queue;
-    QSignalSpy removed(&queue, &CProgramCommandQueue::taskRemoved);
-    add(queue, QStringLiteral("long"), infoFor(1, 1), 300);
-    QPointer<ProbeCommand> waiting = add(queue, QStringLiteral("waiting"), infoFor(2, 2), 10);
-    add(queue, QStringLiteral("last"), infoFor(3, 3), 10);
-
-    QVERIFY(!queue.removeTask(infoFor(9, 9))); // not queued
-    QVERIFY(queue.removeTask(infoFor(2, 2)));
-    QCOMPARE(removed.count(), 1);
-    QCOMPARE(queue.waitingCount(), 2);
-    QTRY_VERIFY_WITH_TIMEOUT(waiting.isNull(), 5000);
-
-    QTRY_COMPARE_WITH_TIMEOUT(m_journal.finishedCount(), 2, 10000);
-    QCOMPARE(m_journal.started, (QStringList{QStringLiteral("long"), QStringLiteral("last")}));
-}
-
-void TestCommandQueue::cancelsRunningCommand()
-{
-    CProgramCommandQueue queue;
-    ProbeCommand* running = add(queue, QStringLiteral("endless"), infoFor(4, 4), 60000);
-    QSignalSpy errors(running, &CQueueable::taskError);
-    QTRY_VERIFY_WITH_TIMEOUT(m_journal.hasStarted(QStringLiteral("endless")), 5000);
-
-    QVERIFY(queue.removeTask(infoFor(4, 4)));
-    // It stays in the queue until it reports completion by itself.
-    QVERIFY(queue.isRunning());
-    QTRY_COMPARE_WITH_TIMEOUT(m_completions.size(), 1, 5000);
-    QCOMPARE(errors.count(), 1);
-    QCOMPARE(errors.first().first().value<Exception>().message, QStringLiteral("User canceled."));
-    QVERIFY(!queue.isRunning());
-}
-
-void TestCommandQueue::findsRunningUpdates_data()
-{
-    QTest::addColumn<int>("type");
-    QTest::addColumn<int>("found");
-    QTest::newRow("update") << int(Update) << 1;
-    QTest::newRow("backup") << int(Backup) << 0;
-}
-
-void TestCommandQueue::findsRunningUpdates()
-{
-    QFETCH(int, type);
-    QFETCH(int, found);
-    CProgramCommandQueue queue;
-    QSignalSpy spy(&queue, &CProgramCommandQueue::onUpdateRemovalItemFound);
-    add(queue, QStringLiteral("running"), infoFor(5, 5, type), 60000);
-    add(queue, QStringLiteral("waiting update"), infoFor(6, 6, Update), 10);
-    QTRY_VERIFY_WITH_TIMEOUT(m_journal.hasStarted(QStringLiteral("running")), 5000);
-
-    queue.findRunningUpdates();
-    QCOMPARE(spy.count(), found);
-    if (found)
-        QCOMPARE(spy.first().first().value<CommandInfo>().key(), infoFor(5, 5).key());
-
-    queue.removeTask(infoFor(5, 5));
-    QTRY_VERIFY_WITH_TIMEOUT(m_journal.hasStarted(QStringLiteral("waiting update")), 5000);
-    queue.removeTask(infoFor(6, 6));
-    QTRY_VERIFY_WITH_TIMEOUT(!queue.isRunning() && queue.waitingCount() == 0, 5000);
-}
-
-void TestCommandQueue::destructionDeletesWaitingCommands()
-{
-    QPointer<ProbeCommand> a;
-    QPointer<ProbeCommand> b;
-    {
-        CProgramCommandQueue queue;
-        a = add(queue, QStringLiteral("a"), infoFor(1, 2), 10);
-        b = add(queue, QStringLiteral("b"), infoFor(3, 4), 10);
-    }
-    QVERIFY(a.isNull());
-    QVERIFY(b.isNull());
-}
 
 QTEST_GUILESS_MAIN(TestCommandQueue)
 #include "tst_commandqueue.moc"

@@ -57,27 +57,6 @@ private slots:
         CDataDirTest::cleanup();
     }
 
-    // One add-on collects every mapped location; a location with a known mapping GUID is replaced.
-    void mappedAddonsMerge()
-    {
-        const QUuid first = QUuid::createUuid();
-        const QUuid second = QUuid::createUuid();
-        CAddonMap map;
-        map.merge(addon(vireo, QStringLiteral("Vireo"), {location(first, SimFSX, QStringLiteral("/fsx/old"))}));
-        map.merge(addon(
-            vireo, QStringLiteral("Vireo again"),
-            {location(second, SimP3Dv4, QStringLiteral("/p3d")), location(first, SimFSX, QStringLiteral("/fsx/new"))}));
-        map.merge(
-            addon(halcyon, QStringLiteral("Halcyon"), {location(QUuid::createUuid(), SimFS9, QStringLiteral("/fs9"))}));
-        QCOMPARE(map.size(), 2);
-        const IndexInfo* held = map.addon(vireo);
-        QCOMPARE(held->name, QStringLiteral("Vireo")); // the first record stays, with its name
-        QCOMPARE(held->paths.size(), 2);
-        QCOMPARE(map.location(vireo, first)->directory, QStringLiteral("/fsx/new"));
-        QCOMPARE(map.location(vireo, second)->simulator, int(SimP3Dv4));
-        QCOMPARE(map.addons().first()->guid, vireo); // ascending GUID order
-    }
-
     void supportedAddonsReplace()
     {
         CAddonMap map;
@@ -129,9 +108,6 @@ private slots:
         index->addMappedAddon(addon(vireo, QStringLiteral("Vireo"),
                                     {location(fsx, SimFSX, QStringLiteral("/sims/FSX/Vireo")),
                                      location(p3d, SimFSX, QStringLiteral("/sims/FSX/Other"))}));
-        QCOMPARE(index->simulatorShortName(vireo, fsx), QStringLiteral("FSX"));
-        QCOMPARE(index->simulatorShortName(vireo, QUuid::createUuid()), QString());
-
         QVERIFY(!index->modifyMappedLocation(vireo, p3d, QStringLiteral("/sims/FSX/Vireo"))); // would duplicate
         QCOMPARE(index->mappedLocation(vireo, p3d)->directory, QStringLiteral("/sims/FSX/Other"));
         QVERIFY(index->modifyMappedLocation(vireo, p3d, QStringLiteral("\\sims\\FSX\\Moved")));

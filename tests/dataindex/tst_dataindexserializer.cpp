@@ -84,30 +84,6 @@ private:
     QString native(const QString& path) const { return QDir::toNativeSeparators(path); }
 
 private slots:
-    void addonRecord()
-    {
-        const ReadResult result = readIndex(write(dataIndexWith(
-            "platform=\"WINDOWS\" simulator=\"FSX\" specified=\"auto\"", "<directory path=\"C:\\Sims\\FSX\" />")));
-        QCOMPARE(result.completed, 1);
-        QVERIFY(result.errors.isEmpty());
-        QCOMPARE(int(result.addons.size()), 1);
-        const IndexInfo* addon = result.addons.front().get();
-        QCOMPARE(addon->guid, QUuid(QStringLiteral("{6d8dafe6-f597-468b-b976-909b25cceeeb}")));
-        QCOMPARE(addon->masterfile, QStringLiteral("probe.zip"));
-        QCOMPARE(addon->internalId, QStringLiteral("int-7"));
-        QCOMPARE(addon->cycle, 2401);
-        QCOMPARE(addon->revision, 4);
-        const IndexPathInfo* location = addon->paths.first();
-        QCOMPARE(addon->paths.firstKey(), location->mappingGuid);
-        QVERIFY(!location->mappingGuid.isNull());
-        QCOMPARE(location->cycle, 2401);
-        QCOMPARE(location->revision, 4);
-        QCOMPARE(location->simulator, int(SimFSX));
-        QVERIFY(!location->specified);
-        QVERIFY(location->date.isValid());
-        QVERIFY(location->matchedTitles.isEmpty());
-    }
-
     // Each row: a location's attributes and body, and what the location reads as.
     void location_data()
     {
@@ -125,8 +101,6 @@ private slots:
         row("Auto is by hand", "simulator=\"P34\" specified=\"Auto\"", "", 0, SimP3Dv4, true);
         row("missing specified", "simulator=\"XP10\"", "", 0, SimXPlane10, true);
         row("platform LINUX", "platform=\"LINUX\" simulator=\"TOOL\" specified=\"auto\"", "", 2, SimTool, false);
-        row("platform MAC", "platform=\"MAC\" simulator=\"ADDON\" specified=\"auto\"", "", 1, SimAddon, false);
-        row("platform in lower case", "platform=\"linux\" simulator=\"FS9\"", "", 0, SimFS9, true);
         row("unknown simulator", "simulator=\"MSFS\" specified=\"auto\"", "", 0, SimUser, false);
         row("simulator with blanks", "simulator=\" FSX\" specified=\"auto\"", "", 0, SimUser, false);
         row("directory, doubled separators", "simulator=\"TOOL\" specified=\"auto\"",
@@ -179,30 +153,22 @@ private slots:
         QCOMPARE(location->directory, QStringLiteral("[PROGRAMROOT]"));
         QCOMPARE(location->patterns, (QStringList{QStringLiteral("Vireo V700.*"), QStringLiteral("Second container")}));
 
-        QCOMPARE(location->filesystem.size(), 3);
-        QCOMPARE(location->filesystem.at(0).directory, QStringLiteral("[FSXROOT]\\SimObjects"));
-        QCOMPARE(location->filesystem.at(0).fileName, QStringLiteral("vireo.air"));
-        QCOMPARE(location->filesystem.at(1).fileName, QStringLiteral("*"));
-        // A registry rule is also tried as a file below the registry's folder.
-        QCOMPARE(location->filesystem.at(2).directory, QStringLiteral("[REGPATH]"));
-        QCOMPARE(location->filesystem.at(2).fileName, QStringLiteral("InstallDir"));
-        QCOMPARE(location->registry.size(), 1);
-        QCOMPARE(location->registry.at(0).keyPath, QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Nimbus"));
-        QCOMPARE(location->registry.at(0).valueName, QStringLiteral("InstallDir"));
-
-        QCOMPARE(location->uninstall.size(), 5);
-        QVERIFY(location->uninstall.at(0).hasProductGuid);
-        QCOMPARE(location->uninstall.at(0).productGuid,
-                 QUuid(QStringLiteral("{0c6e1f0a-58b2-4f4e-9d27-3a1e5c7b9d42}")));
-        QVERIFY(location->uninstall.at(1).hasProductGuid);
-        QCOMPARE(location->uninstall.at(1).productGuid,
-                 QUuid(QStringLiteral("{0c6e1f0a-58b2-4f4e-9d27-3a1e5c7b9d43}")));
-        QVERIFY(!location->uninstall.at(2).hasProductGuid);
-        QCOMPARE(location->uninstall.at(2).keyName, QStringLiteral("PelicanNavigator"));
-        QCOMPARE(location->uninstall.at(2).valueName, QStringLiteral("InstallLocation"));
-        QCOMPARE(location->uninstall.at(3).valueName, QStringLiteral("InstallDir"));
-        QVERIFY(!location->uninstall.at(4).hasProductGuid); // not a whole GUID: a key name
-        QCOMPARE(location->uninstall.at(4).keyName, QStringLiteral("{0C6E1F0A-58B2-4F4E-9D27}"));
+        QStringList rules;
+        for (const FileSystemRule& rule : location->filesystem)
+            rules << QStringLiteral("file %0|%1").arg(rule.directory, rule.fileName);
+        for (const RegistryRule& rule : location->registry)
+            rules << QStringLiteral("registry %0|%1").arg(rule.keyPath, rule.valueName);
+        for (const UninstallRule& rule : location->uninstall)
+            rules << (rule.hasProductGuid ? QStringLiteral("product ") + rule.productGuid.toString()
+                                          : QStringLiteral("uninstall %0|%1").arg(rule.keyName, rule.valueName));
+        // A registry rule is also tried as a file below the registry's folder; a GUID cut short is a key name.
+        QCOMPARE(rules,
+                 (QStringList{"file [FSXROOT]\\SimObjects|vireo.air", "file [XP11ROOT]\\Sparrow|*",
+                              "file [REGPATH]|InstallDir", "registry HKEY_LOCAL_MACHINE\\SOFTWARE\\Nimbus|InstallDir",
+                              "product {0c6e1f0a-58b2-4f4e-9d27-3a1e5c7b9d42}",
+                              "product {0c6e1f0a-58b2-4f4e-9d27-3a1e5c7b9d43}",
+                              "uninstall PelicanNavigator|InstallLocation", "uninstall PelicanNavigator|InstallDir",
+                              "uninstall {0C6E1F0A-58B2-4F4E-9D27}|InstallLocation"}));
     }
 
     void directoryPlaceholdersResolvedWhileReading()

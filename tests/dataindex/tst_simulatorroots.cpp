@@ -136,7 +136,6 @@ private slots:
         QTest::addColumn<QString>("fileName");
         QTest::newRow("X-Plane 9") << int(SimXPlane9) << "x-plane_install.txt";
         QTest::newRow("X-Plane 10") << int(SimXPlane10) << "x-plane_install_10.txt";
-        QTest::newRow("X-Plane 11") << int(SimXPlane11) << "x-plane_install_11.txt";
     }
     void xplaneInstallFile()
     {
@@ -166,12 +165,6 @@ private slots:
     {
         QTest::addColumn<QByteArray>("vdf");
         QTest::addColumn<QStringList>("paths");
-        QTest::newRow("blocks with a path")
-            << QByteArray("\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t\"/home/u/"
-                          ".local/share/Steam\"\n\t\t\"apps\"\n\t\t{\n\t\t\t\"269950\""
-                          "\t\t\"123\"\n\t\t}\n\t}\n\t\"1\"\n\t{\n\t\t\"path\"\t\t\"/mnt/"
-                          "games\"\n\t}\n}\n")
-            << QStringList{"/home/u/.local/share/Steam", "/mnt/games"};
         QTest::newRow("older numbered values")
             << QByteArray("\"LibraryFolders\"\n{\n\t\"TimeNextStatsReport\"\t\"1\"\n\t"
                           "\"ContentStatsID\"\t\"-5\"\n\t\"1\"\t\t\"D:\\\\Steam Library\"\n}")

@@ -12,175 +12,141 @@ class TestSettings : public CDataDirTest
     Q_OBJECT
 
 private slots:
-    void defaultsOnFreshInstallation_data();
-    void defaultsOnFreshInstallation();
-    void writtenValueSeenByNextReader();
-    void unconvertibleValuesReadAsZero_data();
-    void unconvertibleValuesReadAsZero();
-    void badFilesGiveDefaults_data();
-    void badFilesGiveDefaults();
-    void writeSetsDamagedFileAside();
-    void disableBitsRoundTrip();
-    void privateFilesReadableByOwnerOnly_data();
-    void privateFilesReadableByOwnerOnly();
+    void writtenValueSeenByNextReader()
+    {
+        CSettings::setValue(SettingsKey::ChunkSize, 4);
+        QCOMPARE(CSettings::intValue(SettingsKey::ChunkSize), 4);
+        QVERIFY(CTestDataDir::readFile(settingsPath()).contains("chunksize=4"));
+
+        CSettings::remove(SettingsKey::ChunkSize);
+        QCOMPARE(CSettings::intValue(SettingsKey::ChunkSize), 16);
+    }
+
+    void unconvertibleValuesReadAsZero_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<bool>("isBool");
+        QTest::addColumn<int>("expected");
+
+        QTest::newRow("number from text") << QByteArray("chunksize=lots") << SettingsKey::ChunkSize << false << 0;
+        QTest::newRow("boolean from text") << QByteArray("autobackup=perhaps") << SettingsKey::AutoBackup << true << 0;
+        QTest::newRow("boolean from number") << QByteArray("autobackup=0") << SettingsKey::AutoBackup << true << 0;
+        QTest::newRow("boolean true") << QByteArray("usetheme=true") << SettingsKey::UseTheme << true << 1;
+        QTest::newRow("number") << QByteArray("sortby=2") << SettingsKey::SortBy << false << 2;
+    }
+    void unconvertibleValuesReadAsZero()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, key);
+        QFETCH(bool, isBool);
+        QFETCH(int, expected);
+        data().writeFile(QStringLiteral("settings.conf"), "[program]\n" + line + "\n");
+        if (isBool)
+            QCOMPARE(int(CSettings::boolValue(key)), expected);
+        else
+            QCOMPARE(CSettings::intValue(key), expected);
+    }
+
+    void badFilesGiveDefaults_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // empty: a folder in the file's place
+
+        QByteArray garbage;
+        for (int i = 0; i < 4096; ++i)
+            garbage.append(char((i * 131 + 7) % 256));
+        QTest::newRow("binary garbage") << garbage;
+        QTest::newRow("folder in the file's place") << QByteArray();
+        // Readable keys around a line QSettings cannot parse: only the first reader hears of the error.
+        QTest::newRow("line without equals sign") << QByteArray("[program]\nchunksize=4\nsortby=2\nnot a setting\n");
+        QTest::newRow("unclosed group") << QByteArray("[program\nchunksize=4\n");
+    }
+    void badFilesGiveDefaults()
+    {
+        QFETCH(QByteArray, content);
+        if (content.isEmpty())
+            QVERIFY(QDir().mkpath(settingsPath()));
+        else
+            data().writeFile(QStringLiteral("settings.conf"), content);
+        for (int read = 1; read <= 3; ++read) {
+            QCOMPARE(CSettings::intValue(SettingsKey::ChunkSize), 16);
+            QCOMPARE(CSettings::sortBy(), 4);
+            QVERIFY(!CSettings::contains(SettingsKey::ChunkSize));
+            QVERIFY(!CProgramConfig::getValue(SettingsKey::ChunkSize).isValid());
+        }
+    }
+
+    void writeSetsDamagedFileAside()
+    {
+        const QByteArray damaged("[program]\nchunksize=4\nnot a setting\n");
+        data().writeFile(QStringLiteral("settings.conf"), damaged);
+        QCOMPARE(CSettings::intValue(SettingsKey::ChunkSize), 16);
+
+        CSettings::setValue(SettingsKey::SortBy, 2);
+        QCOMPARE(CSettings::sortBy(), 2);
+        QCOMPARE(CSettings::intValue(SettingsKey::ChunkSize), 16);
+        const QStringList aside =
+            QDir(data().path()).entryList({QStringLiteral("settings.conf.damaged-*")}, QDir::Files);
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(CTestDataDir::readFile(data().filePath(aside.first())), damaged);
+        QVERIFY(CTestDataDir::readFile(data().logFile()).contains("settings.conf could not be read (format error)"));
+    }
+
+    void disableBitsRoundTrip()
+    {
+        const int fsx = 0x2, p3d = 0x20, xp11 = 0x1000;
+        CSettings::setValue(SettingsKey::SimulatorsDisable, fsx | xp11);
+        CSettings::setSimulatorDisabled(p3d, true);
+        QCOMPARE(CSettings::disabledSimulators(), fsx | xp11 | p3d);
+        // Clearing a bit, twice: the second time it is not set and the others stay.
+        for (int clear = 0; clear < 2; ++clear) {
+            CSettings::setSimulatorDisabled(p3d, false);
+            QCOMPARE(CSettings::disabledSimulators(), fsx | xp11);
+            QVERIFY(!CSettings::isSimulatorDisabled(p3d) && CSettings::isSimulatorDisabled(xp11));
+        }
+    }
+
+    void privateFilesReadableByOwnerOnly_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("leftOpenBefore"); // an older version left it readable by all
+
+        QTest::newRow("settings, new") << "settings.conf" << false;
+        QTest::newRow("settings, left open") << "settings.conf" << true;
+        QTest::newRow("log, new") << "logs/test.log" << false;
+        QTest::newRow("log, left open") << "logs/test.log" << true;
+    }
+    void privateFilesReadableByOwnerOnly()
+    {
+#ifndef Q_OS_UNIX
+        QSKIP("Windows keeps the rights of the folder");
+#endif
+        QFETCH(QString, file);
+        QFETCH(bool, leftOpenBefore);
+
+        const QString path = data().filePath(file);
+        if (leftOpenBefore) {
+            data().writeFile(file, "[program]\nsortby=1\n");
+            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+        }
+        // Twice: QSettings replaces the file on every write.
+        for (int write = 0; write < 2; ++write) {
+            if (file.startsWith(QLatin1String("logs/")))
+                CLogger::write(QStringLiteral("a line"));
+            else
+                CSettings::setValue(SettingsKey::SortBy, write);
+            struct stat status;
+            QCOMPARE(stat(QFile::encodeName(path).constData(), &status), 0);
+            QCOMPARE(status.st_mode & 0777, mode_t(0600));
+        }
+    }
 
 private:
-    QString settingsPath() const { return data().filePath(QStringLiteral("settings.conf")); }
+    QString settingsPath() const
+    {
+        return data().filePath(QStringLiteral("settings.conf"));
+    }
 };
-
-void TestSettings::defaultsOnFreshInstallation_data()
-{
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QVariant>("expected");
-
-    // The piece size and sort order defaults: badFilesGiveDefaults.
-    QTest::newRow("automatic backup on") << SettingsKey::AutoBackup << QVariant(true);
-    QTest::newRow("theme on") << SettingsKey::UseTheme << QVariant(true);
-}
-
-void TestSettings::defaultsOnFreshInstallation()
-{
-    QFETCH(QString, key);
-    QFETCH(QVariant, expected);
-    QCOMPARE(CSettings::value(key), expected);
-    QVERIFY(!QFile::exists(settingsPath()));
-}
-
-void TestSettings::writtenValueSeenByNextReader()
-{
-    CSettings::setValue(SettingsKey::ChunkSize, 4);
-    QCOMPARE(CSettings::intValue(SettingsKey::ChunkSize), 4);
-    QVERIFY(CTestDataDir::readFile(settingsPath()).contains("chunksize=4"));
-
-    CSettings::remove(SettingsKey::ChunkSize);
-    QCOMPARE(CSettings::intValue(SettingsKey::ChunkSize), 16);
-}
-
-void TestSettings::unconvertibleValuesReadAsZero_data()
-{
-    QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<bool>("isBool");
-    QTest::addColumn<int>("expected");
-
-    QTest::newRow("number from text") << QByteArray("chunksize=lots") << SettingsKey::ChunkSize << false << 0;
-    QTest::newRow("boolean from text") << QByteArray("autobackup=perhaps") << SettingsKey::AutoBackup << true << 0;
-    QTest::newRow("boolean from number") << QByteArray("autobackup=0") << SettingsKey::AutoBackup << true << 0;
-    QTest::newRow("boolean true") << QByteArray("usetheme=true") << SettingsKey::UseTheme << true << 1;
-    QTest::newRow("number") << QByteArray("sortby=2") << SettingsKey::SortBy << false << 2;
-}
-
-void TestSettings::unconvertibleValuesReadAsZero()
-{
-    QFETCH(QByteArray, line);
-    QFETCH(QString, key);
-    QFETCH(bool, isBool);
-    QFETCH(int, expected);
-    data().writeFile(QStringLiteral("settings.conf"), "[program]\n" + line + "\n");
-    if (isBool)
-        QCOMPARE(int(CSettings::boolValue(key)), expected);
-    else
-        QCOMPARE(CSettings::intValue(key), expected);
-}
-
-void TestSettings::badFilesGiveDefaults_data()
-{
-    QTest::addColumn<QByteArray>("content"); // empty: a folder in the file's place
-
-    QByteArray garbage;
-    for (int i = 0; i < 4096; ++i)
-        garbage.append(char((i * 131 + 7) % 256));
-    QTest::newRow("binary garbage") << garbage;
-    QTest::newRow("folder in the file's place") << QByteArray();
-    // Readable keys around a line QSettings cannot parse: only the first reader hears of the error.
-    QTest::newRow("line without equals sign") << QByteArray("[program]\nchunksize=4\nsortby=2\nnot a setting\n");
-    QTest::newRow("unclosed group") << QByteArray("[program\nchunksize=4\n");
-}
-
-void TestSettings::badFilesGiveDefaults()
-{
-    QFETCH(QByteArray, content);
-    if (content.isEmpty())
-        QVERIFY(QDir().mkpath(settingsPath()));
-    else
-        data().writeFile(QStringLiteral("settings.conf"), content);
-    for (int read = 1; read <= 3; ++read) {
-        QCOMPARE(CSettings::intValue(SettingsKey::ChunkSize), 16);
-        QCOMPARE(CSettings::sortBy(), 4);
-        QVERIFY(!CSettings::contains(SettingsKey::ChunkSize));
-        QVERIFY(!CProgramConfig::getValue(SettingsKey::ChunkSize).isValid());
-    }
-}
-
-void TestSettings::writeSetsDamagedFileAside()
-{
-    const QByteArray damaged("[program]\nchunksize=4\nnot a setting\n");
-    data().writeFile(QStringLiteral("settings.conf"), damaged);
-    QCOMPARE(CSettings::intValue(SettingsKey::ChunkSize), 16);
-
-    CSettings::setValue(SettingsKey::SortBy, 2);
-    QCOMPARE(CSettings::sortBy(), 2);
-    QCOMPARE(CSettings::intValue(SettingsKey::ChunkSize), 16);
-    const QStringList aside = QDir(data().path()).entryList({QStringLiteral("settings.conf.damaged-*")}, QDir::Files);
-    QCOMPARE(aside.size(), 1);
-    QCOMPARE(CTestDataDir::readFile(data().filePath(aside.first())), damaged);
-    QVERIFY(CTestDataDir::readFile(data().logFile()).contains("settings.conf could not be read (format error)"));
-}
-
-void TestSettings::disableBitsRoundTrip()
-{
-    const int fsx = 0x2, p3d = 0x20, xp11 = 0x1000;
-    CSettings::setValue(SettingsKey::SimulatorsDisable, fsx | xp11);
-
-    CSettings::setSimulatorDisabled(p3d, true);
-    QCOMPARE(CSettings::disabledSimulators(), fsx | xp11 | p3d);
-    QVERIFY(CSettings::isSimulatorDisabled(p3d));
-
-    CSettings::setSimulatorDisabled(p3d, false);
-    QCOMPARE(CSettings::disabledSimulators(), fsx | xp11);
-    QVERIFY(!CSettings::isSimulatorDisabled(p3d));
-    QVERIFY(CSettings::isSimulatorDisabled(xp11));
-
-    // Clearing a bit that is not set leaves the others alone.
-    CSettings::setSimulatorDisabled(p3d, false);
-    QCOMPARE(CSettings::disabledSimulators(), fsx | xp11);
-}
-
-void TestSettings::privateFilesReadableByOwnerOnly_data()
-{
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<bool>("leftOpenBefore"); // an older version left it readable by all
-
-    QTest::newRow("settings, new") << "settings.conf" << false;
-    QTest::newRow("settings, left open") << "settings.conf" << true;
-    QTest::newRow("log, new") << "logs/test.log" << false;
-    QTest::newRow("log, left open") << "logs/test.log" << true;
-}
-
-void TestSettings::privateFilesReadableByOwnerOnly()
-{
-#ifndef Q_OS_UNIX
-    QSKIP("Windows keeps the rights of the folder");
-#endif
-    QFETCH(QString, file);
-    QFETCH(bool, leftOpenBefore);
-
-    const QString path = data().filePath(file);
-    if (leftOpenBefore) {
-        data().writeFile(file, "[program]\nsortby=1\n");
-        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
-    }
-    // Twice: QSettings replaces the file on every write.
-    for (int write = 0; write < 2; ++write) {
-        if (file.startsWith(QLatin1String("logs/")))
-            CLogger::write(QStringLiteral("a line"));
-        else
-            CSettings::setValue(SettingsKey::SortBy, write);
-        struct stat status;
-        QCOMPARE(stat(QFile::encodeName(path).constData(), &status), 0);
-        QCOMPARE(status.st_mode & 0777, mode_t(0600));
-    }
-}
 
 QTEST_GUILESS_MAIN(TestSettings)
 #include "tst_settings.moc"
