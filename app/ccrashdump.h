@@ -2,6 +2,8 @@
 
 // Writes a minidump beside the executable when the program crashes. Windows only; elsewhere the
 // operating system's own core dumps serve.
+#include <QtGlobal>
+
 #ifdef Q_OS_WIN
 #include <windows.h>
 

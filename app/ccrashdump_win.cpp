@@ -1,7 +1,7 @@
 #include "ccrashdump.h"
-#include <dbghelp.h>
 
-#include <QtGlobal>
+// dbghelp.h uses the types of windows.h, which ccrashdump.h includes, without including it itself.
+#include <dbghelp.h>
 
 namespace
 {

@@ -2,6 +2,7 @@
 
 #include "cli/cclicommand.h"
 #include "foundation/csettings.h"
+#include "platform/cterminal.h"
 #include "webservices/cuser.h"
 
 #include <QCommandLineParser>
@@ -15,13 +16,6 @@
 #include <cstdio>
 #include <iostream>
 #include <string>
-
-#ifdef Q_OS_WIN
-#include <windows.h>
-#else
-#include <termios.h>
-#include <unistd.h>
-#endif
 
 namespace
 {
@@ -112,43 +106,14 @@ void printUser(bool json)
     CCli::printLine(QStringLiteral("%1\t%2\t%3").arg(user->userName()).arg(user->userId()).arg(user->serverRegion()));
 }
 
-bool stdinIsTerminal()
-{
-#ifdef Q_OS_WIN
-    DWORD mode = 0;
-    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
-#else
-    return isatty(fileno(stdin)) != 0;
-#endif
-}
-
 // Reads one line from stdin; with `hidden` the terminal does not echo it. False at the end of input.
 bool readLine(bool hidden, QString& line)
 {
-#ifdef Q_OS_WIN
-    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    DWORD mode = 0;
-    const bool restore = hidden && GetConsoleMode(input, &mode);
-    if (restore)
-        SetConsoleMode(input, mode & ~ENABLE_ECHO_INPUT);
-#else
-    termios saved{};
-    const bool restore = hidden && tcgetattr(STDIN_FILENO, &saved) == 0;
-    if (restore) {
-        termios quiet = saved;
-        quiet.c_lflag &= ~tcflag_t(ECHO);
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
-    }
-#endif
+    const bool restore = hidden && CTerminal::setInputEcho(false);
     std::string text;
     const bool read = static_cast<bool>(std::getline(std::cin, text));
-#ifdef Q_OS_WIN
     if (restore)
-        SetConsoleMode(input, mode);
-#else
-    if (restore)
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
-#endif
+        CTerminal::setInputEcho(true);
     if (hidden)
         fputs("\n", stderr);
     if (!text.empty() && text.back() == '\r')
@@ -184,7 +149,7 @@ int runLogin(const QStringList& arguments)
             CCli::printError(CCli::Failure, QStringLiteral("No password on stdin."));
             return CCli::Failure;
         }
-    } else if (stdinIsTerminal()) {
+    } else if (CTerminal::stdinIsTerminal()) {
         fputs("Password: ", stderr);
         fflush(stderr);
         if (!readLine(true, password))

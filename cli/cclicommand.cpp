@@ -1,7 +1,7 @@
 #include "cclicommand.h"
 
 #include "foundation/cworkerthread.h"
-#include <unistd.h>
+#include "platform/cterminal.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -111,7 +111,7 @@ bool CCli::parseOrExit(QCommandLineParser& parser, const QStringList& arguments,
 
 bool CCli::stderrIsTerminal()
 {
-    return isatty(fileno(stderr)) != 0;
+    return CTerminal::stderrIsTerminal();
 }
 
 void CCli::waitForWorkerThreads()
