@@ -171,8 +171,11 @@ bool CInstallTransaction::prepare(const QList<File>& files, QString* problem)
     for (const File& file : files)
         m_hadOld.append(QFileInfo::exists(file.target));
     m_direction = Direction::Install;
-    if (!writeJournal(problem))
+    if (!writeJournal(problem)) {
+        // Nothing has moved: a journal that reached the disk without its sync would only mislead.
+        QFile::remove(m_journal);
         return false;
+    }
     m_prepared = true;
     return true;
 }
