@@ -102,8 +102,8 @@ QStringList CInstallTransaction::pendingJournals(const QString& addonFolder)
 {
     QStringList journals;
     const QDir folder(addonFolder);
-    for (const QString& name :
-         folder.entryList({stagingPrefix + QLatin1Char('*') + journalSuffix}, QDir::Files | QDir::Hidden, QDir::Name))
+    for (const QString& name : folder.entryList({stagingPrefix + QLatin1Char('*') + journalSuffix},
+                                                QDir::Files | QDir::Hidden | QDir::CaseSensitive, QDir::Name))
         journals.append(folder.filePath(name));
     return journals;
 }
@@ -111,8 +111,10 @@ QStringList CInstallTransaction::pendingJournals(const QString& addonFolder)
 void CInstallTransaction::removeAbandoned(const QString& addonFolder)
 {
     const QDir folder(addonFolder);
-    const QStringList names = folder.entryList({stagingPrefix + QLatin1Char('*')},
-                                               QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    // Our own names only, to the letter: a user's file that merely looks alike stays.
+    const QStringList names =
+        folder.entryList({stagingPrefix + QLatin1Char('*')},
+                         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot | QDir::CaseSensitive);
     for (const QString& name : names) {
         // A pending run's folder stays with its journal; a journal's own half-written temporary goes.
         if (name.endsWith(journalSuffix) || names.contains(name + journalSuffix))
