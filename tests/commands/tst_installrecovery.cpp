@@ -128,22 +128,12 @@ private slots:
         m_data.reset();
     }
 
-    void pathsComparedInOneSpelling_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("folder");
-        QTest::addColumn<bool>("inside");
-        QTest::newRow("drive letter in the other case") << "C:/Sims/Addon/nav/a.dat"
-                                                        << "c:\\Sims\\Addon" << true;
-        QTest::newRow("a sibling whose name starts alike") << "/x/addon2/a.dat"
-                                                           << "/x/addon" << false;
-    }
+    // Journal paths name one place in any spelling, never a sibling that merely starts alike.
     void pathsComparedInOneSpelling()
     {
-        QFETCH(QString, path);
-        QFETCH(QString, folder);
-        QFETCH(bool, inside);
-        QCOMPARE(CInstallTransaction::isInside(path, folder), inside);
+        QVERIFY(CInstallTransaction::isInside(QStringLiteral("C:/Sims/Addon/nav/a.dat"),
+                                              QStringLiteral("c:\\Sims\\Addon")));
+        QVERIFY(!CInstallTransaction::isInside(QStringLiteral("/x/addon2/a.dat"), QStringLiteral("/x/addon")));
     }
 
     // A restore left at each step; `swapped` files went in first (-1: killed before its journal, 99: killed
