@@ -91,8 +91,7 @@ bool CAddonCommand::installFromPackage(UnZip& package, const QList<PlannedFile>&
         QFile out(transaction.stagedPath(i));
         const UnZip::ErrorCode extracted =
             out.open(QIODevice::WriteOnly) ? package.extractFile(files.at(i).entryName, &out) : UnZip::OpenFailed;
-        // On the disk before the journal counts on it.
-        const bool durable = CDurableFile::finish(out, &problem);
+        const bool written = CDurableFile::closeWritten(out, &problem);
         if (isCanceled())
             return undoInstall(transaction, QString(), done, failureLevel);
         if (extracted != UnZip::Ok) {
@@ -102,7 +101,7 @@ bool CAddonCommand::installFromPackage(UnZip& package, const QList<PlannedFile>&
                                    .arg(files.at(i).entryName, UnZip::errorText(extracted), done)));
             return false;
         }
-        if (!durable)
+        if (!written)
             return undoInstall(transaction, problem, done, failureLevel);
         staged.append(CInstallTransaction::File{transaction.stagedPath(i), files.at(i).targetPath});
         if (sincePulse.elapsed() > pulseInterval) {
@@ -118,7 +117,11 @@ bool CAddonCommand::installFromPackage(UnZip& package, const QList<PlannedFile>&
     }
     staged.append(CInstallTransaction::File{
         stagedMapping, QDir::toNativeSeparators(CIOUtils::installedIndexPath(addonFolder, m_addonGuid))});
-    if (!CDurableFile::syncFile(stagedMapping, &problem) || !transaction.prepare(staged, &problem))
+    // On the disk before the journal counts on them.
+    QStringList stagedPaths;
+    for (const CInstallTransaction::File& file : qAsConst(staged))
+        stagedPaths.append(file.staged);
+    if (!CDurableFile::syncFiles(stagedPaths, &problem) || !transaction.prepare(staged, &problem))
         return undoInstall(transaction, problem, done, failureLevel);
     for (int i = 0; i < staged.size(); ++i) {
         if (isCanceled())
