@@ -341,8 +341,8 @@ int runStatus(const QStringList& arguments)
     options.parser.setApplicationDescription(
         QStringLiteral("status [--json] [--no-index-update]\n\n"
                        "Every mapped location: add-on GUID, mapping GUID, name, simulator, folder, installed cycle\n"
-                       "and revision, and updated | outdated | restored | not installed | missing | interrupted,\n"
-                       "tab-separated."));
+                       "and revision, and updated | outdated | restored | not installed | missing | interrupted (then\n"
+                       "why), tab-separated."));
     options.parser.addOptions({options.json, options.noIndexUpdate});
     int status = CCli::Success;
     if (CCli::parseOrExit(options.parser, arguments, status))
@@ -371,10 +371,17 @@ int runStatus(const QStringList& arguments)
                                     {QStringLiteral("status"), item.stateText()},
                                     {QStringLiteral("reason"), item.reason}});
         } else {
-            CCli::printLine(QStringList{guidText(item.addonGuid), guidText(item.mappingGuid), item.name, item.simulator,
-                                        QDir::toNativeSeparators(item.folder), QString::number(item.installedCycle),
-                                        QString::number(item.installedRevision), item.stateText()}
-                                .join(QLatin1Char('\t')));
+            QStringList columns{guidText(item.addonGuid),
+                                guidText(item.mappingGuid),
+                                item.name,
+                                item.simulator,
+                                QDir::toNativeSeparators(item.folder),
+                                QString::number(item.installedCycle),
+                                QString::number(item.installedRevision),
+                                item.stateText()};
+            if (!item.reason.isEmpty())
+                columns.append(item.reason);
+            CCli::printLine(columns.join(QLatin1Char('\t')));
         }
     }
     if (options.parser.isSet(options.json))
