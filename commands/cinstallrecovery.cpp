@@ -61,8 +61,8 @@ QMap<QString, QString> CInstallRecovery::recoverMappedLocations()
         CLocationLock lock(folder);
         QString problem;
         if (!lock.tryLock(&problem)) {
-            // A live holder completes its own; only a journal left without one is reported.
-            if (!problem.isEmpty() || !CInstallTransaction::pendingJournals(folder).isEmpty()) {
+            // Without the lock nothing here is touched; a journal left pending is reported with why.
+            if (!CInstallTransaction::pendingJournals(folder).isEmpty()) {
                 if (problem.isEmpty())
                     problem = QStringLiteral("another copy of the program is working on it");
                 remember(folder, problem);
