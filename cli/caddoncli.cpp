@@ -6,6 +6,7 @@
 #include "commands/caddonstatus.h"
 #include "commands/cbackupconfigserializer.h"
 #include "commands/ccommandfactory.h"
+#include "commands/cinstallrecovery.h"
 #include "commands/cioutils.h"
 #include "commands/cprogramcommandqueue.h"
 #include "commands/cqueueable.h"
@@ -157,6 +158,19 @@ bool loadDataIndex(bool refresh)
         return false;
     }
     return true;
+}
+
+// Completes what a crash left pending in the mapped folders before anything else, the network included: the
+// local mapping list is all it needs. Where it can't, the location reads "interrupted" and says why.
+void recoverFirst()
+{
+    Exception error;
+    if (!CDataIndex::instance()->loadMappedAddons(CDataLocations::mappingListFilePath(), &error))
+        return; // loadDataIndex() says why
+    const QMap<QString, QString> pending = CInstallRecovery::recoverMappedLocations();
+    for (auto it = pending.cbegin(); it != pending.cend(); ++it)
+        note(QStringLiteral("warning: the interrupted install in %0 is still pending: %1.")
+                 .arg(QDir::toNativeSeparators(it.key()), it.value()));
 }
 
 QString label(const AddonStatus& status)
@@ -327,13 +341,15 @@ int runStatus(const QStringList& arguments)
     options.parser.setApplicationDescription(
         QStringLiteral("status [--json] [--no-index-update]\n\n"
                        "Every mapped location: add-on GUID, mapping GUID, name, simulator, folder, installed cycle\n"
-                       "and revision, and updated | outdated | restored | not installed | missing, tab-separated."));
+                       "and revision, and updated | outdated | restored | not installed | missing | interrupted (then\n"
+                       "why), tab-separated."));
     options.parser.addOptions({options.json, options.noIndexUpdate});
     int status = CCli::Success;
     if (CCli::parseOrExit(options.parser, arguments, status))
         return status;
     if (!options.parser.positionalArguments().isEmpty())
         return CCli::usageError(options.parser, QStringLiteral("'status' takes no arguments."));
+    recoverFirst();
     if (!loadDataIndex(!options.parser.isSet(options.noIndexUpdate) && checkConnection()))
         return CCli::Failure;
 
@@ -352,12 +368,20 @@ int runStatus(const QStringList& arguments)
                                     {QStringLiteral("installedRevision"), item.installedRevision},
                                     {QStringLiteral("currentCycle"), item.currentCycle},
                                     {QStringLiteral("currentRevision"), item.currentRevision},
-                                    {QStringLiteral("status"), item.stateText()}});
+                                    {QStringLiteral("status"), item.stateText()},
+                                    {QStringLiteral("reason"), item.reason}});
         } else {
-            CCli::printLine(QStringList{guidText(item.addonGuid), guidText(item.mappingGuid), item.name, item.simulator,
-                                        QDir::toNativeSeparators(item.folder), QString::number(item.installedCycle),
-                                        QString::number(item.installedRevision), item.stateText()}
-                                .join(QLatin1Char('\t')));
+            QStringList columns{guidText(item.addonGuid),
+                                guidText(item.mappingGuid),
+                                item.name,
+                                item.simulator,
+                                QDir::toNativeSeparators(item.folder),
+                                QString::number(item.installedCycle),
+                                QString::number(item.installedRevision),
+                                item.stateText()};
+            if (!item.reason.isEmpty())
+                columns.append(item.reason);
+            CCli::printLine(columns.join(QLatin1Char('\t')));
         }
     }
     if (options.parser.isSet(options.json))
@@ -380,6 +404,7 @@ int runUpdate(const QStringList& arguments)
     const bool all = options.parser.isSet(options.all);
     if (all == !positional.isEmpty() || positional.size() > 2)
         return CCli::usageError(options.parser, QStringLiteral("Give --all, or ADDON_GUID [MAPPING_GUID]."));
+    recoverFirst();
     // The connection is checked as the window's timer does; an update reads the answer before it starts.
     if (!checkConnection()) {
         CCli::printError(16, QStringLiteral("No Internet connection, update canceled. (The web service at %0 "
@@ -419,6 +444,7 @@ int runBackup(const QStringList& arguments)
     const bool all = options.parser.isSet(options.all);
     if (all ? !positional.isEmpty() : positional.size() != 2)
         return CCli::usageError(options.parser, QStringLiteral("Give --all, or ADDON_GUID MAPPING_GUID."));
+    recoverFirst();
     if (!restoreUser() || !loadDataIndex(false))
         return CCli::Failure;
     QList<AddonStatus> targets;
@@ -492,6 +518,7 @@ int runRestore(const QStringList& arguments)
         return CCli::usageError(options.parser, QStringLiteral("Give --latest or --package FILE."));
     if (all && options.parser.isSet(options.package))
         return CCli::usageError(options.parser, QStringLiteral("--all restores the newest backups only (--latest)."));
+    recoverFirst();
     if (!restoreUser() || !checkConnection() || !loadDataIndex(false)) {
         if (!CNetworkStatus::instance()->isConnected())
             CCli::printError(16, QStringLiteral("Could not perform restore. Unable to connect to server to verify "

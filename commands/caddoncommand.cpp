@@ -1,9 +1,11 @@
 #include "caddoncommand.h"
 
 #include "commands/cinstallplan.h"
+#include "commands/cinstallrecovery.h"
 #include "commands/cinstalltransaction.h"
 #include "commands/cioutils.h"
 #include "dataindex/cdataindex.h"
+#include "platform/cdurablefile.h"
 #include "zip/unzip.h"
 
 #include <QDir>
@@ -36,11 +38,8 @@ QString CAddonCommand::simulator() const
 
 bool CAddonCommand::completeInterruptedInstall(const QString& addonFolder)
 {
-    CInstallTransaction transaction(addonFolder, m_mappingGuid);
-    if (!transaction.isPending())
-        return true;
     QString problem;
-    if (transaction.recover(&problem))
+    if (CInstallRecovery::recoverFolder(addonFolder, &problem))
         return true;
     raise(BV_EXCEPTION(
         13, 7, QStringLiteral("An interrupted install in %0 could not be completed: %1.").arg(addonFolder, problem)));
@@ -51,6 +50,26 @@ void CAddonCommand::raise(const Exception& error)
 {
     CLogger::logException(error);
     reportError(error);
+}
+
+bool CAddonCommand::undoInstall(CInstallTransaction& transaction, const QString& problem, const QString& done,
+                                int failureLevel)
+{
+    QString notBack;
+    if (!transaction.rollback(&notBack)) {
+        // Some file is not the old one: say so, and where the old one is kept, never "unchanged".
+        raise(BV_EXCEPTION(
+            13, 7,
+            QStringLiteral("The %0 stopped (%1), and not every file could be put back: %2. The next "
+                           "command for this add-on tries again.")
+                .arg(done == QLatin1String("restored") ? QStringLiteral("restore") : QStringLiteral("install"),
+                     isCanceled() ? QStringLiteral("canceled") : problem, notBack)));
+    } else if (isCanceled()) {
+        raise(BV_EXCEPTION(8, 6, tr("User canceled.")));
+    } else {
+        raise(BV_EXCEPTION(12, failureLevel, QStringLiteral("The files are unchanged: %0.").arg(problem)));
+    }
+    return false;
 }
 
 bool CAddonCommand::installFromPackage(UnZip& package, const QList<PlannedFile>& files, const QString& mapping,
@@ -72,45 +91,51 @@ bool CAddonCommand::installFromPackage(UnZip& package, const QList<PlannedFile>&
         QFile out(transaction.stagedPath(i));
         const UnZip::ErrorCode extracted =
             out.open(QIODevice::WriteOnly) ? package.extractFile(files.at(i).entryName, &out) : UnZip::OpenFailed;
-        out.close();
-        if (isCanceled()) {
-            transaction.rollback();
-            raise(BV_EXCEPTION(8, 6, tr("User canceled.")));
-            return false;
-        }
+        const bool written = CDurableFile::closeWritten(out, &problem);
+        if (isCanceled())
+            return undoInstall(transaction, QString(), done, failureLevel);
         if (extracted != UnZip::Ok) {
-            transaction.rollback();
+            transaction.rollback(&problem); // nothing has moved yet
             raise(BV_EXCEPTION(extracted, failureLevel,
                                QStringLiteral("Unable to decompress file %0 (%1); nothing was %2.")
                                    .arg(files.at(i).entryName, UnZip::errorText(extracted), done)));
             return false;
         }
+        if (!written)
+            return undoInstall(transaction, problem, done, failureLevel);
         staged.append(CInstallTransaction::File{transaction.stagedPath(i), files.at(i).targetPath});
         if (sincePulse.elapsed() > pulseInterval) {
             emit taskPulse(i + 1, total);
             sincePulse.restart();
         }
     }
+    // The file mapping goes in last: until it does, the folder still reads as the old edition.
     const QString stagedMapping = transaction.stagedPath(files.size());
-    QFile::copy(mapping, stagedMapping);
+    if (!QFile::copy(mapping, stagedMapping)) {
+        problem = QStringLiteral("the file mapping can't be copied to %0").arg(QDir::toNativeSeparators(stagedMapping));
+        return undoInstall(transaction, problem, done, failureLevel);
+    }
     staged.append(CInstallTransaction::File{
         stagedMapping, QDir::toNativeSeparators(CIOUtils::installedIndexPath(addonFolder, m_addonGuid))});
-    if (!transaction.prepare(staged, &problem)) {
-        transaction.rollback();
-        raise(BV_EXCEPTION(12, failureLevel, QStringLiteral("Nothing was %0: %1.").arg(done, problem)));
+    // On the disk before the journal counts on them.
+    QStringList stagedPaths;
+    for (const CInstallTransaction::File& file : qAsConst(staged))
+        stagedPaths.append(file.staged);
+    if (!CDurableFile::syncFiles(stagedPaths, &problem) || !transaction.prepare(staged, &problem))
+        return undoInstall(transaction, problem, done, failureLevel);
+    for (int i = 0; i < staged.size(); ++i) {
+        if (isCanceled())
+            return undoInstall(transaction, QString(), done, failureLevel);
+        if (!transaction.commit(i, &problem))
+            return undoInstall(transaction, problem, done, failureLevel);
+    }
+    if (!transaction.finish(&problem)) {
+        raise(BV_EXCEPTION(13, failureLevel,
+                           QStringLiteral("The files were %0, but %1; the next command for this add-on checks them "
+                                          "again.")
+                               .arg(done, problem)));
         return false;
     }
-    for (int i = 0; i < staged.size(); ++i) {
-        if (isCanceled() || !transaction.commit(i, &problem)) {
-            transaction.rollback();
-            if (isCanceled())
-                raise(BV_EXCEPTION(8, 6, tr("User canceled.")));
-            else
-                raise(BV_EXCEPTION(12, failureLevel, QStringLiteral("The files are unchanged: %0.").arg(problem)));
-            return false;
-        }
-    }
-    transaction.finish();
     emit taskPulse(total, total);
     return true;
 }

@@ -47,6 +47,11 @@ protected:
     bool installFromPackage(class UnZip& package, const QList<struct PlannedFile>& files, const QString& mapping,
                             const QString& addonFolder, const QString& done, int failureLevel);
 
+    // Rolls `transaction` back and raises why the install ended (`problem`, or the cancel); when a file
+    // could not be put back, the error says so and where the old file is kept. Returns false.
+    bool undoInstall(class CInstallTransaction& transaction, const QString& problem, const QString& done,
+                     int failureLevel);
+
     // Logs the error, makes it the command's last one and emits it (build it with BV_EXCEPTION, which
     // records where it was raised).
     void raise(const Exception& error);

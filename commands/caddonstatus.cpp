@@ -1,5 +1,7 @@
 #include "caddonstatus.h"
 
+#include "commands/cinstallrecovery.h"
+#include "commands/cinstalltransaction.h"
 #include "commands/cioutils.h"
 #include "dataindex/cdataindex.h"
 #include "dataindex/cfilemappingserializer.h"
@@ -20,6 +22,8 @@ QString AddonStatus::stateText(State state)
         return QStringLiteral("not installed");
     case Missing:
         return QStringLiteral("missing");
+    case Interrupted:
+        return QStringLiteral("interrupted");
     }
     return QString();
 }
@@ -55,18 +59,26 @@ AddonStatus CAddonStatus::of(const QUuid& addonGuid, const QUuid& mappingGuid)
     const QString installed = CIOUtils::installedIndexPath(location->directory, addonGuid);
     if (!QFileInfo(location->directory).isDir()) {
         status.state = AddonStatus::Missing;
+        return status;
+    }
+    const MappingVersion version = CFileMappingSerializer::deserializeToVersion(installed);
+    status.installedCycle = version.cycle;
+    status.installedRevision = version.revision;
+    // The installed mapping goes in last, so it may name an edition that only part of the files are.
+    if (!CInstallTransaction::pendingJournals(location->directory).isEmpty()) {
+        status.state = AddonStatus::Interrupted;
+        status.reason = CInstallRecovery::lastProblem(location->directory);
+        if (status.reason.isEmpty())
+            status.reason =
+                QStringLiteral("an install or restore was interrupted; the next command for it completes it");
     } else if (!QFileInfo::exists(installed)) {
         status.state = AddonStatus::NotInstalled;
+    } else if (version.backup) {
+        status.state = AddonStatus::Restored;
+    } else if (version.cycle == status.currentCycle && version.revision == status.currentRevision) {
+        status.state = AddonStatus::Updated;
     } else {
-        const MappingVersion version = CFileMappingSerializer::deserializeToVersion(installed);
-        status.installedCycle = version.cycle;
-        status.installedRevision = version.revision;
-        if (version.backup)
-            status.state = AddonStatus::Restored;
-        else if (version.cycle == status.currentCycle && version.revision == status.currentRevision)
-            status.state = AddonStatus::Updated;
-        else
-            status.state = AddonStatus::Outdated;
+        status.state = AddonStatus::Outdated;
     }
     return status;
 }

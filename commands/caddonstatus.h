@@ -15,6 +15,7 @@ struct AddonStatus
         Restored,     // the installed package came from a backup
         NotInstalled, // no package installed in the folder yet
         Missing,      // the folder itself is gone (a moved or uninstalled simulator)
+        Interrupted,  // an install or restore waits to be completed; the files may be mixed
     };
 
     QUuid addonGuid;
@@ -28,18 +29,20 @@ struct AddonStatus
     int currentRevision = 0;
     bool supported = false; // the data index lists the add-on
     State state = NotInstalled;
+    QString reason; // why an interrupted install is still pending
 
-    // "updated", "outdated", "restored", "not installed", "missing".
+    // "updated", "outdated", "restored", "not installed", "missing", "interrupted".
     static QString stateText(State state);
     QString stateText() const { return stateText(state); }
     // Whether an update has something to install.
-    bool needsUpdate() const { return state == Outdated || state == NotInstalled; }
+    bool needsUpdate() const { return state == Outdated || state == NotInstalled || state == Interrupted; }
 };
 
 class CAddonStatus
 {
 public:
-    // The status of one mapped location of the data index (a default record when there is no such mapping).
+    // The status of one mapped location of the data index (a default record when there is no such mapping),
+    // read from the disk: a pending install journal makes it "interrupted", whatever the mapping file says.
     static AddonStatus of(const QUuid& addonGuid, const QUuid& mappingGuid);
     // Every mapped location, in the order of the add-on and mapping GUIDs.
     static QList<AddonStatus> all();

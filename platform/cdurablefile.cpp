@@ -116,3 +116,39 @@ bool CDurableFile::syncFolder(const QString& folder, QString* problem)
     return true;
 #endif
 }
+
+bool CDurableFile::closeWritten(QFileDevice& file, QString* problem)
+{
+    const bool written = file.flush();
+    const QString reason = file.errorString();
+    file.close();
+    if (written && file.error() == QFileDevice::NoError)
+        return true;
+    *problem = QStringLiteral("%0 could not be written to the end (%1)")
+                   .arg(native(file.fileName()), written ? file.errorString() : reason);
+    return false;
+}
+
+bool CDurableFile::syncFiles(const QStringList& paths, QString* problem)
+{
+#ifdef Q_OS_LINUX
+    if (paths.isEmpty())
+        return true;
+    // A write-back error of any of them that no one has seen yet is reported to this new descriptor too.
+    const QString folder = QFileInfo(paths.first()).absolutePath();
+    const int handle = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool synced = handle >= 0 && ::syncfs(handle) == 0;
+    const QString reason = synced ? QString() : systemReason();
+    if (handle >= 0)
+        ::close(handle);
+    if (!synced)
+        *problem = QStringLiteral("the files in %0 could not be saved to the disk (%1)").arg(native(folder), reason);
+    return synced;
+#else
+    for (const QString& path : paths) {
+        if (!syncFile(path, problem))
+            return false;
+    }
+    return true;
+#endif
+}

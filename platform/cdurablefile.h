@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QFileDevice;
 class QSaveFile;
@@ -24,4 +25,13 @@ bool syncFile(const QString& path, QString* problem);
 // Syncs `folder`'s entries, so that renames and new names in it survive a power cut. A no-op on Windows,
 // where the file system journals its names itself.
 bool syncFolder(const QString& folder, QString* problem);
+
+// Writes `file` to the end and closes it without waiting for the disk: for many files that syncFiles() then
+// saves together. False with `problem` when the data could not be written or the file closed.
+bool closeWritten(QFileDevice& file, QString* problem);
+
+// Saves the files at `paths`, all on one file system, to the disk. On Linux one syncfs() of that file system
+// does it (one journal commit instead of one per file, which makes thousands of small files several times
+// faster); elsewhere they are synced one by one.
+bool syncFiles(const QStringList& paths, QString* problem);
 } // namespace CDurableFile

@@ -1,7 +1,6 @@
 #include "ccommandworld.h"
 #include "commands/caddonstatus.h"
 #include "commands/cbackupconfigserializer.h"
-#include "commands/cinstalltransaction.h"
 #include "commands/cioutils.h"
 #include "commands/cpackagepassword.h"
 #include "commands/cqueueable.h"
@@ -230,52 +229,6 @@ private slots:
         QVERIFY(QDir(m_world->addonFolder())
                     .entryList({QStringLiteral(".tessaray-install-*")}, QDir::AllEntries | QDir::Hidden)
                     .isEmpty());
-    }
-
-    // An install interrupted after its journal was written is completed by the next command; one canceled
-    // is put back, a file that was new included.
-    void interruptedInstallIsCompletedCanceledOneRolledBack_data()
-    {
-        QTest::addColumn<bool>("crash");
-        QTest::newRow("crash after two of three files") << true;
-        QTest::newRow("cancel after two of three files") << false;
-    }
-    void interruptedInstallIsCompletedCanceledOneRolledBack()
-    {
-        QFETCH(bool, crash);
-        const QString folder = m_world->addonFolder();
-        const QString added = folder + QStringLiteral("/nav/added.dat");
-        QList<CInstallTransaction::File> plan;
-        {
-            CInstallTransaction transaction(folder, CCommandWorld::Mapping);
-            QString problem;
-            QVERIFY(transaction.begin(&problem));
-            const QStringList targets{folder + QStringLiteral("/waypoints.dat"), added,
-                                      folder + QStringLiteral("/nav/navaids.dat")};
-            for (int i = 0; i < targets.size(); ++i) {
-                QFile staged(transaction.stagedPath(i));
-                QVERIFY(staged.open(QIODevice::WriteOnly));
-                staged.write("new " + QByteArray::number(i));
-                plan.append(CInstallTransaction::File{transaction.stagedPath(i), targets.at(i)});
-            }
-            QVERIFY(transaction.prepare(plan, &problem));
-            QVERIFY(transaction.commit(0, &problem) && transaction.commit(1, &problem));
-            if (!crash)
-                transaction.rollback();
-        } // a crash: the object goes without finishing
-        CInstallTransaction next(folder, CCommandWorld::Mapping);
-        QCOMPARE(next.isPending(), crash);
-        if (crash) {
-            QString problem;
-            QVERIFY2(next.recover(&problem), qPrintable(problem));
-            for (int i = 0; i < plan.size(); ++i)
-                QCOMPARE(CTestDataDir::readFile(plan.at(i).target), QByteArray("new " + QByteArray::number(i)));
-        } else {
-            QCOMPARE(m_world->differenceFrom(m_world->oldFiles()), QString());
-            QVERIFY(!QFileInfo::exists(added));
-        }
-        QVERIFY(!next.isPending());
-        QVERIFY(!QFileInfo::exists(next.stagingFolder()));
     }
 
     // Two installed files that a backup would store under one entry name: no backup, and it says why.
