@@ -1,59 +1,31 @@
 #include "chttpdownloadtask.h"
 
+#include "downloader/cfilesizerequest.h"
 #include "downloader/cfileutils.h"
 #include "downloader/chttpdownloadhelper.h"
 #include "downloader/chttpdownloadworker.h"
+#include "downloader/cresumeplan.h"
 #include "downloader/threadhandover.h"
 #include "foundation/clogger.h"
 #include "foundation/csettings.h"
-#include "version.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QLocale>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
+#include <QPointer>
 #include <QReadLocker>
 #include <QStorageInfo>
 #include <QThread>
-#include <QTimer>
-#include <QUrl>
 #include <QWriteLocker>
-
-#include <cmath>
-#include <limits>
 
 const QString CHttpDownloadTask::PartSuffix = QStringLiteral(".bvpart");
 
 namespace
 {
-// "Brelvar Tessaray {Platform: WINDOWS, Version: <n>}", n being the four 16-bit version fields from the top.
-QByteArray headUserAgent()
-{
-    const quint64 version = (quint64(TESSARAY_VERSION_MAJOR) << 48) | (quint64(TESSARAY_VERSION_MINOR) << 32) |
-                            (quint64(TESSARAY_VERSION_PATCH) << 16) | quint64(TESSARAY_VERSION_TWEAK);
-    return QStringLiteral("Brelvar Tessaray {Platform: %0, Version: %1}")
-        .arg(QStringLiteral("WINDOWS"))
-        .arg(QString::number(qint64(version)))
-        .toLocal8Bit();
-}
-
 QString dataSize(qint64 bytes)
 {
     return QLocale::c().formattedDataSize(bytes, 1);
-}
-
-// The validator of the file a reply describes: its strong ETag, else its Last-Modified. A weak ETag ("W/")
-// cannot guard a byte range, so it does not count.
-QString validatorOf(const QNetworkReply& reply)
-{
-    const QByteArray tag = reply.rawHeader("ETag").trimmed();
-    if (!tag.isEmpty() && !tag.startsWith("W/"))
-        return QString::fromLatin1(tag);
-    return QString::fromLatin1(reply.rawHeader("Last-Modified").trimmed());
 }
 
 // The folder itself, or the nearest one above it that exists: where the free space of a folder yet to be
@@ -79,6 +51,8 @@ CHttpDownloadTask::CHttpDownloadTask(const QString& url, const QString& path, QO
     m_record.threads = DefaultThreadCount;
     m_record.size = -1;
     m_downloaded = std::make_shared<std::atomic<qint64>>(0);
+    m_sizeRequest = new CFileSizeRequest(this);
+    connect(m_sizeRequest, &CFileSizeRequest::finished, this, &CHttpDownloadTask::sizeReceived);
     // Types of the blocking call that workers make into the task.
     qRegisterMetaType<bool*>("bool*");
     qRegisterMetaType<CFilePiece*>("CFilePiece*");
@@ -89,8 +63,7 @@ CHttpDownloadTask::CHttpDownloadTask(const QString& url, const QString& path, QO
 CHttpDownloadTask::~CHttpDownloadTask()
 {
     setState(Idle); // reports journalled below must not fail a download that is going away
-    if (m_sizeLoop)
-        m_sizeLoop->quit();
+    m_sizeRequest->abort();
     stopWorkers();
     // A worker may be waiting in requirePiece for this thread, which hands it "no piece", after which it
     // ends its thread; what the workers reported on the way is journalled, so that the next start goes on
@@ -129,34 +102,6 @@ int CHttpDownloadTask::stallTimeoutMs()
     return qBound(1, CSettings::intValue(SettingsKey::StallTimeout), 24 * 3600) * 1000;
 }
 
-qint64 CHttpDownloadTask::pieceSize(qint64 fileSize, int threads, qint64 chunkSize)
-{
-    const float perWorker = float(fileSize) / float(qMax(1, threads) * PiecesPerWorker);
-    const float rounded = std::ceil(std::max(float(chunkSize), perWorker));
-    // Truncated to 32 bits; files so large that the value does not fit get the largest piece that does.
-    const qint64 p0 =
-        rounded >= float(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max() : qint64(int(rounded));
-    const qint64 modulus = chunkSize * 1024;
-    return modulus > 0 ? p0 + p0 % modulus : p0;
-}
-
-QList<CFilePiece> CHttpDownloadTask::missingPieces(qint64 fileSize, qint64 pieceSize, int offset,
-                                                   const QList<CFilePiece>& pending)
-{
-    QList<CFilePiece> pieces;
-    if (fileSize <= 0 || pieceSize <= 0)
-        return pieces;
-    const qint64 count = (fileSize + pieceSize - 1) / pieceSize;
-    for (qint64 k = qMax(0, offset); k < count; ++k) {
-        const int id = int(k + 1);
-        if (pending.contains(CFilePiece(id, 0, 0)))
-            continue;
-        const qint64 end = id == count ? fileSize - 1 : (k + 1) * pieceSize - 1;
-        pieces.append(CFilePiece(id, k * pieceSize, end, 0));
-    }
-    return pieces;
-}
-
 DownloadTaskRecord CHttpDownloadTask::record() const
 {
     QReadLocker locker(&m_journalLock);
@@ -176,113 +121,6 @@ QString CHttpDownloadTask::partPath() const
 QString CHttpDownloadTask::journalPath() const
 {
     return directory() + QLatin1Char('/') + CHttpDownloadHelper::FileName;
-}
-
-QNetworkAccessManager* CHttpDownloadTask::headManager()
-{
-    if (!m_headManager)
-        m_headManager = new QNetworkAccessManager(this);
-    return m_headManager;
-}
-
-qint64 CHttpDownloadTask::getFileSize()
-{
-    BV_LOG(1, QStringLiteral("Trying to get filesize at url: %0").arg(m_record.url));
-    const int stallMs = stallTimeoutMs();
-    QPointer<CHttpDownloadTask> alive(this);
-    CNetworkError lastError;
-    QUrl address(m_record.url);
-    int redirects = 0;
-    for (int attempt = 0; attempt < HeadAttempts && !m_stopped; ++attempt) {
-        // Redirects are followed here rather than by the network layer, which merges the header fields of
-        // the redirect into those of the final answer on a kept connection ("Content-Length: 169, 327683").
-        QNetworkRequest request = CHttpDownloadWorker::newRequest(address.toString(), headUserAgent());
-        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-        QNetworkReply* reply = headManager()->head(request);
-        if (!reply)
-            continue;
-        // Waits here while the thread's other events go on; stop() and the destructor quit this loop, and so
-        // does a server that leaves the request unanswered for the stall time-out.
-        QEventLoop loop;
-        QTimer stall;
-        stall.setSingleShot(true);
-        bool stalled = false;
-        connect(&stall, &QTimer::timeout, &loop, [&stalled, reply]() {
-            stalled = true;
-            reply->abort();
-        });
-        connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-        m_sizeLoop = &loop;
-        m_sizeReply = reply;
-        stall.start(stallMs);
-        loop.exec();
-        if (!alive)
-            return -1;
-        stall.stop();
-        m_sizeLoop = nullptr;
-        m_sizeReply = nullptr;
-        reply->deleteLater();
-        if (m_stopped)
-            return 0;
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        const QByteArray location = reply->rawHeader("Location");
-        if (!stalled && (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) &&
-            !location.isEmpty()) {
-            const QUrl target = address.resolved(QUrl::fromEncoded(location));
-            if (address.scheme() == QLatin1String("https") && target.scheme() != QLatin1String("https")) {
-                lastError.setMessage(QStringLiteral("Refused a redirect from HTTPS to the unencrypted address %0.")
-                                         .arg(target.toString()));
-                break;
-            }
-            if (++redirects > CNetworkError::MaxRedirects) {
-                lastError.setMessage(QStringLiteral("More than %0 redirects, the last to %1.")
-                                         .arg(CNetworkError::MaxRedirects)
-                                         .arg(target.toString()));
-                break;
-            }
-            BV_LOG(1, QStringLiteral("Redirected to %0").arg(target.toString()));
-            address = target;
-            --attempt; // a redirect is an answer, not a failed attempt
-            continue;
-        }
-        if (stalled) {
-            lastError.setMessage(QStringLiteral("The server stopped responding: no answer to the size request "
-                                                "for %0 s from %1.")
-                                     .arg(stallMs / 1000.0)
-                                     .arg(address.toString()));
-        } else if (reply->error() != QNetworkReply::NoError) {
-            lastError = CNetworkError::fromReply(*reply);
-        } else if (status != 200) {
-            lastError.setMessage(
-                QStringLiteral("HTTP %0 %1 from %2, where the file's size was asked for.")
-                    .arg(status)
-                    .arg(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString(), address.toString()));
-        } else {
-            // Read as 64 bits, so that files over 2 GiB are sized right.
-            bool converted = false;
-            qint64 size = reply->rawHeader("Content-Length").trimmed().toLongLong(&converted);
-            if (!converted || size < 0) {
-                size = 0;
-                m_error.setMessage(QStringLiteral("GetFileLength contentLength covert failed!"));
-            }
-            m_rangeUrl = address.toString();
-            m_record.validator = validatorOf(*reply);
-            BV_LOG(1, QStringLiteral("Filesize: %0").arg(size));
-            emit fileSizeReceived(size);
-            if (!alive)
-                return -1;
-            return m_stopped ? 0 : size;
-        }
-        BV_LOG(6, QStringLiteral("Network error: %0").arg(lastError.text()));
-    }
-    if (m_stopped)
-        return 0;
-    BV_LOG(6, QStringLiteral("Unable to fetch filesize"));
-    if (lastError.hasError())
-        m_error = lastError;
-    else
-        m_error.setMessage(QStringLiteral("call getFileSize failed!"));
-    return -1;
 }
 
 void CHttpDownloadTask::start()
@@ -306,10 +144,24 @@ void CHttpDownloadTask::start()
     }
     m_journal = CHttpDownloadHelper::shared(journalPath());
 
-    QPointer<CHttpDownloadTask> alive(this);
-    const qint64 size = getFileSize();
-    if (!alive || m_stopped)
+    m_sizeRequest->start(m_record.url, stallTimeoutMs());
+}
+
+void CHttpDownloadTask::sizeReceived()
+{
+    // A stop abandons the request, so an answer comes only to the start under way.
+    if (state() != Running)
         return;
+    const qint64 size = m_sizeRequest->size();
+    if (size >= 0) {
+        m_rangeUrl = m_sizeRequest->address();
+        m_record.validator = m_sizeRequest->validator();
+        QPointer<CHttpDownloadTask> alive(this);
+        emit fileSizeReceived(size);
+        if (!alive || state() != Running)
+            return;
+    }
+    m_error = m_sizeRequest->error();
     if (size == 0) {
         // Nothing to cut into pieces, and an empty file is not what any package is: report it rather than
         // replace the destination with nothing.
@@ -334,7 +186,7 @@ void CHttpDownloadTask::start()
             m_record.offset = 0;
             m_record.pieces.clear();
         }
-        m_pieceSize = pieceSize(size, m_threads, chunkSize());
+        m_pieceSize = CResumePlan::pieceSize(size, m_threads, chunkSize());
         if (!createPartFile(size))
             return;
         fresh = true;
@@ -356,66 +208,30 @@ void CHttpDownloadTask::start()
 
 bool CHttpDownloadTask::resumeFromJournal(qint64 size)
 {
-    DownloadTaskRecord recorded;
-    if (!m_journal->loadRecord(m_record.url, &recorded) && !m_journal->loadRecordForPath(fullPath(), &recorded))
+    const CResumePlan plan = CResumePlan::fromJournal(*m_journal, m_record.url, fullPath(), partPath(), size,
+                                                      m_record.validator, chunkSize());
+    if (!plan.resumes) {
+        if (!plan.startOverReason.isEmpty())
+            BV_LOG(5, QStringLiteral("The download of %0 starts over: %1").arg(m_record.url, plan.startOverReason));
         return false;
-    const auto startOver = [this](const QString& why) {
-        BV_LOG(5, QStringLiteral("The download of %0 starts over: %1").arg(m_record.url, why));
-        return false;
-    };
-    if (recorded.path != fullPath())
-        return startOver(QStringLiteral("the journal has it for %0.").arg(recorded.path));
-    if (recorded.size != size)
-        return startOver(QStringLiteral("its size was %0 bytes, now %1.").arg(recorded.size).arg(size));
-    if (m_record.validator.isEmpty())
-        return startOver(QStringLiteral("the server names no ETag or Last-Modified that could tell the same "
-                                        "file from a new one."));
-    if (recorded.validator != m_record.validator)
-        return startOver(QStringLiteral("the file has changed on the server (%0, now %1).")
-                             .arg(recorded.validator, m_record.validator));
-    if (QFileInfo(partPath()).size() != size)
-        return startOver(QStringLiteral("its part file %0 is missing or has the wrong size.").arg(partPath()));
-
-    // The recorded pieces must be the ones this task would cut, or the pieces made for the rest would
-    // overlap them or leave gaps.
-    const qint64 piece = pieceSize(size, recorded.threads, chunkSize());
-    const qint64 count = (size + piece - 1) / piece;
-    bool aligned = recorded.offset >= 0 && recorded.offset <= count;
-    qint64 remaining = 0;
-    for (const CFilePiece& recordedPiece : qAsConst(recorded.pieces)) {
-        const qint64 k = recordedPiece.id() - 1;
-        aligned = aligned && k >= 0 && k < recorded.offset && recordedPiece.start() == k * piece &&
-                  recordedPiece.end() == qMin((k + 1) * piece, size) - 1 && recordedPiece.completed() >= 0 &&
-                  recordedPiece.completed() <= recordedPiece.length();
-        remaining += recordedPiece.remaining();
     }
-    if (!aligned)
-        return startOver(QStringLiteral("its pieces in the journal do not fit the file."));
-    if (recorded.offset < count)
-        remaining += size - qMin(size, recorded.offset * piece);
-
     // The part file is sparse: what is missing still needs room.
-    if (!checkFreeSpace(remaining))
+    if (!checkFreeSpace(plan.remaining))
         return true;
     BV_LOG(1, QStringLiteral("Resuming the download of %0: %1 of %2 bytes are in place.")
                   .arg(m_record.url)
-                  .arg(size - remaining)
+                  .arg(size - plan.remaining)
                   .arg(size));
     {
         QMutexLocker locker(&m_mutex);
         QWriteLocker journalLocker(&m_journalLock);
         m_record.size = size;
-        m_record.threads = recorded.threads;
-        m_record.offset = recorded.offset;
-        // A piece may have been written in full just before the process ended, and not yet been taken out.
-        m_record.pieces.clear();
-        for (const CFilePiece& recordedPiece : qAsConst(recorded.pieces)) {
-            if (!recordedPiece.isFinished())
-                m_record.pieces.append(recordedPiece);
-        }
+        m_record.threads = plan.threads;
+        m_record.offset = plan.offset;
+        m_record.pieces = plan.pieces;
         m_pending = m_record.pieces;
     }
-    m_pieceSize = piece;
+    m_pieceSize = plan.pieceBytes;
     return true;
 }
 
@@ -460,7 +276,7 @@ void CHttpDownloadTask::startWorkers()
     int workerCount = 0;
     {
         QMutexLocker locker(&m_mutex);
-        m_pending += missingPieces(m_record.size, m_pieceSize, m_record.offset, m_pending);
+        m_pending += CResumePlan::missingPieces(m_record.size, m_pieceSize, m_record.offset, m_pending);
         qint64 remaining = 0;
         for (const CFilePiece& piece : qAsConst(m_pending))
             remaining += piece.remaining();
@@ -711,11 +527,6 @@ void CHttpDownloadTask::stopWorkers()
 void CHttpDownloadTask::stop()
 {
     setState(Idle);
-    if (m_sizeLoop) {
-        m_stopped = true;
-        if (m_sizeReply)
-            m_sizeReply->abort();
-        m_sizeLoop->quit();
-    }
+    m_sizeRequest->abort();
     stopWorkers();
 }

@@ -8,18 +8,14 @@
 #include <QHash>
 #include <QList>
 #include <QMutex>
-#include <QPointer>
 #include <QReadWriteLock>
 
 #include <atomic>
 #include <memory>
 
+class CFileSizeRequest;
 class CHttpDownloadHelper;
 class CHttpDownloadWorker;
-class QEventLoop;
-class QNetworkAccessManager;
-class QNetworkReply;
-class QNetworkRequest;
 class QThread;
 
 // Downloads one file over HTTP into the part file "<destination>.bvpart", in byte-range pieces fetched by
@@ -31,21 +27,22 @@ class QThread;
 // asked for with that validator in If-Range, so a file replaced on the server mid-way ends the download with
 // an error instead of a file that is half old, half new.
 //
+// A start runs as a chain on the thread the task lives on, which it never blocks: the size request (see
+// CFileSizeRequest), then the resume plan or a fresh part file, then the workers.
+//
 // Lives on the thread that created it (the manager's); all its slots run there, and `requirePiece` is the
 // only call that workers make into it (blocking queued, so it too runs here). Shared with the workers:
 // the downloaded counter (atomic) and nothing else; the pending pieces are guarded by `m_mutex`, the task
 // record by `m_journalLock`, always taken mutex first; the journal locks itself.
 //
 // Every start that ends reports exactly once: `finished` alone on success, `errorReceived` then `finished`
-// on failure. `stop` ends a download without either.
+// on failure. `stop` ends a download without either, also while the size is being asked for.
 class CHttpDownloadTask : public CDownloadTask
 {
     Q_OBJECT
 
 public:
     static constexpr int DefaultThreadCount = 5;
-    static constexpr int HeadAttempts = 3;
-    static constexpr int PiecesPerWorker = 10;
     static const QString PartSuffix; // ".bvpart"
 
     CHttpDownloadTask(const QString& url, const QString& path, QObject* parent = nullptr);
@@ -59,25 +56,11 @@ public:
     void start() override;
     void stop() override;
 
-    // Asks the server for the file's size with HEAD (up to three attempts, redirects followed) and emits
-    // fileSizeReceived; learns the file's validator and the address the ranges are asked at on the way.
-    // Returns the size; 0 when the reply carries no usable Content-Length (the error record then says so)
-    // or when the task was stopped meanwhile; -1 when no attempt got an answer (the error record says why).
-    qint64 getFileSize();
-
     // The largest range one request fetches: ("program/chunksize" + 8) x 65536 bytes.
     static qint64 chunkSize();
     static qint64 chunkSizeFor(int setting);
     // "program/stalltimeout" in milliseconds, at least one second.
     static int stallTimeoutMs();
-    // The piece size for a file of `fileSize` bytes fetched by `threads` workers: ten pieces per worker,
-    // never less than one chunk, computed in single precision as the journal's older writers did, then
-    // P + (P mod 1024 chunks).
-    static qint64 pieceSize(qint64 fileSize, int threads, qint64 chunkSize);
-    // The pieces after the first `offset` that `pending` does not hold yet: piece k (0-based) covers
-    // [k x pieceSize, (k + 1) x pieceSize - 1], the last one ends at fileSize - 1.
-    static QList<CFilePiece> missingPieces(qint64 fileSize, qint64 pieceSize, int offset,
-                                           const QList<CFilePiece>& pending);
 
     // A copy of the task record with the bytes received so far.
     DownloadTaskRecord record() const;
@@ -112,6 +95,8 @@ private slots:
     void slotWorkerThreadFinished();
 
 private:
+    // The second link of the chain: the size request has answered.
+    void sizeReceived();
     // Takes the journal's record of this download when the part file can go on from it; false otherwise.
     // True as well when it could, but the disk has no room for the rest: the download has failed then.
     bool resumeFromJournal(qint64 size);
@@ -135,7 +120,6 @@ private:
     void pieceFinished(CHttpDownloadWorker* worker, int pieceId);
     void workerError(CHttpDownloadWorker* worker, const CNetworkError& error);
     void workerFinished(CHttpDownloadWorker* worker);
-    QNetworkAccessManager* headManager();
 
     DownloadTaskRecord m_record;
     QString m_rangeUrl; // where the size request ended, after redirects
@@ -156,9 +140,7 @@ private:
     // that workers stopped before cannot count into it.
     std::shared_ptr<std::atomic<qint64>> m_downloaded;
 
-    QNetworkAccessManager* m_headManager = nullptr;
-    QEventLoop* m_sizeLoop = nullptr;
-    QPointer<QNetworkReply> m_sizeReply;
+    CFileSizeRequest* m_sizeRequest; // a child: asks for the size at every start
 };
 
 Q_DECLARE_METATYPE(bool*)

@@ -1,12 +1,13 @@
 #include "zip/unzip.h"
 
 #include "zip/czipdebug.h"
+#include "zip/czipdevice.h"
+#include "zip/czipdirectory.h"
 #include "zip/czipdostime.h"
 #include "zip/czipentryname.h"
 #include "zip/czipkeys.h"
 #include "zip/czipstagedfile.h"
 #include "zip/unzip_p.h"
-#include <libdeflate.h>
 #include <zlib.h>
 
 #include <QCoreApplication>
@@ -20,18 +21,8 @@
 #include <vector>
 
 using namespace CZipFormat;
-
-namespace
-{
-// "4.5" for 45: the version number as the zip tools print it.
-QString versionText(int version)
-{
-    QString text = QString::number(version);
-    if (text.size() == 2)
-        text.insert(1, QLatin1Char('.'));
-    return text;
-}
-} // namespace
+using CZipDevice::readExactly;
+using CZipDevice::seekTo;
 
 // ---------------------------------------------------------------------------------------------------------
 // UnzipPrivate
@@ -41,26 +32,6 @@ UnzipPrivate::UnzipPrivate() = default;
 UnzipPrivate::~UnzipPrivate()
 {
     closeArchive();
-    if (inflateStreamReady)
-        inflateEnd(&inflateStream);
-    libdeflate_free_decompressor(decompressor);
-}
-
-bool UnzipPrivate::readExactly(void* data, qint64 size)
-{
-    return device->read(static_cast<char*>(data), size) == size;
-}
-
-// Every seek is a system call, and extracting an archive makes several per entry; where the device is
-// already, or a few bytes on (an extra field), it is not needed.
-bool UnzipPrivate::seekTo(qint64 offset)
-{
-    const qint64 ahead = offset - device->pos();
-    if (ahead == 0)
-        return true;
-    if (ahead > 0 && ahead <= 0xFFFF)
-        return device->skip(ahead) == ahead;
-    return device->seek(offset);
 }
 
 UnZip::ErrorCode UnzipPrivate::fail(UnZip::ErrorCode code, const QString& text)
@@ -81,198 +52,19 @@ UnZip::ErrorCode UnzipPrivate::openArchive(QIODevice* newDevice)
     if (device != file)
         connect(device, &QObject::destroyed, this, &UnzipPrivate::deviceDestroyed);
 
-    unsigned char record[EndRecordSize];
-    UnZip::ErrorCode ec = findEndRecord(record);
-    if (ec == UnZip::Ok) {
-        entryCount = readUInt16(record + 10);
-        centralDirectoryOffset = readUInt32(record + 16);
-        const quint16 commentLength = readUInt16(record + 20);
-        if (commentLength != 0) {
-            const QByteArray text = device->read(commentLength);
-            if (text.size() != commentLength)
-                ec = UnZip::ReadFailed;
-            else
-                comment = QString::fromLatin1(text);
-        }
-    }
-    // A ZIP64 archive keeps its true counts and offsets in a record that its locator, right in front of
-    // the end record, points to; the end record's own fields would cut it short.
-    unsigned char locator[4];
-    if (ec == UnZip::Ok && endRecordOffset >= Zip64LocatorSize && device->seek(endRecordOffset - Zip64LocatorSize) &&
-        readExactly(locator, 4) && readUInt32(locator) == Zip64LocatorSignature)
-        ec = fail(UnZip::UnsupportedArchive, QStringLiteral("The archive is a ZIP64 archive."));
-    if (ec == UnZip::Ok)
-        ec = readCentralDirectory();
-    if (ec == UnZip::Ok || ec == UnZip::PartiallyCorrupted) {
-        const UnZip::ErrorCode overlap = checkOverlaps();
-        if (overlap != UnZip::Ok)
-            ec = overlap;
-    }
-
+    CZipDirectory directory;
+    const UnZip::ErrorCode ec = directory.read(*device);
+    if (!directory.detail.isEmpty())
+        detail = directory.detail;
     // A partly readable directory stays open, so that the entries read before the break can be extracted.
-    if (ec != UnZip::Ok && ec != UnZip::PartiallyCorrupted)
+    if (ec != UnZip::Ok && ec != UnZip::PartiallyCorrupted) {
         closeArchive();
+        return ec;
+    }
+    headers = std::make_unique<QMap<QString, CZipEntryHeader>>(std::move(directory.headers));
+    skipped = std::move(directory.skipped);
+    comment = std::move(directory.comment);
     return ec;
-}
-
-UnZip::ErrorCode UnzipPrivate::findEndRecord(unsigned char* record)
-{
-    const qint64 size = device->size();
-    if (size < EndRecordSize)
-        return UnZip::InvalidArchive;
-    if (!device->seek(size - EndRecordSize))
-        return UnZip::SeekFailed;
-    if (!readExactly(record, EndRecordSize))
-        return UnZip::ReadFailed;
-    if (readUInt32(record) == EndRecordSignature) {
-        endRecordOffset = static_cast<quint32>(size - EndRecordSize);
-        return UnZip::Ok;
-    }
-
-    // The archive has a comment (or trailing bytes): search backwards for the nearest signature. Whole
-    // buffers are read and scanned in memory, so a large file that is no archive is rejected quickly.
-    qint64 highest = size - EndRecordSize - 1; // the last position a record could start at now
-    while (highest >= 0) {
-        const qint64 blockStart = std::max<qint64>(0, highest - (BufferSize - 4) + 1);
-        const qint64 blockSize = highest + 4 - blockStart;
-        if (!device->seek(blockStart))
-            return UnZip::SeekFailed;
-        if (!readExactly(readBuffer, blockSize))
-            return UnZip::ReadFailed;
-        for (qint64 position = highest; position >= blockStart; --position) {
-            if (readUInt32(readBuffer + (position - blockStart)) != EndRecordSignature)
-                continue;
-            if (!device->seek(position))
-                return UnZip::SeekFailed;
-            if (!readExactly(record, EndRecordSize))
-                return UnZip::ReadFailed;
-            endRecordOffset = static_cast<quint32>(position);
-            return UnZip::Ok;
-        }
-        highest = blockStart - 1;
-    }
-    return UnZip::InvalidArchive;
-}
-
-UnZip::ErrorCode UnzipPrivate::readCentralDirectory()
-{
-    if (!device->seek(centralDirectoryOffset))
-        return UnZip::SeekFailed;
-    headers = std::make_unique<QMap<QString, CZipEntryHeader>>();
-    for (int i = 0; i < entryCount; ++i) {
-        unsigned char signature[4];
-        if (!readExactly(signature, 4)) {
-            if (headers->isEmpty())
-                return fail(UnZip::Corrupted, QStringLiteral("Corrupted or invalid zip archive. Closing."));
-            return fail(UnZip::PartiallyCorrupted,
-                        QStringLiteral("Corrupted zip archive. Some files might be extracted."));
-        }
-        // Fewer headers than the end record counts: take what is there.
-        if (readUInt32(signature) != CentralHeaderSignature)
-            return UnZip::Ok;
-        const UnZip::ErrorCode ec = readCentralEntry();
-        if (ec != UnZip::Ok)
-            return ec;
-    }
-    // More headers than counted: the 16-bit count has wrapped (more than 65,535 entries written without
-    // ZIP64). Reading only the counted ones would drop the rest without a word.
-    unsigned char next[4];
-    if (readExactly(next, 4) && readUInt32(next) == CentralHeaderSignature)
-        return fail(UnZip::UnsupportedArchive,
-                    QStringLiteral("The central directory holds more entries than its end record counts (%1); "
-                                   "more than 65,535 entries need ZIP64.")
-                        .arg(entryCount));
-    return UnZip::Ok;
-}
-
-UnZip::ErrorCode UnzipPrivate::readCentralEntry()
-{
-    unsigned char fields[CentralHeaderSize - 4];
-    if (!readExactly(fields, sizeof fields))
-        return UnZip::ReadFailed;
-
-    // Offsets below are counted from the end of the signature.
-    const int versionNeeded = fields[2];
-    const quint16 flags = readUInt16(fields + 4);
-    const quint16 method = readUInt16(fields + 6);
-    const quint16 nameLength = readUInt16(fields + 24);
-    const quint16 extraLength = readUInt16(fields + 26);
-    const quint16 commentLength = readUInt16(fields + 28);
-
-    const QByteArray rawName = device->read(nameLength);
-    if (rawName.size() != nameLength)
-        return UnZip::ReadFailed;
-    const QString name = CZipEntryName::decode(rawName, flags);
-
-    QString reason;
-    if (method != MethodStored && method != MethodDeflated) {
-        zipDebug(QStringLiteral("Unsupported compression method. Skipping file."));
-        reason = QStringLiteral("compression method %1").arg(method);
-    } else if (nameLength == 0) {
-        zipDebug(QStringLiteral("Skipping file with no name."));
-        reason = QStringLiteral("no name");
-    } else if (versionNeeded > HighestVersionNeeded) {
-        zipDebug(QStringLiteral("Unsupported PKZip version (%1). Skipping file: %2")
-                     .arg(versionText(versionNeeded), name.isEmpty() ? QStringLiteral("<undefined>") : name));
-        reason = QStringLiteral("format version %1").arg(versionText(versionNeeded));
-    }
-    if (!reason.isEmpty()) {
-        skipped.append({name, reason});
-        if (!seekTo(device->pos() + extraLength + commentLength))
-            return UnZip::SeekFailed;
-        return UnZip::Ok;
-    }
-
-    CZipEntryHeader header;
-    header.generalFlag[0] = fields[4];
-    header.generalFlag[1] = fields[5];
-    header.compressionMethod = method;
-    header.modificationTime[0] = fields[8];
-    header.modificationTime[1] = fields[9];
-    header.modificationDate[0] = fields[10];
-    header.modificationDate[1] = fields[11];
-    header.crc = readUInt32(fields + 12);
-    header.compressedSize = readUInt32(fields + 16);
-    header.uncompressedSize = readUInt32(fields + 20);
-    header.localHeaderOffset = readUInt32(fields + 38);
-    header.rawName = rawName;
-
-    if (!seekTo(device->pos() + extraLength))
-        return UnZip::SeekFailed;
-    if (commentLength != 0) {
-        const QByteArray text = device->read(commentLength);
-        if (text.size() != commentLength)
-            return UnZip::ReadFailed;
-        header.comment = CZipEntryName::decode(text, flags);
-    }
-    headers->insert(name, header);
-    return UnZip::Ok;
-}
-
-UnZip::ErrorCode UnzipPrivate::checkOverlaps()
-{
-    // In the order of their local headers, every entry (header, name, data, data descriptor) must end
-    // before the next one starts, and the last before the central directory. This is checked here with
-    // the least room an entry can take, and again with its real extent when its local header is read.
-    QVector<QMap<QString, CZipEntryHeader>::iterator> order;
-    order.reserve(headers->size());
-    for (auto it = headers->begin(); it != headers->end(); ++it)
-        order.append(it);
-    std::sort(order.begin(), order.end(),
-              [](const auto& a, const auto& b) { return a.value().localHeaderOffset < b.value().localHeaderOffset; });
-    for (int i = 0; i < order.size(); ++i) {
-        CZipEntryHeader& header = order.at(i).value();
-        header.nextOffset = i + 1 < order.size() ? order.at(i + 1).value().localHeaderOffset : centralDirectoryOffset;
-        const qint64 end = qint64(header.localHeaderOffset) + LocalHeaderSize + header.rawName.size() +
-                           header.compressedSize + (header.hasDataDescriptor() ? DataDescriptorSize - 4 : 0);
-        if (end > header.nextOffset) {
-            const QString other =
-                i + 1 < order.size() ? order.at(i + 1).key() : QStringLiteral("the central directory");
-            return fail(UnZip::OverlappingEntries,
-                        QStringLiteral("The data of %1 overlaps %2.").arg(order.at(i).key(), other));
-        }
-    }
-    return UnZip::Ok;
 }
 
 UnZip::ErrorCode UnzipPrivate::findEntry(const QString& name, CZipEntryHeader*& header)
@@ -293,14 +85,14 @@ UnZip::ErrorCode UnzipPrivate::findEntry(const QString& name, CZipEntryHeader*& 
 
 UnZip::ErrorCode UnzipPrivate::checkLocalHeader(const QString& name, CZipEntryHeader& header)
 {
-    if (!seekTo(header.localHeaderOffset))
+    if (!seekTo(*device, header.localHeaderOffset))
         return UnZip::SeekFailed;
     unsigned char fields[LocalHeaderSize];
-    if (!readExactly(fields, 4))
+    if (!readExactly(*device, fields, 4))
         return UnZip::ReadFailed;
     if (readUInt32(fields) != LocalHeaderSignature)
         return UnZip::InvalidArchive;
-    if (!readExactly(fields + 4, LocalHeaderSize - 4))
+    if (!readExactly(*device, fields + 4, LocalHeaderSize - 4))
         return UnZip::ReadFailed;
 
     const quint16 nameLength = readUInt16(fields + 26);
@@ -324,7 +116,7 @@ UnZip::ErrorCode UnzipPrivate::checkLocalHeader(const QString& name, CZipEntryHe
         return UnZip::InconsistentHeaders;
     }
     const qint64 dataOffset = device->pos() + extraLength;
-    if (!seekTo(dataOffset))
+    if (!seekTo(*device, dataOffset))
         return UnZip::SeekFailed;
     header.dataOffset = static_cast<quint32>(dataOffset);
     // The local extra field may be longer than the room the entry has before the next one.
@@ -343,7 +135,7 @@ UnZip::ErrorCode UnzipPrivate::checkDataDescriptor(const QString& name, const CZ
     if (!device->seek(qint64(header.dataOffset) + header.compressedSize))
         return UnZip::SeekFailed;
     unsigned char descriptor[DataDescriptorSize];
-    if (!readExactly(descriptor, 4))
+    if (!readExactly(*device, descriptor, 4))
         return UnZip::ReadFailed;
     // The signature is optional: without it the CRC comes first.
     const unsigned char* values = descriptor;
@@ -351,10 +143,10 @@ UnZip::ErrorCode UnzipPrivate::checkDataDescriptor(const QString& name, const CZ
         if (qint64(header.dataOffset) + header.compressedSize + DataDescriptorSize > header.nextOffset)
             return fail(UnZip::OverlappingEntries,
                         QStringLiteral("The data descriptor of %1 overlaps the next entry.").arg(name));
-        if (!readExactly(descriptor + 4, 12))
+        if (!readExactly(*device, descriptor + 4, 12))
             return UnZip::ReadFailed;
         values = descriptor + 4;
-    } else if (!readExactly(descriptor + 4, 8)) {
+    } else if (!readExactly(*device, descriptor + 4, 8)) {
         return UnZip::ReadFailed;
     }
     if (readUInt32(values) != header.crc || readUInt32(values + 4) != header.compressedSize ||
@@ -371,7 +163,7 @@ UnZip::ErrorCode UnzipPrivate::beginData(const QString& name, CZipEntryHeader& h
             return ec;
         header.localHeaderChecked = true;
     }
-    if (!seekTo(header.dataOffset))
+    if (!seekTo(*device, header.dataOffset))
         return UnZip::SeekFailed;
 
     data.remaining = header.compressedSize;
@@ -385,7 +177,7 @@ UnZip::ErrorCode UnzipPrivate::beginData(const QString& name, CZipEntryHeader& h
         return fail(UnZip::UnsupportedPassword,
                     QStringLiteral("The password has characters outside Latin-1; %1 was not decrypted.").arg(name));
     unsigned char encryptionHeader[EncryptionHeaderSize];
-    if (data.remaining < EncryptionHeaderSize || !readExactly(encryptionHeader, EncryptionHeaderSize))
+    if (data.remaining < EncryptionHeaderSize || !readExactly(*device, encryptionHeader, EncryptionHeaderSize))
         return UnZip::Corrupted;
     data.keys.reset(password.toLatin1());
     data.keys.decrypt(encryptionHeader, EncryptionHeaderSize);
@@ -406,11 +198,8 @@ UnZip::ErrorCode UnzipPrivate::readData(const QString& name, const CZipEntryHead
 
     quint32 crc = static_cast<quint32>(crc32(0, nullptr, 0));
     qint64 written = 0;
-    UnZip::ErrorCode ec = UnZip::Ok;
-    if (header.compressionMethod == MethodStored)
-        ec = copyStored(header, data, output, crc, written);
-    else if (!inflateWhole(header, data, output, crc, written, ec))
-        ec = inflateData(header, data, output, crc, written);
+    const UnZip::ErrorCode ec = inflater.read(*device, header.compressionMethod != MethodStored,
+                                              header.uncompressedSize, data, output, crc, written);
     if (ec == UnZip::WriteFailed)
         return fail(ec, QStringLiteral("Unable to write %1: %2").arg(name, output->errorString()));
     if (ec != UnZip::Ok)
@@ -418,132 +207,6 @@ UnZip::ErrorCode UnzipPrivate::readData(const QString& name, const CZipEntryHead
     if (crc != header.crc || written != header.uncompressedSize)
         return fail(UnZip::Corrupted, QStringLiteral("%1 does not match its CRC-32 or size.").arg(name));
     return UnZip::Ok;
-}
-
-UnZip::ErrorCode UnzipPrivate::copyStored(const CZipEntryHeader& header, EntryData& data, QIODevice* output,
-                                          quint32& crc, qint64& written)
-{
-    while (data.remaining > 0) {
-        const qint64 count =
-            device->read(reinterpret_cast<char*>(readBuffer), std::min<qint64>(data.remaining, BufferSize));
-        if (count < 0)
-            return UnZip::ReadFailed;
-        if (count == 0) // cut short; the CRC check tells
-            break;
-        data.remaining -= count;
-        // More data than the entry claims is not written out.
-        if (written + count > header.uncompressedSize)
-            return UnZip::Corrupted;
-        if (data.encrypted)
-            data.keys.decrypt(readBuffer, count);
-        crc = static_cast<quint32>(crc32(crc, readBuffer, static_cast<uInt>(count)));
-        if (output && output->write(reinterpret_cast<const char*>(readBuffer), count) != count)
-            return UnZip::WriteFailed;
-        written += count;
-    }
-    return UnZip::Ok;
-}
-
-bool UnzipPrivate::inflateWhole(const CZipEntryHeader& header, EntryData& data, QIODevice* output, quint32& crc,
-                                qint64& written, UnZip::ErrorCode& ec)
-{
-    // Entries up to this size are inflated in one piece by libdeflate, about 1.7 times as fast as zlib;
-    // larger ones stream through zlib, so that memory stays bounded whatever an archive claims.
-    constexpr qint64 WholeEntrySize = 4 * 1024 * 1024;
-    if (header.uncompressedSize > WholeEntrySize || data.remaining > WholeEntrySize + WholeEntrySize / 8)
-        return false;
-    if (!decompressor)
-        decompressor = libdeflate_alloc_decompressor();
-    const qint64 start = device->pos();
-    const EntryData atStart = data;
-    wholeInput.resize(static_cast<int>(data.remaining));
-    wholeOutput.resize(static_cast<int>(header.uncompressedSize));
-    size_t produced = 0;
-    if (decompressor && device->read(wholeInput.data(), data.remaining) == data.remaining) {
-        auto* input = reinterpret_cast<unsigned char*>(wholeInput.data());
-        if (data.encrypted)
-            data.keys.decrypt(input, data.remaining);
-        // Anything but a stream of exactly the stated size goes the streaming way, whose codes tell a
-        // damaged stream from one that is cut short or longer than stated.
-        if (libdeflate_deflate_decompress(decompressor, input, static_cast<size_t>(data.remaining), wholeOutput.data(),
-                                          static_cast<size_t>(wholeOutput.size()), &produced) == LIBDEFLATE_SUCCESS &&
-            produced == header.uncompressedSize) {
-            data.remaining = 0;
-            crc = static_cast<quint32>(
-                crc32(crc, reinterpret_cast<const Bytef*>(wholeOutput.constData()), static_cast<uInt>(produced)));
-            written = static_cast<qint64>(produced);
-            const bool stored = !output || output->write(wholeOutput.constData(), written) == written;
-            ec = stored ? UnZip::Ok : UnZip::WriteFailed;
-            return true;
-        }
-    }
-    data = atStart;
-    if (!device->seek(start)) {
-        ec = UnZip::SeekFailed;
-        return true;
-    }
-    return false;
-}
-
-UnZip::ErrorCode UnzipPrivate::inflateData(const CZipEntryHeader& header, EntryData& data, QIODevice* output,
-                                           quint32& crc, qint64& written)
-{
-    z_stream& stream = inflateStream;
-    if (inflateStreamReady) {
-        inflateReset(&stream);
-    } else {
-        stream = z_stream{};
-        // Negative window bits: a raw deflate stream without zlib header or trailer.
-        if (inflateInit2(&stream, -MAX_WBITS) != Z_OK)
-            return UnZip::ZlibError;
-        inflateStreamReady = true;
-    }
-
-    UnZip::ErrorCode ec = UnZip::Ok;
-    bool streamEnded = false;
-    while (data.remaining > 0 && !streamEnded && ec == UnZip::Ok) {
-        const qint64 count =
-            device->read(reinterpret_cast<char*>(readBuffer), std::min<qint64>(data.remaining, BufferSize));
-        if (count < 0) {
-            ec = UnZip::ReadFailed;
-            break;
-        }
-        if (count == 0) // cut short; the CRC check tells
-            break;
-        data.remaining -= count;
-        if (data.encrypted)
-            data.keys.decrypt(readBuffer, count);
-
-        stream.next_in = readBuffer;
-        stream.avail_in = static_cast<uInt>(count);
-        do {
-            stream.next_out = outputBuffer;
-            stream.avail_out = BufferSize;
-            const int result = inflate(&stream, Z_NO_FLUSH);
-            if (result == Z_MEM_ERROR || result == Z_DATA_ERROR || result == Z_NEED_DICT || result == Z_STREAM_ERROR) {
-                ec = UnZip::ZlibError;
-                break;
-            }
-            const qint64 produced = BufferSize - stream.avail_out;
-            // A stream that inflates beyond the entry's stated size is not written out: this stops a hostile
-            // archive from filling the disk behind a small listing.
-            if (written + produced > header.uncompressedSize) {
-                ec = UnZip::Corrupted;
-                break;
-            }
-            if (output && output->write(reinterpret_cast<const char*>(outputBuffer), produced) != produced) {
-                ec = UnZip::WriteFailed;
-                break;
-            }
-            crc = static_cast<quint32>(crc32(crc, outputBuffer, static_cast<uInt>(produced)));
-            written += produced;
-            if (result == Z_STREAM_END) {
-                streamEnded = true;
-                break;
-            }
-        } while (stream.avail_out == 0);
-    }
-    return ec;
 }
 
 UnZip::ErrorCode UnzipPrivate::extractToPath(const QString& name, CZipEntryHeader& header, const QString& filePath,
@@ -806,9 +469,6 @@ void UnzipPrivate::closeArchive()
     delete file;
     file = nullptr;
     headers.reset();
-    centralDirectoryOffset = 0;
-    endRecordOffset = 0;
-    entryCount = 0;
     skipped.clear();
     madeFolder.clear();
     comment.clear();

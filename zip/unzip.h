@@ -1,5 +1,7 @@
 #pragma once
 
+#include "zip/czipreadertypes.h"
+
 #include <QDateTime>
 #include <QFlags>
 #include <QList>
@@ -21,45 +23,9 @@ class UnzipPrivate;
 // passwords outside Latin-1 (they would all open the same archive); names that would land outside the
 // target folder. An extracted file is written beside its target and moved over it only after its CRC-32
 // checked out, so a failure leaves the file that was there byte for byte.
-class UnZip
+class UnZip : public CZipReaderTypes
 {
 public:
-    // Values 0 to 17 are the reader's classic codes and must keep their numbers.
-    enum ErrorCode
-    {
-        Ok = 0,
-        ZlibInitFailed = 1,
-        ZlibError = 2,
-        OpenFailed = 3,
-        PartiallyCorrupted = 4,
-        Corrupted = 5,
-        WrongPassword = 6,
-        NoOpenArchive = 7,
-        FileNotFound = 8,
-        ReadFailed = 9,
-        WriteFailed = 10,
-        SeekFailed = 11,
-        CreateDirectoryFailed = 12,
-        InvalidDevice = 13,
-        InvalidArchive = 14,
-        InconsistentHeaders = 15,
-        // The entry's password check failed; extracting all entries goes on with the next one.
-        SkipEntry = 16,
-        // An encrypted entry and no password: extracting all entries passes over every remaining encrypted one.
-        SkipAllEncrypted = 17,
-        // The entry's name would put it outside the target folder (absolute, drive letter, ".."); nothing
-        // is written for it, and extracting all entries goes on with the next one.
-        UnsafeEntryName = 18,
-        // Entries' data overlap each other or the central directory; the archive is refused.
-        OverlappingEntries = 19,
-        // A ZIP64 archive, or more entries than the end record's 16-bit count; the archive is refused.
-        UnsupportedArchive = 20,
-        // The entry uses a compression method or format version this reader cannot handle.
-        UnsupportedEntry = 21,
-        // The password has characters outside Latin-1, which the zip cipher cannot carry.
-        UnsupportedPassword = 22
-    };
-
     enum ExtractOption
     {
         // Keep the entry's folders below the target folder (the ordinary case).
@@ -123,12 +89,6 @@ public:
     QStringList entryNames() const;
     QList<EntryInfo> entries() const;
 
-    // An entry left out at opening, with why: "compression method 12", "format version 4.5", "no name".
-    struct SkippedEntry
-    {
-        QString name;
-        QString reason;
-    };
     // Entries left out at opening (other methods, newer format versions, no name), in directory order.
     // Extracting one by name gives UnsupportedEntry; extractAll() and verify() report them the same way.
     QList<SkippedEntry> skippedEntries() const;

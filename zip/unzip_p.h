@@ -2,9 +2,8 @@
 
 #include "zip/czipentryheader.h"
 #include "zip/czipformat.h"
-#include "zip/czipkeys.h"
+#include "zip/czipinflater.h"
 #include "zip/unzip.h"
-#include <zlib.h>
 
 #include <QMap>
 #include <QObject>
@@ -12,10 +11,9 @@
 #include <memory>
 
 class QFile;
-struct libdeflate_decompressor;
 
-// The state of an UnZip: the open device, the entry table and the two work buffers every entry is streamed
-// through. The buffers are members, so one reader costs a little over 512 KiB whatever it reads.
+// The state of an UnZip: the open device, the entry table and the inflater every entry is streamed through,
+// whose two buffers are members: one reader costs a little over 512 KiB whatever it reads.
 class UnzipPrivate : public QObject
 {
     Q_OBJECT
@@ -45,45 +43,23 @@ public:
     QList<UnZip::SkippedEntry> skipped;
     QIODevice* device = nullptr;
     QFile* file = nullptr; // owned; the device when opened by name
-    unsigned char readBuffer[CZipFormat::BufferSize];
-    unsigned char outputBuffer[CZipFormat::BufferSize];
-    quint32 centralDirectoryOffset = 0;
-    quint32 endRecordOffset = 0;
-    quint16 entryCount = 0;
     QString comment;
     int threadCount = 1; // readers of extractEntries(); 0: one per core, at least two
     QString madeFolder;  // the output folder last made or found, so that it is not made again
     // The particulars of the last failure (UnZip::errorDetail).
     QString detail;
-    // One inflate state for all entries, reset for each: a fresh one per entry would be allocated and
-    // freed again for every file.
-    z_stream inflateStream{};
-    bool inflateStreamReady = false;
-    // Whole entries up to a few MiB are inflated in one piece with libdeflate, through these buffers.
-    libdeflate_decompressor* decompressor = nullptr;
-    QByteArray wholeInput;
-    QByteArray wholeOutput;
+    CZipInflater inflater;
 
 public slots:
     // A device that is not ours went away while open: forget it without touching it.
     void deviceDestroyed(QObject* object);
 
 private:
-    // An entry whose local header and password checked out: the cipher state after the encryption header
-    // and the bytes of data still to read. Nothing has been written for the entry yet.
-    struct EntryData
-    {
-        CZipKeys keys;
-        bool encrypted = false;
-        qint64 remaining = 0;
-    };
+    // An entry whose local header and password checked out; nothing has been written for it yet.
+    using EntryData = CZipInflater::Input;
 
     // Writes `text` to the debug output, keeps it for errorDetail() and returns `code`.
     UnZip::ErrorCode fail(UnZip::ErrorCode code, const QString& text);
-    UnZip::ErrorCode findEndRecord(unsigned char* record);
-    UnZip::ErrorCode readCentralDirectory();
-    UnZip::ErrorCode readCentralEntry();
-    UnZip::ErrorCode checkOverlaps();
     UnZip::ErrorCode findEntry(const QString& name, CZipEntryHeader*& header);
     UnZip::ErrorCode checkLocalHeader(const QString& name, CZipEntryHeader& header);
     UnZip::ErrorCode checkDataDescriptor(const QString& name, const CZipEntryHeader& header);
@@ -95,15 +71,4 @@ private:
                                         UnZip::ExtractOptions options);
     UnZip::ErrorCode extractToPath(const QString& name, CZipEntryHeader& header, const QString& filePath,
                                    bool createFolder);
-    UnZip::ErrorCode copyStored(const CZipEntryHeader& header, EntryData& data, QIODevice* output, quint32& crc,
-                                qint64& written);
-    // True when the entry was inflated in one piece (`ec` Ok, or WriteFailed); false, with nothing
-    // written and the device back at the data, when it is too large for that or anything about it is not
-    // as stated: the streaming way then tells what.
-    bool inflateWhole(const CZipEntryHeader& header, EntryData& data, QIODevice* output, quint32& crc, qint64& written,
-                      UnZip::ErrorCode& ec);
-    UnZip::ErrorCode inflateData(const CZipEntryHeader& header, EntryData& data, QIODevice* output, quint32& crc,
-                                 qint64& written);
-    bool readExactly(void* data, qint64 size);
-    bool seekTo(qint64 offset);
 };

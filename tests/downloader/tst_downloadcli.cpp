@@ -3,7 +3,7 @@
 #include "cdownloadprobe.h"
 #include "cnginxserver.h"
 #include "downloader/chttpdownloadhelper.h"
-#include "downloader/chttpdownloadtask.h"
+#include "downloader/cresumeplan.h"
 #include "foundation/csettings.h"
 
 #include <QDir>
@@ -101,7 +101,7 @@ void TestDownloadCli::resumesAfterKill()
     const QString destination = m_work.filePath(QStringLiteral("resumed.bin"));
     const QStringList arguments{QStringLiteral("download"), m_nginx.baseUrl() + QStringLiteral("/big.bin"), destination,
                                 QStringLiteral("--threads"), QString::number(threads)};
-    const qint64 piece = CHttpDownloadTask::pieceSize(size, threads, chunk);
+    const qint64 piece = CResumePlan::pieceSize(size, threads, chunk);
     // What the journal says is on disk: the pieces handed out, less what their records still miss.
     const auto journalled = [&]() -> qint64 {
         CHttpDownloadHelper journal(m_work.filePath(CHttpDownloadHelper::FileName));

@@ -1,11 +1,13 @@
-// The download engine's parts that need no server: error texts, file utilities, the progress journal and
-// the cutting of a file into pieces.
+// The download engine's parts that need no server: error texts, file utilities, the progress journal, the
+// cutting of a file into pieces and the plan a download goes on from.
 
 #include "cdatadirtest.h"
 #include "downloader/cfileutils.h"
 #include "downloader/chttpdownloadhelper.h"
 #include "downloader/chttpdownloadtask.h"
 #include "downloader/cnetworkerror.h"
+#include "downloader/cresumeplan.h"
+#include "downloader/downloadtaskrecord.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -40,6 +42,8 @@ private slots:
 
     void pieceSize_data();
     void pieceSize();
+    void resumePlan_data();
+    void resumePlan();
 };
 
 void TestDownloadEngine::errorText_data()
@@ -308,11 +312,88 @@ void TestDownloadEngine::pieceSize()
     QFETCH(int, threads);
     QFETCH(qint64, pieceSize);
     QFETCH(qint64, pieces);
-    const qint64 computed = CHttpDownloadTask::pieceSize(size, threads, CHttpDownloadTask::chunkSizeFor(16));
+    const qint64 computed = CResumePlan::pieceSize(size, threads, CHttpDownloadTask::chunkSizeFor(16));
     QCOMPARE(computed, pieceSize);
-    const QList<CFilePiece> cut = CHttpDownloadTask::missingPieces(size, computed, 0, {});
+    const QList<CFilePiece> cut = CResumePlan::missingPieces(size, computed, 0, {});
     QCOMPARE(qint64(cut.size()), pieces);
     QCOMPARE(cut.last().end(), size - 1);
+}
+
+void TestDownloadEngine::resumePlan_data()
+{
+    QTest::addColumn<QString>("change"); // from a download that can go on
+    QTest::addColumn<QString>("words");  // in the reason it starts over; empty: it goes on
+
+    QTest::newRow("as recorded") << QString() << QString();
+    QTest::newRow("another URL, same destination") << "url" << QString();
+    QTest::newRow("recorded for another destination") << "path"
+                                                      << "the journal has it for";
+    QTest::newRow("size changed") << "size"
+                                  << "its size was";
+    QTest::newRow("no validator now") << "no validator"
+                                      << "names no ETag";
+    QTest::newRow("validator changed") << "validator"
+                                       << "changed on the server";
+    QTest::newRow("part file gone") << "no part"
+                                    << "missing or has the wrong size";
+    QTest::newRow("part file a byte short") << "short part"
+                                            << "missing or has the wrong size";
+    QTest::newRow("chunk size changed") << "chunk"
+                                        << "do not fit";
+    QTest::newRow("piece beyond the offset") << "offset"
+                                             << "do not fit";
+    QTest::newRow("more done than the piece holds") << "completed"
+                                                    << "do not fit";
+}
+
+void TestDownloadEngine::resumePlan()
+{
+    QFETCH(QString, change);
+    QFETCH(QString, words);
+    const qint64 chunk = 65536;
+    const qint64 piece = 2 * chunk; // two workers, small file: the floor of one chunk, doubled
+    const qint64 size = 5 * piece + 5;
+    const QString url = QStringLiteral("http://files.invalid/Pack.zip");
+    const QString path = data().filePath(QStringLiteral("pack.zip"));
+    const QString part = path + CHttpDownloadTask::PartSuffix;
+    if (change != QLatin1String("no part"))
+        QVERIFY(CFileUtils::createFile(part, change == QLatin1String("short part") ? size - 1 : size, true));
+
+    DownloadTaskRecord record;
+    record.url = url;
+    record.path = change == QLatin1String("path") ? data().filePath(QStringLiteral("other.zip")) : path;
+    record.validator = QStringLiteral("\"v1\"");
+    record.threads = 2;
+    record.size = size;
+    record.offset = 3;
+    const CFilePiece begun(2, piece, 2 * piece - 1, change == QLatin1String("completed") ? piece + 1 : 1000);
+    const CFilePiece written(3, 2 * piece, 3 * piece - 1, piece); // in full, not yet taken out
+    record.pieces = {begun, written};
+    if (change == QLatin1String("offset"))
+        record.pieces.append(CFilePiece(4, 3 * piece, 4 * piece - 1, 0));
+    CHttpDownloadHelper journal(data().filePath(CHttpDownloadHelper::FileName));
+    journal.addRecord(record);
+
+    const QString validator = change == QLatin1String("no validator") ? QString()
+                              : change == QLatin1String("validator")  ? QStringLiteral("\"v2\"")
+                                                                      : record.validator;
+    const CResumePlan plan = CResumePlan::fromJournal(
+        journal, change == QLatin1String("url") ? QStringLiteral("http://mirror.invalid/pack.zip") : url, path, part,
+        change == QLatin1String("size") ? size + 1 : size, validator,
+        change == QLatin1String("chunk") ? 2 * chunk : chunk);
+    if (!words.isEmpty()) {
+        QVERIFY(!plan.resumes);
+        QVERIFY2(plan.startOverReason.contains(words), qPrintable(plan.startOverReason));
+        return;
+    }
+    QVERIFY2(plan.resumes, qPrintable(plan.startOverReason));
+    QCOMPARE(plan.pieceBytes, piece);
+    QCOMPARE(plan.offset, 3);
+    QCOMPARE(plan.pieces.size(), 1);
+    QCOMPARE(plan.pieces.first().id(), 2);
+    QCOMPARE(plan.pieces.first().completed(), qint64(1000));
+    // The rest of piece 2, and every piece past the third.
+    QCOMPARE(plan.remaining, (piece - 1000) + (size - 3 * piece));
 }
 
 QTEST_GUILESS_MAIN(TestDownloadEngine)
