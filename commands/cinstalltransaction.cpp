@@ -2,6 +2,7 @@
 
 #include "foundation/clogger.h"
 #include "platform/cfilereplace.h"
+#include "platform/csafefolder.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -38,7 +39,7 @@ bool CInstallTransaction::isPending() const
 
 bool CInstallTransaction::begin(QString* problem)
 {
-    if (QFileInfo::exists(m_staging) && !QDir(m_staging).removeRecursively()) {
+    if (!CSafeFolder::remove(m_staging)) {
         *problem = QStringLiteral("the staging folder %0 left by an earlier run can't be removed")
                        .arg(QDir::toNativeSeparators(m_staging));
         return false;
@@ -135,7 +136,7 @@ void CInstallTransaction::finish()
 {
     // The journal goes first: once it is gone nothing is pending, whatever the cleaning below leaves.
     QFile::remove(m_journal);
-    QDir(m_staging).removeRecursively();
+    CSafeFolder::remove(m_staging);
 }
 
 bool CInstallTransaction::readJournal(QString* problem)
