@@ -100,7 +100,8 @@ bool CAddonCommand::installFromPackage(UnZip& package, const QList<PlannedFile>&
         }
         if (extracted != UnZip::Ok) {
             transaction.rollback();
-            raise(BV_EXCEPTION(extracted, failureLevel,
+            // The reader's words name the cause (a damaged entry, a wrong password); its codes are not ours.
+            raise(BV_EXCEPTION(12, failureLevel,
                                QStringLiteral("Unable to decompress file %0 (%1); nothing was %2.")
                                    .arg(files.at(i).entryName, UnZip::errorText(extracted), done)));
             return false;

@@ -191,8 +191,9 @@ bool CRestoreCommand::restoreFiles(UnZip& package, const QList<PlannedFile>& fil
             const UnZip::ErrorCode extracted =
                 out.open(QIODevice::WriteOnly) ? package.extractFile(files.at(i).entryName, &out) : UnZip::OpenFailed;
             if (extracted != UnZip::Ok)
-                raise(BV_EXCEPTION(extracted, 5,
-                                   QStringLiteral("Unable to decompress file %0").arg(files.at(i).entryName)));
+                raise(BV_EXCEPTION(12, 5,
+                                   QStringLiteral("Unable to decompress file %0 (%1)")
+                                       .arg(files.at(i).entryName, UnZip::errorText(extracted))));
             if (isCanceled()) {
                 raise(BV_EXCEPTION(8, 6, QStringLiteral("User canceled.")));
                 return false;

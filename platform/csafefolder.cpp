@@ -101,10 +101,11 @@ bool clearFolder(const QString& folder, QString* problem)
             removed = QDir().rmdir(path); // a junction or folder link: only the link goes
         else
             removed = QFile::remove(path);
-        if (!removed)
-            return problem && !problem->isEmpty()
-                       ? false
-                       : fail(problem, QStringLiteral("%0 can't be removed").arg(native(path)));
+        if (!removed) {
+            if (problem && problem->isEmpty())
+                *problem = QStringLiteral("%0 can't be removed").arg(native(path));
+            return false;
+        }
     }
     return true;
 }
