@@ -2,6 +2,7 @@
 
 #include "commands/cioutils.h"
 #include "commands/cpreflight.h"
+#include "downloader/chttpdownloadhelper.h"
 #include "foundation/clogger.h"
 #include "platform/csafefolder.h"
 
@@ -54,9 +55,16 @@ void CLeftovers::sweepLocation(const QUuid& mappingGuid, const QString& addonFol
                    false);
     if (!privateRootIsOwn())
         return;
+    // A download folder without a journal holds nothing to resume: a package whose run ended (the engine
+    // fetches a package anew each time), or what a killed run left before the download began.
     const QString downloads = CIOUtils::joinPath(CIOUtils::downloadRoot(), mapping);
-    if (!CSafeFolder::isLink(CIOUtils::downloadRoot()) && !CSafeFolder::isLink(downloads))
-        removeMatching(downloads, {CPreflight::probePattern()}, false);
+    const bool resumable = QFileInfo::exists(CIOUtils::joinPath(downloads, CHttpDownloadHelper::FileName));
+    if (!CSafeFolder::isLink(CIOUtils::downloadRoot())) {
+        if (CSafeFolder::isLink(downloads) || (QFileInfo(downloads).isDir() && !resumable))
+            removeMatching(CIOUtils::downloadRoot(), {mapping}, true);
+        else
+            removeMatching(downloads, {CPreflight::probePattern()}, false);
+    }
     if (!CSafeFolder::isLink(CIOUtils::temporaryRoot()))
         removeMatching(CIOUtils::temporaryRoot(), {mapping + QLatin1Char('*')}, true);
 }

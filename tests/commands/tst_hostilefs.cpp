@@ -84,7 +84,7 @@ private slots:
         QTest::addColumn<QString>("folder");
         QTest::addColumn<bool>("refused"); // else removed as a link and made anew
         QTest::newRow("the program's own folder") << "private" << true;
-        QTest::newRow("the download folder") << "download" << true;
+        QTest::newRow("the download folder") << "download" << false;
         QTest::newRow("the staging folder") << "staging" << false;
     }
     void linkPlantedAtAWorkFolder()
@@ -244,7 +244,9 @@ private slots:
         const QStringList gone{m_world->addonFolder() + QStringLiteral("/.tessaray-write-test-a1B2c3"),
                                backups + QStringLiteral("/.") + mappingText() + stamp + QStringLiteral(".Xy12.part"),
                                backups + QLatin1Char('/') + mappingText() + stamp + QStringLiteral(".mapping"),
-                               working + QStringLiteral("/m")};
+                               working + QStringLiteral("/m"),
+                               CIOUtils::downloadRoot() + QLatin1Char('/') + mappingText() +
+                                   QStringLiteral("/probe.zip")};
         const QStringList kept{backups + QStringLiteral("/.other") + stamp + QStringLiteral(".Xy12.part"),
                                backups + QStringLiteral("/.tessaray-write-test-fresh"), // may be another's, running
                                CIOUtils::temporaryRoot() + QStringLiteral("/other_1-k3/m")};
