@@ -8,6 +8,7 @@
 #include "commands/ccommandfactory.h"
 #include "commands/cinstallrecovery.h"
 #include "commands/cioutils.h"
+#include "commands/cleftovers.h"
 #include "commands/cprogramcommandqueue.h"
 #include "commands/cqueueable.h"
 #include "commands/cupdatecommand.h"
@@ -116,6 +117,15 @@ bool checkConnection()
     return connected;
 }
 
+// Downloads and working files of mappings that are gone belong to nobody any more.
+void sweepAbandoned()
+{
+    QList<QUuid> mapped;
+    for (const AddonStatus& status : CAddonStatus::all())
+        mapped.append(status.mappingGuid);
+    CLeftovers::sweepAbandoned(mapped);
+}
+
 // The data index and the mapping list: brought up to date through the web service when `refresh`, read from
 // the local copies otherwise (and when the web service can't be reached).
 bool loadDataIndex(bool refresh)
@@ -139,8 +149,10 @@ bool loadDataIndex(bool refresh)
             },
             Timeout);
         CCli::waitForWorkerThreads();
-        if (completed)
+        if (completed) {
+            sweepAbandoned();
             return true;
+        }
         note(QStringLiteral("warning: the data index could not be brought up to date; the local copy is used."));
     }
     CDataIndexSerializer reader;
@@ -157,6 +169,7 @@ bool loadDataIndex(bool refresh)
         CCli::printError(error.errorNumber, error.message);
         return false;
     }
+    sweepAbandoned();
     return true;
 }
 
@@ -234,6 +247,8 @@ int runJobs(const QList<Job>& jobs)
     std::signal(SIGTERM, onInterrupt);
     const bool terminal = CCli::stderrIsTerminal();
     CProgramCommandQueue queue;
+    // A location that another copy of the program works on is refused at once: a script hears it and exits 1.
+    queue.setWaitForBusyLocations(false);
     QEventLoop loop;
     int running = 0;
     bool failed = false;

@@ -4,6 +4,9 @@
 #include "commands/cinstallrecovery.h"
 #include "commands/cinstalltransaction.h"
 #include "commands/cioutils.h"
+#include "commands/cleftovers.h"
+#include "commands/clocationlock.h"
+#include "commands/commanderrors.h"
 #include "dataindex/cdataindex.h"
 #include "platform/cdurablefile.h"
 #include "zip/unzip.h"
@@ -19,6 +22,8 @@ CAddonCommand::CAddonCommand(QObject* parent, CommandInfo* info)
 {
     qRegisterMetaType<Exception>("Exception");
 }
+
+CAddonCommand::~CAddonCommand() = default;
 
 void CAddonCommand::stop()
 {
@@ -91,18 +96,32 @@ bool CAddonCommand::installFromPackage(UnZip& package, const QList<PlannedFile>&
         QFile out(transaction.stagedPath(i));
         const UnZip::ErrorCode extracted =
             out.open(QIODevice::WriteOnly) ? package.extractFile(files.at(i).entryName, &out) : UnZip::OpenFailed;
-        const bool written = CDurableFile::closeWritten(out, &problem);
+        // A full disk (or a file-size limit) shows as a write that fails, at the latest when the file closes;
+        // a close that succeeds forgets an earlier failure, so it is read first.
+        QString unwritten = out.error() != QFileDevice::NoError ? out.errorString() : QString();
+        out.close();
+        if (unwritten.isEmpty() && out.error() != QFileDevice::NoError)
+            unwritten = out.errorString();
+        if (unwritten.isEmpty() && extracted == UnZip::WriteFailed) // the system took fewer bytes than given
+            unwritten = QStringLiteral("a write was cut short");
         if (isCanceled())
             return undoInstall(transaction, QString(), done, failureLevel);
+        if (!unwritten.isEmpty()) {
+            transaction.rollback(&problem); // nothing has moved yet
+            raise(BV_EXCEPTION(12, failureLevel,
+                               QStringLiteral("Nothing was %0: the new %1 could not be written to the disk (%2); is "
+                                              "the disk full?")
+                                   .arg(done, QDir::toNativeSeparators(files.at(i).targetPath), unwritten)));
+            return false;
+        }
         if (extracted != UnZip::Ok) {
             transaction.rollback(&problem); // nothing has moved yet
-            raise(BV_EXCEPTION(extracted, failureLevel,
+            // The reader's words name the cause (a damaged entry, a wrong password); its codes are not ours.
+            raise(BV_EXCEPTION(12, failureLevel,
                                QStringLiteral("Unable to decompress file %0 (%1); nothing was %2.")
                                    .arg(files.at(i).entryName, UnZip::errorText(extracted), done)));
             return false;
         }
-        if (!written)
-            return undoInstall(transaction, problem, done, failureLevel);
         staged.append(CInstallTransaction::File{transaction.stagedPath(i), files.at(i).targetPath});
         if (sincePulse.elapsed() > pulseInterval) {
             emit taskPulse(i + 1, total);
@@ -138,4 +157,50 @@ bool CAddonCommand::installFromPackage(UnZip& package, const QList<PlannedFile>&
     }
     emit taskPulse(total, total);
     return true;
+}
+
+bool CAddonCommand::reserve()
+{
+    const IndexPathInfo* location = mappedLocation();
+    if (!location)
+        return true;
+    if (!m_lock)
+        m_lock = std::make_unique<CLocationLock>(location->directory);
+    // A lock that can't be made at all is not waited for: the run says why.
+    QString problem;
+    return m_lock->tryLock(&problem) || !problem.isEmpty();
+}
+
+bool CAddonCommand::holdLocation()
+{
+    const IndexPathInfo* location = mappedLocation();
+    if (!location)
+        return true;
+    if (!m_lock || !m_lock->isLocked()) {
+        m_lock = std::make_unique<CLocationLock>(location->directory);
+        QString problem;
+        if (!m_lock->tryLock(&problem)) {
+            if (!problem.isEmpty()) {
+                raise(BV_EXCEPTION(CommandError::LocationLockFailed, 7,
+                                   QStringLiteral("Nothing was done: %0, so the program can't make sure that no "
+                                                  "other copy of it works on %1 at the same time.")
+                                       .arg(problem, QDir::toNativeSeparators(location->directory))));
+                return false;
+            }
+            const IndexInfo* addon = CDataIndex::instance()->mappedAddon(m_addonGuid);
+            const QString name = addon && !addon->name.isEmpty() ? addon->name : m_addonGuid.toString();
+            raise(BV_EXCEPTION(CommandError::LocationBusy, 7,
+                               QStringLiteral("another copy of the program is working on %0").arg(name)));
+            return false;
+        }
+    }
+    // Nobody else works here now: what killed or failed runs of the location left can go.
+    CLeftovers::sweepLocation(m_mappingGuid, location->directory, CIOUtils::backupFolder());
+    return true;
+}
+
+void CAddonCommand::releaseReservation()
+{
+    if (m_lock)
+        m_lock->unlock();
 }

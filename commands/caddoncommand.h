@@ -7,7 +7,9 @@
 #include <QUuid>
 
 #include <atomic>
+#include <memory>
 
+class CLocationLock;
 struct IndexPathInfo;
 
 // What the three add-on commands (update, backup, restore) share: the add-on mapping they work on, how they
@@ -21,10 +23,14 @@ class CAddonCommand : public CQueueable
 
 public:
     CAddonCommand(QObject* parent, CommandInfo* info);
+    ~CAddonCommand() override;
 
     QUuid addonGuid() const { return m_addonGuid; }
     QUuid mappingGuid() const { return m_mappingGuid; }
     bool isCanceled() const { return m_canceled.load(); }
+
+    // Takes the lock of the mapped location without a word when it is free (see holdLocation()).
+    bool reserve() override;
 
 public slots:
     void stop() override;
@@ -56,9 +62,19 @@ protected:
     // records where it was raised).
     void raise(const Exception& error);
 
+    // The first step of every run: holds the lock of the mapped location (CLocationLock) for the rest of the
+    // command, so that no other command of any copy of the program works on the same folder meanwhile. When
+    // another one does, raises "another copy of the program is working on <add-on>" (LocationBusy) and
+    // returns false; the command then ends without touching anything. A mapping that is not known has
+    // nothing to protect: true, and the command reports the unknown mapping itself. Once it holds the lock,
+    // removes what earlier runs of the location left behind (CLeftovers).
+    bool holdLocation();
+    void releaseReservation() override;
+
     std::atomic<bool> m_canceled{false};
 
 private:
+    std::unique_ptr<CLocationLock> m_lock;
     QUuid m_addonGuid;
     QUuid m_mappingGuid;
 };

@@ -20,6 +20,10 @@ void CBackupCommand::run()
 {
     BV_LOG(1, QStringLiteral("Backup command started modified"));
     emit taskStarted(this);
+    if (!holdLocation()) {
+        complete();
+        return;
+    }
 
     const IndexPathInfo* location = mappedLocation();
     if (!location) {

@@ -11,6 +11,8 @@ bool CInstallPlan::build(const QList<FileMappingItem*>& items, const QString& ad
                          QString* problem)
 {
     const QString folder = QDir::cleanPath(CLocalPath::toInternal(addonFolder));
+    CPathCaseCache spelling;
+    QSet<QString> targets;
     for (const FileMappingItem* item : items) {
         if (item->isDirectory)
             continue;
@@ -38,7 +40,15 @@ bool CInstallPlan::build(const QList<FileMappingItem*>& items, const QString& ad
         if (!relativeParent.isEmpty() && relativeParent != QLatin1String("."))
             target += QLatin1Char('/') + relativeParent;
         target += QLatin1Char('/') + destination;
-        files->append(PlannedFile{QDir::cleanPath(source), QDir::toNativeSeparators(QDir::cleanPath(target))});
+        target = folder.isEmpty() ? QDir::toNativeSeparators(QDir::cleanPath(target))
+                                  : spelling.matchCase(QDir::cleanPath(target));
+        const QString key = target.toCaseFolded();
+        if (targets.contains(key)) {
+            *problem = QStringLiteral("the package's file mapping puts two files at %0").arg(target);
+            return false;
+        }
+        targets.insert(key);
+        files->append(PlannedFile{QDir::cleanPath(source), target});
     }
     return true;
 }
@@ -51,6 +61,18 @@ QString CInstallPlan::sharedEntryName(const QList<PlannedFile>& files)
         const QString key = QString(file.entryName).replace(QLatin1Char('\\'), QLatin1Char('/'));
         if (seen.contains(key))
             return file.entryName;
+        seen.insert(key);
+    }
+    return QString();
+}
+
+QString CInstallPlan::duplicateName(const QStringList& names)
+{
+    QSet<QString> seen;
+    for (const QString& name : names) {
+        const QString key = QString(name).replace(QLatin1Char('\\'), QLatin1Char('/')).toCaseFolded();
+        if (seen.contains(key))
+            return name;
         seen.insert(key);
     }
     return QString();

@@ -4,6 +4,7 @@
 #include "platform/cdurablefile.h"
 #include "platform/cfilereplace.h"
 #include "platform/clocalpath.h"
+#include "platform/csafefolder.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -27,15 +28,10 @@ QString native(const QString& path)
     return QDir::toNativeSeparators(path);
 }
 
-// Removes a staging folder; a link found in its place goes itself, and what it points to stays.
+// Removes a staging folder; a link found in its place or inside goes itself, and what it points to stays.
 bool removeTree(const QString& path)
 {
-    const QFileInfo info(path);
-    if (info.isSymLink() || info.isJunction())
-        return QFile::remove(path);
-    if (info.isDir())
-        return QDir(path).removeRecursively();
-    return !info.exists() || QFile::remove(path);
+    return CSafeFolder::remove(path);
 }
 
 // Retries `attempt` every 100 ms until it succeeds or `milliseconds` have passed.

@@ -10,10 +10,14 @@
 #include "platform/cfilebrowser.h"
 #include "platform/clocalpath.h"
 #include "platform/cregistry.h"
+#include "platform/csafefolder.h"
+#include "platform/cstandardlocations.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 QString CIOUtils::dataDirectory()
 {
@@ -69,9 +73,54 @@ QString CIOUtils::backupListFilePath()
     return joinPath(backupFolder(), QStringLiteral("backup.index"));
 }
 
+QString CIOUtils::privateRoot()
+{
+#ifdef Q_OS_WIN
+    const QString base = CStandardLocations::localAppDataPath();
+#else
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+#endif
+    return normalizePath(joinPath(base, QStringLiteral("Brelvar/FMSClient")));
+}
+
 QString CIOUtils::downloadRoot()
 {
-    return normalizePath(QDir::tempPath() + QDir::separator() + QStringLiteral("Brelvar"));
+    return normalizePath(joinPath(privateRoot(), QStringLiteral("downloads")));
+}
+
+QString CIOUtils::temporaryRoot()
+{
+    return normalizePath(joinPath(privateRoot(), QStringLiteral("temp")));
+}
+
+QString CIOUtils::makePrivateFolder(const QString& relative, QString* problem)
+{
+    const QString root = QDir::cleanPath(QDir::fromNativeSeparators(privateRoot()));
+    const QString below = QDir::cleanPath(CLocalPath::toInternal(relative));
+    if (CLocalPath::leavesFolder(below)) {
+        *problem = QStringLiteral("'%0' is not below the program's own folder").arg(relative);
+        return QString();
+    }
+    // The folders above "Brelvar" are the user's (a cache folder may well be a link elsewhere); from there
+    // on, every one is the program's.
+    const QString brelvar = QFileInfo(root).absolutePath();
+    if (!QDir().mkpath(QFileInfo(brelvar).absolutePath())) {
+        *problem = QStringLiteral("the folder %0 can't be created")
+                       .arg(QDir::toNativeSeparators(QFileInfo(brelvar).absolutePath()));
+        return QString();
+    }
+    QString folder = brelvar;
+    QStringList elements{QStringLiteral("FMSClient")};
+    if (!below.isEmpty() && below != QLatin1String("."))
+        elements += below.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    if (!CSafeFolder::makePrivate(folder, problem))
+        return QString();
+    for (const QString& element : qAsConst(elements)) {
+        folder += QLatin1Char('/') + element;
+        if (!CSafeFolder::makePrivate(folder, problem))
+            return QString();
+    }
+    return QDir::toNativeSeparators(folder);
 }
 
 QString CIOUtils::packageIndexName(const QUuid& addonGuid)

@@ -43,8 +43,18 @@ public:
     static QString backupFolder();
     // backupFolder() + "backup.index".
     static QString backupListFilePath();
-    // The system's temporary folder + "Brelvar", normalised: where downloads are unpacked.
+    // This user's own folder for the program's working files (downloads, temporary files, folders restored
+    // for a look): "Brelvar/FMSClient" in the user's local application data on Windows, in the user's cache
+    // folder elsewhere; never a folder that other users share. Not created here (see makePrivateFolder()).
+    static QString privateRoot();
+    // privateRoot() + "downloads": a folder per mapping for its data packages, kept to resume.
     static QString downloadRoot();
+    // privateRoot() + "temp": working folders of one run, named after the mapping they serve.
+    static QString temporaryRoot();
+    // Makes `relative` below privateRoot(), and every folder between, folders of the program's own: created
+    // by it, private to the user (mode 700), and refused when one is a link (CSafeFolder). The folder's
+    // path, or an empty text with `problem`.
+    static QString makePrivateFolder(const QString& relative, QString* problem);
     // The GUID without braces + ".index": the name of an installed package's file mapping.
     static QString packageIndexName(const QUuid& addonGuid);
     // The file mapping of the package installed in `addonFolder`.

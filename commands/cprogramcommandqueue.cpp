@@ -54,6 +54,7 @@ bool CProgramCommandQueue::removeTask(const CommandInfo& info)
         return false;
     m_keys.remove(key);
     m_waiting.removeOne(waiting);
+    m_reportedWaiting.removeOne(waiting);
     locker.unlock();
     emit taskRemoved(waiting);
     waiting->deleteLater();
@@ -102,9 +103,31 @@ void CProgramCommandQueue::checkQueueStatus()
     if (m_waiting.isEmpty() || !m_running.isEmpty())
         return;
 
-    CQueueable* task = m_waiting.takeFirst();
-    m_running.append(task);
+    // The first command in line whose location is free; the ones before it keep their places.
+    CQueueable* task = nullptr;
+    QList<CQueueable*> nowWaiting;
+    for (CQueueable* candidate : qAsConst(m_waiting)) {
+        if (!m_waitForBusy || candidate->reserve()) {
+            task = candidate;
+            break;
+        }
+        if (!m_reportedWaiting.contains(candidate)) {
+            m_reportedWaiting.append(candidate);
+            nowWaiting.append(candidate);
+        }
+    }
+    if (task) {
+        m_waiting.removeOne(task);
+        m_reportedWaiting.removeOne(task);
+        m_running.append(task);
+    }
     locker.unlock();
+    for (CQueueable* waiting : qAsConst(nowWaiting)) {
+        BV_LOG(1, QStringLiteral("Task waits: another copy of the program works on its location."));
+        emit taskWaiting(waiting);
+    }
+    if (!task)
+        return;
     BV_LOG(1, QStringLiteral("Task detached."));
 
     connect(task, &CQueueable::taskStarted, this, &CProgramCommandQueue::taskStarted);

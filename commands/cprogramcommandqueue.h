@@ -13,6 +13,10 @@ class CQueueable;
 // Runs the add-on commands one at a time, in the order they were added, each on a thread of its own,
 // and refuses a second command for a mapping that already has one waiting or running.
 //
+// A command whose add-on location another copy of the program works on (CQueueable::reserve() says no)
+// waits, and is tried again at every poll, while the commands behind it run; or, for a caller that would
+// rather hear it at once (the command line), starts anyway and reports the busy location itself.
+//
 // Lives on the GUI thread. The mutex guards the waiting list, the running list and the key map.
 // The next command starts only after the owner has called taskDone() for the running one.
 class CProgramCommandQueue : public QObject
@@ -38,6 +42,9 @@ public:
     int waitingCount() const;
     bool isRunning() const;
 
+    // Whether a command with a busy location waits (the default) or starts and fails.
+    void setWaitForBusyLocations(bool wait) { m_waitForBusy = wait; }
+
 signals:
     void taskFinished(CQueueable* task);
     void taskStarted(CQueueable* task);
@@ -45,6 +52,8 @@ signals:
     void taskQueueCleared();
     void taskTypeRemoved();
     void onUpdateRemovalItemFound(CommandInfo info);
+    // The command waits for its location, which another copy of the program works on; emitted once.
+    void taskWaiting(CQueueable* task);
 
 public slots:
     void checkQueueStatus();
@@ -53,6 +62,8 @@ private:
     QList<CQueueable*> m_waiting;
     QList<CQueueable*> m_running;
     QMap<QString, CQueueable*> m_keys;
+    QList<CQueueable*> m_reportedWaiting; // taskWaiting was emitted for these
+    bool m_waitForBusy = true;
     QTimer m_timer;
     mutable QMutex m_mutex;
 };

@@ -33,5 +33,6 @@ void CQueueable::complete()
     if (m_completed)
         return;
     m_completed = true;
+    releaseReservation();
     emit taskCompleted(this);
 }

@@ -26,6 +26,11 @@ public:
 
     bool isStopRequested() const { return m_stopRequested.load(); }
 
+    // Claims, before the command starts, what it must have to itself (an add-on command: its location, against
+    // every copy of the program). False when someone else holds it; the queue then lets the command wait and
+    // asks again later. Called on the queue's thread; what it claims is given back when the command completes.
+    virtual bool reserve() { return true; }
+
 public slots:
     virtual void run() = 0;
     virtual void stop();
@@ -41,8 +46,10 @@ protected:
     void setStatus(bool status) { m_status = status; }
     // Records the error as the command's last one and emits taskError.
     void reportError(const Exception& error);
-    // Emits taskCompleted the first time only.
+    // Emits taskCompleted the first time only, after giving back what reserve() claimed.
     void complete();
+    // Gives back what reserve() (or the command itself) claimed: the work is over.
+    virtual void releaseReservation() {}
     bool isCompleted() const { return m_completed; }
 
 private:

@@ -57,6 +57,10 @@ void CRestoreCommand::run()
 {
     BV_LOG(1, QStringLiteral("Try to start restore procedure"));
     emit taskStarted(this);
+    if (!holdLocation()) {
+        complete();
+        return;
+    }
 
     // The package's password is made from the signed-in user, whose identity only the web service confirms.
     if (!CNetworkStatus::instance()->isConnected() || CUser::instance()->userId() <= 0) {
@@ -103,11 +107,18 @@ void CRestoreCommand::run()
         return;
     }
 
-    // The working folder holds the package's file mapping while the restore runs.
+    // The working folder holds the package's file mapping while the restore runs; in the user's own folder,
+    // named after the package (so after the mapping) for the next command of the location to sweep.
+    const QString temporary = CIOUtils::makePrivateFolder(QStringLiteral("temp"), &problem);
+    if (temporary.isEmpty()) {
+        raise(BV_EXCEPTION(7, 7, QStringLiteral("Nothing was restored: %0.").arg(problem)));
+        complete();
+        return;
+    }
     QTemporaryDir working(CIOUtils::joinPath(
-        QDir::tempPath(), QStringLiteral("%0_%1-XXXXXX")
-                              .arg(QFileInfo(packagePath).completeBaseName(),
-                                   QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmss")))));
+        temporary, QStringLiteral("%0_%1-XXXXXX")
+                       .arg(QFileInfo(packagePath).completeBaseName(),
+                            QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmss")))));
     const QString indexName = CIOUtils::packageIndexName(addonGuid());
     const QString mapping = working.filePath(indexName);
     const QString entry = package.contains(indexName) ? indexName : indexName + QStringLiteral(".mapping");
@@ -136,6 +147,12 @@ void CRestoreCommand::run()
         complete();
         return;
     }
+    if (m_mode == IntoAddonFolder && !CPreflight::beforeInstall(packagePath, password, working.path(), folder,
+                                                                addonGuid(), simulatorName, QString(), &problem)) {
+        raise(BV_EXCEPTION(7, 7, QStringLiteral("Nothing was restored: %0.").arg(problem)));
+        complete();
+        return;
+    }
     if (restoreFiles(package, files, mapping, folder)) {
         if (m_mode == IntoNewFolder)
             CIOUtils::showInExplorer(CIOUtils::installedIndexPath(m_extractedFolder, addonGuid()));
@@ -158,8 +175,14 @@ bool CRestoreCommand::restoreFiles(UnZip& package, const QList<PlannedFile>& fil
     };
 
     if (m_mode == IntoNewFolder) {
-        m_extractedFolder = CIOUtils::joinPath(QDir::tempPath(),
-                                               QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmss")));
+        QString problem;
+        const QString restored = CIOUtils::makePrivateFolder(QStringLiteral("restored"), &problem);
+        if (restored.isEmpty()) {
+            raise(BV_EXCEPTION(7, 7, QStringLiteral("Nothing was restored: %0.").arg(problem)));
+            return false;
+        }
+        m_extractedFolder =
+            CIOUtils::joinPath(restored, QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmss")));
         for (int i = 0; i < files.size(); ++i) {
             // Planned against an empty folder: the target is relative, placed below the new folder.
             const QString target = CIOUtils::joinPath(m_extractedFolder, files.at(i).targetPath);
@@ -168,8 +191,9 @@ bool CRestoreCommand::restoreFiles(UnZip& package, const QList<PlannedFile>& fil
             const UnZip::ErrorCode extracted =
                 out.open(QIODevice::WriteOnly) ? package.extractFile(files.at(i).entryName, &out) : UnZip::OpenFailed;
             if (extracted != UnZip::Ok)
-                raise(BV_EXCEPTION(extracted, 5,
-                                   QStringLiteral("Unable to decompress file %0").arg(files.at(i).entryName)));
+                raise(BV_EXCEPTION(12, 5,
+                                   QStringLiteral("Unable to decompress file %0 (%1)")
+                                       .arg(files.at(i).entryName, UnZip::errorText(extracted))));
             if (isCanceled()) {
                 raise(BV_EXCEPTION(8, 6, QStringLiteral("User canceled.")));
                 return false;

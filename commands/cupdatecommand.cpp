@@ -4,6 +4,7 @@
 #include "commands/cbackuppackager.h"
 #include "commands/cinstallplan.h"
 #include "commands/cioutils.h"
+#include "commands/commanderrors.h"
 #include "commands/cpackagepassword.h"
 #include "commands/cpreflight.h"
 #include "dataindex/cdataindex.h"
@@ -13,6 +14,7 @@
 #include "downloader/chttpdownloadmanager.h"
 #include "foundation/csettings.h"
 #include "platform/cfolderescape.h"
+#include "platform/csafefolder.h"
 #include "webservices/cnetworkstatus.h"
 #include "webservices/crestapi.h"
 #include "webservices/cuser.h"
@@ -108,6 +110,8 @@ void CUpdateCommand::run()
         return;
     }
     emit taskStarted(this);
+    if (!holdLocation())
+        return;
     m_phase = PHASE_DOWNLOAD;
     emit taskPulse(-100, -100);
 
@@ -116,7 +120,8 @@ void CUpdateCommand::run()
     m_downloadFolder = CIOUtils::joinPath(CIOUtils::downloadRoot(), mappingGuid().toString(QUuid::WithoutBraces));
     QString problem;
     if (!CPreflight::addonFolder(m_addonFolder, &problem) ||
-        !CPreflight::writableFolder(m_downloadFolder, QStringLiteral("download folder"), &problem) ||
+        !CPreflight::privateFolder(m_downloadFolder, QStringLiteral("download folder"), &problem) ||
+        !CPreflight::installedReplaceable(m_addonFolder, addonGuid(), m_updateInfo->simulator, &problem) ||
         (autoBackupOn &&
          !CPreflight::writableFolder(CIOUtils::backupFolder(), QStringLiteral("backup folder"), &problem))) {
         raise(BV_EXCEPTION(12, 7, QStringLiteral("Nothing was updated: %0.").arg(problem)));
@@ -233,10 +238,15 @@ void CUpdateCommand::onDownloadFinished(QString& url, CNetworkError& error)
         m_manager = nullptr;
     }
     if (error.hasError()) {
-        raise(BV_EXCEPTION(error.code(), 7,
+        // The engine's codes read like HTTP statuses; the user gets the program's own number and the words.
+        QString why =
+            error.code() == CNetworkError::OwnError ? error.message() : CNetworkError::tableText(error.code());
+        while (why.endsWith(QLatin1Char('.')))
+            why.chop(1);
+        raise(BV_EXCEPTION(CommandError::DownloadFailed, 7,
                            QStringLiteral("The data package could not be downloaded: %0. The "
                                           "installed files are unchanged.")
-                               .arg(error.text())));
+                               .arg(why.isEmpty() ? QStringLiteral("no reason given") : why)));
         return;
     }
     if (m_canceled) {
@@ -273,19 +283,10 @@ bool CUpdateCommand::verifyPackage()
 
 bool CUpdateCommand::checkSpaceForInstall()
 {
-    UnZip package;
-    qint64 extracted = 0;
-    if (package.open(m_archivePath) == UnZip::Ok) {
-        for (const UnZip::EntryInfo& entry : package.entries())
-            extracted += entry.uncompressedSize;
-    }
     QString problem;
-    const bool backup = CSettings::boolValue(SettingsKey::AutoBackup);
-    if (!CPreflight::freeSpace(m_addonFolder, extracted, QStringLiteral("new files"), &problem) ||
-        (backup &&
-         !CPreflight::freeSpace(CIOUtils::backupFolder(),
-                                CBackupPackager::installedSize(m_addonFolder, addonGuid(), m_updateInfo->simulator),
-                                QStringLiteral("backup"), &problem))) {
+    const QString backupFolder = CSettings::boolValue(SettingsKey::AutoBackup) ? CIOUtils::backupFolder() : QString();
+    if (!CPreflight::beforeInstall(m_archivePath, QString(), m_downloadFolder, m_addonFolder, addonGuid(),
+                                   m_updateInfo->simulator, backupFolder, &problem)) {
         raise(BV_EXCEPTION(12, 7, QStringLiteral("Nothing was updated: %0.").arg(problem)));
         return false;
     }
@@ -417,7 +418,7 @@ void CUpdateCommand::uncompressFile()
     package.close();
     if (!installed)
         return;
-    QDir(m_downloadFolder).removeRecursively();
+    CSafeFolder::remove(m_downloadFolder);
     m_phaseTimes[PHASE_INSTALL] = m_clock.restart();
 
     if (addonGuid().toString().trimmed().toLower() == settingsFixAddon)

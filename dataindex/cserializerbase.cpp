@@ -1,5 +1,7 @@
 #include "cserializerbase.h"
 
+#include "platform/cdurablefile.h"
+
 #include <QDir>
 #include <QDomDocument>
 #include <QFile>
@@ -90,9 +92,12 @@ bool CSerializerBase::writeDocument(const QDomDocument& document, const QString&
         file.cancelWriting();
         return false;
     }
-    if (!file.commit()) {
+    // Synced and renamed into place, then the folder synced: a mapping list is never replaced by a file
+    // that a power cut or a full disk would leave short.
+    QString problem;
+    if (!CDurableFile::commit(file, &problem)) {
         if (detail)
-            *detail = file.errorString();
+            *detail = problem;
         return false;
     }
     return true;

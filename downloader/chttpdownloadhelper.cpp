@@ -1,6 +1,7 @@
 #include "chttpdownloadhelper.h"
 
 #include "foundation/clogger.h"
+#include "platform/cdurablefile.h"
 
 #include <QDomDocument>
 #include <QDomElement>
@@ -149,7 +150,7 @@ bool CHttpDownloadHelper::read(QString* message)
     return true;
 }
 
-bool CHttpDownloadHelper::write(QString* message)
+bool CHttpDownloadHelper::write(QString* message, bool onDisk)
 {
     const auto failed = [message](const QString& reason) {
         if (message)
@@ -176,6 +177,11 @@ bool CHttpDownloadHelper::write(QString* message)
         const QString reason = QStringLiteral("%0: %1").arg(m_journalPath, m_file.errorString());
         m_file.close();
         return failed(reason);
+    }
+    QString problem;
+    if (onDisk && !CDurableFile::sync(m_file, &problem)) {
+        m_file.close();
+        return failed(problem);
     }
     return true;
 }

@@ -44,8 +44,10 @@ public:
     // without url or path, or with threads, size or offset that are not numbers, are skipped.
     bool read(QString* message = nullptr);
     // Writes every record, or removes the file when there is none. False, with the reason in `message`,
-    // when the path is empty or the file cannot be written.
-    bool write(QString* message = nullptr);
+    // when the path is empty or the file cannot be written. With `onDisk` the file is synced to the disk
+    // too: for the writes that hand a piece out or take one back, which a power cut must not undo. Progress
+    // within a piece changes too often to sync each time; losing it costs only those bytes again.
+    bool write(QString* message = nullptr, bool onDisk = false);
 
     // Adds or replaces the record under its url, and drops another record for the same destination.
     void addRecord(const DownloadTaskRecord& record);

@@ -197,7 +197,7 @@ void CHttpDownloadTask::sizeReceived()
         QReadLocker locker(&m_journalLock);
         m_journal->addRecord(m_record);
     }
-    if (!writeJournal()) {
+    if (!writeJournal(true)) {
         if (fresh)
             CFileUtils::removeFile(partPath());
         fail();
@@ -260,10 +260,10 @@ bool CHttpDownloadTask::createPartFile(qint64 bytes)
     return true;
 }
 
-bool CHttpDownloadTask::writeJournal()
+bool CHttpDownloadTask::writeJournal(bool onDisk)
 {
     QString reason;
-    if (m_journal->write(&reason))
+    if (m_journal->write(&reason, onDisk))
         return true;
     if (!m_error.hasError())
         m_error.setMessage(QStringLiteral("Write downloadLog file failed! %0").arg(reason));
@@ -386,7 +386,7 @@ void CHttpDownloadTask::requirePiece(bool* bSucess, CFilePiece* piece)
     m_record.offset = qMax(m_record.offset, piece->id());
     m_journal->putPiece(m_record.url, *piece);
     m_journal->setOffset(m_record.url, m_record.offset);
-    if (!writeJournal()) {
+    if (!writeJournal(true)) {
         // The worker gets nothing; the error ends the download when it reports back.
         m_pending.prepend(*piece);
         *bSucess = false;
@@ -437,7 +437,7 @@ void CHttpDownloadTask::pieceFinished(CHttpDownloadWorker* worker, int pieceId)
         // A worker also lets go of a piece it failed on or was stopped in; that piece stays in the journal.
         if (m_workers.contains(worker) && !m_error.hasError()) {
             m_journal->removePiece(m_record.url, pieceId);
-            written = writeJournal();
+            written = writeJournal(true);
         }
     }
     if (!written) {

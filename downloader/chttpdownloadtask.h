@@ -106,8 +106,9 @@ private:
     bool createPartFile(qint64 bytes);
     void startWorkers();
     void completeDownload();
-    // Writes the journal; false with the error set (a download whose progress cannot be kept fails).
-    bool writeJournal();
+    // Writes the journal (synced with `onDisk`); false with the error set (a download whose progress cannot be
+    // kept fails).
+    bool writeJournal(bool onDisk = false);
     // Emits errorReceived (the error record) and finished, and leaves the task idle.
     void fail();
     void failWith(const QString& message);

@@ -3,8 +3,10 @@
 #include "foundation/cdatalocations.h"
 #include "foundation/clogger.h"
 #include "foundation/cowneronlyfile.h"
+#include "platform/cdurablefile.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -114,10 +116,15 @@ bool hasFormatError(const QString& path, const QSettings& settings)
     return damagedFiles.contains(path);
 }
 
-// Unreadable or damaged: every key reads as its default.
+// Unreadable or damaged: every key reads as its default. QSettings reports an access error to every reader
+// after a write that could not be saved (a data folder the user may not write) as well; what it read is
+// good then, and taking the defaults instead would send the program to its default server.
 bool isDamaged(const QString& path, const QSettings& settings)
 {
-    return hasFormatError(path, settings) || settings.status() != QSettings::NoError;
+    if (hasFormatError(path, settings))
+        return true;
+    const QFileInfo file(path);
+    return settings.status() == QSettings::AccessError && file.exists() && !file.isReadable();
 }
 
 // A write would store the keys QSettings could parse and drop the rest, so a damaged file is first moved
@@ -145,6 +152,19 @@ QSettings* openForWriting(const QString& path)
     return new QSettings(path, QSettings::IniFormat);
 }
 
+// QSettings replaces the file whole (synced) when it syncs; what is left is to hear when it could not, and
+// to put the new name on the disk too.
+void finishWriting(QSettings& settings)
+{
+    settings.sync();
+    QString problem;
+    if (settings.status() != QSettings::NoError)
+        BV_LOG(6, QStringLiteral("The settings file %0 could not be written; the change is lost.")
+                      .arg(QDir::toNativeSeparators(settings.fileName())));
+    else if (!CDurableFile::syncFolder(QFileInfo(settings.fileName()).absolutePath(), &problem))
+        BV_LOG(6, problem);
+}
+
 } // namespace
 
 QVariant CSettings::defaultValue(const QString& key)
@@ -168,12 +188,14 @@ void CSettings::setValue(const QString& key, const QVariant& value)
 {
     const std::unique_ptr<QSettings> settings(openForWriting(CDataLocations::settingsFilePath()));
     settings->setValue(key, value);
+    finishWriting(*settings);
 }
 
 void CSettings::remove(const QString& key)
 {
     const std::unique_ptr<QSettings> settings(openForWriting(CDataLocations::settingsFilePath()));
     settings->remove(key);
+    finishWriting(*settings);
 }
 
 bool CSettings::contains(const QString& key)

@@ -65,6 +65,24 @@ bool CDurableFile::finish(QFileDevice& file, QString* problem)
     return true;
 }
 
+bool CDurableFile::sync(QFileDevice& file, QString* problem)
+{
+    const QString name = native(file.fileName());
+    if (!file.flush()) {
+        *problem = QStringLiteral("%0 could not be written to the end (%1)").arg(name, file.errorString());
+        return false;
+    }
+    if (!syncHandle(file.handle())) {
+#ifdef Q_OS_WIN
+        *problem = QStringLiteral("%0 could not be saved to the disk (system error %1)").arg(name).arg(GetLastError());
+#else
+        *problem = QStringLiteral("%0 could not be saved to the disk (%1)").arg(name, systemReason());
+#endif
+        return false;
+    }
+    return true;
+}
+
 bool CDurableFile::commit(QSaveFile& file, QString* problem)
 {
     const QString name = native(file.fileName());

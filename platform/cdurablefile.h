@@ -15,6 +15,9 @@ namespace CDurableFile
 // reason) when any of the three fails; the file is closed either way.
 bool finish(QFileDevice& file, QString* problem);
 
+// Flushes `file` and syncs it to the disk, leaving it open: for a file rewritten in place.
+bool sync(QFileDevice& file, QString* problem);
+
 // Commits `file` (written to a temporary file, synced, renamed over its target) and then syncs the folder,
 // so that the rename itself survives a power cut. False with `problem` otherwise; the target is untouched.
 bool commit(QSaveFile& file, QString* problem);

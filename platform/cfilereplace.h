@@ -14,7 +14,11 @@ bool renameOver(const QString& source, const QString& target, QString* error = n
 // where the file system has no hard links. False with `error` when neither works.
 bool keepCopy(const QString& existing, const QString& link, QString* error = nullptr);
 
+// The hard link alone: false where the file system has none (FAT, exFAT, many network shares).
+bool makeHardLink(const QString& existing, const QString& link);
+
 // Whether the last failure of renameOver() means that another program holds the file open (Windows
-// sharing violations; never on POSIX, where an open file can be replaced).
+// sharing violations; never on POSIX, where an open file can be replaced). A target marked read-only is
+// reported as such, not as in use.
 bool isInUse(const QString& error);
 } // namespace CFileReplace

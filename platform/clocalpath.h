@@ -26,6 +26,18 @@ public:
     static QString existingPath(const QString& path);
     static bool exists(const QString& path) { return !existingPath(path).isEmpty(); }
 
+    // `path` with its longest leading part that exists under another letter case spelled as on the disk, and
+    // the rest as given, in native separators: where a package's new file goes into a folder that the disk
+    // spells differently, it joins that folder instead of making a second one beside it. `path` itself
+    // when it exists, and always on Windows.
+    static QString matchCase(const QString& path);
+
+    // `path` as Windows' wide-character file calls take it past their 260-character limit: an absolute path
+    // of 248 characters or more (the limit of a folder name) cleaned, in backslashes, behind "\\?\"
+    // ("\\?\UNC\" for a share). Other paths come back in backslashes only. Pure text, so that it is
+    // tested on every system.
+    static QString toWindowsLongPath(const QString& path);
+
     // True when `relative`, joined to a folder, would name something outside that folder: an absolute
     // path ("/x", "\x", "\\server\x"), a drive letter ("C:", "c:x") or a ".." element (also written with
     // trailing dots or blanks, which Windows drops). An empty text stays inside.
@@ -38,6 +50,7 @@ class CPathCaseCache
 {
 public:
     QString existingPath(const QString& path);
+    QString matchCase(const QString& path);
     bool exists(const QString& path) { return !existingPath(path).isEmpty(); }
     void clear() { m_listings.clear(); }
 

@@ -144,6 +144,40 @@ private slots:
         QCOMPARE(CCliRun::run(login, "demo-pass-2612\n").exitCode, 0);
     }
 
+    // A second command on the location that an update works on refuses at once, says why and exits 1; the
+    // update goes on undisturbed. Runs first: the update leaves a backup for the restore of the next row.
+    void secondCommandOnOneLocationRefuses_data()
+    {
+        QTest::addColumn<QStringList>("second");
+        QTest::newRow("backup") << QStringList{QStringLiteral("backup"), addon, mapping};
+        QTest::newRow("restore") << QStringList{QStringLiteral("restore"), addon, mapping, QStringLiteral("--latest")};
+        QTest::newRow("update") << QStringList{QStringLiteral("update"), addon, mapping, QStringLiteral("--force")};
+    }
+    void secondCommandOnOneLocationRefuses()
+    {
+        QFETCH(QStringList, second);
+        QProcess first;
+        first.start(CCliRun::program(), {QStringLiteral("update"), addon, mapping, QStringLiteral("--force")});
+        QByteArray seen;
+        QElapsedTimer clock;
+        clock.start();
+        while (!seen.contains("downloading") && first.state() != QProcess::NotRunning && clock.elapsed() < 60000) {
+            first.waitForReadyRead(50);
+            seen += first.readAllStandardError();
+        }
+        QVERIFY2(seen.contains("downloading"), seen.constData());
+
+        const CCliRun refused = CCliRun::run(second);
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY2(refused.err.contains(QStringLiteral("error 20: Probe (TOOL): another copy of the program is working "
+                                                     "on Probe")),
+                 qPrintable(refused.err));
+        QVERIFY(first.waitForFinished(120000));
+        QCOMPARE(first.exitCode(), 0);
+        for (const QString& file : files)
+            QVERIFY2(CTestDataDir::readFile(folder() + QLatin1Char('/') + file) == m_new.value(file), qPrintable(file));
+    }
+
     void killedAtEveryPhaseAndStartedAgain()
     {
         for (const QString& phase :

@@ -1,4 +1,5 @@
 #include "cdatadirtest.h"
+#include "commands/clocationlock.h"
 #include "commands/cprogramcommandqueue.h"
 #include "commands/cqueueable.h"
 #include "ctestdatadir.h"
@@ -11,6 +12,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <memory>
 
 namespace
 {
@@ -79,10 +81,22 @@ public:
         complete(); // a command completes once, however often it says so
     }
 
+    // The folder whose lock the command needs before it may start; none when empty.
+    void setLocation(const QString& folder) { m_lock = std::make_unique<CLocationLock>(folder); }
+    bool reserve() override { return !m_lock || m_lock->tryLock(); }
+
+protected:
+    void releaseReservation() override
+    {
+        if (m_lock)
+            m_lock->unlock();
+    }
+
 private:
     QString m_name;
     Journal* m_journal;
     int m_workMs;
+    std::unique_ptr<CLocationLock> m_lock;
 };
 
 CommandInfo infoFor(int addon, int mapping, int type = Backup)
@@ -209,6 +223,42 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(m_journal.hasStarted(QStringLiteral("waiting update")), 5000);
         queue.removeTask(infoFor(6, 6));
         QTRY_VERIFY_WITH_TIMEOUT(!queue.isRunning() && queue.waitingCount() == 0, 5000);
+    }
+
+    // A command whose location another copy of the program works on waits while the others run, and goes
+    // once the location is free; a command line (no waiting) has it start, and refuse, in its turn.
+    void busyLocation_data()
+    {
+        QTest::addColumn<bool>("wait");
+        QTest::addColumn<QStringList>("order");
+        QTest::newRow("the window waits")
+            << true << QStringList{QStringLiteral("other add-on"), QStringLiteral("busy")};
+        QTest::newRow("the command line does not")
+            << false << QStringList{QStringLiteral("busy"), QStringLiteral("other add-on")};
+    }
+    void busyLocation()
+    {
+        QFETCH(bool, wait);
+        QFETCH(QStringList, order);
+        const QString folder = data().filePath(QStringLiteral("addon"));
+        CLocationLock otherCopy(folder);
+        QVERIFY(otherCopy.tryLock());
+
+        CProgramCommandQueue queue;
+        queue.setWaitForBusyLocations(wait);
+        QSignalSpy waiting(&queue, &CProgramCommandQueue::taskWaiting);
+        auto* busy = new ProbeCommand(QStringLiteral("busy"), infoFor(1, 1), &m_journal, 10);
+        busy->setLocation(folder);
+        connect(busy, &CQueueable::taskCompleted, &queue, [&queue](CQueueable* task) { queue.taskDone(task); });
+        QVERIFY(queue.addTask(busy));
+        add(queue, QStringLiteral("other add-on"), infoFor(2, 2), 300);
+
+        QTRY_COMPARE_WITH_TIMEOUT(m_journal.finishedCount(), wait ? 1 : 2, 5000);
+        QTest::qWait(3 * CProgramCommandQueue::PollInterval); // polls that find the location still busy
+        QCOMPARE(waiting.count(), wait ? 1 : 0);
+        otherCopy.unlock();
+        QTRY_COMPARE_WITH_TIMEOUT(m_journal.finishedCount(), 2, 5000);
+        QCOMPARE(m_journal.started, order);
     }
 
     void destructionDeletesWaitingCommands()

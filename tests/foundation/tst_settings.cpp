@@ -3,8 +3,10 @@
 #include "foundation/cprogramconfig.h"
 #include "foundation/csettings.h"
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
+#include <QProcess>
 #include <QtTest>
 
 class TestSettings : public CDataDirTest
@@ -74,6 +76,32 @@ private slots:
             QVERIFY(!CSettings::contains(SettingsKey::ChunkSize));
             QVERIFY(!CProgramConfig::getValue(SettingsKey::ChunkSize).isValid());
         }
+    }
+
+    // An administrator's settings in a data folder the user may not write: read as stored, also once a write
+    // could not be saved.
+    void readOnlyDataFolderIsRead()
+    {
+#ifndef Q_OS_UNIX
+        QSKIP("folder rights are POSIX here");
+#endif
+        data().writeFile(QStringLiteral("settings.conf"), "[server]\naddress=http://brelvar.invalid:1/\n");
+        // Root writes anywhere; an immutable folder stops it too.
+        const bool root = geteuid() == 0;
+        const auto lock = [&](bool locked) {
+            if (root)
+                return QProcess::execute(QStringLiteral("chattr"),
+                                         {locked ? QStringLiteral("+i") : QStringLiteral("-i"), data().path()}) == 0;
+            return QFile::setPermissions(data().path(), locked ? QFileDevice::ReadOwner | QFileDevice::ExeOwner
+                                                               : QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                                     QFileDevice::ExeOwner);
+        };
+        if (!lock(true))
+            QSKIP("the data folder can't be made read-only here");
+        CSettings::setValue(SettingsKey::SortBy, 2);
+        const QString address = CSettings::stringValue(SettingsKey::ServerAddress);
+        lock(false);
+        QCOMPARE(address, QStringLiteral("http://brelvar.invalid:1/"));
     }
 
     void writeSetsDamagedFileAside()

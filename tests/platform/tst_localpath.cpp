@@ -85,6 +85,52 @@ private slots:
         QCOMPARE(cache.existingPath(m_dir.path() + QLatin1Char('/') + relative), wanted); // from the listings read
     }
 
+    // A new file of a package joins the folder the disk spells differently; what does not exist stays as given.
+    void matchCase_data()
+    {
+        QTest::addColumn<QString>("relative");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("new file in a folder spelled otherwise")
+            << "x-plane 11/aircraft/corvid c-90/plugins/CorvidFMS/navdata/new.dat"
+            << QStringLiteral("X-Plane 11/Aircraft/Corvid C-90/plugins/corvidfms/NavData/new.dat");
+        QTest::newRow("new folders below")
+            << "X-PLANE 11/aircraft/New/Sub/a.dat" << QStringLiteral("X-Plane 11/Aircraft/New/Sub/a.dat");
+        QTest::newRow("existing file") << "x-plane 11/aircraft/corvid c-90/CORVID_C90.ACF"
+                                       << QStringLiteral("X-Plane 11/Aircraft/Corvid C-90/Corvid_C90.acf");
+        QTest::newRow("exact spelling preferred") << "Twins/data/x" << QStringLiteral("Twins/data/x");
+    }
+    void matchCase()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("Windows ignores letter case itself");
+#endif
+        QFETCH(QString, relative);
+        QFETCH(QString, expected);
+        const QString wanted = QDir::toNativeSeparators(m_dir.filePath(expected));
+        QCOMPARE(CLocalPath::matchCase(m_dir.path() + QLatin1Char('/') + relative), wanted);
+        CPathCaseCache cache;
+        QCOMPARE(cache.matchCase(m_dir.path() + QLatin1Char('/') + relative), wanted);
+    }
+
+    void toWindowsLongPath_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("expected");
+        const QString deep = QStringLiteral("x").repeated(250);
+        QTest::newRow("short, slashes") << "C:/FSX/a.dat" << QStringLiteral("C:\\FSX\\a.dat");
+        QTest::newRow("long drive path") << "C:/FSX/" + deep << "\\\\?\\C:\\FSX\\" + deep;
+        QTest::newRow("long, dots cleaned first") << "C:\\FSX\\.\\b\\..\\" + deep << "\\\\?\\C:\\FSX\\" + deep;
+        QTest::newRow("long share") << "\\\\server\\share\\" + deep << "\\\\?\\UNC\\server\\share\\" + deep;
+        QTest::newRow("prefixed already") << "\\\\?\\C:\\" + deep << "\\\\?\\C:\\" + deep;
+        QTest::newRow("long but relative") << "FSX/" + deep << "FSX\\" + deep;
+    }
+    void toWindowsLongPath()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, expected);
+        QCOMPARE(CLocalPath::toWindowsLongPath(path), expected);
+    }
+
     void existingPathOfNothing()
     {
         QCOMPARE(CLocalPath::existingPath(QString()), QString());
