@@ -1,6 +1,8 @@
 #include "ccommandworld.h"
 #include "commands/caddonstatus.h"
 #include "commands/cbackupconfigserializer.h"
+#include "commands/cbackuppackager.h"
+#include "commands/ccommandfactory.h"
 #include "commands/cinstalltransaction.h"
 #include "commands/cioutils.h"
 #include "commands/cpackagepassword.h"
@@ -35,6 +37,13 @@ QByteArray unzipEntry(const QString& package, const QString& entry)
                                           packagePassword(CUser::instance()->userId()), package, entry});
     unzip.waitForFinished(30000);
     return unzip.exitCode() == 0 ? unzip.readAllStandardOutput() : QByteArray();
+}
+
+bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 bool anyError(const CCommandWorld::Outcome& outcome)
@@ -77,7 +86,9 @@ private slots:
         QCOMPARE(made.size(), 1);
         QCOMPARE(unzipEntry(made.first().path, QStringLiteral("wpt.dat")),
                  m_world->oldFiles().value(QStringLiteral("waypoints.dat")));
-        QCOMPARE(made.first().cycle, 2611);
+        // Labelled with what the installed file mapping on disk says, not with the location's older record.
+        QCOMPARE(made.first().cycle, 2612);
+        QCOMPARE(made.first().revision, 3);
 
         const QList<QJsonObject> statistics = m_world->service()->statisticsUploads();
         QCOMPARE(statistics.size(), 1);
@@ -110,7 +121,7 @@ private slots:
         }
     }
 
-    // Seven packages of a mapping and "remove old backups" on: the two oldest go.
+    // Seven packages of a mapping and "remove old backups" on: the two oldest go, files and records.
     void pruningKeepsFive()
     {
         CSettings::setValue(SettingsKey::RemoveOldBackup, true);
@@ -118,17 +129,26 @@ private slots:
         QDir().mkpath(folder);
         QStringList older;
         for (int day = 1; day <= 6; ++day) {
-            const QString name = CBackupConfigSerializer::packageName(CCommandWorld::Mapping,
-                                                                      QDateTime(QDate(2026, 1, day), QTime(12, 0)));
-            QFile file(CIOUtils::joinPath(folder, name));
+            const QDateTime date(QDate(2026, 1, day), QTime(12, 0));
+            const QString name = CBackupConfigSerializer::packageName(CCommandWorld::Mapping, date);
+            const QString path = CIOUtils::joinPath(folder, name);
+            QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(QByteArray(2048, 'x'));
+            file.write(QByteArray(2048, char('a' + day)));
+            file.close();
+            AddonBackupInfo record{
+                CCommandWorld::Addon, CCommandWorld::Mapping, folder, path, CIOUtils::fileHash(path), date, 2611, 1};
+            CBackupConfigSerializer list;
+            QVERIFY(list.serialize(QVariant::fromValue(&record)).toBool());
             older.append(name);
         }
         QCOMPARE(m_world->backup().completions, 1);
         const QStringList kept = QDir(folder).entryList({QStringLiteral("*.bak")}, QDir::Files, QDir::Name);
         QCOMPARE(kept.size(), CBackupConfigSerializer::KeptPackages);
         QVERIFY(!kept.contains(older.at(0)) && !kept.contains(older.at(1)) && kept.contains(older.at(2)));
+        QCOMPARE(CTestDataDir::readFile(CIOUtils::backupListFilePath()).count("<file "),
+                 CBackupConfigSerializer::KeptPackages);
+        QCOMPARE(backups().size(), CBackupConfigSerializer::KeptPackages);
     }
 
     // Whatever goes wrong, the command ends once and the installed files are the old ones, whole.
@@ -276,6 +296,83 @@ private slots:
         }
         QVERIFY(!next.isPending());
         QVERIFY(!QFileInfo::exists(next.stagingFolder()));
+    }
+
+    // An add-on never updated by us has no installed file mapping: the first update still keeps what the
+    // add-on came with, and that backup puts it back.
+    void firstUpdateBacksUpTheShippedFiles()
+    {
+        QVERIFY(QFile::remove(m_world->installedIndex()));
+        CCommandWorld::Outcome outcome = m_world->update();
+        QCOMPARE(outcome.completions, 1);
+        QVERIFY(!anyError(outcome));
+        QCOMPARE(m_world->differenceFrom(m_world->newFiles()), QString());
+        const QList<AddonBackupInfo> made = backups();
+        QCOMPARE(made.size(), 1);
+        outcome = m_world->restore(made.first(), 1);
+        QVERIFY(!anyError(outcome));
+        QCOMPARE(m_world->differenceFrom(m_world->oldFiles()), QString());
+    }
+
+    // A file the backup can't read stops the update before anything is installed, naming the file; told to
+    // go on without a backup, the update installs.
+    void unreadableFileStopsTheUpdate_data()
+    {
+        QTest::addColumn<QString>("link"); // where waypoints.dat leads
+        QTest::newRow("dangling link") << "gone.dat";
+        QTest::newRow("looping link") << "waypoints.dat";
+    }
+    void unreadableFileStopsTheUpdate()
+    {
+        QFETCH(QString, link);
+        const QString file = m_world->addonFolder() + QStringLiteral("/waypoints.dat");
+        QVERIFY(QFile::remove(file));
+        QVERIFY(QFile::link(link, file));
+        CCommandWorld::Outcome outcome = m_world->update();
+        QCOMPARE(outcome.completions, 1);
+        QVERIFY(outcome.errorNumbers().contains(CBackupPackager::BackupFailed));
+        QVERIFY2(outcome.errors.last().message.contains(QDir::toNativeSeparators(file)),
+                 qPrintable(outcome.errors.last().message));
+        QCOMPARE(CTestDataDir::readFile(m_world->installedIndex()), CCommandWorld::mappingXml(3));
+        QCOMPARE(CTestDataDir::readFile(m_world->addonFolder() + QStringLiteral("/nav/navaids.dat")),
+                 m_world->oldFiles().value(QStringLiteral("nav/navaids.dat")));
+        QVERIFY(QFileInfo(file).isSymLink());
+        QVERIFY(QDir(CIOUtils::backupFolder()).entryList({QStringLiteral("*.bak*")}, QDir::Files).isEmpty());
+
+        auto* update = static_cast<CUpdateCommand*>(
+            CCommandFactory::create(CommandInfo(CCommandWorld::Addon, CCommandWorld::Mapping, Update)));
+        update->setBackupSkipped(true);
+        outcome = m_world->run(update);
+        QVERIFY(!anyError(outcome));
+        QCOMPARE(m_world->differenceFrom(m_world->newFiles()), QString());
+        QVERIFY(backups().isEmpty());
+    }
+
+    // Packages made within one second, and a name someone else's file already has: every package gets a
+    // name of its own that still reads as its time, nothing is overwritten, and each can be restored.
+    void backupNamesNeverCollide()
+    {
+        const QDateTime now = QDateTime::currentDateTime();
+        const QString taken = CIOUtils::joinPath(CIOUtils::backupFolder(),
+                                                 CBackupConfigSerializer::packageName(CCommandWorld::Mapping, now));
+        QVERIFY(writeBytes(taken, QByteArray(2048, 'u')));
+
+        QVERIFY(!anyError(m_world->backup()));
+        QVERIFY(!anyError(m_world->backup()));
+        QCOMPARE(CTestDataDir::readFile(taken), QByteArray(2048, 'u'));
+        const QList<AddonBackupInfo> made = backups();
+        QCOMPARE(made.size(), 2);
+        QVERIFY(made.at(0).path != taken && made.at(1).path != taken);
+        QVERIFY(made.at(0).date.isValid() && made.at(0).date < made.at(1).date);
+        for (const AddonBackupInfo& backup : made) {
+            QString problem;
+            QVERIFY2(CBackupConfigSerializer::checkPackage(backup.path, packagePassword(CUser::instance()->userId()),
+                                                           &problem),
+                     qPrintable(problem));
+        }
+        QVERIFY(writeBytes(m_world->addonFolder() + QStringLiteral("/waypoints.dat"), "changed"));
+        QVERIFY(!anyError(m_world->restore(made.last(), 1)));
+        QCOMPARE(m_world->differenceFrom(m_world->oldFiles()), QString());
     }
 
     // Two installed files that a backup would store under one entry name: no backup, and it says why.
