@@ -38,15 +38,26 @@ QDomElement addonElement(const QDomDocument& document, const QUuid& addonGuid, c
     return QDomElement();
 }
 
-// The list's own lock, beside it; a lock left by a holder that died is taken over.
-std::unique_ptr<QLockFile> lockList(const QString& path)
+// The list's own lock, beside it; a lock left by a holder that died is taken over. Null with the reason.
+std::unique_ptr<QLockFile> lockList(const QString& path, QLockFile::LockError* error)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     auto lock = std::make_unique<QLockFile>(path + QStringLiteral(".lock"));
     lock->setStaleLockTime(0);
-    if (!lock->tryLock(lockWait))
-        return nullptr;
-    return lock;
+    if (lock->tryLock(lockWait))
+        return lock;
+    *error = lock->error();
+    return nullptr;
+}
+
+QString lockProblem(const QString& path, QLockFile::LockError error)
+{
+    return error == QLockFile::LockFailedError
+               ? QStringLiteral("The backup list %0 is in use by another copy of the program; try again when it is "
+                                "done.")
+                     .arg(QDir::toNativeSeparators(path))
+               : QStringLiteral("The backup list %0 can't be locked: its lock file can't be made.")
+                     .arg(QDir::toNativeSeparators(path));
 }
 } // namespace
 
@@ -99,12 +110,10 @@ QVariant CBackupConfigSerializer::serialize(QVariant info)
     const QString path = CIOUtils::backupListFilePath();
     if (!backup)
         return QVariant(false);
-    const std::unique_ptr<QLockFile> lock = lockList(path);
+    QLockFile::LockError lockError = QLockFile::NoError;
+    const std::unique_ptr<QLockFile> lock = lockList(path, &lockError);
     if (!lock) {
-        reportListError(QStringLiteral("The backup list %0 is in use by another copy of the program, or its lock "
-                                       "file can't be made.")
-                            .arg(QDir::toNativeSeparators(path)),
-                        function, __LINE__);
+        reportListError(lockProblem(path, lockError), function, __LINE__);
         return QVariant(false);
     }
     QDomDocument document;
@@ -171,12 +180,11 @@ QVariant CBackupConfigSerializer::deserialize(QVariant info)
         return QVariant(false);
     QDomDocument document;
     {
-        const std::unique_ptr<QLockFile> lock = lockList(path);
-        if (!lock) {
-            reportListError(QStringLiteral("The backup list %0 is in use by another copy of the program, or its "
-                                           "lock file can't be made.")
-                                .arg(QDir::toNativeSeparators(path)),
-                            function, __LINE__);
+        QLockFile::LockError lockError = QLockFile::NoError;
+        const std::unique_ptr<QLockFile> lock = lockList(path, &lockError);
+        // A backup folder this user may not write to is read as it is: nobody can change it through us.
+        if (!lock && lockError != QLockFile::PermissionError) {
+            reportListError(lockProblem(path, lockError), function, __LINE__);
             return QVariant(false);
         }
         if (!load(document, path, function))

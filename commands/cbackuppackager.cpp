@@ -60,7 +60,9 @@ bool isThere(const QString& path, QString* problem)
         return false;
     if (!file.isFile())
         *problem = QStringLiteral("%0 is not a file").arg(QDir::toNativeSeparators(path));
-    return file.isFile();
+    else if (!file.isReadable())
+        *problem = QStringLiteral("%0 can't be read (no permission)").arg(QDir::toNativeSeparators(path));
+    return problem->isEmpty();
 }
 
 // The element of the mapping that a reader takes for `simulator` (the first "USER" one or of that name).

@@ -15,6 +15,8 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <thread>
+
 namespace
 {
 QList<AddonBackupInfo> backups()
@@ -149,6 +151,32 @@ private slots:
         QCOMPARE(CTestDataDir::readFile(CIOUtils::backupListFilePath()).count("<file "),
                  CBackupConfigSerializer::KeptPackages);
         QCOMPARE(backups().size(), CBackupConfigSerializer::KeptPackages);
+    }
+
+    // Records added at the same time (two copies of the program) are all kept: the list is changed under
+    // its lock, never from a copy read before another's write.
+    void simultaneousRecordsAreAllKept()
+    {
+        constexpr int perWriter = 15;
+        const auto write = [](int writer) {
+            for (int i = 0; i < perWriter; ++i) {
+                AddonBackupInfo record{CCommandWorld::Addon,
+                                       CCommandWorld::Mapping,
+                                       QString(),
+                                       QString(),
+                                       QStringLiteral("hash"),
+                                       QDateTime(QDate(2026, 1, 1 + writer), QTime(0, 0, i)),
+                                       2612,
+                                       1};
+                CBackupConfigSerializer list;
+                list.serialize(QVariant::fromValue(&record));
+            }
+        };
+        std::thread first(write, 0);
+        std::thread second(write, 1);
+        first.join();
+        second.join();
+        QCOMPARE(CTestDataDir::readFile(CIOUtils::backupListFilePath()).count("<file "), 2 * perWriter);
     }
 
     // Whatever goes wrong, the command ends once and the installed files are the old ones, whole.
