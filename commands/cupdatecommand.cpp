@@ -339,6 +339,14 @@ void CUpdateCommand::autoBackup()
     if (enabled) {
         BV_LOG(1, QStringLiteral("Set updating phase to PHASE_BACKUP"));
         m_phase = PHASE_BACKUP;
+        const IndexInfo* found = CDataIndex::instance()->mappedAddon(addonGuid());
+        if (!found)
+            BV_LOG(1, QStringLiteral("Unable to find installed addon with addon guid %0").arg(addonGuid().toString()));
+        else if (!found->path(mappingGuid()))
+            BV_LOG(1,
+                   QStringLiteral("Unable to find installed addon with mapping guid %0").arg(mappingGuid().toString()));
+        if (m_incoming.isEmpty())
+            readIncoming();
         // The files must be kept before one is replaced: an update whose backup fails installs nothing.
         const auto refuse = [this](const QString& reason) {
             raise(BV_EXCEPTION(CBackupPackager::BackupFailed, 7,
