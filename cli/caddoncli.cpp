@@ -5,10 +5,12 @@
 #include "cli/cprogressline.h"
 #include "commands/caddonstatus.h"
 #include "commands/cbackupconfigserializer.h"
+#include "commands/cbackuppackager.h"
 #include "commands/ccommandfactory.h"
 #include "commands/cinstallrecovery.h"
 #include "commands/cioutils.h"
 #include "commands/cleftovers.h"
+#include "commands/cpackagepassword.h"
 #include "commands/cprogramcommandqueue.h"
 #include "commands/cqueueable.h"
 #include "commands/cupdatecommand.h"
@@ -235,6 +237,7 @@ struct Job
     CommandInfo info;
     AddonBackupInfo backup; // restores only
     int restoreMode = 1;
+    bool noBackup = false; // updates only
 };
 
 // Runs the jobs through one command queue, one at a time, showing their progress; prints one result line
@@ -255,6 +258,8 @@ int runJobs(const QList<Job>& jobs)
 
     for (const Job& job : jobs) {
         CQueueable* command = CCommandFactory::create(job.info, job.restoreMode, &job.backup);
+        if (job.info.type == Update)
+            static_cast<CUpdateCommand*>(command)->setBackupSkipped(job.noBackup);
         auto progress = std::make_shared<CProgressLine>(label(job.target), terminal);
         auto errors = std::make_shared<QList<Exception>>();
         const int type = job.info.type;
@@ -277,6 +282,9 @@ int runJobs(const QList<Job>& jobs)
                 if (error.errorLevel >= 6 || error.errorNumber == 16 || error.errorNumber == 8) {
                     jobFailed = true;
                     CCli::printError(error.errorNumber, QStringLiteral("%0: %1").arg(label(job.target), error.message));
+                    if (job.info.type == Update && error.errorNumber == CBackupPackager::BackupFailed)
+                        note(QStringLiteral("To update without a backup: tessaray-cli update %0 %1 --no-backup")
+                                 .arg(guidText(job.target.addonGuid), guidText(job.target.mappingGuid)));
                 } else {
                     note(QStringLiteral("warning: %0: %1").arg(label(job.target), error.message));
                 }
@@ -343,6 +351,9 @@ struct Options
                                      QStringLiteral("Use the local data index; don't ask the web service.")};
     QCommandLineOption all{QStringLiteral("all"), QStringLiteral("Every mapped location.")};
     QCommandLineOption force{QStringLiteral("force"), QStringLiteral("Install again what is current.")};
+    QCommandLineOption noBackup{QStringLiteral("no-backup"),
+                                QStringLiteral("Install without the automatic backup, even when it is on (after a "
+                                               "backup failed).")};
     QCommandLineOption latest{QStringLiteral("latest"), QStringLiteral("The newest backup of each location.")};
     QCommandLineOption package{QStringLiteral("package"), QStringLiteral("The backup package to restore."),
                                QStringLiteral("FILE")};
@@ -408,10 +419,10 @@ int runUpdate(const QStringList& arguments)
 {
     Options options;
     options.parser.setApplicationDescription(
-        QStringLiteral("update (--all | ADDON_GUID [MAPPING_GUID]) [--force] [--no-index-update]\n\n"
+        QStringLiteral("update (--all | ADDON_GUID [MAPPING_GUID]) [--force] [--no-backup] [--no-index-update]\n\n"
                        "Downloads and installs the current data of the mapped locations; --all takes every one\n"
                        "that is outdated or not installed. What is current is skipped unless --force."));
-    options.parser.addOptions({options.all, options.force, options.noIndexUpdate});
+    options.parser.addOptions({options.all, options.force, options.noBackup, options.noIndexUpdate});
     int status = CCli::Success;
     if (CCli::parseOrExit(options.parser, arguments, status))
         return status;
@@ -439,7 +450,11 @@ int runUpdate(const QStringList& arguments)
             note(QStringLiteral("skipped, %0: %1").arg(target.stateText(), label(target)));
             continue;
         }
-        jobs.append(Job{target, CommandInfo(target.addonGuid, target.mappingGuid, Update), {}, 1});
+        jobs.append(Job{target,
+                        CommandInfo(target.addonGuid, target.mappingGuid, Update),
+                        {},
+                        1,
+                        options.parser.isSet(options.noBackup)});
     }
     return runJobs(jobs);
 }
@@ -476,18 +491,36 @@ int runBackup(const QStringList& arguments)
     return runJobs(jobs);
 }
 
-// The packages of a mapping that still check out, oldest first.
-QList<AddonBackupInfo> backupsOf(const QUuid& addon, const QUuid& mapping)
+// The packages of a mapping whose records check out, oldest first; false after saying why the backup list
+// can't be read.
+bool backupsOf(const QUuid& addon, const QUuid& mapping, QList<AddonBackupInfo>* backups)
 {
     MappingGuid which{addon, mapping};
     CBackupConfigSerializer list;
-    QList<AddonBackupInfo> result;
+    Exception failure;
+    QObject::connect(&list, &CBackupConfigSerializer::taskError,
+                     [&failure](const Exception& error) { failure = error; });
     const QVariant found = list.deserialize(QVariant::fromValue(&which));
+    if (failure.errorNumber == CBackupConfigSerializer::ListError) {
+        CCli::printError(failure.errorNumber, failure.message);
+        return false;
+    }
     for (AddonBackupInfo* backup : found.value<QList<AddonBackupInfo*>>()) {
-        result.append(*backup);
+        backups->append(*backup);
         delete backup;
     }
-    return result;
+    return true;
+}
+
+// A package is offered only when it can be restored: every entry checks out with the account's password.
+// Says which it passes over, and why.
+bool isSound(const AddonBackupInfo& backup)
+{
+    QString problem;
+    if (CBackupConfigSerializer::checkPackage(backup.path, packagePassword(CUser::instance()->userId()), &problem))
+        return true;
+    note(QStringLiteral("skipped, damaged backup %0: %1").arg(QDir::toNativeSeparators(backup.path), problem));
+    return false;
 }
 
 int runBackups(const QStringList& arguments)
@@ -495,8 +528,9 @@ int runBackups(const QStringList& arguments)
     Options options;
     options.parser.setApplicationDescription(
         QStringLiteral("backups ADDON_GUID MAPPING_GUID\n\n"
-                       "The mapping's backup packages that still check out, oldest first: cycle, revision, date\n"
-                       "and package path, tab-separated."));
+                       "The mapping's backup packages that can be restored, oldest first: cycle, revision, date and\n"
+                       "package path, tab-separated. Each is checked whole with the account's password; a damaged\n"
+                       "one is named on stderr and left out."));
     int status = CCli::Success;
     if (CCli::parseOrExit(options.parser, arguments, status))
         return status;
@@ -505,7 +539,12 @@ int runBackups(const QStringList& arguments)
     const QUuid mapping(positional.value(1).trimmed());
     if (positional.size() != 2 || addon.isNull() || mapping.isNull())
         return CCli::usageError(options.parser, QStringLiteral("Give ADDON_GUID MAPPING_GUID."));
-    for (const AddonBackupInfo& backup : backupsOf(addon, mapping)) {
+    QList<AddonBackupInfo> backups;
+    if (!restoreUser() || !backupsOf(addon, mapping, &backups))
+        return CCli::Failure;
+    for (const AddonBackupInfo& backup : qAsConst(backups)) {
+        if (!isSound(backup))
+            continue;
         CCli::printLine(QStringList{QString::number(backup.cycle), QString::number(backup.revision),
                                     backup.date.toString(Qt::ISODate), QDir::toNativeSeparators(backup.path)}
                             .join(QLatin1Char('\t')));
@@ -558,9 +597,14 @@ int runRestore(const QStringList& arguments)
                                      0,
                                      0};
         } else {
-            const QList<AddonBackupInfo> backups = backupsOf(target.addonGuid, target.mappingGuid);
+            QList<AddonBackupInfo> backups;
+            if (!backupsOf(target.addonGuid, target.mappingGuid, &backups))
+                return CCli::Failure;
+            // The newest that can be restored; the damaged ones before it are named.
+            while (!backups.isEmpty() && !isSound(backups.last()))
+                backups.removeLast();
             if (backups.isEmpty()) {
-                note(QStringLiteral("skipped, no backup: %0").arg(label(target)));
+                note(QStringLiteral("skipped, no backup that can be restored: %0").arg(label(target)));
                 missing = !all;
                 continue;
             }

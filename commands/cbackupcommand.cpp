@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 
 CBackupCommand::CBackupCommand(QObject* parent, CommandInfo* info)
     : CAddonCommand(parent, info)
@@ -43,7 +44,7 @@ void CBackupCommand::run()
     QString problem;
     if (!CPreflight::addonFolder(folder, &problem) ||
         !CPreflight::writableFolder(backupFolder, QStringLiteral("backup folder"), &problem) ||
-        !CPreflight::freeSpace(backupFolder, CBackupPackager::installedSize(folder, addonGuid(), simulator()),
+        !CPreflight::freeSpace(backupFolder, CBackupPackager::backupSize(request(folder, QString())),
                                QStringLiteral("backup"), &problem)) {
         raise(BV_EXCEPTION(7, 7, QStringLiteral("Nothing was backed up: %0.").arg(problem)));
         complete();
@@ -54,9 +55,14 @@ void CBackupCommand::run()
         return;
     }
 
-    const QDateTime date = QDateTime::currentDateTime();
-    const QString packagePath =
-        CIOUtils::joinPath(backupFolder, CBackupConfigSerializer::packageName(mappingGuid(), date));
+    QDateTime date = QDateTime::currentDateTime();
+    const QString packagePath = CBackupPackager::reservePackage(backupFolder, mappingGuid(), &date, &problem);
+    if (packagePath.isEmpty()) {
+        raise(
+            BV_EXCEPTION(CBackupPackager::BackupFailed, 7, QStringLiteral("Nothing was backed up: %0.").arg(problem)));
+        complete();
+        return;
+    }
     const QString hash = createBackupPackage(folder, packagePath);
     if (hash.isEmpty()) {
         raise(BV_EXCEPTION(
@@ -65,23 +71,39 @@ void CBackupCommand::run()
         return;
     }
 
-    AddonBackupInfo backup{addonGuid(), mappingGuid(), backupFolder,    packagePath,
-                           hash,        date,          location->cycle, location->revision};
+    // A package no record names would never be offered: one that can't be recorded goes again.
+    AddonBackupInfo backup{addonGuid(), mappingGuid(), backupFolder, packagePath, hash, date, m_cycle, m_revision};
     CBackupConfigSerializer list;
     connect(&list, &CBackupConfigSerializer::taskError, this, [this](const Exception& error) { raise(error); });
-    list.serialize(QVariant::fromValue(&backup));
+    if (!list.serialize(QVariant::fromValue(&backup)).toBool()) {
+        QFile::remove(packagePath);
+        raise(BV_EXCEPTION(
+            7, 7, QStringLiteral("Backup failed. '%0' not created.").arg(QDir::toNativeSeparators(packagePath))));
+        complete();
+        return;
+    }
     BV_LOG(1, QStringLiteral("Backup completed"));
     complete();
 }
 
-QString CBackupCommand::createBackupPackage(const QString& addonFolder, const QString& packagePath)
+CBackupPackager::Request CBackupCommand::request(const QString& addonFolder, const QString& packagePath) const
 {
-    BV_LOG(1, QStringLiteral("Creating backup package"));
     CBackupPackager::Request request;
     request.addonFolder = addonFolder;
     request.addonGuid = addonGuid();
     request.simulator = simulator();
     request.packagePath = packagePath;
+    if (const IndexPathInfo* location = mappedLocation()) {
+        request.cycle = location->cycle;
+        request.revision = location->revision;
+    }
+    return request;
+}
+
+QString CBackupCommand::createBackupPackage(const QString& addonFolder, const QString& packagePath)
+{
+    BV_LOG(1, QStringLiteral("Creating backup package"));
+    CBackupPackager::Request request = this->request(addonFolder, packagePath);
     request.password = packagePassword(CUser::instance()->userId());
     request.canceled = &m_canceled;
     request.pulse = [this](qint64 done, qint64 total) {
@@ -89,10 +111,10 @@ QString CBackupCommand::createBackupPackage(const QString& addonFolder, const QS
         emit taskPulse(done, total);
     };
     const CBackupPackager::Result result = CBackupPackager::create(request);
-    for (const QString& skipped : result.skipped)
-        raise(BV_EXCEPTION(7, 5, QStringLiteral("Unable to compress file %0").arg(QDir::toNativeSeparators(skipped))));
+    m_cycle = result.cycle;
+    m_revision = result.revision;
     if (result.hash.isEmpty())
-        raise(BV_EXCEPTION(result.canceled ? 8 : result.errorNumber, result.canceled ? 6 : 7, result.errorMessage));
+        raise(BV_EXCEPTION(result.errorNumber, result.canceled ? 6 : 7, result.errorMessage));
     else
         BV_LOG(1, QStringLiteral("File backup completed and hash generated."));
     return result.hash;

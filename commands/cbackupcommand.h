@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commands/caddoncommand.h"
+#include "commands/cbackuppackager.h"
 
 // Packs an add-on mapping's installed files into a password-protected backup package in the backup folder
 // and records it in "backup.index". Reports taskStarted, taskPulse (files processed, files in all) at most
@@ -19,5 +20,10 @@ public slots:
     void run() override;
 
 private:
+    CBackupPackager::Request request(const QString& addonFolder, const QString& packagePath) const;
+
     int m_fileCount = 0;
+    // What the last package holds (CBackupPackager::Result).
+    int m_cycle = 0;
+    int m_revision = 0;
 };

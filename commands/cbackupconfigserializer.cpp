@@ -3,16 +3,23 @@
 #include "commands/cioutils.h"
 #include "foundation/clogger.h"
 #include "foundation/csettings.h"
+#include "platform/cdurablefile.h"
 #include "platform/cfolderescape.h"
+#include "zip/unzip.h"
 
 #include <QDir>
 #include <QDomDocument>
 #include <QFileInfo>
+#include <QLockFile>
+#include <QSaveFile>
+
+#include <memory>
 
 namespace
 {
-constexpr int fileErrorNumber = 3;
 const QString dateFormat = QStringLiteral("yyyyMMddHHmmss");
+// Another copy of the program holds the list only while it reads or writes it.
+constexpr int lockWait = 10000; // ms
 
 QString braced(const QUuid& guid)
 {
@@ -30,11 +37,53 @@ QDomElement addonElement(const QDomDocument& document, const QUuid& addonGuid, c
     }
     return QDomElement();
 }
+
+// The list's own lock, beside it; a lock left by a holder that died is taken over. Null with the reason.
+std::unique_ptr<QLockFile> lockList(const QString& path, QLockFile::LockError* error)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    auto lock = std::make_unique<QLockFile>(path + QStringLiteral(".lock"));
+    lock->setStaleLockTime(0);
+    if (lock->tryLock(lockWait))
+        return lock;
+    *error = lock->error();
+    return nullptr;
+}
+
+QString lockProblem(const QString& path, QLockFile::LockError error)
+{
+    return error == QLockFile::LockFailedError
+               ? QStringLiteral("The backup list %0 is in use by another copy of the program; try again when it is "
+                                "done.")
+                     .arg(QDir::toNativeSeparators(path))
+               : QStringLiteral("The backup list %0 can't be locked: its lock file can't be made.")
+                     .arg(QDir::toNativeSeparators(path));
+}
 } // namespace
 
 QString CBackupConfigSerializer::packageName(const QUuid& mappingGuid, const QDateTime& date)
 {
     return QStringLiteral("%0_%1.bak").arg(mappingGuid.toString(QUuid::WithoutBraces), date.toString(dateFormat));
+}
+
+bool CBackupConfigSerializer::checkPackage(const QString& path, const QString& password, QString* problem)
+{
+    UnZip package;
+    package.setPassword(password);
+    UnZip::ErrorCode result = package.open(path);
+    if (result == UnZip::Ok)
+        result = package.verify();
+    package.close();
+    if (result == UnZip::Ok)
+        return true;
+    *problem = UnZip::errorText(result);
+    return false;
+}
+
+void CBackupConfigSerializer::reportListError(const QString& message, const QString& function, int line)
+{
+    BV_LOG(6, message);
+    emit taskError(Exception(ListError, 6, message, line, function, CLogger::fileName(__FILE__)));
 }
 
 bool CBackupConfigSerializer::load(QDomDocument& document, const QString& path, const QString& function)
@@ -47,20 +96,28 @@ bool CBackupConfigSerializer::load(QDomDocument& document, const QString& path, 
     if (loadDocument(path, document, &detail) == LoadResult::Loaded &&
         document.documentElement().tagName() == QLatin1String("backupfiles"))
         return true;
-    const QString message =
+    reportListError(
         QStringLiteral("The backup list %0 can't be read (%1); it is left unchanged.")
-            .arg(QDir::toNativeSeparators(path), detail.isEmpty() ? QStringLiteral("not a backup list") : detail);
-    BV_LOG(6, message);
-    emit taskError(Exception(fileErrorNumber, 6, message, __LINE__, function, CLogger::fileName(__FILE__)));
+            .arg(QDir::toNativeSeparators(path), detail.isEmpty() ? QStringLiteral("not a backup list") : detail),
+        function, __LINE__);
     return false;
 }
 
 QVariant CBackupConfigSerializer::serialize(QVariant info)
 {
+    const QString function = QStringLiteral("CBackupConfigSerializer::serialize");
     const auto* backup = info.value<AddonBackupInfo*>();
     const QString path = CIOUtils::backupListFilePath();
+    if (!backup)
+        return QVariant(false);
+    QLockFile::LockError lockError = QLockFile::NoError;
+    const std::unique_ptr<QLockFile> lock = lockList(path, &lockError);
+    if (!lock) {
+        reportListError(lockProblem(path, lockError), function, __LINE__);
+        return QVariant(false);
+    }
     QDomDocument document;
-    if (!backup || !load(document, path, QStringLiteral("CBackupConfigSerializer::serialize")))
+    if (!load(document, path, function))
         return QVariant(false);
 
     QDomElement addon = addonElement(document, backup->addonGuid, backup->mappingGuid);
@@ -77,45 +134,66 @@ QVariant CBackupConfigSerializer::serialize(QVariant info)
     file.setAttribute(QStringLiteral("name"), packageName(backup->mappingGuid, backup->date));
     addon.appendChild(file);
 
-    if (CSettings::boolValue(SettingsKey::RemoveOldBackup))
-        prune(backup->mappingGuid, CIOUtils::backupFolder());
+    // Old packages leave the list before their files go: a crash in between leaves a file no record
+    // names, which the next pruning removes, never a record of a file that is gone.
+    const QStringList pruned = CSettings::boolValue(SettingsKey::RemoveOldBackup)
+                                   ? namesToPrune(backup->mappingGuid, CIOUtils::backupFolder())
+                                   : QStringList();
+    for (QDomElement entry = addon.firstChildElement(QStringLiteral("file")); !entry.isNull();) {
+        const QDomElement next = entry.nextSiblingElement(QStringLiteral("file"));
+        if (pruned.contains(entry.attribute(QStringLiteral("name"))))
+            addon.removeChild(entry);
+        entry = next;
+    }
 
-    QString detail;
-    if (!writeDocument(document, path, &detail)) {
-        const QString message =
-            QStringLiteral("The backup list %0 can't be written (%1).").arg(QDir::toNativeSeparators(path), detail);
-        BV_LOG(6, message);
-        emit taskError(BV_EXCEPTION(fileErrorNumber, 6, message));
+    QSaveFile out(path);
+    const QByteArray bytes = document.toByteArray(4);
+    QString problem;
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !CDurableFile::commit(out, &problem)) {
+        reportListError(QStringLiteral("The backup list %0 can't be written (%1).")
+                            .arg(QDir::toNativeSeparators(path), problem.isEmpty() ? out.errorString() : problem),
+                        function, __LINE__);
         return QVariant(false);
+    }
+    for (const QString& name : pruned) {
+        if (!CIOUtils::removeBackupFile(name))
+            BV_LOG(6, QStringLiteral("Selected backup has not been removed"));
     }
     emit taskCompleted();
     return QVariant(true);
 }
 
-void CBackupConfigSerializer::prune(const QUuid& mappingGuid, const QString& folder)
+QStringList CBackupConfigSerializer::namesToPrune(const QUuid& mappingGuid, const QString& folder)
 {
     QStringList names = QDir(folder).entryList({mappingGuid.toString(QUuid::WithoutBraces) + QStringLiteral("*.bak")},
                                                QDir::Files, QDir::Name);
     // Names end in their time of making: the first are the oldest.
-    while (names.size() > KeptPackages) {
-        const QString oldest = names.takeFirst();
-        if (!CIOUtils::removeBackupFile(oldest))
-            BV_LOG(6, QStringLiteral("Selected backup has not been removed"));
-    }
+    return names.mid(0, std::max(0, names.size() - KeptPackages));
 }
 
 QVariant CBackupConfigSerializer::deserialize(QVariant info)
 {
+    const QString function = QStringLiteral("CBackupConfigSerializer::deserialize");
     const auto* which = info.value<MappingGuid*>();
     const QString path = CIOUtils::backupListFilePath();
-    QDomDocument document;
-    if (!which || !load(document, path, QStringLiteral("CBackupConfigSerializer::deserialize")))
+    if (!which)
         return QVariant(false);
+    QDomDocument document;
+    {
+        QLockFile::LockError lockError = QLockFile::NoError;
+        const std::unique_ptr<QLockFile> lock = lockList(path, &lockError);
+        // A backup folder this user may not write to is read as it is: nobody can change it through us.
+        if (!lock && lockError != QLockFile::PermissionError) {
+            reportListError(lockProblem(path, lockError), function, __LINE__);
+            return QVariant(false);
+        }
+        if (!load(document, path, function))
+            return QVariant(false);
+    }
     const QDomElement addon = addonElement(document, which->addonGuid, which->mappingGuid);
     if (addon.isNull()) {
         const QString message = QStringLiteral("Addon with guid '%0' not found.").arg(braced(which->addonGuid));
-        emit taskError(Exception(0, 6, message, __LINE__, QStringLiteral("CBackupConfigSerializer::deserialize"),
-                                 QStringLiteral("cbackupconfigserializer")));
+        emit taskError(Exception(0, 6, message, __LINE__, function, QStringLiteral("cbackupconfigserializer")));
         return QVariant(false);
     }
 

@@ -1,23 +1,33 @@
 #pragma once
 
+#include "commands/cinstallplan.h"
+#include "commands/commanderrors.h"
+
+#include <QDateTime>
+#include <QList>
 #include <QString>
-#include <QStringList>
 #include <QUuid>
 
 #include <atomic>
 #include <functional>
 
-// Packs the files that an add-on's installed file mapping names into one password-protected backup package:
-// the work shared by the backup command and the update's automatic backup.
+// Packs the files of an add-on location that an install would replace into one password-protected backup
+// package: the work shared by the backup command and the update's automatic backup.
 //
-// Every file goes into the package under its entry name (the mapping record's source) straight from where it
-// is installed; nothing of the user's is renamed or moved. The marked copy of the file mapping goes in as
-// "<add-on GUID>.index.mapping". The writer packs on every core and stages the package beside its name,
-// renaming it into place only when complete, so a crash or a cancel never leaves a half-written package
-// under a package's name.
+// A package holds every file the installed file mapping names and, for an update, every file the new
+// package will overwrite, as far as each exists on disk (so the first update of an add-on keeps the data it
+// shipped with). With them goes a marked file mapping, "<add-on GUID>.index.mapping", that lists each of
+// them, so that a restore puts back exactly what was there. A file that is there but can't be read (no
+// permission, a link that leads nowhere or in a circle) fails the whole backup, naming it: a package is
+// complete or not made. Files are read where they are installed, each through one handle from start to
+// end; nothing of the user's is renamed or moved. The package is staged beside its name, renamed into place
+// only when complete and synced to the disk before the caller records it.
 class CBackupPackager
 {
 public:
+    // The error number of a backup that could not be made; a cancel is 8.
+    static constexpr int BackupFailed = CommandError::BackupFailed;
+
     struct Request
     {
         QString addonFolder;
@@ -25,6 +35,11 @@ public:
         QString simulator; // short name of the mapping's simulator
         QString packagePath;
         QString password;
+        // The files an install is about to write: those that exist on disk are packed as well.
+        QList<PlannedFile> incoming;
+        // The label when the folder has no installed file mapping to read it from.
+        int cycle = 0;
+        int revision = 0;
         const std::atomic<bool>* canceled = nullptr;
         // Called at most every 200 ms with (files processed, files in the package).
         std::function<void(qint64, qint64)> pulse;
@@ -33,15 +48,23 @@ public:
     struct Result
     {
         QString hash;         // the package's check hash; empty when no package was made
-        int errorNumber = 0;  // why not: 9 no simulator, 10 no mapped file, 8 canceled, or a zip code
+        int errorNumber = 0;  // BackupFailed, or 8 when canceled
         QString errorMessage; // the reason, ready to show
-        QStringList skipped;  // files that could not be packed ("Unable to compress file %0"), the package
-                              // was made without them
         bool canceled = false;
+        bool nothingToBackUp = false; // no file to keep exists: no package, and nothing is at risk
+        // The navigation data the package holds: the installed file mapping's, else the request's.
+        int cycle = 0;
+        int revision = 0;
     };
 
     static Result create(const Request& request);
 
-    // What the installed files of the mapping take on disk: the most a backup of them needs.
-    static qint64 installedSize(const QString& addonFolder, const QUuid& addonGuid, const QString& simulator);
+    // What the files a backup for `request` would pack take on disk: the most the package needs.
+    static qint64 backupSize(const Request& request);
+
+    // Claims a free package name in `folder` for `date` ("<mapping>_<yyyyMMddHHmmss>.bak"), moving `date` on
+    // to the next free second when another package has the name: names stay unique, sort by age and read
+    // back as their time. An empty file holds the name until the package replaces it (create() removes it
+    // when no package is made). The path, or empty with `problem`.
+    static QString reservePackage(const QString& folder, const QUuid& mappingGuid, QDateTime* date, QString* problem);
 };

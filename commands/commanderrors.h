@@ -11,4 +11,6 @@ constexpr int LocationBusy = 20;
 constexpr int LocationLockFailed = 21;
 // The download of a data package failed; the message says why in words, not in the engine's codes.
 constexpr int DownloadFailed = 22;
+// A backup that must be made (an update with automatic backup on) could not be: nothing was installed.
+constexpr int BackupFailed = 23;
 } // namespace CommandError

@@ -210,7 +210,7 @@ bool plannedFiles(const QString& index, const QString& addonFolder, const QStrin
 
 bool CPreflight::beforeInstall(const QString& package, const QString& password, const QString& workFolder,
                                const QString& addonFolder, const QUuid& addonGuid, const QString& simulator,
-                               const QString& backupFolder, QString* problem)
+                               const QString& backupFolder, qint64 backupBytes, QString* problem)
 {
     UnZip archive;
     if (!password.isEmpty())
@@ -253,8 +253,7 @@ bool CPreflight::beforeInstall(const QString& package, const QString& password, 
         budget.add(addonFolder, whole, QStringLiteral("new files"));
     }
     if (!backupFolder.isEmpty())
-        budget.add(backupFolder, CBackupPackager::installedSize(addonFolder, addonGuid, simulator),
-                   QStringLiteral("backup"));
+        budget.add(backupFolder, backupBytes, QStringLiteral("backup"));
     return budget.check(problem);
 }
 

@@ -148,7 +148,7 @@ void CRestoreCommand::run()
         return;
     }
     if (m_mode == IntoAddonFolder && !CPreflight::beforeInstall(packagePath, password, working.path(), folder,
-                                                                addonGuid(), simulatorName, QString(), &problem)) {
+                                                                addonGuid(), simulatorName, QString(), 0, &problem)) {
         raise(BV_EXCEPTION(7, 7, QStringLiteral("Nothing was restored: %0.").arg(problem)));
         complete();
         return;

@@ -26,6 +26,7 @@
 #include <QFileInfo>
 #include <QJsonObject>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTextStream>
 #include <QTimer>
@@ -116,13 +117,13 @@ void CUpdateCommand::run()
     emit taskPulse(-100, -100);
 
     // Before anything is fetched or touched: the folders the update will write to.
-    const bool autoBackupOn = CSettings::boolValue(SettingsKey::AutoBackup);
+    const bool backupOn = autoBackupOn();
     m_downloadFolder = CIOUtils::joinPath(CIOUtils::downloadRoot(), mappingGuid().toString(QUuid::WithoutBraces));
     QString problem;
     if (!CPreflight::addonFolder(m_addonFolder, &problem) ||
         !CPreflight::privateFolder(m_downloadFolder, QStringLiteral("download folder"), &problem) ||
         !CPreflight::installedReplaceable(m_addonFolder, addonGuid(), m_updateInfo->simulator, &problem) ||
-        (autoBackupOn &&
+        (backupOn &&
          !CPreflight::writableFolder(CIOUtils::backupFolder(), QStringLiteral("backup folder"), &problem))) {
         raise(BV_EXCEPTION(12, 7, QStringLiteral("Nothing was updated: %0.").arg(problem)));
         return;
@@ -284,13 +285,52 @@ bool CUpdateCommand::verifyPackage()
 bool CUpdateCommand::checkSpaceForInstall()
 {
     QString problem;
-    const QString backupFolder = CSettings::boolValue(SettingsKey::AutoBackup) ? CIOUtils::backupFolder() : QString();
+    // The backup holds what the installed mapping names and what the new package will overwrite.
+    const bool backup = autoBackupOn() && readIncoming();
     if (!CPreflight::beforeInstall(m_archivePath, QString(), m_downloadFolder, m_addonFolder, addonGuid(),
-                                   m_updateInfo->simulator, backupFolder, &problem)) {
+                                   m_updateInfo->simulator, backup ? CIOUtils::backupFolder() : QString(),
+                                   backup ? CBackupPackager::backupSize(backupRequest({})) : 0, &problem)) {
         raise(BV_EXCEPTION(12, 7, QStringLiteral("Nothing was updated: %0.").arg(problem)));
         return false;
     }
     return true;
+}
+
+bool CUpdateCommand::autoBackupOn() const
+{
+    return !m_backupSkipped && CSettings::boolValue(SettingsKey::AutoBackup);
+}
+
+bool CUpdateCommand::readIncoming()
+{
+    m_incoming.clear();
+    UnZip package;
+    const QString indexName = CIOUtils::packageIndexName(addonGuid());
+    const QString mapping = CIOUtils::joinPath(m_downloadFolder, indexName + QStringLiteral(".incoming"));
+    const auto removeMapping = qScopeGuard([&]() { QFile::remove(mapping); });
+    if (package.open(m_archivePath) != UnZip::Ok || package.extractFileTo(indexName, mapping) != UnZip::Ok)
+        return false;
+    package.close();
+    CFileMappingSerializer reader;
+    FileMappingSerializeInfo request{mapping, m_updateInfo->simulator};
+    bool readable = true;
+    connect(&reader, &CFileMappingSerializer::taskError, this, [&readable](const Exception&) { readable = false; });
+    QString problem;
+    return reader.deserialize(QVariant::fromValue(&request)).isValid() && readable &&
+           CInstallPlan::build(reader.items(), m_addonFolder, &m_incoming, &problem);
+}
+
+CBackupPackager::Request CUpdateCommand::backupRequest(const QString& packagePath) const
+{
+    CBackupPackager::Request request;
+    request.addonFolder = m_addonFolder;
+    request.addonGuid = addonGuid();
+    request.simulator = m_updateInfo->simulator;
+    request.packagePath = packagePath;
+    request.incoming = m_incoming;
+    request.cycle = m_updateInfo->cycle;
+    request.revision = m_updateInfo->revision;
+    return request;
 }
 
 void CUpdateCommand::autoBackup()
@@ -298,37 +338,55 @@ void CUpdateCommand::autoBackup()
     BV_LOG(1, QStringLiteral("Try to auto backup files"));
     if (m_stopped)
         return;
-    const bool enabled = CSettings::boolValue(SettingsKey::AutoBackup);
+    const bool enabled = autoBackupOn();
     BV_LOG(1, QStringLiteral("Auto backup is set to: %0").arg(enabled ? 1 : 0));
     if (enabled) {
         BV_LOG(1, QStringLiteral("Set updating phase to PHASE_BACKUP"));
         m_phase = PHASE_BACKUP;
         const IndexInfo* found = CDataIndex::instance()->mappedAddon(addonGuid());
-        const IndexPathInfo* location = found ? found->path(mappingGuid()) : nullptr;
         if (!found)
             BV_LOG(1, QStringLiteral("Unable to find installed addon with addon guid %0").arg(addonGuid().toString()));
-        else if (!location)
+        else if (!found->path(mappingGuid()))
             BV_LOG(1,
                    QStringLiteral("Unable to find installed addon with mapping guid %0").arg(mappingGuid().toString()));
-        const QDateTime date = QDateTime::currentDateTime();
+        if (m_incoming.isEmpty())
+            readIncoming();
+        // The files must be kept before one is replaced: an update whose backup fails installs nothing.
+        const auto refuse = [this](const QString& reason) {
+            raise(BV_EXCEPTION(CBackupPackager::BackupFailed, 7,
+                               QStringLiteral("Nothing was updated, because the backup failed. %0").arg(reason)));
+        };
+        QDateTime date = QDateTime::currentDateTime();
+        QString problem;
         const QString packagePath =
-            CIOUtils::joinPath(CIOUtils::backupFolder(), CBackupConfigSerializer::packageName(mappingGuid(), date));
+            CBackupPackager::reservePackage(CIOUtils::backupFolder(), mappingGuid(), &date, &problem);
+        if (packagePath.isEmpty()) {
+            refuse(QStringLiteral("Nothing was backed up: %0.").arg(problem));
+            return;
+        }
         BV_LOG(1, QStringLiteral("Backup filename: %0").arg(packagePath));
-        const QString hash = createBackupPackage(m_addonFolder, packagePath);
+        QString failure;
+        const QString hash = createBackupPackage(m_addonFolder, packagePath, &failure);
         BV_LOG(1, QStringLiteral("File hash: %0").arg(hash));
-        if (isCompleted())
+        if (isCompleted() || m_stopped)
             return; // canceled while packing
-        if (hash.isEmpty()) {
-            BV_LOG(1, QStringLiteral("File hash is empty - backup failed"));
-        } else {
-            AddonBackupInfo backup{
-                addonGuid(), mappingGuid(), CIOUtils::backupFolder(),       packagePath,
-                hash,        date,          location ? location->cycle : 0, location ? location->revision : 0};
+        if (hash.isEmpty() && !failure.isEmpty()) {
+            refuse(failure);
+            return;
+        }
+        if (!hash.isEmpty()) {
+            AddonBackupInfo backup{addonGuid(), mappingGuid(), CIOUtils::backupFolder(), packagePath, hash,
+                                   date,        m_backupCycle, m_backupRevision};
             CBackupConfigSerializer list;
-            connect(&list, &CBackupConfigSerializer::taskError, this, [this](const Exception& error) {
-                raise(Exception(error.errorNumber, 5, error.message, error.line, error.function, error.file));
-            });
-            list.serialize(QVariant::fromValue(&backup));
+            QString listProblem;
+            connect(&list, &CBackupConfigSerializer::taskError, this,
+                    [&listProblem](const Exception& error) { listProblem = error.message; });
+            // A package no record names would never be offered: one that can't be recorded goes again.
+            if (!list.serialize(QVariant::fromValue(&backup)).toBool()) {
+                QFile::remove(packagePath);
+                refuse(listProblem);
+                return;
+            }
             BV_LOG(1, QStringLiteral("Unloading resources..."));
         }
         m_phaseTimes[PHASE_BACKUP] = m_clock.restart();
@@ -337,31 +395,27 @@ void CUpdateCommand::autoBackup()
     uncompressFile();
 }
 
-QString CUpdateCommand::createBackupPackage(const QString& addonFolder, const QString& packagePath)
+QString CUpdateCommand::createBackupPackage(const QString& addonFolder, const QString& packagePath, QString* failure)
 {
     BV_LOG(1, QStringLiteral("Creating backup package."));
     if (m_stopped)
         return QString();
-    CBackupPackager::Request request;
+    CBackupPackager::Request request = backupRequest(packagePath);
     request.addonFolder = addonFolder;
-    request.addonGuid = addonGuid();
-    request.simulator = m_updateInfo->simulator;
-    request.packagePath = packagePath;
     request.password = packagePassword(CUser::instance()->userId());
     request.canceled = &m_canceled;
     request.pulse = [this](qint64 done, qint64 total) { emit taskPulse(done, total); };
     const CBackupPackager::Result result = CBackupPackager::create(request);
-    for (const QString& skipped : result.skipped)
-        raise(BV_EXCEPTION(7, 5, QStringLiteral("Unable to compress file %0").arg(QDir::toNativeSeparators(skipped))));
+    m_backupCycle = result.cycle;
+    m_backupRevision = result.revision;
     if (result.canceled) {
         raise(BV_EXCEPTION(8, 6, tr("User canceled.")));
         return QString();
     }
-    // A failed backup does not stop the update; the user hears why it was skipped.
-    if (result.hash.isEmpty() && result.errorNumber != 9 && result.errorNumber != 10)
-        raise(BV_EXCEPTION(result.errorNumber, 3, result.errorMessage));
+    if (result.nothingToBackUp)
+        BV_LOG(1, QStringLiteral("Nothing installed yet, so nothing to keep: %0").arg(result.errorMessage));
     else if (result.hash.isEmpty())
-        BV_LOG(1, result.errorMessage); // nothing installed yet, so nothing to keep
+        *failure = result.errorMessage;
     return result.hash;
 }
 

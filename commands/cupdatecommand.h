@@ -1,6 +1,8 @@
 #pragma once
 
 #include "commands/caddoncommand.h"
+#include "commands/cbackuppackager.h"
+#include "commands/cinstallplan.h"
 #include "downloader/cnetworkerror.h"
 #include "webservices/downloadstatistics.h"
 
@@ -59,6 +61,9 @@ public:
     ~CUpdateCommand() override;
 
     int phase() const { return m_phase.load(); }
+    // Goes on without the automatic backup whatever the setting says (the user chose to, after a backup
+    // failed). Set before the command runs.
+    void setBackupSkipped(bool skipped) { m_backupSkipped = skipped; }
     // How long the download (address included), the backup and the install took, in ms; 0 for a step that
     // did not run. Read after taskCompleted.
     qint64 phaseMilliseconds(Phase phase) const;
@@ -75,8 +80,15 @@ private:
     void onDownloadFinished(QString& url, CNetworkError& error);
     bool verifyPackage();
     bool checkSpaceForInstall();
+    bool autoBackupOn() const;
+    // The files the package will write (m_incoming), read from its file mapping; false when it can't be read
+    // (the install then says why).
+    bool readIncoming();
+    CBackupPackager::Request backupRequest(const QString& packagePath) const;
     void autoBackup();
-    QString createBackupPackage(const QString& addonFolder, const QString& packagePath);
+    // The package's hash; empty with `failure` when it could not be made, empty alone when there was nothing
+    // to keep or it was canceled (reported then).
+    QString createBackupPackage(const QString& addonFolder, const QString& packagePath, QString* failure);
     void uncompressFile();
     void updateSettingsForAirbusX();
     void stopOnOwnThread();
@@ -98,4 +110,9 @@ private:
     class CRestAPI* m_statisticsUpload = nullptr;
     bool m_endPending = false;
     qint64 m_phaseTimes[PHASE_DONE + 1] = {};
+    bool m_backupSkipped = false;
+    QList<PlannedFile> m_incoming;
+    // What the backup package holds (CBackupPackager::Result).
+    int m_backupCycle = 0;
+    int m_backupRevision = 0;
 };

@@ -9,11 +9,17 @@
 #include <QRandomGenerator>
 #include <QThread>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 namespace
 {
 // Deflate looks back at most this far, so a block primed with this much of what comes before it
 // compresses as it would have in one stream.
 constexpr qint64 DictionarySize = 32 * 1024;
+
+std::function<void(const QString&, qint64)> beforeBlockRead;
 
 void fail(CZipPackTask& task, CZipPackTask::Failure code, const QString& detail)
 {
@@ -24,21 +30,93 @@ void fail(CZipPackTask& task, CZipPackTask::Failure code, const QString& detail)
 
 } // namespace
 
+CZipSource::CZipSource(const QString& path, qint64 size, qint64 modified)
+    : m_path(path)
+    , m_plannedSize(size)
+    , m_plannedModified(modified)
+    , m_file(path)
+{
+}
+
+bool CZipSource::stampOf(Stamp* stamp)
+{
+#ifdef Q_OS_UNIX
+    struct stat status;
+    if (::fstat(m_file.handle(), &status) != 0)
+        return false;
+    stamp->size = status.st_size;
+#if defined(Q_OS_DARWIN)
+    stamp->modifiedNs = qint64(status.st_mtimespec.tv_sec) * 1000000000 + status.st_mtimespec.tv_nsec;
+#else
+    stamp->modifiedNs = qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+#endif
+    stamp->identity = quint64(status.st_ino);
+#else
+    // Windows keeps a file that is open here from being renamed over or deleted; its size tells of a write.
+    stamp->size = m_file.size();
+#endif
+    return true;
+}
+
+QString CZipSource::changed() const
+{
+    return QStringLiteral("%1 changed while it was being read; packing it now would mix two versions of it")
+        .arg(m_path);
+}
+
+bool CZipSource::read(qint64 offset, char* data, qint64 length, QString* detail, bool* openFailed)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    *openFailed = false;
+    if (!m_opened) {
+        m_opened = true;
+        if (!m_file.open(QIODevice::ReadOnly))
+            m_openError = QStringLiteral("An error occurred while opening %1: %2").arg(m_path, m_file.errorString());
+        else if (!stampOf(&m_stamp))
+            m_openError = QStringLiteral("An error occurred while opening %1: its size can't be read").arg(m_path);
+        else if (m_stamp.size != m_plannedSize ||
+                 (m_stamp.modifiedNs != 0 && m_stamp.modifiedNs / 1000000 != m_plannedModified))
+            m_openError = changed();
+    }
+    if (!m_openError.isEmpty()) {
+        *openFailed = true;
+        *detail = m_openError;
+        return false;
+    }
+    if (!m_file.seek(offset) || m_file.read(data, length) != length) {
+        *detail = QStringLiteral("Error while reading %1: %2")
+                      .arg(m_path, m_file.error() != QFileDevice::NoError ? m_file.errorString()
+                                                                          : QStringLiteral("the file ended early"));
+        return false;
+    }
+    return true;
+}
+
+bool CZipSource::unchangedSinceOpened(QString* detail)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Stamp now;
+    if (m_file.isOpen() && stampOf(&now) && now == m_stamp)
+        return true;
+    *detail = changed();
+    return false;
+}
+
+void CZipPacker::setBeforeBlockRead(std::function<void(const QString&, qint64)> hook)
+{
+    beforeBlockRead = std::move(hook);
+}
+
 void CZipPacker::execute(CZipPackTask& task, CZipDeflater& deflater)
 {
-    QFile file(task.path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(task, CZipPackTask::OpenFailed,
-                    QStringLiteral("An error occurred while opening %1: %2").arg(task.path, file.errorString()));
+    if (!task.whole && beforeBlockRead)
+        beforeBlockRead(task.source->path(), task.offset);
     const qint64 dictionary = task.level != 0 ? std::min(task.offset, DictionarySize) : 0;
     QByteArray input(static_cast<int>(dictionary + task.length), Qt::Uninitialized);
-    if ((task.offset != 0 && !file.seek(task.offset - dictionary)) ||
-        file.read(input.data(), input.size()) != input.size()) {
-        const QString reason =
-            file.error() != QFileDevice::NoError ? file.errorString() : QStringLiteral("the file ended early");
-        return fail(task, CZipPackTask::ReadFailed,
-                    QStringLiteral("Error while reading %1: %2").arg(task.path, reason));
-    }
+    QString detail;
+    bool openFailed = false;
+    if (!task.source->read(task.offset - dictionary, input.data(), input.size(), &detail, &openFailed))
+        return fail(task, openFailed ? CZipPackTask::OpenFailed : CZipPackTask::ReadFailed, detail);
     const char* block = input.constData() + dictionary;
     task.crc = static_cast<quint32>(
         crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(block), static_cast<uInt>(task.length)));
@@ -51,7 +129,8 @@ void CZipPacker::execute(CZipPackTask& task, CZipDeflater& deflater)
     else
         compressed = deflater.compressBlock(block, task.length, dictionary, task.level, task.last, task.data);
     if (!compressed)
-        return fail(task, CZipPackTask::CompressFailed, QStringLiteral("Could not compress %1").arg(task.path));
+        return fail(task, CZipPackTask::CompressFailed,
+                    QStringLiteral("Could not compress %1").arg(task.source->path()));
 
     if (!task.password.isEmpty()) {
         // A reader checks its password against the header's last byte: the time's high byte, since the

@@ -61,7 +61,13 @@ bool CZipStagedFile::commit()
         discard();
         return false;
     }
+    // A full disk or a network share that went away may show only now.
     m_file.close();
+    if (m_file.error() != QFileDevice::NoError) {
+        m_error = m_file.errorString();
+        discard();
+        return false;
+    }
     const QFileInfo target(m_target);
     if (target.exists() && !target.isSymLink())
         m_file.setPermissions(target.permissions());

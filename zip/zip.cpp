@@ -355,6 +355,7 @@ Zip::ErrorCode ZipPrivate::planEntry(const QFileInfo& source, const QString& ent
     entry.size = entry.directory ? 0 : source.size();
     if (entry.size > 0xFFFFFFFFLL)
         return fail(Zip::WriteFailed, QStringLiteral("%1 is 4 GiB or larger, which needs ZIP64.").arg(entry.path));
+    entry.modified = source.lastModified().toMSecsSinceEpoch();
     CZipDosTime::fromDateTime(source.lastModified(), entry.dosDate, entry.dosTime);
     entry.level = entry.directory || entry.size < SmallFileSize ? 0 : effectiveLevel(level, source);
     plan.append(entry);
@@ -381,9 +382,10 @@ Zip::ErrorCode ZipPrivate::writePlan(bool skipBad)
         const qint64 blocks = entry.directory                ? 0
                               : entry.size <= WholeEntrySize ? 1
                                                              : (entry.size + BlockSize - 1) / BlockSize;
+        const auto source = blocks > 0 ? std::make_shared<CZipSource>(entry.path, entry.size, entry.modified) : nullptr;
         for (qint64 i = 0; i < blocks; ++i) {
             auto task = std::make_shared<CZipPackTask>();
-            task->path = entry.path;
+            task->source = source;
             task->whole = blocks == 1;
             task->offset = i * BlockSize;
             task->length = task->whole ? entry.size : std::min(BlockSize, entry.size - task->offset);
@@ -483,6 +485,9 @@ Zip::ErrorCode ZipPrivate::writeEntry(const CZipPlannedEntry& entry,
     // A whole entry comes back with its CRC and size; a large one's are known after its last block and
     // filled in then.
     const bool whole = task && task->whole;
+    QString changed;
+    if (whole && !task->source->unchangedSinceOpened(&changed))
+        return fail(Zip::ReadFailed, changed);
     if (whole) {
         header.crc = task->crc;
         header.compressedSize = static_cast<quint32>(task->data.size());
@@ -521,6 +526,7 @@ Zip::ErrorCode ZipPrivate::writeEntry(const CZipPlannedEntry& entry,
             written = EncryptionHeaderSize;
         }
         quint32 crc = static_cast<quint32>(crc32(0, nullptr, 0));
+        const std::shared_ptr<CZipSource> source = task->source;
         for (; task; task = tasks.next()) {
             if (task->error != CZipPackTask::None)
                 return taskFailed(*task);
@@ -531,6 +537,9 @@ Zip::ErrorCode ZipPrivate::writeEntry(const CZipPlannedEntry& entry,
                 return writeFailed(entry.name);
             written += task->data.size();
         }
+        // Every block was read through one handle; the file behind it must not have been written to meanwhile.
+        if (!source->unchangedSinceOpened(&changed))
+            return fail(Zip::ReadFailed, changed);
         const qint64 end = device->pos();
         if (written > 0xFFFFFFFFLL || end > 0xFFFFFFFFLL)
             return beyond4GiB();

@@ -24,6 +24,7 @@ struct CZipPlannedEntry
     QString path; // absolute
     QString name;
     qint64 size = 0;
+    qint64 modified = 0; // ms since the epoch, as planned: the file read must still be this one
     quint16 dosDate = 0; // of the source's modification time
     quint16 dosTime = 0;
     int level = 0; // 0 stores

@@ -12,6 +12,8 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <thread>
+
 namespace
 {
 QList<AddonBackupInfo> backups()
@@ -34,6 +36,13 @@ QByteArray unzipEntry(const QString& package, const QString& entry)
                                           packagePassword(CUser::instance()->userId()), package, entry});
     unzip.waitForFinished(30000);
     return unzip.exitCode() == 0 ? unzip.readAllStandardOutput() : QByteArray();
+}
+
+bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 bool anyError(const CCommandWorld::Outcome& outcome)
@@ -76,7 +85,9 @@ private slots:
         QCOMPARE(made.size(), 1);
         QCOMPARE(unzipEntry(made.first().path, QStringLiteral("wpt.dat")),
                  m_world->oldFiles().value(QStringLiteral("waypoints.dat")));
-        QCOMPARE(made.first().cycle, 2611);
+        // Labelled with what the installed file mapping on disk says, not with the location's older record.
+        QCOMPARE(made.first().cycle, 2612);
+        QCOMPARE(made.first().revision, 3);
 
         const QList<QJsonObject> statistics = m_world->service()->statisticsUploads();
         QCOMPARE(statistics.size(), 1);
@@ -109,7 +120,7 @@ private slots:
         }
     }
 
-    // Seven packages of a mapping and "remove old backups" on: the two oldest go.
+    // Seven packages of a mapping and "remove old backups" on: the two oldest go, files and records.
     void pruningKeepsFive()
     {
         CSettings::setValue(SettingsKey::RemoveOldBackup, true);
@@ -117,17 +128,52 @@ private slots:
         QDir().mkpath(folder);
         QStringList older;
         for (int day = 1; day <= 6; ++day) {
-            const QString name = CBackupConfigSerializer::packageName(CCommandWorld::Mapping,
-                                                                      QDateTime(QDate(2026, 1, day), QTime(12, 0)));
-            QFile file(CIOUtils::joinPath(folder, name));
+            const QDateTime date(QDate(2026, 1, day), QTime(12, 0));
+            const QString name = CBackupConfigSerializer::packageName(CCommandWorld::Mapping, date);
+            const QString path = CIOUtils::joinPath(folder, name);
+            QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(QByteArray(2048, 'x'));
+            file.write(QByteArray(2048, char('a' + day)));
+            file.close();
+            AddonBackupInfo record{
+                CCommandWorld::Addon, CCommandWorld::Mapping, folder, path, CIOUtils::fileHash(path), date, 2611, 1};
+            CBackupConfigSerializer list;
+            QVERIFY(list.serialize(QVariant::fromValue(&record)).toBool());
             older.append(name);
         }
         QCOMPARE(m_world->backup().completions, 1);
         const QStringList kept = QDir(folder).entryList({QStringLiteral("*.bak")}, QDir::Files, QDir::Name);
         QCOMPARE(kept.size(), CBackupConfigSerializer::KeptPackages);
         QVERIFY(!kept.contains(older.at(0)) && !kept.contains(older.at(1)) && kept.contains(older.at(2)));
+        QCOMPARE(CTestDataDir::readFile(CIOUtils::backupListFilePath()).count("<file "),
+                 CBackupConfigSerializer::KeptPackages);
+        QCOMPARE(backups().size(), CBackupConfigSerializer::KeptPackages);
+    }
+
+    // Records added at the same time (two copies of the program) are all kept: the list is changed under
+    // its lock, never from a copy read before another's write.
+    void simultaneousRecordsAreAllKept()
+    {
+        constexpr int perWriter = 15;
+        const auto write = [](int writer) {
+            for (int i = 0; i < perWriter; ++i) {
+                AddonBackupInfo record{CCommandWorld::Addon,
+                                       CCommandWorld::Mapping,
+                                       QString(),
+                                       QString(),
+                                       QStringLiteral("hash"),
+                                       QDateTime(QDate(2026, 1, 1 + writer), QTime(0, 0, i)),
+                                       2612,
+                                       1};
+                CBackupConfigSerializer list;
+                list.serialize(QVariant::fromValue(&record));
+            }
+        };
+        std::thread first(write, 0);
+        std::thread second(write, 1);
+        first.join();
+        second.join();
+        QCOMPARE(CTestDataDir::readFile(CIOUtils::backupListFilePath()).count("<file "), 2 * perWriter);
     }
 
     // Whatever goes wrong, the command ends once and the installed files are the old ones, whole.
@@ -229,6 +275,45 @@ private slots:
         QVERIFY(QDir(m_world->addonFolder())
                     .entryList({QStringLiteral(".tessaray-install-*")}, QDir::AllEntries | QDir::Hidden)
                     .isEmpty());
+    }
+
+    // An add-on never updated by us has no installed file mapping: the first update still keeps what the
+    // add-on came with, and that backup puts it back.
+    void firstUpdateBacksUpTheShippedFiles()
+    {
+        QVERIFY(QFile::remove(m_world->installedIndex()));
+        CCommandWorld::Outcome outcome = m_world->update();
+        QCOMPARE(outcome.completions, 1);
+        QVERIFY(!anyError(outcome));
+        QCOMPARE(m_world->differenceFrom(m_world->newFiles()), QString());
+        const QList<AddonBackupInfo> made = backups();
+        QCOMPARE(made.size(), 1);
+        outcome = m_world->restore(made.first(), 1);
+        QVERIFY(!anyError(outcome));
+        QCOMPARE(m_world->differenceFrom(m_world->oldFiles()), QString());
+    }
+
+    // Packages made within one second, and a name someone else's file already has: every package gets a
+    // name of its own that still reads as its time, nothing is overwritten, and each can be restored.
+    void backupNamesNeverCollide()
+    {
+        const QDateTime now = QDateTime::currentDateTime();
+        const QString taken = CIOUtils::joinPath(CIOUtils::backupFolder(),
+                                                 CBackupConfigSerializer::packageName(CCommandWorld::Mapping, now));
+        QVERIFY(writeBytes(taken, QByteArray(2048, 'u')));
+
+        QVERIFY(!anyError(m_world->backup()));
+        QVERIFY(!anyError(m_world->backup()));
+        QCOMPARE(CTestDataDir::readFile(taken), QByteArray(2048, 'u'));
+        const QList<AddonBackupInfo> made = backups();
+        QCOMPARE(made.size(), 2);
+        QVERIFY(made.at(0).path != taken && made.at(1).path != taken);
+        QVERIFY(made.at(0).date.isValid() && made.at(0).date < made.at(1).date);
+        for (const AddonBackupInfo& backup : made) {
+            QVERIFY(writeBytes(m_world->addonFolder() + QStringLiteral("/waypoints.dat"), "changed"));
+            QVERIFY(!anyError(m_world->restore(backup, 1)));
+            QCOMPARE(m_world->differenceFrom(m_world->oldFiles()), QString());
+        }
     }
 
     // Two installed files that a backup would store under one entry name: no backup, and it says why.

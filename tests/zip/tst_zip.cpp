@@ -4,12 +4,14 @@
 #include "crawzip.h"
 #include "cziptestfiles.h"
 #include "zip/czipkeys.h"
+#include "zip/czippacker.h"
 #include "zip/unzip.h"
 #include "zip/zip.h"
 
 #include <QBuffer>
 #include <QtTest>
 
+#include <filesystem>
 #include <thread>
 
 #ifdef Q_OS_UNIX
@@ -70,6 +72,8 @@ private slots:
     void parallelPacking_data();
     void parallelPacking();
     void cancelInTheMiddle();
+    void fileChangedWhilePacked_data();
+    void fileChangedWhilePacked();
     void archiveNotAddedToItself();
     void commentAndTime();
     void fullDevice();
@@ -411,6 +415,61 @@ void TestZip::cancelInTheMiddle()
     QCOMPARE(zip.addFile(path("src/1.dat")), Zip::Cancelled);
     QCOMPARE(zip.create(archive, true), Zip::Ok);
     QCOMPARE(zip.addFile(path("src/1.dat")), Zip::Ok);
+}
+
+void TestZip::fileChangedWhilePacked_data()
+{
+    QTest::addColumn<bool>("inPlace");
+    QTest::newRow("renamed over between two blocks: the first version, whole") << false;
+    QTest::newRow("written in place between two blocks: refused") << true;
+}
+
+// A large file is read in blocks, possibly long after its first one: whatever happens to the file meanwhile,
+// its entry holds one version of it or the add fails naming it, never the start of one and the end of another.
+void TestZip::fileChangedWhilePacked()
+{
+    QFETCH(bool, inPlace);
+    const QString big = path("src/big.dat");
+    const QByteArray first = navText(6 * MiB);
+    const QByteArray second(first.size(), 'z');
+    QVERIFY(CZipTestFiles::writeFile(big, first));
+    QVERIFY(CZipTestFiles::writeFile(path("src/small.dat"), navText(3000)));
+    bool changed = false;
+    CZipPacker::setBeforeBlockRead([&](const QString& file, qint64 offset) {
+        if (changed || offset < 2 * MiB || QFileInfo(file) != QFileInfo(big))
+            return;
+        changed = true;
+        if (inPlace) {
+            QFile out(big);
+            out.open(QIODevice::ReadWrite);
+            out.write(second);
+        } else {
+            CZipTestFiles::writeFile(big + QStringLiteral(".new"), second);
+            std::filesystem::rename(QFile::encodeName(big + QStringLiteral(".new")).toStdString(),
+                                    QFile::encodeName(big).toStdString());
+        }
+    });
+    const auto noHook = qScopeGuard([] { CZipPacker::setBeforeBlockRead({}); });
+
+    Zip zip;
+    zip.setThreadCount(1); // blocks in order: the first ones are read before the file changes
+    QCOMPARE(zip.create(path("out.zip")), Zip::Ok);
+    const Zip::ErrorCode added =
+        zip.addFilesAs({{path("src/small.dat"), QStringLiteral("small.dat")}, {big, QStringLiteral("big.dat")}});
+    QVERIFY(changed);
+    if (inPlace) {
+        QCOMPARE(added, Zip::ReadFailed);
+        QVERIFY2(zip.errorDetail().contains(big), qPrintable(zip.errorDetail()));
+        return;
+    }
+    QCOMPARE(added, Zip::Ok);
+    QCOMPARE(zip.close(), Zip::Ok);
+    UnZip unzip;
+    QCOMPARE(unzip.open(path("out.zip")), UnZip::Ok);
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    QCOMPARE(unzip.extractFile(QStringLiteral("big.dat"), &out), UnZip::Ok);
+    QVERIFY(out.data() == first);
 }
 
 void TestZip::archiveNotAddedToItself()
