@@ -130,6 +130,25 @@ private slots:
         m_data.reset();
     }
 
+    // The window's start completes an interrupted run as a command's does, without being asked to do anything.
+    void windowStartFinishesAnInterruptedRun()
+    {
+        {
+            CInstallTransaction run(folder(), mapping);
+            stage(run);
+            QString problem;
+            QVERIFY2(run.commit(0, &problem), qPrintable(problem));
+        } // killed after one file
+        QCOMPARE(installedEdition(), QStringLiteral("mixed"));
+        QProcess window;
+        window.start(qEnvironmentVariable("TESSARAY_BINARY_DIR") + QStringLiteral("/app/tessaray"), QStringList());
+        QVERIFY(window.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(leftovers(), QStringList(), 20000);
+        window.terminate();
+        QVERIFY(window.waitForFinished(10000));
+        QCOMPARE(installedEdition(), QStringLiteral("new"));
+    }
+
     // Journal paths name one place in any spelling, never a sibling that merely starts alike.
     void pathsComparedInOneSpelling()
     {
