@@ -77,14 +77,7 @@ void CFileSizeRequest::abort()
 {
     m_running = false;
     m_stall.stop();
-    if (!m_reply)
-        return;
-    // Not heard any more: aborting a reply makes it report its end at once.
-    QNetworkReply* reply = m_reply;
-    m_reply = nullptr;
-    disconnect(reply, nullptr, this, nullptr);
-    reply->abort();
-    reply->deleteLater();
+    CHttpDownloadWorker::abandonReply(m_reply, this);
 }
 
 void CFileSizeRequest::send()

@@ -432,16 +432,21 @@ void CHttpDownloadWorker::endWithError()
     endThread();
 }
 
+void CHttpDownloadWorker::abandonReply(QNetworkReply*& reply, QObject* listener)
+{
+    if (!reply)
+        return;
+    QNetworkReply* abandoned = reply;
+    reply = nullptr;
+    disconnect(abandoned, nullptr, listener, nullptr);
+    abandoned->abort();
+    abandoned->deleteLater();
+}
+
 void CHttpDownloadWorker::dropReply()
 {
     m_stallTimer.stop();
-    if (!m_reply)
-        return;
-    QNetworkReply* reply = m_reply;
-    m_reply = nullptr;
-    disconnect(reply, nullptr, this, nullptr);
-    reply->abort();
-    reply->deleteLater();
+    abandonReply(m_reply, this);
 }
 
 void CHttpDownloadWorker::endThread()

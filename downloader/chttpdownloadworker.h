@@ -62,6 +62,9 @@ public:
     // A request of the engine: server name indication switched off for https, the given User-Agent, and
     // redirects followed up to CNetworkError::MaxRedirects, never from https to http.
     static QNetworkRequest newRequest(const QString& url, const QByteArray& userAgent);
+    // Stops listening to `reply`, aborts it and deletes it later; `reply` becomes null. Aborting makes a reply
+    // report its end at once, which `listener` must not hear any more.
+    static void abandonReply(QNetworkReply*& reply, QObject* listener);
 
 signals:
     void completed();
