@@ -2,13 +2,10 @@
 // tessaray-cli index refresh [--json] [--no-index-update]: brings the local data index up to date.
 
 #include "cli/cclicommand.h"
-#include "dataindex/cdataindex.h"
-#include "dataindex/cdataindexserializer.h"
-#include "dataindex/csimulators.h"
+#include "commands/cindexrefresh.h"
+#include "commands/clocalindex.h"
 #include "foundation/cdatalocations.h"
 #include "foundation/csettings.h"
-#include "webservices/cdownloadlogutils.h"
-#include "webservices/cwebservices.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -17,26 +14,28 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTimer>
 
-#include <memory>
-#include <vector>
+#include <cstdio>
 
 namespace
 {
+QString guidText(const QUuid& guid)
+{
+    return guid.toString(QUuid::WithoutBraces);
+}
 
 // The rules of a location on one line: "pattern:…; filesystem:dir|file; registry:key|value; uninstall:…".
-QString rulesText(const IndexPathInfo& location)
+QString rulesText(const LocationListing& location)
 {
     QStringList rules;
     for (const QString& pattern : location.patterns)
         rules << QStringLiteral("pattern:%0").arg(pattern);
-    for (const FileSystemRule& rule : location.filesystem)
-        rules << QStringLiteral("filesystem:%0|%1").arg(rule.directory, rule.fileName);
-    for (const RegistryRule& rule : location.registry)
-        rules << QStringLiteral("registry:%0|%1").arg(rule.keyPath, rule.valueName);
-    for (const UninstallRule& rule : location.uninstall) {
-        if (rule.hasProductGuid)
+    for (const auto& rule : location.filesystem)
+        rules << QStringLiteral("filesystem:%0|%1").arg(rule.first, rule.second);
+    for (const auto& rule : location.registry)
+        rules << QStringLiteral("registry:%0|%1").arg(rule.first, rule.second);
+    for (const LocationListing::Uninstall& rule : location.uninstall) {
+        if (!rule.productGuid.isNull())
             rules << QStringLiteral("uninstall:%0").arg(rule.productGuid.toString());
         else
             rules << QStringLiteral("uninstall:%0|%1").arg(rule.keyName, rule.valueName);
@@ -44,80 +43,72 @@ QString rulesText(const IndexPathInfo& location)
     return rules.join(QStringLiteral("; "));
 }
 
-QJsonObject locationJson(const IndexPathInfo& location)
+QJsonArray pairsJson(const QList<QPair<QString, QString>>& pairs, const QString& first, const QString& second)
 {
-    QJsonArray filesystem;
-    for (const FileSystemRule& rule : location.filesystem)
-        filesystem.append(
-            QJsonObject{{QStringLiteral("directory"), rule.directory}, {QStringLiteral("fileName"), rule.fileName}});
-    QJsonArray registry;
-    for (const RegistryRule& rule : location.registry)
-        registry.append(
-            QJsonObject{{QStringLiteral("keyPath"), rule.keyPath}, {QStringLiteral("valueName"), rule.valueName}});
+    QJsonArray list;
+    for (const auto& pair : pairs)
+        list.append(QJsonObject{{first, pair.first}, {second, pair.second}});
+    return list;
+}
+
+QJsonObject locationJson(const LocationListing& location)
+{
     QJsonArray uninstall;
-    for (const UninstallRule& rule : location.uninstall) {
-        if (rule.hasProductGuid)
-            uninstall.append(
-                QJsonObject{{QStringLiteral("productGuid"), CDownloadLogUtils::guidText(rule.productGuid)}});
+    for (const LocationListing::Uninstall& rule : location.uninstall) {
+        if (!rule.productGuid.isNull())
+            uninstall.append(QJsonObject{{QStringLiteral("productGuid"), guidText(rule.productGuid)}});
         else
             uninstall.append(
                 QJsonObject{{QStringLiteral("keyName"), rule.keyName}, {QStringLiteral("valueName"), rule.valueName}});
     }
     return QJsonObject{
-        {QStringLiteral("mappingGuid"), CDownloadLogUtils::guidText(location.mappingGuid)},
-        {QStringLiteral("platform"), platformName(location.platform)},
-        {QStringLiteral("simulator"), CSimulators::shortName(location.simulator)},
+        {QStringLiteral("mappingGuid"), guidText(location.mappingGuid)},
+        {QStringLiteral("platform"), location.platform},
+        {QStringLiteral("simulator"), location.simulator},
         {QStringLiteral("directory"), location.directory},
         {QStringLiteral("cycle"), location.cycle},
         {QStringLiteral("revision"), location.revision},
         {QStringLiteral("specified"), location.specified ? QStringLiteral("manual") : QStringLiteral("auto")},
         {QStringLiteral("backup"), location.backup},
         {QStringLiteral("patterns"), QJsonArray::fromStringList(location.patterns)},
-        {QStringLiteral("filesystem"), filesystem},
-        {QStringLiteral("registry"), registry},
+        {QStringLiteral("filesystem"),
+         pairsJson(location.filesystem, QStringLiteral("directory"), QStringLiteral("fileName"))},
+        {QStringLiteral("registry"),
+         pairsJson(location.registry, QStringLiteral("keyPath"), QStringLiteral("valueName"))},
         {QStringLiteral("uninstall"), uninstall},
     };
 }
 
 int runShow(const QString& file, bool json, bool count)
 {
-    std::vector<std::unique_ptr<IndexInfo>> addons; // in file order
+    QList<AddonListing> addons;
     Exception failure;
-    bool failed = false;
-    CDataIndexSerializer serializer;
-    QObject::connect(&serializer, &CDataIndexSerializer::addonFound,
-                     [&addons](IndexInfo* addon) { addons.emplace_back(addon); });
-    QObject::connect(&serializer, &CDataIndexSerializer::taskError, [&](const Exception& error) {
-        failure = error;
-        failed = true;
-    });
-    serializer.deserialize(file);
-    if (failed) {
+    if (!CIndexListing::read(file, &addons, &failure)) {
         CCli::printError(failure.errorNumber, failure.message);
         return CCli::Failure;
     }
 
     if (count) {
         int locations = 0;
-        for (const auto& addon : addons)
-            locations += addon->paths.size();
+        for (const AddonListing& addon : qAsConst(addons))
+            locations += addon.locations.size();
         CCli::printLine(QStringLiteral("%0\t%1").arg(addons.size()).arg(locations));
         return CCli::Success;
     }
 
     if (json) {
         QJsonArray list;
-        for (const auto& addon : addons) {
+        for (const AddonListing& addon : qAsConst(addons)) {
             QJsonArray locations;
-            for (const IndexPathInfo* location : addon->paths)
-                locations.append(locationJson(*location));
+            for (const LocationListing& location : addon.locations)
+                locations.append(locationJson(location));
             list.append(QJsonObject{
-                {QStringLiteral("guid"), CDownloadLogUtils::guidText(addon->guid)},
-                {QStringLiteral("name"), addon->name},
-                {QStringLiteral("cycle"), addon->cycle},
-                {QStringLiteral("revision"), addon->revision},
-                {QStringLiteral("masterfile"), addon->masterfile},
-                {QStringLiteral("internalId"), addon->internalId},
+                {QStringLiteral("guid"), guidText(addon.guid)},
+                {QStringLiteral("name"), addon.name},
+                {QStringLiteral("cycle"), addon.cycle},
+                {QStringLiteral("revision"), addon.revision},
+                {QStringLiteral("masterfile"), addon.masterfile},
+                {QStringLiteral("internalId"), addon.internalId},
                 {QStringLiteral("locations"), locations},
             });
         }
@@ -130,14 +121,12 @@ int runShow(const QString& file, bool json, bool count)
 
     // One write for the whole listing: a data index has thousands of locations.
     QStringList lines;
-    for (const auto& addon : addons) {
-        for (const IndexPathInfo* location : addon->paths) {
+    for (const AddonListing& addon : qAsConst(addons)) {
+        for (const LocationListing& location : addon.locations) {
             lines.append(QStringList{
-                CDownloadLogUtils::guidText(addon->guid), addon->name,
-                CDownloadLogUtils::guidText(location->mappingGuid), CSimulators::shortName(location->simulator),
-                platformName(location->platform), location->directory, QString::number(location->cycle),
-                QString::number(location->revision),
-                location->specified ? QStringLiteral("manual") : QStringLiteral("auto"), rulesText(*location)}
+                guidText(addon.guid), addon.name, guidText(location.mappingGuid), location.simulator, location.platform,
+                location.directory, QString::number(location.cycle), QString::number(location.revision),
+                location.specified ? QStringLiteral("manual") : QStringLiteral("auto"), rulesText(location)}
                              .join(QLatin1Char('\t')));
         }
     }
@@ -151,74 +140,51 @@ int runShow(const QString& file, bool json, bool count)
 // description and the numbers of supported and mapped add-ons.
 int runRefresh(bool json, int timeoutSeconds)
 {
-    CDataIndex* index = CDataIndex::instance();
+    CIndexRefresh refresh;
     QEventLoop loop;
-    bool ended = false;
-    bool succeeded = false;
-    QStringList errors;
-    QObject context;
-    QObject::connect(index, &CDataIndex::completed, &context, [&](bool succeed) {
-        ended = true;
-        succeeded = succeed;
-        loop.quit();
-    });
-    QObject::connect(index, &CDataIndex::error, &context, [&](int, int number, const QString& message) {
-        errors << QStringLiteral("error %0: %1").arg(number).arg(message);
-        // Some failures end the check; others are followed by the local copy and completed().
-        if (!index->isChecking()) {
-            ended = true;
-            loop.quit();
-        }
-    });
-    QTimer::singleShot(timeoutSeconds * 1000, &loop, &QEventLoop::quit);
-    index->initialize();
-    if (!ended)
-        loop.exec();
-
+    QObject::connect(&refresh, &CIndexRefresh::finished, &loop, &QEventLoop::quit);
+    refresh.start(timeoutSeconds * 1000);
+    loop.exec();
     CCli::waitForWorkerThreads();
 
-    for (const QString& error : qAsConst(errors))
+    const CIndexRefresh::Outcome outcome = refresh.outcome();
+    for (const QString& error : outcome.errors)
         fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
-    if (!ended) {
+    if (!outcome.ended) {
         CCli::printError(4, QStringLiteral("The data index was not brought up to date within %0 seconds (web "
                                            "service %1).")
                                 .arg(timeoutSeconds)
                                 .arg(CSettings::stringValue(SettingsKey::ServerAddress)));
         return CCli::Failure;
     }
-    const QString path = CDataLocations::dataIndexFilePath();
-    const DataIndexHeader header = CDataIndexSerializer::readHeader(path);
-    const int supported = index->supported().size();
-    int mapped = 0;
-    for (const IndexInfo* addon : index->mappedAddons())
-        mapped += addon->paths.size();
-    if (succeeded || supported > 0) {
+    const IndexSummary summary = CIndexListing::summary();
+    if (outcome.completed || summary.supported > 0) {
         if (json) {
             CCli::printLine(
                 QString::fromUtf8(QJsonDocument(QJsonObject{
-                                                    {QStringLiteral("id"), CDownloadLogUtils::guidText(header.id)},
-                                                    {QStringLiteral("revision"), header.revision},
-                                                    {QStringLiteral("description"), header.description},
-                                                    {QStringLiteral("file"), QDir::toNativeSeparators(path)},
-                                                    {QStringLiteral("current"), index->isCurrent()},
-                                                    {QStringLiteral("supported"), supported},
-                                                    {QStringLiteral("mapped"), mapped},
+                                                    {QStringLiteral("id"), guidText(summary.id)},
+                                                    {QStringLiteral("revision"), summary.revision},
+                                                    {QStringLiteral("description"), summary.description},
+                                                    {QStringLiteral("file"), QDir::toNativeSeparators(summary.file)},
+                                                    {QStringLiteral("current"), summary.current},
+                                                    {QStringLiteral("supported"), summary.supported},
+                                                    {QStringLiteral("mapped"), summary.mapped},
                                                 })
                                       .toJson(QJsonDocument::Compact)));
         } else {
-            CCli::printLine(QStringList{CDownloadLogUtils::guidText(header.id), header.revision, header.description,
-                                        QString::number(supported), QString::number(mapped)}
+            CCli::printLine(QStringList{guidText(summary.id), summary.revision, summary.description,
+                                        QString::number(summary.supported), QString::number(summary.mapped)}
                                 .join(QLatin1Char('\t')));
         }
     }
     // Without a mapping list the index completes unsuccessfully, yet nothing failed; a list that exists but
     // could not be read is a failure, as is an index that could not be brought up to date (even when the
     // old one still serves).
-    const bool mappingListUnread = !succeeded && QFileInfo::exists(CDataLocations::mappingListFilePath());
+    const bool mappingListUnread = !outcome.completed && QFileInfo::exists(CDataLocations::mappingListFilePath());
     if (mappingListUnread)
         CCli::printError(3, QStringLiteral("The mapping list %0 could not be read.")
                                 .arg(QDir::toNativeSeparators(CDataLocations::mappingListFilePath())));
-    return errors.isEmpty() && !mappingListUnread ? CCli::Success : CCli::Failure;
+    return outcome.errors.isEmpty() && !mappingListUnread ? CCli::Success : CCli::Failure;
 }
 
 int runIndex(const QStringList& arguments)
@@ -240,8 +206,8 @@ int runIndex(const QStringList& arguments)
     const QCommandLineOption noUpdateOption(QStringLiteral("no-index-update"),
                                             QStringLiteral("refresh: keep and read the local copy."));
     const QCommandLineOption timeoutOption(QStringLiteral("timeout"),
-                                           QStringLiteral("refresh: give up after SECONDS (default 120)."),
-                                           QStringLiteral("SECONDS"), QStringLiteral("120"));
+                                           QStringLiteral("refresh: give up after SECONDS (default 60)."),
+                                           QStringLiteral("SECONDS"), QStringLiteral("60"));
     parser.addOptions({jsonOption, countOption, noUpdateOption, timeoutOption});
     parser.addPositionalArgument(QStringLiteral("action"), QStringLiteral("show or refresh"));
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("show: the index file to read."));

@@ -27,27 +27,27 @@ CProgressLine::CProgressLine(const QString& label, bool terminal)
     m_sincePhase.start();
 }
 
-void CProgressLine::pulse(const QString& phase, qint64 done, qint64 total, bool bytes)
+void CProgressLine::pulse(const CommandProgress& progress)
 {
-    // The two preparing pulses are steps of their own between the phases.
-    const QString step = done == -100 ? QStringLiteral("-100") : done == -200 ? QStringLiteral("-200") : phase;
-    const bool phaseChanged = step != m_phase;
+    // Preparing is a step of its own before the phase counts.
+    const bool phaseChanged = progress.phase != m_phase || progress.preparing != m_preparing;
     if (phaseChanged) {
-        m_phase = step;
+        m_phase = progress.phase;
+        m_preparing = progress.preparing;
         m_sincePhase.restart();
-        m_phaseStartBytes = bytes ? qMax<qint64>(0, done) : 0;
+        m_phaseStartBytes = progress.inBytes() ? qMax<qint64>(0, progress.done) : 0;
     }
-    if (done == -100) {
-        show(QStringLiteral("preparing for download"), phaseChanged);
+    if (progress.preparing) {
+        show(progress.phase == CommandPhase::Download  ? QStringLiteral("preparing for download")
+             : progress.phase == CommandPhase::Install ? QStringLiteral("preparing for installation")
+                                                       : QStringLiteral("preparing"),
+             phaseChanged);
         return;
     }
-    if (done == -200) {
-        show(QStringLiteral("preparing for installation"), phaseChanged);
-        return;
-    }
-    const int percent = total > 0 ? int(done * 100 / total) : 0;
-    QString text = QStringLiteral("%0 %1%").arg(phase).arg(percent);
-    if (bytes) {
+    QString text = QStringLiteral("%0 %1%").arg(phaseVerb(progress.phase)).arg(progress.percent());
+    if (progress.inBytes()) {
+        const qint64 done = progress.done;
+        const qint64 total = progress.total;
         text += QStringLiteral(", %0/%1 MB").arg(double(done) / 1e6, 0, 'f', 1).arg(double(total) / 1e6, 0, 'f', 1);
         const double seconds = m_sincePhase.elapsed() / 1000.0;
         const double rate = seconds > 0.5 ? double(done - m_phaseStartBytes) / seconds : 0.0;
@@ -57,19 +57,20 @@ void CProgressLine::pulse(const QString& phase, qint64 done, qint64 total, bool 
                 text += QStringLiteral(", %0 left").arg(duration(qint64((total - done) / rate)));
         }
     } else {
-        text += QStringLiteral(", %0/%1 files").arg(done).arg(total);
+        text += QStringLiteral(", %0/%1 files").arg(progress.done).arg(progress.total);
     }
-    show(text, phaseChanged);
+    // A log shows where each step began and that it got to the end.
+    show(text, phaseChanged || (progress.total > 0 && progress.done == progress.total));
 }
 
-void CProgressLine::show(const QString& text, bool phaseChanged)
+void CProgressLine::show(const QString& text, bool always)
 {
     if (m_terminal) {
         write(QStringLiteral("\r\x1b[K%0: %1").arg(m_label, text).left(200));
         m_drawn = true;
         return;
     }
-    if (!phaseChanged && m_sincePlainLine.elapsed() < plainLineInterval)
+    if (!always && m_sincePlainLine.elapsed() < plainLineInterval)
         return;
     m_sincePlainLine.restart();
     write(QStringLiteral("%0: %1\n").arg(m_label, text));

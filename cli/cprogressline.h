@@ -1,5 +1,7 @@
 #pragma once
 
+#include "commands/commandprogress.h"
+
 #include <QElapsedTimer>
 #include <QString>
 
@@ -11,18 +13,18 @@ class CProgressLine
 public:
     CProgressLine(const QString& label, bool terminal);
 
-    // A pulse of the command: (-100,-100) preparing, (-200,-200) download done, otherwise (done, total) in
-    // bytes while `phase` is the download, in files otherwise. `phase` is CUpdateCommand's phase or a text.
-    void pulse(const QString& phase, qint64 done, qint64 total, bool bytes);
+    void pulse(const CommandProgress& progress);
     // Ends the line (on a terminal) before other output.
     void finish();
 
 private:
-    void show(const QString& text, bool phaseChanged);
+    // On a terminal, draws the line; otherwise writes it when `always`, or when a while has passed.
+    void show(const QString& text, bool always);
 
     QString m_label;
     bool m_terminal;
-    QString m_phase;
+    CommandPhase m_phase = CommandPhase::Other;
+    bool m_preparing = false;
     QElapsedTimer m_sincePlainLine;
     QElapsedTimer m_sincePhase;
     qint64 m_phaseStartBytes = 0;

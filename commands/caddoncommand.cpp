@@ -7,7 +7,6 @@
 #include "commands/cleftovers.h"
 #include "commands/clocationlock.h"
 #include "commands/commanderrors.h"
-#include "dataindex/cdataindex.h"
 #include "platform/cdurablefile.h"
 #include "zip/unzip.h"
 
@@ -15,30 +14,25 @@
 #include <QElapsedTimer>
 #include <QFile>
 
-CAddonCommand::CAddonCommand(QObject* parent, CommandInfo* info)
-    : CQueueable(parent, info)
-    , m_addonGuid(info ? info->addonGuid : QUuid())
-    , m_mappingGuid(info ? info->mappingGuid : QUuid())
+CAddonCommand::CAddonCommand(CommandInfo* info, const AddonStatus& target)
+    : CQueueable(nullptr, info)
+    , m_target(target)
 {
-    qRegisterMetaType<Exception>("Exception");
+    // A record of another location than the command's would work on the wrong folder.
+    Q_ASSERT(!info || target.folder.isEmpty() ||
+             (target.addonGuid == info->addonGuid && target.mappingGuid == info->mappingGuid));
+    m_target.addonGuid = info ? info->addonGuid : target.addonGuid;
+    m_target.mappingGuid = info ? info->mappingGuid : target.mappingGuid;
 }
 
 CAddonCommand::~CAddonCommand() = default;
 
-void CAddonCommand::stop()
+bool CAddonCommand::checkMapped()
 {
-    m_canceled.store(true);
-    CQueueable::stop();
-}
-
-IndexPathInfo* CAddonCommand::mappedLocation() const
-{
-    return CDataIndex::instance()->mappedLocation(m_addonGuid, m_mappingGuid);
-}
-
-QString CAddonCommand::simulator() const
-{
-    return CDataIndex::instance()->simulatorShortName(m_addonGuid, m_mappingGuid);
+    if (m_target.isMapped())
+        return true;
+    raise(BV_EXCEPTION(11, 6, QStringLiteral("The addon '%0' is not mapped.").arg(addonGuid().toString())));
+    return false;
 }
 
 bool CAddonCommand::completeInterruptedInstall(const QString& addonFolder)
@@ -54,7 +48,14 @@ bool CAddonCommand::completeInterruptedInstall(const QString& addonFolder)
 void CAddonCommand::raise(const Exception& error)
 {
     CLogger::logException(error);
-    reportError(error);
+    reportFailure(error);
+}
+
+void CAddonCommand::raiseCanceled()
+{
+    const Exception canceled = BV_EXCEPTION(8, 6, tr("User canceled."));
+    CLogger::logException(canceled);
+    reportCancel(canceled);
 }
 
 bool CAddonCommand::undoInstall(CInstallTransaction& transaction, const QString& problem, const QString& done,
@@ -70,7 +71,7 @@ bool CAddonCommand::undoInstall(CInstallTransaction& transaction, const QString&
                 .arg(done == QLatin1String("restored") ? QStringLiteral("restore") : QStringLiteral("install"),
                      isCanceled() ? QStringLiteral("canceled") : problem, notBack)));
     } else if (isCanceled()) {
-        raise(BV_EXCEPTION(8, 6, tr("User canceled.")));
+        raiseCanceled();
     } else {
         raise(BV_EXCEPTION(12, failureLevel, QStringLiteral("The files are unchanged: %0.").arg(problem)));
     }
@@ -81,7 +82,7 @@ bool CAddonCommand::installFromPackage(UnZip& package, const QList<PlannedFile>&
                                        const QString& addonFolder, const QString& done, int failureLevel)
 {
     constexpr int pulseInterval = 200; // ms
-    CInstallTransaction transaction(addonFolder, m_mappingGuid);
+    CInstallTransaction transaction(addonFolder, mappingGuid());
     QString problem;
     if (!transaction.begin(&problem)) {
         raise(BV_EXCEPTION(12, failureLevel, QStringLiteral("Nothing was %0: %1.").arg(done, problem)));
@@ -90,7 +91,7 @@ bool CAddonCommand::installFromPackage(UnZip& package, const QList<PlannedFile>&
     const qint64 total = files.size();
     QElapsedTimer sincePulse;
     sincePulse.start();
-    emit taskPulse(0, total);
+    pulse(0, total);
     QList<CInstallTransaction::File> staged;
     for (int i = 0; i < files.size(); ++i) {
         QFile out(transaction.stagedPath(i));
@@ -124,7 +125,7 @@ bool CAddonCommand::installFromPackage(UnZip& package, const QList<PlannedFile>&
         }
         staged.append(CInstallTransaction::File{transaction.stagedPath(i), files.at(i).targetPath});
         if (sincePulse.elapsed() > pulseInterval) {
-            emit taskPulse(i + 1, total);
+            pulse(i + 1, total);
             sincePulse.restart();
         }
     }
@@ -135,7 +136,7 @@ bool CAddonCommand::installFromPackage(UnZip& package, const QList<PlannedFile>&
         return undoInstall(transaction, problem, done, failureLevel);
     }
     staged.append(CInstallTransaction::File{
-        stagedMapping, QDir::toNativeSeparators(CIOUtils::installedIndexPath(addonFolder, m_addonGuid))});
+        stagedMapping, QDir::toNativeSeparators(CIOUtils::installedIndexPath(addonFolder, addonGuid()))});
     // On the disk before the journal counts on them.
     QStringList stagedPaths;
     for (const CInstallTransaction::File& file : qAsConst(staged))
@@ -155,17 +156,16 @@ bool CAddonCommand::installFromPackage(UnZip& package, const QList<PlannedFile>&
                                .arg(done, problem)));
         return false;
     }
-    emit taskPulse(total, total);
+    pulse(total, total);
     return true;
 }
 
 bool CAddonCommand::reserve()
 {
-    const IndexPathInfo* location = mappedLocation();
-    if (!location)
+    if (!m_target.isMapped())
         return true;
     if (!m_lock)
-        m_lock = std::make_unique<CLocationLock>(location->directory);
+        m_lock = std::make_unique<CLocationLock>(m_target.folder);
     // A lock that can't be made at all is not waited for: the run says why.
     QString problem;
     return m_lock->tryLock(&problem) || !problem.isEmpty();
@@ -173,29 +173,27 @@ bool CAddonCommand::reserve()
 
 bool CAddonCommand::holdLocation()
 {
-    const IndexPathInfo* location = mappedLocation();
-    if (!location)
+    if (!m_target.isMapped())
         return true;
     if (!m_lock || !m_lock->isLocked()) {
-        m_lock = std::make_unique<CLocationLock>(location->directory);
+        m_lock = std::make_unique<CLocationLock>(m_target.folder);
         QString problem;
         if (!m_lock->tryLock(&problem)) {
             if (!problem.isEmpty()) {
                 raise(BV_EXCEPTION(CommandError::LocationLockFailed, 7,
                                    QStringLiteral("Nothing was done: %0, so the program can't make sure that no "
                                                   "other copy of it works on %1 at the same time.")
-                                       .arg(problem, QDir::toNativeSeparators(location->directory))));
+                                       .arg(problem, QDir::toNativeSeparators(m_target.folder))));
                 return false;
             }
-            const IndexInfo* addon = CDataIndex::instance()->mappedAddon(m_addonGuid);
-            const QString name = addon && !addon->name.isEmpty() ? addon->name : m_addonGuid.toString();
+            const QString name = m_target.name.isEmpty() ? addonGuid().toString() : m_target.name;
             raise(BV_EXCEPTION(CommandError::LocationBusy, 7,
                                QStringLiteral("another copy of the program is working on %0").arg(name)));
             return false;
         }
     }
     // Nobody else works here now: what killed or failed runs of the location left can go.
-    CLeftovers::sweepLocation(m_mappingGuid, location->directory, CIOUtils::backupFolder());
+    CLeftovers::sweepLocation(mappingGuid(), m_target.folder, CIOUtils::backupFolder());
     return true;
 }
 

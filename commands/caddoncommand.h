@@ -1,45 +1,44 @@
 #pragma once
 
+#include "commands/caddonstatus.h"
 #include "commands/cqueueable.h"
 #include "foundation/clogger.h"
 
 #include <QString>
 #include <QUuid>
 
-#include <atomic>
 #include <memory>
 
 class CLocationLock;
-struct IndexPathInfo;
 
-// What the three add-on commands (update, backup, restore) share: the add-on mapping they work on, how they
+// What the three add-on commands (update, backup, restore) share: the add-on location they work on, how they
 // raise an error, and the completion of an install that a crash interrupted.
 //
-// stop() may be called from any thread (the window's, through the queue): it only raises the cancel flag,
+// The command keeps a copy of its location's record, taken from the data index when it is made (on the
+// window's thread): its own thread never reads the index, which may be refreshed meanwhile.
+//
+// stop() may be called from any thread (the window's, through the queue): it only raises the stop flag,
 // which the command's loops poll between files.
 class CAddonCommand : public CQueueable
 {
     Q_OBJECT
 
 public:
-    CAddonCommand(QObject* parent, CommandInfo* info);
+    // Takes ownership of `info`; `target` is the location's record as the command found it.
+    CAddonCommand(CommandInfo* info, const AddonStatus& target);
     ~CAddonCommand() override;
 
-    QUuid addonGuid() const { return m_addonGuid; }
-    QUuid mappingGuid() const { return m_mappingGuid; }
-    bool isCanceled() const { return m_canceled.load(); }
+    QUuid addonGuid() const { return m_target.addonGuid; }
+    QUuid mappingGuid() const { return m_target.mappingGuid; }
+    const AddonStatus& target() const { return m_target; }
+    bool isCanceled() const { return isStopRequested(); }
 
     // Takes the lock of the mapped location without a word when it is free (see holdLocation()).
     bool reserve() override;
 
-public slots:
-    void stop() override;
-
 protected:
-    // The mapped location of the command in the data index, or null.
-    IndexPathInfo* mappedLocation() const;
-    // The short name of the mapping's simulator ("FSX", "XP11" ...); empty when the mapping is unknown.
-    QString simulator() const;
+    // Whether the location was mapped when the command was made; when not, raises why and returns false.
+    bool checkMapped();
 
     // Completes an install or restore of this mapping that a crash interrupted, before anything else is done
     // in `addonFolder`. False after reporting the error when it can't be completed.
@@ -58,9 +57,11 @@ protected:
     bool undoInstall(class CInstallTransaction& transaction, const QString& problem, const QString& done,
                      int failureLevel);
 
-    // Logs the error, makes it the command's last one and emits it (build it with BV_EXCEPTION, which
-    // records where it was raised).
+    // Logs the error and reports it as the command's failure (build it with BV_EXCEPTION, which records
+    // where it was raised).
     void raise(const Exception& error);
+    // Reports "User canceled." as the command's end.
+    void raiseCanceled();
 
     // The first step of every run: holds the lock of the mapped location (CLocationLock) for the rest of the
     // command, so that no other command of any copy of the program works on the same folder meanwhile. When
@@ -71,10 +72,7 @@ protected:
     bool holdLocation();
     void releaseReservation() override;
 
-    std::atomic<bool> m_canceled{false};
-
 private:
     std::unique_ptr<CLocationLock> m_lock;
-    QUuid m_addonGuid;
-    QUuid m_mappingGuid;
+    AddonStatus m_target;
 };

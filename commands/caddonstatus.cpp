@@ -24,6 +24,8 @@ QString AddonStatus::stateText(State state)
         return QStringLiteral("missing");
     case Interrupted:
         return QStringLiteral("interrupted");
+    case Unsupported:
+        return QStringLiteral("unsupported");
     }
     return QString();
 }
@@ -45,6 +47,8 @@ AddonStatus CAddonStatus::of(const QUuid& addonGuid, const QUuid& mappingGuid)
     // The index's data for this simulator; the add-on's own figures when no location names it.
     if (const IndexInfo* supported = index->supportedAddon(addonGuid)) {
         status.supported = true;
+        status.masterfile = supported->masterfile;
+        status.internalId = supported->internalId;
         status.currentCycle = supported->cycle;
         status.currentRevision = supported->revision;
         for (const IndexPathInfo* entry : supported->paths) {
@@ -73,6 +77,8 @@ AddonStatus CAddonStatus::of(const QUuid& addonGuid, const QUuid& mappingGuid)
                 QStringLiteral("an install or restore was interrupted; the next command for it completes it");
     } else if (!QFileInfo::exists(installed)) {
         status.state = AddonStatus::NotInstalled;
+    } else if (!status.supported) {
+        status.state = AddonStatus::Unsupported;
     } else if (version.backup) {
         status.state = AddonStatus::Restored;
     } else if (version.cycle == status.currentCycle && version.revision == status.currentRevision) {

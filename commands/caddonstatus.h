@@ -5,7 +5,8 @@
 #include <QUuid>
 
 // Where a mapped add-on location stands against the data index: what the window shows on each item and
-// `tessaray-cli status` prints. Worked out once, here, for both.
+// `tessaray-cli status` prints, worked out once, here, for both. It is also the copy of the location's
+// records that a command takes when it is made.
 struct AddonStatus
 {
     enum State
@@ -16,26 +17,35 @@ struct AddonStatus
         NotInstalled, // no package installed in the folder yet
         Missing,      // the folder itself is gone (a moved or uninstalled simulator)
         Interrupted,  // an install or restore waits to be completed; the files may be mixed
+        Unsupported,  // the data index no longer lists the add-on: nothing to update it with
     };
 
     QUuid addonGuid;
     QUuid mappingGuid;
     QString name;
     QString simulator; // short name
-    QString folder;
+    QString folder;    // empty when there is no such mapped location
     int installedCycle = 0;
     int installedRevision = 0;
     int currentCycle = 0; // the data index's, for this simulator
     int currentRevision = 0;
     bool supported = false; // the data index lists the add-on
+    QString masterfile;     // the index's package file name, and its internal id: what an update asks for
+    QString internalId;
     State state = NotInstalled;
     QString reason; // why an interrupted install is still pending
 
-    // "updated", "outdated", "restored", "not installed", "missing", "interrupted".
+    // "updated", "outdated", "restored", "not installed", "missing", "interrupted", "unsupported".
     static QString stateText(State state);
     QString stateText() const { return stateText(state); }
-    // Whether an update has something to install.
-    bool needsUpdate() const { return state == Outdated || state == NotInstalled || state == Interrupted; }
+    bool isMapped() const { return !folder.isEmpty(); }
+    // Whether an update has something to install: the index lists the add-on, and what is installed is not it.
+    bool needsUpdate() const
+    {
+        return supported && (state == Outdated || state == NotInstalled || state == Interrupted);
+    }
+    // Whether there may be installed files to back up (an interrupted install is completed first).
+    bool canBackUp() const { return state != NotInstalled && state != Missing; }
 };
 
 class CAddonStatus

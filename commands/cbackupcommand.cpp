@@ -5,15 +5,14 @@
 #include "commands/cioutils.h"
 #include "commands/cpackagepassword.h"
 #include "commands/cpreflight.h"
-#include "dataindex/indexinfo.h"
 #include "webservices/cuser.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 
-CBackupCommand::CBackupCommand(QObject* parent, CommandInfo* info)
-    : CAddonCommand(parent, info)
+CBackupCommand::CBackupCommand(CommandInfo* info, const AddonStatus& target)
+    : CAddonCommand(info, target)
 {
 }
 
@@ -21,14 +20,7 @@ void CBackupCommand::run()
 {
     BV_LOG(1, QStringLiteral("Backup command started modified"));
     emit taskStarted(this);
-    if (!holdLocation()) {
-        complete();
-        return;
-    }
-
-    const IndexPathInfo* location = mappedLocation();
-    if (!location) {
-        raise(BV_EXCEPTION(11, 6, QStringLiteral("The addon '%0' is not mapped.").arg(addonGuid().toString())));
+    if (!holdLocation() || !checkMapped()) {
         complete();
         return;
     }
@@ -39,7 +31,7 @@ void CBackupCommand::run()
         complete();
         return;
     }
-    const QString folder = location->directory;
+    const QString folder = target().folder;
     const QString backupFolder = CIOUtils::backupFolder();
     QString problem;
     if (!CPreflight::addonFolder(folder, &problem) ||
@@ -64,9 +56,7 @@ void CBackupCommand::run()
         return;
     }
     const QString hash = createBackupPackage(folder, packagePath);
-    if (hash.isEmpty()) {
-        raise(BV_EXCEPTION(
-            7, 7, QStringLiteral("Backup failed. '%0' not created.").arg(QDir::toNativeSeparators(packagePath))));
+    if (hash.isEmpty()) { // the packager's reason has been raised
         complete();
         return;
     }
@@ -91,12 +81,10 @@ CBackupPackager::Request CBackupCommand::request(const QString& addonFolder, con
     CBackupPackager::Request request;
     request.addonFolder = addonFolder;
     request.addonGuid = addonGuid();
-    request.simulator = simulator();
+    request.simulator = target().simulator;
     request.packagePath = packagePath;
-    if (const IndexPathInfo* location = mappedLocation()) {
-        request.cycle = location->cycle;
-        request.revision = location->revision;
-    }
+    request.cycle = target().installedCycle;
+    request.revision = target().installedRevision;
     return request;
 }
 
@@ -105,16 +93,15 @@ QString CBackupCommand::createBackupPackage(const QString& addonFolder, const QS
     BV_LOG(1, QStringLiteral("Creating backup package"));
     CBackupPackager::Request request = this->request(addonFolder, packagePath);
     request.password = packagePassword(CUser::instance()->userId());
-    request.canceled = &m_canceled;
-    request.pulse = [this](qint64 done, qint64 total) {
-        m_fileCount = int(total);
-        emit taskPulse(done, total);
-    };
+    request.canceled = stopFlag();
+    request.pulse = [this](qint64 done, qint64 total) { pulse(done, total); };
     const CBackupPackager::Result result = CBackupPackager::create(request);
     m_cycle = result.cycle;
     m_revision = result.revision;
-    if (result.hash.isEmpty())
-        raise(BV_EXCEPTION(result.errorNumber, result.canceled ? 6 : 7, result.errorMessage));
+    if (result.canceled)
+        raiseCanceled();
+    else if (result.hash.isEmpty())
+        raise(BV_EXCEPTION(result.errorNumber, 7, result.errorMessage));
     else
         BV_LOG(1, QStringLiteral("File backup completed and hash generated."));
     return result.hash;

@@ -11,7 +11,10 @@ class CBackupCommand : public CAddonCommand
     Q_OBJECT
 
 public:
-    CBackupCommand(QObject* parent, CommandInfo* info);
+    // Takes ownership of `info`; `target` is the location's record as the command found it.
+    CBackupCommand(CommandInfo* info, const AddonStatus& target);
+
+    CommandPhase phase() const override { return CommandPhase::Backup; }
 
     // The package's check hash; empty when no package was made (the error is reported then).
     QString createBackupPackage(const QString& addonFolder, const QString& packagePath);
@@ -22,7 +25,6 @@ public slots:
 private:
     CBackupPackager::Request request(const QString& addonFolder, const QString& packagePath) const;
 
-    int m_fileCount = 0;
     // What the last package holds (CBackupPackager::Result).
     int m_cycle = 0;
     int m_revision = 0;

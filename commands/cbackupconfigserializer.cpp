@@ -146,6 +146,18 @@ QVariant CBackupConfigSerializer::serialize(QVariant info)
         entry = next;
     }
 
+    if (!write(document, path, function))
+        return QVariant(false);
+    for (const QString& name : pruned) {
+        if (!CIOUtils::removeBackupFile(name))
+            BV_LOG(6, QStringLiteral("Selected backup has not been removed"));
+    }
+    emit taskCompleted();
+    return QVariant(true);
+}
+
+bool CBackupConfigSerializer::write(const QDomDocument& document, const QString& path, const QString& function)
+{
     QSaveFile out(path);
     const QByteArray bytes = document.toByteArray(4);
     QString problem;
@@ -153,14 +165,36 @@ QVariant CBackupConfigSerializer::serialize(QVariant info)
         reportListError(QStringLiteral("The backup list %0 can't be written (%1).")
                             .arg(QDir::toNativeSeparators(path), problem.isEmpty() ? out.errorString() : problem),
                         function, __LINE__);
-        return QVariant(false);
+        return false;
     }
-    for (const QString& name : pruned) {
-        if (!CIOUtils::removeBackupFile(name))
-            BV_LOG(6, QStringLiteral("Selected backup has not been removed"));
+    return true;
+}
+
+bool CBackupConfigSerializer::forget(const AddonBackupInfo& backup)
+{
+    const QString function = QStringLiteral("CBackupConfigSerializer::forget");
+    const QString path = CIOUtils::backupListFilePath();
+    QLockFile::LockError lockError = QLockFile::NoError;
+    const std::unique_ptr<QLockFile> lock = lockList(path, &lockError);
+    if (!lock) {
+        reportListError(lockProblem(path, lockError), function, __LINE__);
+        return false;
     }
-    emit taskCompleted();
-    return QVariant(true);
+    QDomDocument document;
+    if (!load(document, path, function))
+        return false;
+    QDomElement addon = addonElement(document, backup.addonGuid, backup.mappingGuid);
+    const QString name = QFileInfo(backup.path).fileName();
+    bool found = false;
+    for (QDomElement entry = addon.firstChildElement(QStringLiteral("file")); !entry.isNull();) {
+        const QDomElement next = entry.nextSiblingElement(QStringLiteral("file"));
+        if (entry.attribute(QStringLiteral("name")) == name) {
+            addon.removeChild(entry);
+            found = true;
+        }
+        entry = next;
+    }
+    return !found || write(document, path, function);
 }
 
 QStringList CBackupConfigSerializer::namesToPrune(const QUuid& mappingGuid, const QString& folder)

@@ -36,6 +36,10 @@ public:
     // the reason in `problem`.
     static bool checkPackage(const QString& path, const QString& password, QString* problem);
 
+    // Drops the record of `backup`'s package from the list (nothing when there is none). False after
+    // taskError() when the list can't be read or written.
+    bool forget(const AddonBackupInfo& backup);
+
 public slots:
     // `info` holds an AddonBackupInfo*: records one package (and prunes old ones, records and files, when the
     // setting asks). QVariant(true), or QVariant(false) after taskError().
@@ -47,6 +51,8 @@ public slots:
 
 private:
     bool load(QDomDocument& document, const QString& path, const QString& function);
+    // Replaces the list with `document`, synced to the disk; false after taskError().
+    bool write(const QDomDocument& document, const QString& path, const QString& function);
     // The names of the mapping's packages beyond the newest KeptPackages, oldest first.
     static QStringList namesToPrune(const QUuid& mappingGuid, const QString& folder);
     void reportListError(const QString& message, const QString& function, int line);

@@ -11,5 +11,6 @@ class CCommandFactory
 {
 public:
     // Null for the types that are not queued (modify, remove). `restoreMode` and `backup` are for restores.
+    // The command takes a copy of its location's records from the data index here, on the caller's thread.
     static CQueueable* create(const CommandInfo& info, int restoreMode = 1, const AddonBackupInfo* backup = nullptr);
 };

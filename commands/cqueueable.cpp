@@ -4,12 +4,13 @@ CQueueable::CQueueable(QObject* parent, CommandInfo* info)
     : QObject(parent)
     , m_info(info)
 {
+    qRegisterMetaType<Exception>("Exception");
+    qRegisterMetaType<CommandProgress>("CommandProgress");
 }
 
 CQueueable::~CQueueable()
 {
-    if (m_info && m_info->type >= Update && m_info->type <= LastCommandType)
-        delete m_info;
+    delete m_info;
 }
 
 QString CQueueable::commandKey() const
@@ -22,10 +23,32 @@ void CQueueable::stop()
     m_stopRequested.store(true);
 }
 
-void CQueueable::reportError(const Exception& error)
+void CQueueable::reportFailure(const Exception& error)
 {
-    m_lastException = error;
+    if (m_result.outcome == CommandResult::Succeeded) {
+        m_result.outcome = CommandResult::Failed;
+        m_result.error = error;
+    }
     emit taskError(error);
+}
+
+void CQueueable::reportCancel(const Exception& error)
+{
+    if (m_result.outcome == CommandResult::Succeeded) {
+        m_result.outcome = CommandResult::Canceled;
+        m_result.error = error;
+    }
+    emit taskError(error);
+}
+
+void CQueueable::pulse(qint64 done, qint64 total)
+{
+    emit taskPulse(CommandProgress{phase(), done, total, false});
+}
+
+void CQueueable::pulsePreparing()
+{
+    emit taskPulse(CommandProgress{phase(), 0, 0, true});
 }
 
 void CQueueable::complete()

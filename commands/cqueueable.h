@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commandinfo.h"
+#include "commands/commandprogress.h"
 #include "foundation/exception.h"
 
 #include <QObject>
@@ -8,8 +9,8 @@
 #include <atomic>
 
 // Base of the queued commands (update, backup, restore). run() does the work on the command's own thread;
-// stop() only raises the cancel flag that run() polls. A command reports any number of taskError and
-// taskPulse signals and exactly one taskCompleted.
+// stop() only raises the stop flag that run() polls. A command reports any number of taskError and
+// taskPulse signals and exactly one taskCompleted, after which result() says how it ended.
 class CQueueable : public QObject
 {
     Q_OBJECT
@@ -20,10 +21,14 @@ public:
     ~CQueueable() override;
 
     CommandInfo* commandInfo() const { return m_info; }
-    bool status() const { return m_status; }
-    Exception lastException() const { return m_lastException; }
     QString commandKey() const;
 
+    // The step the command is in; a command that has not started yet is in its first step.
+    virtual CommandPhase phase() const { return CommandPhase::Other; }
+    // How the command ended; read after taskCompleted (before, it is the outcome so far).
+    CommandResult result() const { return m_result; }
+
+    // The command's one stop flag: raised by stop() from any thread, polled by the work between files.
     bool isStopRequested() const { return m_stopRequested.load(); }
 
     // Claims, before the command starts, what it must have to itself (an add-on command: its location, against
@@ -40,12 +45,20 @@ signals:
     void taskStarted(CQueueable* task);
     void taskTerminiated(CQueueable* task);
     void taskError(Exception error);
-    void taskPulse(qint64 current, qint64 total);
+    void taskPulse(CommandProgress progress);
 
 protected:
-    void setStatus(bool status) { m_status = status; }
-    // Records the error as the command's last one and emits taskError.
-    void reportError(const Exception& error);
+    // The command's work failed: the first failure becomes the result (a cancel before it stays a cancel),
+    // and every one is emitted as taskError.
+    void reportFailure(const Exception& error);
+    // The command stopped because it was asked to: the result is a cancel, emitted as taskError.
+    void reportCancel(const Exception& error);
+    // taskPulse of the current step: `done` of `total`, or only that the step is being prepared.
+    void pulse(qint64 done, qint64 total);
+    void pulsePreparing();
+    // Whether the command has failed or been canceled: the rest of its work is skipped.
+    bool hasEnded() const { return m_result.outcome != CommandResult::Succeeded; }
+    std::atomic<bool>* stopFlag() { return &m_stopRequested; }
     // Emits taskCompleted the first time only, after giving back what reserve() claimed.
     void complete();
     // Gives back what reserve() (or the command itself) claimed: the work is over.
@@ -54,8 +67,7 @@ protected:
 
 private:
     CommandInfo* m_info;
-    bool m_status = false;
     bool m_completed = false;
-    Exception m_lastException;
+    CommandResult m_result;
     std::atomic<bool> m_stopRequested{false};
 };

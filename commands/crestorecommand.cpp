@@ -5,7 +5,6 @@
 #include "commands/cpackagepassword.h"
 #include "commands/cpreflight.h"
 #include "dataindex/cfilemappingserializer.h"
-#include "dataindex/indexinfo.h"
 #include "webservices/cnetworkstatus.h"
 #include "webservices/cuser.h"
 #include "zip/unzip.h"
@@ -22,12 +21,11 @@ namespace
 constexpr int pulseInterval = 200; // ms
 } // namespace
 
-CRestoreCommand::CRestoreCommand(QObject* parent, CommandInfo* info, int mode, const QVariant& backup)
-    : CAddonCommand(parent, info)
+CRestoreCommand::CRestoreCommand(CommandInfo* info, const AddonStatus& target, int mode, const AddonBackupInfo& backup)
+    : CAddonCommand(info, target)
     , m_mode(mode)
+    , m_backup(backup)
 {
-    if (const auto* chosen = backup.value<AddonBackupInfo*>())
-        m_backup = *chosen;
 }
 
 void CRestoreCommand::stop()
@@ -37,20 +35,18 @@ void CRestoreCommand::stop()
     emit taskTerminiated(this);
 }
 
-bool CRestoreCommand::verifyArchive(const QString& file, const QString& password)
+UnZip::ErrorCode CRestoreCommand::openVerified(UnZip& package, const QString& file, const QString& password)
 {
     BV_LOG(1, QStringLiteral("Try to verify file %0").arg(file));
     if (!QFileInfo::exists(file))
-        return false;
-    UnZip package;
+        return UnZip::FileNotFound;
     if (!password.isEmpty())
         package.setPassword(password);
     UnZip::ErrorCode result = package.open(file);
     if (result == UnZip::Ok)
         result = package.verify();
-    package.close();
     BV_LOG(1, QStringLiteral("Backup verification result: %0").arg(int(result)));
-    return result == UnZip::Ok;
+    return result;
 }
 
 void CRestoreCommand::run()
@@ -70,13 +66,11 @@ void CRestoreCommand::run()
         complete();
         return;
     }
-    const IndexPathInfo* location = mappedLocation();
-    if (!location) {
-        raise(BV_EXCEPTION(11, 6, QStringLiteral("The addon '%0' is not mapped.").arg(addonGuid().toString())));
+    if (!checkMapped()) {
         complete();
         return;
     }
-    const QString folder = location->directory;
+    const QString folder = target().folder;
     QString problem;
     if (m_mode == IntoAddonFolder &&
         (!CPreflight::addonFolder(folder, &problem) || !completeInterruptedInstall(folder))) {
@@ -89,20 +83,21 @@ void CRestoreCommand::run()
     const QString password = packagePassword(CUser::instance()->userId());
     const QString packagePath = m_backup.path;
     // Every entry must check out before one file is touched: a damaged package restores nothing.
-    if (!verifyArchive(packagePath, password)) {
+    UnZip package;
+    const UnZip::ErrorCode verified = openVerified(package, packagePath, password);
+    if (verified == UnZip::WrongPassword) {
         raise(BV_EXCEPTION(
             5, 7,
-            QStringLiteral("Unable to open file '%0'. Backup failed.").arg(QDir::toNativeSeparators(packagePath))));
+            QStringLiteral("Nothing was restored: the package '%0' was made for another account (its password is not "
+                           "this account's).")
+                .arg(QDir::toNativeSeparators(packagePath))));
         complete();
         return;
     }
-    UnZip package;
-    package.setPassword(password);
-    const UnZip::ErrorCode opened = package.open(packagePath);
-    if (opened != UnZip::Ok) {
-        raise(BV_EXCEPTION(
-            opened, 7,
-            QStringLiteral("Unable to open file '%0'. Backup failed.").arg(QDir::toNativeSeparators(packagePath))));
+    if (verified != UnZip::Ok) {
+        raise(BV_EXCEPTION(5, 7,
+                           QStringLiteral("Unable to open file '%0'. Backup failed. (%1)")
+                               .arg(QDir::toNativeSeparators(packagePath), UnZip::errorText(verified))));
         complete();
         return;
     }
@@ -125,14 +120,15 @@ void CRestoreCommand::run()
     QFile mappingFile(mapping);
     if (!working.isValid() || !package.contains(entry) || !mappingFile.open(QIODevice::WriteOnly) ||
         package.extractFile(entry, &mappingFile) != UnZip::Ok) {
-        BV_LOG(5, QStringLiteral("The package holds no file mapping; nothing to restore."));
-        BV_LOG(1, QStringLiteral("Restoration is completed"));
+        raise(BV_EXCEPTION(3, 6,
+                           QStringLiteral("Nothing was restored: the package '%0' holds no files of %1.")
+                               .arg(QDir::toNativeSeparators(packagePath), target().name)));
         complete();
         return;
     }
     mappingFile.close();
 
-    const QString simulatorName = simulator();
+    const QString simulatorName = target().simulator;
     if (simulatorName.isEmpty())
         BV_LOG(5, QStringLiteral("Simulator is empty..."));
     BV_LOG(1, QStringLiteral("Deserialize mapping file for restoration"));
@@ -144,6 +140,13 @@ void CRestoreCommand::run()
     if (!reader.deserialize(QVariant::fromValue(&request)).isValid() || !problem.isEmpty() ||
         !CInstallPlan::build(reader.items(), m_mode == IntoAddonFolder ? folder : QString(), &files, &problem)) {
         raise(BV_EXCEPTION(3, 6, QStringLiteral("Nothing was restored: %0.").arg(problem)));
+        complete();
+        return;
+    }
+    if (files.isEmpty()) {
+        raise(BV_EXCEPTION(3, 6,
+                           QStringLiteral("Nothing was restored: the package '%0' holds no files for %1.")
+                               .arg(QDir::toNativeSeparators(packagePath), simulatorName)));
         complete();
         return;
     }
@@ -169,7 +172,7 @@ bool CRestoreCommand::restoreFiles(UnZip& package, const QList<PlannedFile>& fil
     const qint64 total = files.size();
     auto pulse = [&](qint64 done) {
         if (sincePulse.elapsed() > pulseInterval) {
-            emit taskPulse(done, total);
+            this->pulse(done, total);
             sincePulse.restart();
         }
     };
@@ -191,11 +194,11 @@ bool CRestoreCommand::restoreFiles(UnZip& package, const QList<PlannedFile>& fil
             const UnZip::ErrorCode extracted =
                 out.open(QIODevice::WriteOnly) ? package.extractFile(files.at(i).entryName, &out) : UnZip::OpenFailed;
             if (extracted != UnZip::Ok)
-                raise(BV_EXCEPTION(12, 5,
+                raise(BV_EXCEPTION(12, 7,
                                    QStringLiteral("Unable to decompress file %0 (%1)")
                                        .arg(files.at(i).entryName, UnZip::errorText(extracted))));
             if (isCanceled()) {
-                raise(BV_EXCEPTION(8, 6, QStringLiteral("User canceled.")));
+                raiseCanceled();
                 return false;
             }
             pulse(i + 1);

@@ -2,8 +2,7 @@
 
 #include "commands/addonbackupinfo.h"
 #include "commands/caddoncommand.h"
-
-#include <QVariant>
+#include "zip/unzip.h"
 
 // Puts a backup package back. Mode 1 restores it into the add-on's folder: the whole package is checked and
 // extracted into a staging folder first, and the files go in place only after every one extracted cleanly,
@@ -20,11 +19,14 @@ public:
         IntoNewFolder = 2,
     };
 
-    // `backup` holds the AddonBackupInfo* of the package (the command keeps a copy).
-    CRestoreCommand(QObject* parent, CommandInfo* info, int mode, const QVariant& backup);
+    // Takes ownership of `info`; `target` is the location's record as the command found it, `backup` the
+    // package to put back.
+    CRestoreCommand(CommandInfo* info, const AddonStatus& target, int mode, const AddonBackupInfo& backup);
 
-    // True when every entry of the package decompresses and checks out with `password`.
-    bool verifyArchive(const QString& file, const QString& password);
+    CommandPhase phase() const override { return CommandPhase::Restore; }
+
+    // Opens `file` into `package` and checks that every entry decompresses and checks out with `password`.
+    static UnZip::ErrorCode openVerified(UnZip& package, const QString& file, const QString& password);
 
     // The folder mode 2 extracted into (empty before and in mode 1).
     QString extractedFolder() const { return m_extractedFolder; }
@@ -35,7 +37,7 @@ public slots:
 
 private:
     // Extracts every planned file; false after reporting why (nothing in place has changed then).
-    bool restoreFiles(class UnZip& package, const QList<struct PlannedFile>& files, const QString& mapping,
+    bool restoreFiles(UnZip& package, const QList<struct PlannedFile>& files, const QString& mapping,
                       const QString& addonFolder);
 
     int m_mode;

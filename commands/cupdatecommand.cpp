@@ -45,8 +45,8 @@ QString regionOfUser()
 }
 } // namespace
 
-CUpdateCommand::CUpdateCommand(QObject* parent, CommandInfo* info)
-    : CAddonCommand(parent, info)
+CUpdateCommand::CUpdateCommand(CommandInfo* info, const AddonStatus& target)
+    : CAddonCommand(info, target)
 {
     connect(this, &CQueueable::taskError, this, &CUpdateCommand::onErorThrown, Qt::DirectConnection);
     getUpdateInfo();
@@ -54,47 +54,46 @@ CUpdateCommand::CUpdateCommand(QObject* parent, CommandInfo* info)
 
 CUpdateCommand::~CUpdateCommand() = default;
 
-qint64 CUpdateCommand::phaseMilliseconds(Phase phase) const
+qint64 CUpdateCommand::phaseMilliseconds(CommandPhase phase) const
 {
-    return m_phaseTimes[phase];
+    return m_phaseTimes[int(phase)];
+}
+
+void CUpdateCommand::enterPhase(CommandPhase phase)
+{
+    m_phase = phase;
 }
 
 void CUpdateCommand::getUpdateInfo()
 {
     BV_LOG(1, QStringLiteral("Try get update info."));
-    if (m_stopped)
-        return;
     m_updateInfo = std::make_unique<UpdateInfo>();
-    CDataIndex* index = CDataIndex::instance();
-    const IndexInfo* found = index->mappedAddon(addonGuid());
-    const IndexInfo* supported = index->supportedAddon(addonGuid());
-    const IndexPathInfo* location = found ? found->path(mappingGuid()) : nullptr;
     // Nobody listens yet while the command is being made: the error is reported when it runs.
-    if (!found || !location) {
+    if (!target().isMapped()) {
         m_preparationError = BV_EXCEPTION(
             11, 6, QStringLiteral("The addon '") + addonGuid().toString() + QStringLiteral("' is not found."));
         return;
     }
-    if (!supported) {
+    if (!target().supported) {
         m_preparationError = BV_EXCEPTION(
             11, 6, QStringLiteral("The addon '") + addonGuid().toString() + QStringLiteral("' is not supported."));
         return;
     }
     m_updateInfo->addonGuid = addonGuid();
     m_updateInfo->mappingGuid = mappingGuid();
-    m_updateInfo->filename = supported->masterfile;
-    m_updateInfo->internalId = supported->internalId;
-    m_updateInfo->cycle = location->cycle;
-    m_updateInfo->revision = location->revision;
-    m_updateInfo->simulator = CSimulators::shortName(location->simulator);
-    m_addonFolder = location->directory;
+    m_updateInfo->filename = target().masterfile;
+    m_updateInfo->internalId = target().internalId;
+    m_updateInfo->cycle = target().installedCycle;
+    m_updateInfo->revision = target().installedRevision;
+    m_updateInfo->simulator = target().simulator;
+    m_addonFolder = target().folder;
     BV_LOG(1, QStringLiteral("Update info fetched."));
 }
 
 void CUpdateCommand::run()
 {
     BV_LOG(1, QStringLiteral("Start update command..."));
-    if (m_stopped)
+    if (isStopping())
         return;
     m_clock.start();
     m_recorder = new CDownloadStatisticsRecorder(&m_statistics, {}, this);
@@ -113,8 +112,8 @@ void CUpdateCommand::run()
     emit taskStarted(this);
     if (!holdLocation())
         return;
-    m_phase = PHASE_DOWNLOAD;
-    emit taskPulse(-100, -100);
+    enterPhase(CommandPhase::Download);
+    pulsePreparing();
 
     // Before anything is fetched or touched: the folders the update will write to.
     const bool backupOn = autoBackupOn();
@@ -139,8 +138,6 @@ void CUpdateCommand::run()
         // An answer is no address until it is one this program can download from.
         if (!address.isValid() ||
             (address.scheme() != QLatin1String("http") && address.scheme() != QLatin1String("https"))) {
-            m_stopped = true;
-            m_canceled = true;
             raise(BV_EXCEPTION(12, 6,
                                QStringLiteral("The web service gave no usable download address for '%0'.")
                                    .arg(m_updateInfo->filename)));
@@ -151,8 +148,6 @@ void CUpdateCommand::run()
     });
     connect(api, &CRestAPI::failed, this, [this, api](QNetworkReply::NetworkError error, const QJsonDocument& reply) {
         api->deleteLater();
-        m_stopped = true;
-        m_canceled = true;
         const QString said = reply.object().value(QStringLiteral("error_description")).toString();
         raise(BV_EXCEPTION(12, 6,
                            QStringLiteral("The web service gave no download address for '%0' (network error "
@@ -169,12 +164,8 @@ void CUpdateCommand::run()
 void CUpdateCommand::createDownloadTask(const QString& url)
 {
     BV_LOG(1, QStringLiteral("Creating download task."));
-    if (m_stopped)
+    if (isStopping())
         return;
-    if (m_canceled) {
-        raise(BV_EXCEPTION(8, 6, tr("User canceled.")));
-        return;
-    }
     m_manager = new CHttpDownloadManager(this);
     m_monitor = new QTimer(this);
     m_monitor->setInterval(pulseInterval);
@@ -191,7 +182,6 @@ void CUpdateCommand::createDownloadTask(const QString& url)
 
     m_recorder->watch(m_manager);
     connect(m_manager, &CHttpDownloadManager::finished, this, &CUpdateCommand::onDownloadFinished);
-    connect(m_manager, &CHttpDownloadManager::error, this, [this](QString&, CNetworkError) { m_stopped = true; });
     connect(m_manager, &CHttpDownloadManager::latencyMeasured, this,
             [](qint64 latency) { BV_LOG(1, QStringLiteral("Latency: %1").arg(latency)); });
     m_manager->appendTask(url, m_archivePath, 1);
@@ -201,10 +191,10 @@ void CUpdateCommand::createDownloadTask(const QString& url)
 
 void CUpdateCommand::monitor()
 {
-    if (!m_canceled && m_phase == PHASE_DOWNLOAD) {
+    if (!isCanceled() && m_phase == CommandPhase::Download) {
         if (m_manager) {
             const DownloadTaskRecord record = m_manager->currentTaskRecord();
-            emit taskPulse(record.downloaded, record.size);
+            pulse(record.downloaded, record.size);
         } else {
             BV_LOG(1, QStringLiteral("downloader is null."));
         }
@@ -219,8 +209,8 @@ void CUpdateCommand::monitor()
 void CUpdateCommand::onDownloadFinished(QString& url, CNetworkError& error)
 {
     Q_UNUSED(url)
-    m_phaseTimes[PHASE_DOWNLOAD] = m_clock.restart();
-    if (!m_stopped || error.hasError()) {
+    m_phaseTimes[int(CommandPhase::Download)] = m_clock.restart();
+    if (!isStopping() || error.hasError()) {
         // Sent whether the download succeeded or not. Nothing waits for the reply, but the command's end
         // waits for the sending (see end()): the request dies with the command's thread.
         m_statisticsUpload = new CRestAPI(this);
@@ -232,7 +222,8 @@ void CUpdateCommand::onDownloadFinished(QString& url, CNetworkError& error)
         });
         m_statisticsUpload->uploadDownloadStatstics(m_statistics);
     }
-    emit taskPulse(-200, -200);
+    enterPhase(CommandPhase::Install);
+    pulsePreparing();
     if (m_manager) {
         m_manager->disconnect(this);
         m_manager->deleteLater();
@@ -250,8 +241,8 @@ void CUpdateCommand::onDownloadFinished(QString& url, CNetworkError& error)
                                .arg(why.isEmpty() ? QStringLiteral("no reason given") : why)));
         return;
     }
-    if (m_canceled) {
-        raise(BV_EXCEPTION(8, 6, tr("User canceled.")));
+    if (isCanceled()) {
+        raiseCanceled();
         return;
     }
     if (!verifyPackage() || !checkSpaceForInstall())
@@ -336,19 +327,13 @@ CBackupPackager::Request CUpdateCommand::backupRequest(const QString& packagePat
 void CUpdateCommand::autoBackup()
 {
     BV_LOG(1, QStringLiteral("Try to auto backup files"));
-    if (m_stopped)
+    if (isStopping())
         return;
     const bool enabled = autoBackupOn();
     BV_LOG(1, QStringLiteral("Auto backup is set to: %0").arg(enabled ? 1 : 0));
     if (enabled) {
         BV_LOG(1, QStringLiteral("Set updating phase to PHASE_BACKUP"));
-        m_phase = PHASE_BACKUP;
-        const IndexInfo* found = CDataIndex::instance()->mappedAddon(addonGuid());
-        if (!found)
-            BV_LOG(1, QStringLiteral("Unable to find installed addon with addon guid %0").arg(addonGuid().toString()));
-        else if (!found->path(mappingGuid()))
-            BV_LOG(1,
-                   QStringLiteral("Unable to find installed addon with mapping guid %0").arg(mappingGuid().toString()));
+        enterPhase(CommandPhase::Backup);
         if (m_incoming.isEmpty())
             readIncoming();
         // The files must be kept before one is replaced: an update whose backup fails installs nothing.
@@ -368,7 +353,7 @@ void CUpdateCommand::autoBackup()
         QString failure;
         const QString hash = createBackupPackage(m_addonFolder, packagePath, &failure);
         BV_LOG(1, QStringLiteral("File hash: %0").arg(hash));
-        if (isCompleted() || m_stopped)
+        if (isCompleted() || isStopping())
             return; // canceled while packing
         if (hash.isEmpty() && !failure.isEmpty()) {
             refuse(failure);
@@ -389,7 +374,7 @@ void CUpdateCommand::autoBackup()
             }
             BV_LOG(1, QStringLiteral("Unloading resources..."));
         }
-        m_phaseTimes[PHASE_BACKUP] = m_clock.restart();
+        m_phaseTimes[int(CommandPhase::Backup)] = m_clock.restart();
     }
     BV_LOG(1, QStringLiteral("Auto backup [%0] completed.").arg(enabled ? 1 : 0));
     uncompressFile();
@@ -398,18 +383,18 @@ void CUpdateCommand::autoBackup()
 QString CUpdateCommand::createBackupPackage(const QString& addonFolder, const QString& packagePath, QString* failure)
 {
     BV_LOG(1, QStringLiteral("Creating backup package."));
-    if (m_stopped)
+    if (isStopping())
         return QString();
     CBackupPackager::Request request = backupRequest(packagePath);
     request.addonFolder = addonFolder;
     request.password = packagePassword(CUser::instance()->userId());
-    request.canceled = &m_canceled;
-    request.pulse = [this](qint64 done, qint64 total) { emit taskPulse(done, total); };
+    request.canceled = stopFlag();
+    request.pulse = [this](qint64 done, qint64 total) { pulse(done, total); };
     const CBackupPackager::Result result = CBackupPackager::create(request);
     m_backupCycle = result.cycle;
     m_backupRevision = result.revision;
     if (result.canceled) {
-        raise(BV_EXCEPTION(8, 6, tr("User canceled.")));
+        raiseCanceled();
         return QString();
     }
     if (result.nothingToBackUp)
@@ -421,30 +406,16 @@ QString CUpdateCommand::createBackupPackage(const QString& addonFolder, const QS
 
 void CUpdateCommand::uncompressFile()
 {
-    if (m_stopped)
+    if (isStopping())
         return;
     BV_LOG(1, QStringLiteral("Try to uncompress and install file."));
-    m_phase = PHASE_INSTALL;
+    enterPhase(CommandPhase::Install);
 
     UnZip package;
     package.open(m_archivePath);
     const QString indexName = CIOUtils::packageIndexName(addonGuid());
     const QString packageIndex = CIOUtils::joinPath(m_downloadFolder, indexName);
     package.extractFile(indexName, m_downloadFolder, UnZip::KeepFolders);
-
-    // The installed data is the supported add-on's, for this simulator.
-    IndexInfo* supported = CDataIndex::instance()->supportedAddon(addonGuid());
-    IndexPathInfo* location = mappedLocation();
-    const int simulatorFlag = CSimulators::fromShortName(m_updateInfo->simulator);
-    if (supported && location) {
-        for (const IndexPathInfo* entry : qAsConst(supported->paths)) {
-            if (entry->simulator == simulatorFlag) {
-                location->cycle = entry->cycle;
-                location->revision = entry->revision;
-                break;
-            }
-        }
-    }
 
     CFileMappingSerializer reader;
     FileMappingSerializeInfo request{packageIndex, m_updateInfo->simulator};
@@ -473,7 +444,7 @@ void CUpdateCommand::uncompressFile()
     if (!installed)
         return;
     CSafeFolder::remove(m_downloadFolder);
-    m_phaseTimes[PHASE_INSTALL] = m_clock.restart();
+    m_phaseTimes[int(CommandPhase::Install)] = m_clock.restart();
 
     if (addonGuid().toString().trimmed().toLower() == settingsFixAddon)
         updateSettingsForAirbusX();
@@ -514,7 +485,6 @@ void CUpdateCommand::stop()
 {
     BV_LOG(1, QStringLiteral("Stop update command received."));
     CAddonCommand::stop();
-    m_stopped = true;
     // The rest happens on the command's own thread, where the download lives.
     QMetaObject::invokeMethod(this, &CUpdateCommand::stopOnOwnThread, Qt::QueuedConnection);
 }
@@ -525,25 +495,21 @@ void CUpdateCommand::stopOnOwnThread()
         m_manager->disconnect(this);
         m_manager->stopAllTasks();
     }
-    if (!isCompleted())
-        raise(BV_EXCEPTION(8, 6, tr("User canceled.")));
+    // A cancel the work has already noticed has been reported.
+    if (!isCompleted() && !hasEnded())
+        raiseCanceled();
 }
 
-void CUpdateCommand::onErorThrown(Exception error)
+void CUpdateCommand::onErorThrown(Exception)
 {
-    m_phase = PHASE_DONE;
-    const int code = error.errorNumber;
-    if (error.errorLevel == 7 || error.errorLevel == 8 || code == 8 || code == 12 || code == 16 || code == 17) {
-        m_stopped = true;
-        // This slot is the error's first receiver: the end waits until every other one has the error, so
-        // that nobody hears of the completion before the reason for it.
-        QMetaObject::invokeMethod(this, &CUpdateCommand::end, Qt::QueuedConnection);
-    }
+    // Every error ends the update. This slot is the error's first receiver: the end waits until every other
+    // one has the error, so that nobody hears of the completion before the reason for it.
+    QMetaObject::invokeMethod(this, &CUpdateCommand::end, Qt::QueuedConnection);
 }
 
 void CUpdateCommand::end()
 {
-    m_phase = PHASE_DONE;
+    m_phase = CommandPhase::Other;
     if (m_monitor) {
         m_monitor->stop();
         m_monitor->deleteLater();

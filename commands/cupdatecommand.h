@@ -43,30 +43,21 @@ class CUpdateCommand : public CAddonCommand
     Q_OBJECT
 
 public:
-    // Which step runs; read by the window to choose its progress text. Stored nowhere: values as they are.
-    enum Phase
-    {
-        PHASE_NONE = 0,
-        PHASE_BACKUP = 1,
-        PHASE_DOWNLOAD = 2,
-        PHASE_INSTALL = 3,
-        PHASE_COPY = 4, // never set by the update
-        PHASE_DONE = 5,
-    };
-
     // The longest the end of a command waits for its statistics to leave.
     static constexpr int StatisticsWaitMilliseconds = 5000;
 
-    CUpdateCommand(QObject* parent, CommandInfo* info);
+    // Takes ownership of `info`; `target` is the location's record as the command found it.
+    CUpdateCommand(CommandInfo* info, const AddonStatus& target);
     ~CUpdateCommand() override;
 
-    int phase() const { return m_phase.load(); }
+    // Download, backup, install; then Other.
+    CommandPhase phase() const override { return m_phase.load(); }
     // Goes on without the automatic backup whatever the setting says (the user chose to, after a backup
     // failed). Set before the command runs.
     void setBackupSkipped(bool skipped) { m_backupSkipped = skipped; }
     // How long the download (address included), the backup and the install took, in ms; 0 for a step that
     // did not run. Read after taskCompleted.
-    qint64 phaseMilliseconds(Phase phase) const;
+    qint64 phaseMilliseconds(CommandPhase phase) const;
 
 public slots:
     void run() override;
@@ -92,6 +83,9 @@ private:
     void uncompressFile();
     void updateSettingsForAirbusX();
     void stopOnOwnThread();
+    // Stopped, failed or canceled: what is left of the work is skipped.
+    bool isStopping() const { return isCanceled() || hasEnded(); }
+    void enterPhase(CommandPhase phase);
     // Phase 5 and the one taskCompleted.
     void end();
 
@@ -99,17 +93,16 @@ private:
     QString m_archivePath;
     CHttpDownloadManager* m_manager = nullptr;
     std::unique_ptr<UpdateInfo> m_updateInfo;
-    std::atomic<int> m_phase{PHASE_NONE};
+    std::atomic<CommandPhase> m_phase{CommandPhase::Download};
     DownloadStatistics m_statistics;
     CDownloadStatisticsRecorder* m_recorder = nullptr;
     QTimer* m_monitor = nullptr;
-    std::atomic<bool> m_stopped{false};
     Exception m_preparationError; // what getUpdateInfo() found; reported when the command runs
     QString m_addonFolder;
     QElapsedTimer m_clock;
     class CRestAPI* m_statisticsUpload = nullptr;
     bool m_endPending = false;
-    qint64 m_phaseTimes[PHASE_DONE + 1] = {};
+    qint64 m_phaseTimes[int(CommandPhase::Other) + 1] = {};
     bool m_backupSkipped = false;
     QList<PlannedFile> m_incoming;
     // What the backup package holds (CBackupPackager::Result).

@@ -119,6 +119,23 @@ void CUser::initialize()
     restoreLogIn(QCoreApplication::arguments());
 }
 
+bool CUser::restoreStoredOffline()
+{
+    const QString token =
+        CDownloadLogUtils::decryptText(CSettings::stringValue(SettingsKey::ProgramToken), CCipherKeys::TokenKey);
+    const QString userText =
+        CDownloadLogUtils::decryptText(CSettings::stringValue(SettingsKey::ProgramUser), CCipherKeys::DefaultTextKey);
+    bool isNumber = false;
+    const uint userId = userText.toUInt(&isNumber, 10);
+    if (token.isEmpty() || !isNumber || userId == 0 || userId > uint(std::numeric_limits<int>::max()))
+        return false;
+    QMutexLocker locker(&m_mutex);
+    m_record.token = token;
+    m_record.userId = int(userId);
+    m_record.serverRegion = CSettings::stringValue(SettingsKey::ServerRegion);
+    return true;
+}
+
 void CUser::restoreLogIn(const QStringList& arguments)
 {
     const QString storedRegion = CSettings::stringValue(SettingsKey::ServerRegion);

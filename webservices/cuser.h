@@ -38,6 +38,9 @@ public:
     void initialize() override;
     // The silent log-in with the given program arguments ("--force-token=", "--force-user-id=").
     void restoreLogIn(const QStringList& arguments);
+    // The stored log-in taken as it is, without asking the web service: for work that needs only the
+    // account's identity (a backup's password). False when no log-in is stored.
+    bool restoreStoredOffline();
     // Removes the stored token and user id from the settings; the session in memory is left as it is.
     static void forgetStoredCredentials();
 

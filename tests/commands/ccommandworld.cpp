@@ -179,8 +179,7 @@ QList<int> CCommandWorld::Outcome::errorNumbers() const
     return numbers;
 }
 
-CCommandWorld::Outcome CCommandWorld::run(CQueueable* command,
-                                          const std::function<void(CQueueable*, qint64, qint64)>& onPulse)
+CCommandWorld::Outcome CCommandWorld::run(CQueueable* command, const PulseWatch& onPulse)
 {
     Outcome outcome;
     CProgramCommandQueue queue;
@@ -188,11 +187,12 @@ CCommandWorld::Outcome CCommandWorld::run(CQueueable* command,
     if (onPulse)
         QObject::connect(
             command, &CQueueable::taskPulse, command,
-            [command, onPulse](qint64 done, qint64 total) { onPulse(command, done, total); }, Qt::DirectConnection);
+            [command, onPulse](const CommandProgress& progress) { onPulse(command, progress); }, Qt::DirectConnection);
     QObject::connect(command, &CQueueable::taskError, &context,
                      [&outcome](const Exception& error) { outcome.errors.append(error); });
     QObject::connect(command, &CQueueable::taskCompleted, &context, [&](CQueueable* task) {
         ++outcome.completions;
+        outcome.result = task->result();
         queue.taskDone(task);
     });
     queue.addTask(command);
@@ -203,7 +203,7 @@ CCommandWorld::Outcome CCommandWorld::run(CQueueable* command,
     return outcome;
 }
 
-CCommandWorld::Outcome CCommandWorld::update(const std::function<void(CQueueable*, qint64, qint64)>& onPulse)
+CCommandWorld::Outcome CCommandWorld::update(const PulseWatch& onPulse)
 {
     return run(CCommandFactory::create(CommandInfo(Addon, Mapping, Update)), onPulse);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commands/addonbackupinfo.h"
+#include "commands/commandprogress.h"
 #include "cscopedenvironment.h"
 #include "ctestdevserver.h"
 #include "ctestsandbox.h"
@@ -47,12 +48,14 @@ public:
     {
         int completions = 0;
         QList<Exception> errors;
+        CommandResult result;
         QList<int> errorNumbers() const;
     };
     // Runs the command through a command queue, as the window does, until its taskCompleted (and a moment
     // longer, to catch a second one). `onPulse` sees each pulse on the command's thread.
-    Outcome run(CQueueable* command, const std::function<void(CQueueable*, qint64, qint64)>& onPulse = {});
-    Outcome update(const std::function<void(CQueueable*, qint64, qint64)>& onPulse = {});
+    using PulseWatch = std::function<void(CQueueable*, const CommandProgress&)>;
+    Outcome run(CQueueable* command, const PulseWatch& onPulse = {});
+    Outcome update(const PulseWatch& onPulse = {});
     Outcome backup();
     Outcome restore(const AddonBackupInfo& backup, int mode);
 

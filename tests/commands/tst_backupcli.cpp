@@ -1,11 +1,13 @@
 #include "cclirun.h"
 #include "ccommandworld.h"
 #include "commands/cioutils.h"
+#include "zip/zip.h"
 
 #include <QtTest>
 
-// The backup side of tessaray-cli as a shell runs it: what `backups` and `restore --latest` offer when a
-// package is damaged, an update whose backup fails, and a backup list that can't be read.
+// The add-on commands of tessaray-cli as a shell runs them: what `backups` and `restore --latest` offer when
+// a package is damaged, an update whose backup fails, a backup list that can't be read, names instead of
+// GUIDs, and commands that did nothing, which never report success.
 class TestBackupCli : public QObject
 {
     Q_OBJECT
@@ -108,6 +110,72 @@ private slots:
         QCOMPARE(CCliRun::run({QStringLiteral("backup"), addon, mapping}).exitCode, 1);
         QVERIFY(packages().isEmpty());
         QCOMPARE(CTestDataDir::readFile(CIOUtils::backupListFilePath()), QByteArray("<backupfiles><addon"));
+    }
+
+    void nothingDoneIsNoSuccess_data()
+    {
+        QTest::addColumn<QString>("before"); // what is done to the location first
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said");
+        const QString probe = QStringLiteral("probe");
+        QTest::newRow("unknown add-on") << "" << QStringList{"backup", "Osprey"} << 2 << "Probe (" + addon;
+        QTest::newRow("unknown location")
+            << "" << QStringList{"backups", probe, "FSX"} << 1 << "has no mapped location 'FSX'";
+        QTest::newRow("update of a restored location")
+            << "restore" << QStringList{"update", probe} << 1 << "holds a restored backup";
+        QTest::newRow("update of a missing folder")
+            << "remove folder" << QStringList{"update", probe} << 1 << "is missing";
+        QTest::newRow("another add-on's package")
+            << "foreign package" << QStringList{"restore", probe, "--package", "foreign.bak"} << 1 << "holds no files";
+    }
+    void nothingDoneIsNoSuccess()
+    {
+        QFETCH(QString, before);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, said);
+        if (before == QLatin1String("restore")) {
+            QCOMPARE(CCliRun::run({QStringLiteral("backup"), addon}).exitCode, 0);
+            QCOMPARE(CCliRun::run({QStringLiteral("restore"), addon, QStringLiteral("--latest")}).exitCode, 0);
+        } else if (before == QLatin1String("remove folder")) {
+            QVERIFY(QDir(m_world->addonFolder()).removeRecursively());
+        } else if (before == QLatin1String("foreign package")) {
+            const QString foreign = CIOUtils::joinPath(m_world->addonFolder(), QStringLiteral("../foreign.bak"));
+            arguments.last() = foreign;
+            Zip zip;
+            QVERIFY(zip.create(foreign, true) == Zip::Ok);
+            QVERIFY(zip.addFileAs(file(QStringLiteral("waypoints.dat")), QStringLiteral("other.dat")) == Zip::Ok);
+            zip.close();
+        }
+        const QMap<QString, QByteArray> files =
+            before == QLatin1String("restore") ? m_world->oldFiles() : QMap<QString, QByteArray>();
+        const CCliRun run = CCliRun::run(arguments);
+        QVERIFY2(run.exitCode == exitCode && run.err.contains(QStringLiteral("error ")) && run.err.contains(said),
+                 qPrintable(run.err));
+        QVERIFY(!run.out.contains("updated") && !run.out.contains("restored"));
+        QCOMPARE(m_world->differenceFrom(files), QString());
+    }
+
+    // Backup and backups need only the stored log-in; restore --to-folder says where each location went.
+    void offlineBackupAndFolderRestore()
+    {
+        m_world->service().server().stop();
+        const CCliRun backedUp = CCliRun::run({QStringLiteral("backup"), QStringLiteral("PRO")});
+        QVERIFY2(backedUp.exitCode == 0 && backedUp.out.startsWith("Probe\tTOOL\tbacked up"), qPrintable(backedUp.err));
+        const CCliRun listed =
+            CCliRun::run({QStringLiteral("backups"), QStringLiteral("probe"), QStringLiteral("TOOL")});
+        QCOMPARE(listed.out.count('\n'), 1);
+        QVERIFY(m_world->service().server().start());
+        m_world->service().useAsServerAddress();
+        const CCliRun restored =
+            CCliRun::run({QStringLiteral("restore"), addon, QStringLiteral("--latest"), QStringLiteral("--to-folder")});
+        QVERIFY2(restored.exitCode == 0, qPrintable(restored.err));
+        const QString folder = QString::fromUtf8(restored.out)
+                                   .section(QLatin1Char('\t'), 2, 2)
+                                   .section(QStringLiteral("extracted to "), 1)
+                                   .trimmed();
+        QVERIFY2(QFileInfo(folder + QStringLiteral("/waypoints.dat")).isFile(), restored.out.constData());
     }
 };
 

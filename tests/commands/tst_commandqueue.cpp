@@ -75,7 +75,7 @@ public:
         while (timer.elapsed() < m_workMs && !isStopRequested())
             QThread::msleep(2);
         if (isStopRequested())
-            reportError(BV_EXCEPTION(1, 6, QStringLiteral("User canceled.")));
+            reportCancel(BV_EXCEPTION(1, 6, QStringLiteral("User canceled.")));
         m_journal->end(m_name);
         complete();
         complete(); // a command completes once, however often it says so

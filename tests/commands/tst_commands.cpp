@@ -56,6 +56,8 @@ bool anyError(const CCommandWorld::Outcome& outcome)
 } // namespace
 
 // The update, backup and restore commands end to end, against the development service and real files.
+Q_DECLARE_METATYPE(CommandPhase)
+
 class TestCommands : public QObject
 {
     Q_OBJECT
@@ -246,30 +248,32 @@ private slots:
     // A cancel in any phase ends the command once with "User canceled." and leaves the old files whole.
     void cancelLeavesTheOldFiles_data()
     {
-        QTest::addColumn<int>("phase");
-        QTest::newRow("while downloading") << int(CUpdateCommand::PHASE_DOWNLOAD);
-        QTest::newRow("before the backup") << int(CUpdateCommand::PHASE_BACKUP);
-        QTest::newRow("while installing") << int(CUpdateCommand::PHASE_INSTALL);
+        QTest::addColumn<CommandPhase>("phase");
+        QTest::addColumn<bool>("preparing");
+        QTest::newRow("while downloading") << CommandPhase::Download << false;
+        QTest::newRow("before the backup") << CommandPhase::Install << true;
+        QTest::newRow("while installing") << CommandPhase::Install << false;
     }
     void cancelLeavesTheOldFiles()
     {
-        QFETCH(int, phase);
-        if (phase == CUpdateCommand::PHASE_DOWNLOAD) {
+        QFETCH(CommandPhase, phase);
+        QFETCH(bool, preparing);
+        if (phase == CommandPhase::Download) {
             CDevServerFault slow;
             slow.method = QStringLiteral("GET");
             slow.bytesPerSecond = 20000;
             m_world->service()->setFault(QStringLiteral("/packages/probe.zip"), slow);
         }
-        const CCommandWorld::Outcome outcome = m_world->update([phase](CQueueable* command, qint64 done, qint64 total) {
-            const int now = static_cast<CUpdateCommand*>(command)->phase();
-            const bool stopNow = (phase == CUpdateCommand::PHASE_DOWNLOAD && now == phase && done > 0) ||
-                                 (phase == CUpdateCommand::PHASE_BACKUP && done == -200) ||
-                                 (phase == CUpdateCommand::PHASE_INSTALL && now == phase && done == 0 && total > 0);
-            if (stopNow)
-                command->stop();
-        });
+        const CCommandWorld::Outcome outcome =
+            m_world->update([phase, preparing](CQueueable* command, const CommandProgress& progress) {
+                // The first pulse of the step: a download that has begun, an install that has not.
+                const bool begun = progress.phase == CommandPhase::Download ? progress.done > 0 : progress.done == 0;
+                if (progress.phase == phase && progress.preparing == preparing && (preparing || begun))
+                    command->stop();
+            });
         QCOMPARE(outcome.completions, 1);
-        QVERIFY(outcome.errorNumbers().contains(8));
+        QCOMPARE(outcome.result.outcome, CommandResult::Canceled);
+        QCOMPARE(outcome.errorNumbers(), QList<int>{8});
         QCOMPARE(m_world->differenceFrom(m_world->oldFiles()), QString());
         QCOMPARE(CTestDataDir::readFile(m_world->installedIndex()), CCommandWorld::mappingXml(3));
         QVERIFY(QDir(m_world->addonFolder())
