@@ -47,6 +47,13 @@ CInitializer::CInitializer(QObject* parent)
 {
     qRegisterMetaType<Exception>("Exception");
     BV_LOG(1, QStringLiteral("Try to initialize."));
+    connectSession();
+}
+
+void CInitializer::connectSession()
+{
+    for (const QMetaObject::Connection& connection : {m_passwordAuth, m_userCompleted, m_userFailed})
+        disconnect(connection);
     // The session's failures all arrive as REST steps with their number; it has no other error signal.
     CUser* user = CUser::instance();
     m_passwordAuth = connect(user, &CUser::passwordAuthCompleted, this, &CInitializer::passwordAuthCompleted);
@@ -56,6 +63,7 @@ CInitializer::CInitializer(QObject* parent)
 
 void CInitializer::initialize()
 {
+    connectSession();
     initializeDataCycle();
     CSettings::setValue(SettingsKey::ProgramVersion, QStringLiteral(TESSARAY_VERSION));
 }

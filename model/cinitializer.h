@@ -13,8 +13,8 @@
 //
 // The window model starts it, and starts it again when the network comes back. Each run replaces the
 // connections to the cycle's results instead of adding to them, so that one cycle result restores the
-// log-in once however often the sequence was started. The session's results stay connected for the whole
-// run: a password log-in from the log-in page completes the sequence too, and its token is forwarded as
+// log-in once however often the sequence was started. The session's results stay connected from the first
+// use on: a password log-in from the log-in page completes the sequence too, and its token is forwarded as
 // `passwordAuthCompleted`. Lives on the application's thread, where the cycle and the session report.
 class CInitializer : public QObject
 {
@@ -22,7 +22,7 @@ class CInitializer : public QObject
 
 public:
     static CInitializer* instance();
-    // Tests only: deletes the object; the next instance() connects afresh to the session of that moment.
+    // Tests only: deletes the object; the next instance() starts afresh.
     static void resetInstance();
 
     // Starts the whole sequence and records the program's version in the settings.
@@ -48,11 +48,13 @@ public slots:
 private:
     explicit CInitializer(QObject* parent);
     static CInitializer* holder(bool reset);
+    // Once to each of the session's results, replacing the connections made before.
+    void connectSession();
 
     void onDataCycleCompleted(int webServiceId);
     void onDataCycleError(int webServiceId, int errorNumber, const QString& message);
 
-    // To the session, made once.
+    // To the session, made anew by every run, so that they follow the session object of that moment.
     QMetaObject::Connection m_userCompleted;
     QMetaObject::Connection m_userFailed;
     QMetaObject::Connection m_passwordAuth;
