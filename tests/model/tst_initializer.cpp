@@ -9,6 +9,8 @@
 #include <QTcpServer>
 #include <QtTest>
 
+#include <algorithm>
+
 // The start-up sequence against the development service: what the window model hears, in order, and how
 // often the stored log-in is restored, including a restart (as when the network comes back) after or
 // during a run.
@@ -86,26 +88,23 @@ private slots:
         connect(initializer, &CInitializer::passwordAuthCompleted, this, [&](const QString& token) {
             heard << (token == CUser::instance()->token() ? QStringLiteral("password token") : token);
         });
-        const auto waitFor = [&](int completions) {
-            QVERIFY(QTest::qWaitFor([&]() { return heard.filter(QStringLiteral("completed")).size() >= completions; },
-                                    30000));
-        };
         if (situation == QLatin1String("password"))
             CUser::instance()->login(QStringLiteral("demo"), QStringLiteral("demo-pass-2612"));
         else
             initializer->initialize();
         if (situation == QLatin1String("restart"))
-            waitFor(1);
+            QTRY_VERIFY_WITH_TIMEOUT(!heard.isEmpty(), 30000);
         if (situation == QLatin1String("restart") || situation == QLatin1String("overlap"))
             initializer->initialize();
-        waitFor(events.filter(QStringLiteral("completed")).size());
+        QTRY_COMPARE_WITH_TIMEOUT(heard.filter(QStringLiteral("completed")).size(),
+                                  events.filter(QStringLiteral("completed")).size(), 30000);
         QTest::qWait(500); // anything more would be a second report
 
         QCOMPARE(heard, events);
-        int userRequests = 0;
-        for (const CDevServerRequest& request : service().server().requests())
-            userRequests += request.path.startsWith(QLatin1String("/API/1/users/4711")) ? 1 : 0;
-        QCOMPARE(userRequests, logIns);
+        const QList<CDevServerRequest> requests = service().server().requests();
+        QCOMPARE(int(std::count_if(requests.cbegin(), requests.cend(),
+                                   [](const CDevServerRequest& r) { return r.path.startsWith("/API/1/users/"); })),
+                 logIns);
         QVERIFY2(logText().contains(logged), qPrintable(logText()));
         if (situation != QLatin1String("password"))
             QCOMPARE(CSettings::stringValue(SettingsKey::ProgramVersion), QStringLiteral(TESSARAY_VERSION));
