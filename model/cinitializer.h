@@ -32,6 +32,7 @@ signals:
     void completed(bool succeed);
     // Always followed by completed(false).
     void error(const Exception& ex);
+    // For notes to the window along the way; nothing sends one yet.
     void info(const QString& message);
     void passwordAuthCompleted(const QString& token);
 
