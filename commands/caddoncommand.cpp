@@ -7,7 +7,11 @@
 #include "commands/cleftovers.h"
 #include "commands/clocationlock.h"
 #include "commands/commanderrors.h"
+#include "commands/cpackage.h"
+#include "foundation/cdatalocations.h"
+#include "foundation/csettings.h"
 #include "platform/cdurablefile.h"
+#include "webservices/cuser.h"
 #include "zip/unzip.h"
 
 #include <QDir>
@@ -78,16 +82,29 @@ bool CAddonCommand::undoInstall(CInstallTransaction& transaction, const QString&
     return false;
 }
 
-bool CAddonCommand::installFromPackage(UnZip& package, const QList<PlannedFile>& files, const QString& mapping,
-                                       const QString& addonFolder, const QString& done, int failureLevel)
+const CAddonCommand::Settings& CAddonCommand::settings()
+{
+    if (!m_settings) {
+        Settings settings;
+        settings.autoBackup = CSettings::boolValue(SettingsKey::AutoBackup);
+        settings.backupFolder = CIOUtils::backupFolder();
+        const QString configured = CSettings::stringValue(SettingsKey::ServerRegion).trimmed();
+        settings.region = configured.isEmpty() ? CUser::instance()->serverRegion() : configured;
+        m_settings = settings;
+    }
+    return *m_settings;
+}
+
+CAddonCommand::Staging CAddonCommand::stage(CInstallTransaction& transaction, CPackage& package, const QString& done,
+                                            int failureLevel, QString* damaged)
 {
     constexpr int pulseInterval = 200; // ms
-    CInstallTransaction transaction(addonFolder, mappingGuid());
     QString problem;
     if (!transaction.begin(&problem)) {
         raise(BV_EXCEPTION(12, failureLevel, QStringLiteral("Nothing was %0: %1.").arg(done, problem)));
-        return false;
+        return Staging::Failed;
     }
+    const QList<PlannedFile>& files = package.files();
     const qint64 total = files.size();
     QElapsedTimer sincePulse;
     sincePulse.start();
@@ -95,8 +112,9 @@ bool CAddonCommand::installFromPackage(UnZip& package, const QList<PlannedFile>&
     QList<CInstallTransaction::File> staged;
     for (int i = 0; i < files.size(); ++i) {
         QFile out(transaction.stagedPath(i));
-        const UnZip::ErrorCode extracted =
-            out.open(QIODevice::WriteOnly) ? package.extractFile(files.at(i).entryName, &out) : UnZip::OpenFailed;
+        const UnZip::ErrorCode extracted = out.open(QIODevice::WriteOnly)
+                                               ? package.archive().extractFile(files.at(i).entryName, &out)
+                                               : UnZip::OpenFailed;
         // A full disk (or a file-size limit) shows as a write that fails, at the latest when the file closes;
         // a close that succeeds forgets an earlier failure, so it is read first.
         QString unwritten = out.error() != QFileDevice::NoError ? out.errorString() : QString();
@@ -105,23 +123,23 @@ bool CAddonCommand::installFromPackage(UnZip& package, const QList<PlannedFile>&
             unwritten = out.errorString();
         if (unwritten.isEmpty() && extracted == UnZip::WriteFailed) // the system took fewer bytes than given
             unwritten = QStringLiteral("a write was cut short");
-        if (isCanceled())
-            return undoInstall(transaction, QString(), done, failureLevel);
-        if (!unwritten.isEmpty()) {
+        if (isCanceled() || !unwritten.isEmpty() || extracted != UnZip::Ok)
             transaction.rollback(&problem); // nothing has moved yet
+        if (isCanceled()) {
+            raiseCanceled();
+            return Staging::Failed;
+        }
+        if (!unwritten.isEmpty()) {
             raise(BV_EXCEPTION(12, failureLevel,
                                QStringLiteral("Nothing was %0: the new %1 could not be written to the disk (%2); is "
                                               "the disk full?")
                                    .arg(done, QDir::toNativeSeparators(files.at(i).targetPath), unwritten)));
-            return false;
+            return Staging::Failed;
         }
         if (extracted != UnZip::Ok) {
-            transaction.rollback(&problem); // nothing has moved yet
             // The reader's words name the cause (a damaged entry, a wrong password); its codes are not ours.
-            raise(BV_EXCEPTION(12, failureLevel,
-                               QStringLiteral("Unable to decompress file %0 (%1); nothing was %2.")
-                                   .arg(files.at(i).entryName, UnZip::errorText(extracted), done)));
-            return false;
+            *damaged = QStringLiteral("%0: %1").arg(files.at(i).entryName, UnZip::errorText(extracted));
+            return Staging::Damaged;
         }
         staged.append(CInstallTransaction::File{transaction.stagedPath(i), files.at(i).targetPath});
         if (sincePulse.elapsed() > pulseInterval) {
@@ -131,19 +149,33 @@ bool CAddonCommand::installFromPackage(UnZip& package, const QList<PlannedFile>&
     }
     // The file mapping goes in last: until it does, the folder still reads as the old edition.
     const QString stagedMapping = transaction.stagedPath(files.size());
-    if (!QFile::copy(mapping, stagedMapping)) {
-        problem = QStringLiteral("the file mapping can't be copied to %0").arg(QDir::toNativeSeparators(stagedMapping));
-        return undoInstall(transaction, problem, done, failureLevel);
+    QFile mapping(stagedMapping);
+    if (!mapping.open(QIODevice::WriteOnly) || mapping.write(package.mapping()) != package.mapping().size()) {
+        problem = QStringLiteral("the file mapping can't be written to %0 (%1)")
+                      .arg(QDir::toNativeSeparators(stagedMapping), mapping.errorString());
+        transaction.rollback(&problem);
+        raise(BV_EXCEPTION(12, failureLevel, QStringLiteral("Nothing was %0: %1.").arg(done, problem)));
+        return Staging::Failed;
     }
-    staged.append(CInstallTransaction::File{
-        stagedMapping, QDir::toNativeSeparators(CIOUtils::installedIndexPath(addonFolder, addonGuid()))});
+    mapping.close();
+    staged.append(CInstallTransaction::File{stagedMapping, QDir::toNativeSeparators(CDataLocations::installedIndexPath(
+                                                               transaction.addonFolder(), addonGuid()))});
+    m_staged = staged;
+    return Staging::Staged;
+}
+
+bool CAddonCommand::commitStaged(CInstallTransaction& transaction, const QString& done, int failureLevel)
+{
     // On the disk before the journal counts on them.
     QStringList stagedPaths;
-    for (const CInstallTransaction::File& file : qAsConst(staged))
+    for (const CInstallTransaction::File& file : qAsConst(m_staged))
         stagedPaths.append(file.staged);
-    if (!CDurableFile::syncFiles(stagedPaths, &problem) || !transaction.prepare(staged, &problem))
+    QString problem;
+    if (isCanceled())
+        return undoInstall(transaction, QString(), done, failureLevel);
+    if (!CDurableFile::syncFiles(stagedPaths, &problem) || !transaction.prepare(m_staged, &problem))
         return undoInstall(transaction, problem, done, failureLevel);
-    for (int i = 0; i < staged.size(); ++i) {
+    for (int i = 0; i < m_staged.size(); ++i) {
         if (isCanceled())
             return undoInstall(transaction, QString(), done, failureLevel);
         if (!transaction.commit(i, &problem))
@@ -156,8 +188,27 @@ bool CAddonCommand::installFromPackage(UnZip& package, const QList<PlannedFile>&
                                .arg(done, problem)));
         return false;
     }
-    pulse(total, total);
+    const int files = m_staged.size() - 1; // the file mapping is no file of the package's
+    pulse(files, files);
     return true;
+}
+
+bool CAddonCommand::installFromPackage(CPackage& package, const QString& addonFolder, const QString& done,
+                                       int failureLevel)
+{
+    CInstallTransaction transaction(addonFolder, mappingGuid());
+    QString damaged;
+    switch (stage(transaction, package, done, failureLevel, &damaged)) {
+    case Staging::Failed:
+        return false;
+    case Staging::Damaged:
+        raise(BV_EXCEPTION(12, failureLevel,
+                           QStringLiteral("Unable to decompress file %0; nothing was %1.").arg(damaged, done)));
+        return false;
+    case Staging::Staged:
+        break;
+    }
+    return commitStaged(transaction, done, failureLevel);
 }
 
 bool CAddonCommand::reserve()
@@ -193,7 +244,7 @@ bool CAddonCommand::holdLocation()
         }
     }
     // Nobody else works here now: what killed or failed runs of the location left can go.
-    CLeftovers::sweepLocation(mappingGuid(), m_target.folder, CIOUtils::backupFolder());
+    CLeftovers::sweepLocation(mappingGuid(), m_target.folder, settings().backupFolder);
     return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commands/caddonstatus.h"
+#include "commands/cinstalltransaction.h"
 #include "commands/cqueueable.h"
 #include "foundation/clogger.h"
 
@@ -8,6 +9,7 @@
 #include <QUuid>
 
 #include <memory>
+#include <optional>
 
 class CLocationLock;
 
@@ -44,18 +46,36 @@ protected:
     // in `addonFolder`. False after reporting the error when it can't be completed.
     bool completeInterruptedInstall(const QString& addonFolder);
 
-    // Installs `files` of `package` below `addonFolder` as one install (CInstallTransaction): every file is
-    // extracted into the staging folder first, then all go in place, with `mapping` (the package's file
-    // mapping) becoming the installed one. Pulses (files done, files) and polls the cancel flag; a cancel or
-    // a failure puts everything back. False after raising why; `done` words the result ("installed",
-    // "restored"), and failures are raised at `failureLevel`.
-    bool installFromPackage(class UnZip& package, const QList<struct PlannedFile>& files, const QString& mapping,
-                            const QString& addonFolder, const QString& done, int failureLevel);
+    // The settings a command works with, read once, when it first asks (after it has started).
+    struct Settings
+    {
+        bool autoBackup = false;
+        QString backupFolder;
+        QString region; // the web service's region of the user
+    };
+    const Settings& settings();
+
+    // The first half of an install (CInstallTransaction) of `package`'s files below `addonFolder`: every
+    // file is extracted into the staging folder, each checked against its CRC, and the package's file mapping
+    // joins them as the installed one to be. Nothing of the user's has changed yet. Pulses (files done,
+    // files) and polls the stop flag.
+    enum class Staging
+    {
+        Staged,
+        Failed,  // raised; nothing changed
+        Damaged, // an entry failed its check (`damaged` says which and why); not raised, nothing changed
+    };
+    Staging stage(CInstallTransaction& transaction, class CPackage& package, const QString& done, int failureLevel,
+                  QString* damaged);
+    // The second half: the staged files go in place as one step; a cancel or a failure puts everything back.
+    // False after raising why.
+    bool commitStaged(CInstallTransaction& transaction, const QString& done, int failureLevel);
+    // Both halves, for a package already checked.
+    bool installFromPackage(class CPackage& package, const QString& addonFolder, const QString& done, int failureLevel);
 
     // Rolls `transaction` back and raises why the install ended (`problem`, or the cancel); when a file
     // could not be put back, the error says so and where the old file is kept. Returns false.
-    bool undoInstall(class CInstallTransaction& transaction, const QString& problem, const QString& done,
-                     int failureLevel);
+    bool undoInstall(CInstallTransaction& transaction, const QString& problem, const QString& done, int failureLevel);
 
     // Logs the error and reports it as the command's failure (build it with BV_EXCEPTION, which records
     // where it was raised).
@@ -75,4 +95,6 @@ protected:
 private:
     std::unique_ptr<CLocationLock> m_lock;
     AddonStatus m_target;
+    std::optional<Settings> m_settings;
+    QList<CInstallTransaction::File> m_staged; // what stage() put in the staging folder
 };

@@ -6,6 +6,7 @@
 #include "dataindex/cdataindex.h"
 #include "dataindex/cfilemappingserializer.h"
 #include "dataindex/csimulators.h"
+#include "foundation/cdatalocations.h"
 
 #include <QFileInfo>
 
@@ -60,7 +61,7 @@ AddonStatus CAddonStatus::of(const QUuid& addonGuid, const QUuid& mappingGuid)
         }
     }
 
-    const QString installed = CIOUtils::installedIndexPath(location->directory, addonGuid);
+    const QString installed = CDataLocations::installedIndexPath(location->directory, addonGuid);
     if (!QFileInfo(location->directory).isDir()) {
         status.state = AddonStatus::Missing;
         return status;

@@ -1,6 +1,7 @@
 #include "cbackupconfigserializer.h"
 
 #include "commands/cioutils.h"
+#include "foundation/cdatalocations.h"
 #include "foundation/clogger.h"
 #include "foundation/csettings.h"
 #include "platform/cdurablefile.h"
@@ -239,7 +240,7 @@ QVariant CBackupConfigSerializer::deserialize(QVariant info)
         // The list is a file on disk: a name that reaches elsewhere names no package of ours.
         if (name.trimmed().isEmpty() || CFolderEscape::leavesFolder(name))
             continue;
-        const QString packagePath = CIOUtils::joinPath(folder, name);
+        const QString packagePath = CDataLocations::joinPath(folder, name);
         const QString hash = CIOUtils::fileHash(packagePath);
         if (hash.isEmpty() || hash != file.attribute(QStringLiteral("hash")))
             continue;

@@ -3,6 +3,7 @@
 #include "commands/cbackupconfigserializer.h"
 #include "commands/cioutils.h"
 #include "dataindex/cfilemappingserializer.h"
+#include "foundation/cdatalocations.h"
 #include "foundation/clogger.h"
 #include "platform/cdurablefile.h"
 #include "zip/zip.h"
@@ -104,7 +105,7 @@ bool installedFiles(const QString& indexFile, const QString& addonFolder, const 
 
 bool select(const CBackupPackager::Request& request, Selection* selection, QString* problem)
 {
-    const QString indexFile = CIOUtils::installedIndexPath(request.addonFolder, request.addonGuid);
+    const QString indexFile = CDataLocations::installedIndexPath(request.addonFolder, request.addonGuid);
     QList<PlannedFile> installed;
     if (!installedFiles(indexFile, request.addonFolder, request.simulator, &installed, &selection->mapping, problem))
         return false;
@@ -129,7 +130,7 @@ bool select(const CBackupPackager::Request& request, Selection* selection, QStri
     root.setAttribute(QStringLiteral("backupDate"), QString::number(QDateTime::currentMSecsSinceEpoch()));
 
     QSet<QString> places;
-    QSet<QString> names{entryKey(CIOUtils::packageIndexName(request.addonGuid) + QStringLiteral(".mapping"))};
+    QSet<QString> names{entryKey(CDataLocations::packageIndexName(request.addonGuid) + QStringLiteral(".mapping"))};
     const auto add = [&](const PlannedFile& file) {
         selection->files.append(Zip::NamedFile{file.targetPath, file.entryName});
         selection->bytes += QFileInfo(file.targetPath).size();
@@ -169,8 +170,10 @@ bool select(const CBackupPackager::Request& request, Selection* selection, QStri
         }
         QDomElement record = selection->mapping.createElement(QStringLiteral("file"));
         record.setAttribute(QStringLiteral("source"), name);
-        record.setAttribute(QStringLiteral("destination"), CIOUtils::toBackslashes(folder.relativeFilePath(
-                                                               QDir::fromNativeSeparators(file.targetPath))));
+        // Mapping files name their places the Windows way, whatever system made them.
+        record.setAttribute(QStringLiteral("destination"),
+                            folder.relativeFilePath(QDir::fromNativeSeparators(file.targetPath))
+                                .replace(QLatin1Char('/'), QLatin1Char('\\')));
         files.appendChild(record);
         add(PlannedFile{name, file.targetPath});
     }
@@ -201,7 +204,7 @@ QString CBackupPackager::reservePackage(const QString& folder, const QUuid& mapp
     }
     // A day's worth of seconds: more packages than that in one go means something else is wrong.
     for (int attempt = 0; attempt < 86400; ++attempt, *date = date->addSecs(1)) {
-        const QString path = CIOUtils::joinPath(folder, CBackupConfigSerializer::packageName(mappingGuid, *date));
+        const QString path = CDataLocations::joinPath(folder, CBackupConfigSerializer::packageName(mappingGuid, *date));
         QFile claim(path);
         if (claim.open(QIODevice::WriteOnly | QIODevice::NewOnly))
             return path;
@@ -259,7 +262,7 @@ CBackupPackager::Result CBackupPackager::create(const Request& request)
         zip.setArchiveComment(QStringLiteral("Backup package").leftJustified(1100, QLatin1Char(' ')));
 
     QList<Zip::NamedFile> named{
-        {mappingCopy, CIOUtils::packageIndexName(request.addonGuid) + QStringLiteral(".mapping")}};
+        {mappingCopy, CDataLocations::packageIndexName(request.addonGuid) + QStringLiteral(".mapping")}};
     named += selection.files;
     QElapsedTimer sincePulse;
     sincePulse.start();

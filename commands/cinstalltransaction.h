@@ -31,6 +31,7 @@ public:
     // How long a file that can't be put back is retried before the rollback leaves it to the next command.
     static constexpr int PutBackRetryMilliseconds = 2000;
 
+    QString addonFolder() const { return m_folder; }
     QString stagingFolder() const { return m_staging; }
     // The n-th new file's place in the staging folder.
     QString stagedPath(int index) const;

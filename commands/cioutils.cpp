@@ -1,7 +1,5 @@
 #include "cioutils.h"
 
-#include "commands/commandinfo.h"
-#include "dataindex/cpathplaceholders.h"
 #include "dataindex/csimulatorroots.h"
 #include "dataindex/csimulators.h"
 #include "foundation/cdatalocations.h"
@@ -9,7 +7,6 @@
 #include "foundation/csettings.h"
 #include "platform/cfilebrowser.h"
 #include "platform/clocalpath.h"
-#include "platform/cregistry.h"
 #include "platform/csafefolder.h"
 #include "platform/cstandardlocations.h"
 
@@ -19,58 +16,29 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-QString CIOUtils::dataDirectory()
+namespace
 {
-    return CDataLocations::dataDirectory();
-}
-
-QString CIOUtils::windowsDataDirectory(const QString& commonAppData, int windowsVersion, const QString& firstDrive,
-                                       const QString& applicationDirectory)
+// The display token of a simulator root ("<XP11>" and a native separator); empty for flags without one.
+QString displayToken(int simulator)
 {
-    return CDataLocations::windowsDataDirectory(commonAppData, windowsVersion, firstDrive, applicationDirectory);
+    const QString shortName = CSimulators::shortName(simulator);
+    if (CSimulators::rootPlaceholder(simulator).isEmpty())
+        return QString();
+    return QLatin1Char('<') + shortName + QLatin1Char('>') + QDir::separator();
 }
-
-QString CIOUtils::settingsFilePath()
-{
-    return CDataLocations::settingsFilePath();
-}
-
-QString CIOUtils::dataIndexFilePath()
-{
-    return CDataLocations::dataIndexFilePath();
-}
-
-QString CIOUtils::mappingListFilePath()
-{
-    return CDataLocations::mappingListFilePath();
-}
-
-QString CIOUtils::logFilePath(const QString& fileName)
-{
-    return CDataLocations::logFilePath(fileName);
-}
-
-QString CIOUtils::joinPath(const QString& a, const QString& b)
-{
-    return CDataLocations::joinPath(a, b);
-}
-
-QString CIOUtils::serverAddress()
-{
-    return CSettings::stringValue(SettingsKey::ServerAddress);
-}
+} // namespace
 
 QString CIOUtils::backupFolder()
 {
     const QString configured = CSettings::stringValue(SettingsKey::BackupPath).trimmed();
     if (!configured.isEmpty())
         return configured;
-    return joinPath(dataDirectory(), QStringLiteral("backup"));
+    return CDataLocations::joinPath(CDataLocations::dataDirectory(), QStringLiteral("backup"));
 }
 
 QString CIOUtils::backupListFilePath()
 {
-    return joinPath(backupFolder(), QStringLiteral("backup.index"));
+    return CDataLocations::joinPath(backupFolder(), QStringLiteral("backup.index"));
 }
 
 QString CIOUtils::privateRoot()
@@ -80,17 +48,17 @@ QString CIOUtils::privateRoot()
 #else
     const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
 #endif
-    return normalizePath(joinPath(base, QStringLiteral("Brelvar/FMSClient")));
+    return normalizePath(CDataLocations::joinPath(base, QStringLiteral("Brelvar/FMSClient")));
 }
 
 QString CIOUtils::downloadRoot()
 {
-    return normalizePath(joinPath(privateRoot(), QStringLiteral("downloads")));
+    return normalizePath(CDataLocations::joinPath(privateRoot(), QStringLiteral("downloads")));
 }
 
 QString CIOUtils::temporaryRoot()
 {
-    return normalizePath(joinPath(privateRoot(), QStringLiteral("temp")));
+    return normalizePath(CDataLocations::joinPath(privateRoot(), QStringLiteral("temp")));
 }
 
 QString CIOUtils::makePrivateFolder(const QString& relative, QString* problem)
@@ -123,40 +91,11 @@ QString CIOUtils::makePrivateFolder(const QString& relative, QString* problem)
     return QDir::toNativeSeparators(folder);
 }
 
-QString CIOUtils::packageIndexName(const QUuid& addonGuid)
-{
-    return CDataLocations::packageIndexName(addonGuid);
-}
-
-QString CIOUtils::installedIndexPath(const QString& addonFolder, const CommandInfo& info)
-{
-    return installedIndexPath(addonFolder, info.addonGuid);
-}
-
-QString CIOUtils::installedIndexPath(const QString& addonFolder, const QUuid& addonGuid)
-{
-    return CDataLocations::installedIndexPath(addonFolder, addonGuid);
-}
-
 QString CIOUtils::normalizePath(const QString& path)
 {
     QString result = CLocalPath::toNative(path);
     result.replace(QStringLiteral("//"), QStringLiteral("/"));
     result.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
-    return result;
-}
-
-QString CIOUtils::toBackslashes(const QString& path)
-{
-    QString result = path;
-    result.replace(QLatin1Char('/'), QLatin1Char('\\'));
-    return result;
-}
-
-QString CIOUtils::replaceSimRoot(const QString& path, const QString& root)
-{
-    QString result = path;
-    result.replace(QStringLiteral("[SIMROOT]"), root);
     return result;
 }
 
@@ -179,42 +118,13 @@ bool CIOUtils::removeBackupFile(const QString& name)
         BV_LOG(6, QStringLiteral("Backup file name '%0' is outside the backup folder; not removed.").arg(name));
         return false;
     }
-    return QFile::remove(joinPath(backupFolder(), CLocalPath::toNative(name)));
+    return QFile::remove(CDataLocations::joinPath(backupFolder(), CLocalPath::toNative(name)));
 }
 
 void CIOUtils::showInExplorer(const QString& path)
 {
     if (!CFileBrowser::showFile(normalizePath(path)))
         BV_LOG(1, QStringLiteral("The file browser could not be started for '%0'.").arg(path));
-}
-
-QString CIOUtils::simulatorRoot(int simulator, bool ignoreDisabled)
-{
-    return CSimulatorRoots::root(simulator, ignoreDisabled);
-}
-
-void CIOUtils::setSimulatorRoot(int simulator, const QString& folder)
-{
-    CSimulatorRoots::setRoot(simulator, folder);
-}
-
-QString CIOUtils::readRegistryValue(const QString& keyPath, const QString& subKey, const QString& valueName,
-                                    const QString& defaultText, bool use64BitView)
-{
-    return CRegistry::readRegistryValue(keyPath, subKey, valueName, defaultText, use64BitView);
-}
-
-QString CIOUtils::resolvePlaceholders(const QString& path)
-{
-    return CPathPlaceholders::resolve(path);
-}
-
-QString CIOUtils::displayToken(int simulator)
-{
-    const QString shortName = CSimulators::shortName(simulator);
-    if (CSimulators::rootPlaceholder(simulator).isEmpty())
-        return QString();
-    return QLatin1Char('<') + shortName + QLatin1Char('>') + QDir::separator();
 }
 
 QString CIOUtils::displayPath(const QString& path)
@@ -226,7 +136,7 @@ QString CIOUtils::displayPath(const QString& path)
 
     const QList<int> simulators = CSimulators::rootSimulators();
     for (int simulator : simulators) {
-        QString root = CLocalPath::toNative(simulatorRoot(simulator, false).trimmed());
+        QString root = CLocalPath::toNative(CSimulatorRoots::root(simulator, false).trimmed());
         while (root.size() > 1 && root.endsWith(separator))
             root.chop(1);
         if (root.isEmpty())

@@ -3,6 +3,7 @@
 #include "commands/cioutils.h"
 #include "commands/cpreflight.h"
 #include "downloader/chttpdownloadhelper.h"
+#include "foundation/cdatalocations.h"
 #include "foundation/clogger.h"
 #include "platform/csafefolder.h"
 
@@ -57,8 +58,8 @@ void CLeftovers::sweepLocation(const QUuid& mappingGuid, const QString& addonFol
         return;
     // A download folder without a journal holds nothing to resume: a package whose run ended (the engine
     // fetches a package anew each time), or what a killed run left before the download began.
-    const QString downloads = CIOUtils::joinPath(CIOUtils::downloadRoot(), mapping);
-    const bool resumable = QFileInfo::exists(CIOUtils::joinPath(downloads, CHttpDownloadHelper::FileName));
+    const QString downloads = CDataLocations::joinPath(CIOUtils::downloadRoot(), mapping);
+    const bool resumable = QFileInfo::exists(CDataLocations::joinPath(downloads, CHttpDownloadHelper::FileName));
     if (!CSafeFolder::isLink(CIOUtils::downloadRoot())) {
         if (CSafeFolder::isLink(downloads) || (QFileInfo(downloads).isDir() && !resumable))
             removeMatching(CIOUtils::downloadRoot(), {mapping}, true);
@@ -88,7 +89,7 @@ void CLeftovers::sweepAbandoned(const QList<QUuid>& mapped)
         }
         for (const QString& entry : qAsConst(abandoned)) {
             QString problem;
-            const QString path = CIOUtils::joinPath(root, entry);
+            const QString path = CDataLocations::joinPath(root, entry);
             if (CSafeFolder::remove(path, &problem))
                 BV_LOG(1, QStringLiteral("Removed %0 of a mapping that no longer exists.")
                               .arg(QDir::toNativeSeparators(path)));

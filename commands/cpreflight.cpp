@@ -2,10 +2,11 @@
 
 #include "commands/cbackuppackager.h"
 #include "commands/cioutils.h"
+#include "commands/cpackage.h"
 #include "dataindex/cfilemappingserializer.h"
+#include "foundation/cdatalocations.h"
 #include "platform/cdurablefile.h"
 #include "platform/cfilereplace.h"
-#include "zip/unzip.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -208,50 +209,16 @@ bool plannedFiles(const QString& index, const QString& addonFolder, const QStrin
 }
 } // namespace
 
-bool CPreflight::beforeInstall(const QString& package, const QString& password, const QString& workFolder,
-                               const QString& addonFolder, const QUuid& addonGuid, const QString& simulator,
-                               const QString& backupFolder, qint64 backupBytes, QString* problem)
+bool CPreflight::beforeInstall(const CPackage& package, const QString& addonFolder, const QString& backupFolder,
+                               qint64 backupBytes, QString* problem)
 {
-    UnZip archive;
-    if (!password.isEmpty())
-        archive.setPassword(password);
-    if (archive.open(package) != UnZip::Ok)
-        return true; // the install reports a package it can't open in its own words
-    QHash<QString, qint64> sizes;
-    QStringList names;
-    qint64 whole = 0;
-    for (const UnZip::EntryInfo& entry : archive.entries()) {
-        names.append(entry.fileName);
-        sizes.insert(entry.fileName, entry.uncompressedSize);
-        whole += entry.uncompressedSize;
-    }
-    const QString twice = CInstallPlan::duplicateName(names);
-    if (!twice.isEmpty()) {
-        *problem = QStringLiteral("the package %0 holds two entries named %1, and which of them is meant can't be "
-                                  "told")
-                       .arg(QDir::toNativeSeparators(package), twice);
+    if (!replaceable(addonFolder, package.files(), problem))
         return false;
-    }
-
-    // A data package holds its file mapping as "<add-on>.index", a backup as "<add-on>.index.mapping".
-    const QString indexName = CIOUtils::packageIndexName(addonGuid);
-    const QString entry = archive.contains(indexName) ? indexName : indexName + QStringLiteral(".mapping");
-    const QString mapping = QDir(workFolder).filePath(indexName + QStringLiteral(".preflight"));
-    QList<PlannedFile> files;
-    const bool planned = archive.contains(entry) && archive.extractFileTo(entry, mapping) == UnZip::Ok &&
-                         plannedFiles(mapping, addonFolder, simulator, &files);
-    QFile::remove(mapping);
-    archive.close();
-
     Budget budget;
-    if (planned) {
-        if (!replaceable(addonFolder, files, problem))
-            return false;
-        budget.add(addonFolder, installSpace(addonFolder, files, sizes) + sizes.value(entry),
-                   QStringLiteral("new files"));
-    } else {
-        budget.add(addonFolder, whole, QStringLiteral("new files"));
-    }
+    budget.add(addonFolder,
+               installSpace(addonFolder, package.files(), package.sizes()) +
+                   package.sizes().value(package.mappingEntry()),
+               QStringLiteral("new files"));
     if (!backupFolder.isEmpty())
         budget.add(backupFolder, backupBytes, QStringLiteral("backup"));
     return budget.check(problem);
@@ -263,7 +230,7 @@ bool CPreflight::installedReplaceable(const QString& addonFolder, const QUuid& a
     // An installed mapping that can't be read says nothing here; the package's own is checked after the
     // download.
     QList<PlannedFile> files;
-    const QString index = CIOUtils::installedIndexPath(addonFolder, addonGuid);
+    const QString index = CDataLocations::installedIndexPath(addonFolder, addonGuid);
     if (!QFileInfo::exists(index) || !plannedFiles(index, addonFolder, simulator, &files))
         return true;
     return replaceable(addonFolder, files, problem);

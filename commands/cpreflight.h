@@ -33,15 +33,11 @@ public:
     static bool installedReplaceable(const QString& addonFolder, const QUuid& addonGuid, const QString& simulator,
                                      QString* problem);
 
-    // Everything that must hold before the files of a data or backup package (`package`, opened with
-    // `password`) go in place below `addonFolder`: no two entries of one name; every file replaceable();
-    // room on each volume for the new files, the copies the install keeps, and (when `backupFolder` is
-    // given) the `backupBytes` of a backup, counted once where the folders share a volume. The package's
-    // file mapping is unpacked into `workFolder` to learn where its files go; a package whose mapping can't
-    // be read is measured whole and left to the install to refuse.
-    static bool beforeInstall(const QString& package, const QString& password, const QString& workFolder,
-                              const QString& addonFolder, const QUuid& addonGuid, const QString& simulator,
-                              const QString& backupFolder, qint64 backupBytes, QString* problem);
+    // Everything that must hold before the files of an opened package go in place below `addonFolder`: every
+    // file replaceable(); room on each volume for the new files, the copies the install keeps, and (when
+    // `backupFolder` is given) the `backupBytes` of a backup, counted once where the folders share a volume.
+    static bool beforeInstall(const class CPackage& package, const QString& addonFolder, const QString& backupFolder,
+                              qint64 backupBytes, QString* problem);
 
     // What a command will write, folder by folder; the folders that share a volume share its free space.
     class Budget

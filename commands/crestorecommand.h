@@ -2,12 +2,11 @@
 
 #include "commands/addonbackupinfo.h"
 #include "commands/caddoncommand.h"
-#include "zip/unzip.h"
 
 // Puts a backup package back. Mode 1 restores it into the add-on's folder: the whole package is checked and
 // extracted into a staging folder first, and the files go in place only after every one extracted cleanly,
 // as one install (see CInstallTransaction); the package's file mapping becomes the installed one. Mode 2
-// extracts it into a new folder below the system's temporary folder and shows that folder.
+// extracts it into a new folder of its own below the user's private folder and shows that folder.
 class CRestoreCommand : public CAddonCommand
 {
     Q_OBJECT
@@ -25,9 +24,6 @@ public:
 
     CommandPhase phase() const override { return CommandPhase::Restore; }
 
-    // Opens `file` into `package` and checks that every entry decompresses and checks out with `password`.
-    static UnZip::ErrorCode openVerified(UnZip& package, const QString& file, const QString& password);
-
     // The folder mode 2 extracted into (empty before and in mode 1).
     QString extractedFolder() const { return m_extractedFolder; }
 
@@ -36,9 +32,8 @@ public slots:
     void stop() override;
 
 private:
-    // Extracts every planned file; false after reporting why (nothing in place has changed then).
-    bool restoreFiles(UnZip& package, const QList<struct PlannedFile>& files, const QString& mapping,
-                      const QString& addonFolder);
+    // Mode 2: every file of the package into a new folder of this restore's own; false after raising why.
+    bool extractToNewFolder(class CPackage& package);
 
     int m_mode;
     AddonBackupInfo m_backup;

@@ -5,6 +5,7 @@
 #include "commands/cinstallplan.h"
 #include "commands/cioutils.h"
 #include "commands/commanderrors.h"
+#include "commands/cpackage.h"
 #include "commands/cpackagepassword.h"
 #include "commands/cpreflight.h"
 #include "dataindex/cdataindex.h"
@@ -12,6 +13,7 @@
 #include "dataindex/csimulators.h"
 #include "downloader/cdownloadstatisticsrecorder.h"
 #include "downloader/chttpdownloadmanager.h"
+#include "foundation/cdatalocations.h"
 #include "foundation/csettings.h"
 #include "platform/cfolderescape.h"
 #include "platform/csafefolder.h"
@@ -38,11 +40,6 @@ constexpr int pulseInterval = 200; // ms
 // The add-on whose own settings file must be told to use the installed data.
 const QString settingsFixAddon = QStringLiteral("{f1d4b235-9e13-4488-a32a-7665987b2e55}");
 
-QString regionOfUser()
-{
-    const QString configured = CSettings::stringValue(SettingsKey::ServerRegion).trimmed();
-    return configured.isEmpty() ? CUser::instance()->serverRegion() : configured;
-}
 } // namespace
 
 CUpdateCommand::CUpdateCommand(CommandInfo* info, const AddonStatus& target)
@@ -67,7 +64,6 @@ void CUpdateCommand::enterPhase(CommandPhase phase)
 void CUpdateCommand::getUpdateInfo()
 {
     BV_LOG(1, QStringLiteral("Try get update info."));
-    m_updateInfo = std::make_unique<UpdateInfo>();
     // Nobody listens yet while the command is being made: the error is reported when it runs.
     if (!target().isMapped()) {
         m_preparationError = BV_EXCEPTION(
@@ -79,13 +75,6 @@ void CUpdateCommand::getUpdateInfo()
             11, 6, QStringLiteral("The addon '") + addonGuid().toString() + QStringLiteral("' is not supported."));
         return;
     }
-    m_updateInfo->addonGuid = addonGuid();
-    m_updateInfo->mappingGuid = mappingGuid();
-    m_updateInfo->filename = target().masterfile;
-    m_updateInfo->internalId = target().internalId;
-    m_updateInfo->cycle = target().installedCycle;
-    m_updateInfo->revision = target().installedRevision;
-    m_updateInfo->simulator = target().simulator;
     m_addonFolder = target().folder;
     BV_LOG(1, QStringLiteral("Update info fetched."));
 }
@@ -97,7 +86,7 @@ void CUpdateCommand::run()
         return;
     m_clock.start();
     m_recorder = new CDownloadStatisticsRecorder(&m_statistics, {}, this);
-    m_recorder->prepare(regionOfUser(), CUser::instance()->userId());
+    m_recorder->prepare(settings().region, CUser::instance()->userId());
 
     if (m_preparationError.errorNumber != 0) {
         emit taskStarted(this);
@@ -117,13 +106,12 @@ void CUpdateCommand::run()
 
     // Before anything is fetched or touched: the folders the update will write to.
     const bool backupOn = autoBackupOn();
-    m_downloadFolder = CIOUtils::joinPath(CIOUtils::downloadRoot(), mappingGuid().toString(QUuid::WithoutBraces));
+    m_downloadFolder = CDataLocations::joinPath(CIOUtils::downloadRoot(), mappingGuid().toString(QUuid::WithoutBraces));
     QString problem;
     if (!CPreflight::addonFolder(m_addonFolder, &problem) ||
         !CPreflight::privateFolder(m_downloadFolder, QStringLiteral("download folder"), &problem) ||
-        !CPreflight::installedReplaceable(m_addonFolder, addonGuid(), m_updateInfo->simulator, &problem) ||
-        (backupOn &&
-         !CPreflight::writableFolder(CIOUtils::backupFolder(), QStringLiteral("backup folder"), &problem))) {
+        !CPreflight::installedReplaceable(m_addonFolder, addonGuid(), target().simulator, &problem) ||
+        (backupOn && !CPreflight::writableFolder(settings().backupFolder, QStringLiteral("backup folder"), &problem))) {
         raise(BV_EXCEPTION(12, 7, QStringLiteral("Nothing was updated: %0.").arg(problem)));
         return;
     }
@@ -138,9 +126,9 @@ void CUpdateCommand::run()
         // An answer is no address until it is one this program can download from.
         if (!address.isValid() ||
             (address.scheme() != QLatin1String("http") && address.scheme() != QLatin1String("https"))) {
-            raise(BV_EXCEPTION(12, 6,
-                               QStringLiteral("The web service gave no usable download address for '%0'.")
-                                   .arg(m_updateInfo->filename)));
+            raise(BV_EXCEPTION(
+                12, 6,
+                QStringLiteral("The web service gave no usable download address for '%0'.").arg(target().masterfile)));
             return;
         }
         m_recorder->addressReceived(url);
@@ -152,13 +140,13 @@ void CUpdateCommand::run()
         raise(BV_EXCEPTION(12, 6,
                            QStringLiteral("The web service gave no download address for '%0' (network error "
                                           "%1%2).")
-                               .arg(m_updateInfo->filename)
+                               .arg(target().masterfile)
                                .arg(int(error))
                                .arg(said.isEmpty() ? QString() : QStringLiteral(": ") + said)));
     });
     m_recorder->markStart();
-    api->getDownloadUrl(regionOfUser(), CUser::instance()->token(),
-                        DownloadRequest(m_updateInfo->filename, m_updateInfo->internalId));
+    api->getDownloadUrl(settings().region, CUser::instance()->token(),
+                        DownloadRequest(target().masterfile, target().internalId));
 }
 
 void CUpdateCommand::createDownloadTask(const QString& url)
@@ -178,7 +166,7 @@ void CUpdateCommand::createDownloadTask(const QString& url)
     if (fileName.trimmed().isEmpty() || CFolderEscape::leavesFolder(fileName))
         fileName = QStringLiteral("package.zip");
     QDir().mkpath(m_downloadFolder);
-    m_archivePath = CIOUtils::joinPath(m_downloadFolder, fileName);
+    m_archivePath = CDataLocations::joinPath(m_downloadFolder, fileName);
 
     m_recorder->watch(m_manager);
     connect(m_manager, &CHttpDownloadManager::finished, this, &CUpdateCommand::onDownloadFinished);
@@ -245,70 +233,80 @@ void CUpdateCommand::onDownloadFinished(QString& url, CNetworkError& error)
         raiseCanceled();
         return;
     }
-    if (!verifyPackage() || !checkSpaceForInstall())
-        return;
-    autoBackup();
+    install();
 }
 
-bool CUpdateCommand::verifyPackage()
+bool CUpdateCommand::autoBackupOn()
 {
-    // A 200 reply proves nothing: every entry must decompress and check out before anything is touched.
-    UnZip package;
-    UnZip::ErrorCode result = package.open(m_archivePath);
-    if (result == UnZip::Ok)
-        result = package.verify();
-    const QString indexName = CIOUtils::packageIndexName(addonGuid());
-    if (result == UnZip::Ok && !package.contains(indexName))
-        result = UnZip::FileNotFound;
-    package.close();
-    if (result == UnZip::Ok)
-        return true;
+    return !m_backupSkipped && settings().autoBackup;
+}
+
+void CUpdateCommand::refuseDamaged(int number, const QString& why)
+{
     // A damaged package must not be resumed or reused by the next run.
     QFile::remove(m_archivePath);
-    raise(BV_EXCEPTION(result, 7,
+    raise(BV_EXCEPTION(number, 7,
                        QStringLiteral("The downloaded package %0 is damaged or incomplete (%1); nothing was installed.")
-                           .arg(QFileInfo(m_archivePath).fileName(),
-                                result == UnZip::FileNotFound ? QStringLiteral("it holds no file mapping ") + indexName
-                                                              : UnZip::errorText(result))));
-    return false;
+                           .arg(QFileInfo(m_archivePath).fileName(), why)));
 }
 
-bool CUpdateCommand::checkSpaceForInstall()
+void CUpdateCommand::install()
 {
+    if (isStopping())
+        return;
+    BV_LOG(1, QStringLiteral("Try to uncompress and install file."));
+    // A 200 reply proves nothing: the package is opened once, its file mapping read in memory, and every
+    // entry is checked against its CRC as it is staged, before anything is backed up or replaced.
+    CPackage package;
     QString problem;
+    if (!package.open(m_archivePath, QString(), addonGuid(), target().simulator, m_addonFolder, &problem)) {
+        if (package.failure() == CPackage::Failure::BadMapping)
+            raise(BV_EXCEPTION(3, 7, QStringLiteral("Nothing was installed: %0.").arg(problem)));
+        else
+            refuseDamaged(package.failure() == CPackage::Failure::Unopened ? package.openError() : UnZip::FileNotFound,
+                          problem);
+        return;
+    }
+    if (package.files().isEmpty()) {
+        raise(BV_EXCEPTION(8, 6, tr("Invalid filelist.")));
+        return;
+    }
+    m_incoming = package.files();
     // The backup holds what the installed mapping names and what the new package will overwrite.
-    const bool backup = autoBackupOn() && readIncoming();
-    if (!CPreflight::beforeInstall(m_archivePath, QString(), m_downloadFolder, m_addonFolder, addonGuid(),
-                                   m_updateInfo->simulator, backup ? CIOUtils::backupFolder() : QString(),
+    const bool backup = autoBackupOn();
+    if (!CPreflight::beforeInstall(package, m_addonFolder, backup ? settings().backupFolder : QString(),
                                    backup ? CBackupPackager::backupSize(backupRequest({})) : 0, &problem)) {
         raise(BV_EXCEPTION(12, 7, QStringLiteral("Nothing was updated: %0.").arg(problem)));
-        return false;
+        return;
     }
-    return true;
-}
 
-bool CUpdateCommand::autoBackupOn() const
-{
-    return !m_backupSkipped && CSettings::boolValue(SettingsKey::AutoBackup);
-}
+    CInstallTransaction transaction(m_addonFolder, mappingGuid());
+    QString damaged;
+    switch (stage(transaction, package, QStringLiteral("installed"), 7, &damaged)) {
+    case Staging::Failed:
+        return;
+    case Staging::Damaged:
+        refuseDamaged(UnZip::Corrupted, damaged);
+        return;
+    case Staging::Staged:
+        break;
+    }
+    package.archive().close();
+    m_phaseTimes[int(CommandPhase::Install)] = m_clock.restart();
+    if (!autoBackup()) {
+        transaction.rollback(&problem); // nothing has moved yet
+        return;
+    }
+    enterPhase(CommandPhase::Install);
+    if (!commitStaged(transaction, QStringLiteral("installed"), 7))
+        return;
+    CSafeFolder::remove(m_downloadFolder);
+    m_phaseTimes[int(CommandPhase::Install)] += m_clock.restart();
 
-bool CUpdateCommand::readIncoming()
-{
-    m_incoming.clear();
-    UnZip package;
-    const QString indexName = CIOUtils::packageIndexName(addonGuid());
-    const QString mapping = CIOUtils::joinPath(m_downloadFolder, indexName + QStringLiteral(".incoming"));
-    const auto removeMapping = qScopeGuard([&]() { QFile::remove(mapping); });
-    if (package.open(m_archivePath) != UnZip::Ok || package.extractFileTo(indexName, mapping) != UnZip::Ok)
-        return false;
-    package.close();
-    CFileMappingSerializer reader;
-    FileMappingSerializeInfo request{mapping, m_updateInfo->simulator};
-    bool readable = true;
-    connect(&reader, &CFileMappingSerializer::taskError, this, [&readable](const Exception&) { readable = false; });
-    QString problem;
-    return reader.deserialize(QVariant::fromValue(&request)).isValid() && readable &&
-           CInstallPlan::build(reader.items(), m_addonFolder, &m_incoming, &problem);
+    if (addonGuid().toString().trimmed().toLower() == settingsFixAddon)
+        updateSettingsForAirbusX();
+    BV_LOG(1, QStringLiteral("Update installed."));
+    end();
 }
 
 CBackupPackager::Request CUpdateCommand::backupRequest(const QString& packagePath) const
@@ -316,26 +314,24 @@ CBackupPackager::Request CUpdateCommand::backupRequest(const QString& packagePat
     CBackupPackager::Request request;
     request.addonFolder = m_addonFolder;
     request.addonGuid = addonGuid();
-    request.simulator = m_updateInfo->simulator;
+    request.simulator = target().simulator;
     request.packagePath = packagePath;
     request.incoming = m_incoming;
-    request.cycle = m_updateInfo->cycle;
-    request.revision = m_updateInfo->revision;
+    request.cycle = target().installedCycle;
+    request.revision = target().installedRevision;
     return request;
 }
 
-void CUpdateCommand::autoBackup()
+bool CUpdateCommand::autoBackup()
 {
     BV_LOG(1, QStringLiteral("Try to auto backup files"));
     if (isStopping())
-        return;
+        return false;
     const bool enabled = autoBackupOn();
     BV_LOG(1, QStringLiteral("Auto backup is set to: %0").arg(enabled ? 1 : 0));
     if (enabled) {
         BV_LOG(1, QStringLiteral("Set updating phase to PHASE_BACKUP"));
         enterPhase(CommandPhase::Backup);
-        if (m_incoming.isEmpty())
-            readIncoming();
         // The files must be kept before one is replaced: an update whose backup fails installs nothing.
         const auto refuse = [this](const QString& reason) {
             raise(BV_EXCEPTION(CBackupPackager::BackupFailed, 7,
@@ -344,24 +340,24 @@ void CUpdateCommand::autoBackup()
         QDateTime date = QDateTime::currentDateTime();
         QString problem;
         const QString packagePath =
-            CBackupPackager::reservePackage(CIOUtils::backupFolder(), mappingGuid(), &date, &problem);
+            CBackupPackager::reservePackage(settings().backupFolder, mappingGuid(), &date, &problem);
         if (packagePath.isEmpty()) {
             refuse(QStringLiteral("Nothing was backed up: %0.").arg(problem));
-            return;
+            return false;
         }
         BV_LOG(1, QStringLiteral("Backup filename: %0").arg(packagePath));
         QString failure;
         const QString hash = createBackupPackage(m_addonFolder, packagePath, &failure);
         BV_LOG(1, QStringLiteral("File hash: %0").arg(hash));
         if (isCompleted() || isStopping())
-            return; // canceled while packing
+            return false; // canceled while packing
         if (hash.isEmpty() && !failure.isEmpty()) {
             refuse(failure);
-            return;
+            return false;
         }
         if (!hash.isEmpty()) {
-            AddonBackupInfo backup{addonGuid(), mappingGuid(), CIOUtils::backupFolder(), packagePath, hash,
-                                   date,        m_backupCycle, m_backupRevision};
+            AddonBackupInfo backup{addonGuid(), mappingGuid(), settings().backupFolder, packagePath,
+                                   hash,        date,          m_backupCycle,           m_backupRevision};
             CBackupConfigSerializer list;
             QString listProblem;
             connect(&list, &CBackupConfigSerializer::taskError, this,
@@ -370,14 +366,14 @@ void CUpdateCommand::autoBackup()
             if (!list.serialize(QVariant::fromValue(&backup)).toBool()) {
                 QFile::remove(packagePath);
                 refuse(listProblem);
-                return;
+                return false;
             }
             BV_LOG(1, QStringLiteral("Unloading resources..."));
         }
         m_phaseTimes[int(CommandPhase::Backup)] = m_clock.restart();
     }
     BV_LOG(1, QStringLiteral("Auto backup [%0] completed.").arg(enabled ? 1 : 0));
-    uncompressFile();
+    return true;
 }
 
 QString CUpdateCommand::createBackupPackage(const QString& addonFolder, const QString& packagePath, QString* failure)
@@ -404,59 +400,11 @@ QString CUpdateCommand::createBackupPackage(const QString& addonFolder, const QS
     return result.hash;
 }
 
-void CUpdateCommand::uncompressFile()
-{
-    if (isStopping())
-        return;
-    BV_LOG(1, QStringLiteral("Try to uncompress and install file."));
-    enterPhase(CommandPhase::Install);
-
-    UnZip package;
-    package.open(m_archivePath);
-    const QString indexName = CIOUtils::packageIndexName(addonGuid());
-    const QString packageIndex = CIOUtils::joinPath(m_downloadFolder, indexName);
-    package.extractFile(indexName, m_downloadFolder, UnZip::KeepFolders);
-
-    CFileMappingSerializer reader;
-    FileMappingSerializeInfo request{packageIndex, m_updateInfo->simulator};
-    QString problem;
-    connect(&reader, &CFileMappingSerializer::taskError, this,
-            [&problem](const Exception& error) { problem = error.message; });
-    const bool listed = reader.deserialize(QVariant::fromValue(&request)).isValid() && problem.isEmpty();
-    if (!problem.isEmpty()) {
-        // The package's mapping can't be used, or names places outside the add-on folder.
-        raise(BV_EXCEPTION(3, 7, QStringLiteral("Nothing was installed: %0.").arg(problem)));
-        return;
-    }
-    if (!listed || reader.items().isEmpty()) {
-        raise(BV_EXCEPTION(8, 6, tr("Invalid filelist.")));
-        return;
-    }
-    QList<PlannedFile> files;
-    if (!CInstallPlan::build(reader.items(), m_addonFolder, &files, &problem)) {
-        raise(BV_EXCEPTION(3, 7, QStringLiteral("Nothing was installed: %0.").arg(problem)));
-        return;
-    }
-
-    const bool installed =
-        installFromPackage(package, files, packageIndex, m_addonFolder, QStringLiteral("installed"), 7);
-    package.close();
-    if (!installed)
-        return;
-    CSafeFolder::remove(m_downloadFolder);
-    m_phaseTimes[int(CommandPhase::Install)] = m_clock.restart();
-
-    if (addonGuid().toString().trimmed().toLower() == settingsFixAddon)
-        updateSettingsForAirbusX();
-    BV_LOG(1, QStringLiteral("Update installed."));
-    end();
-}
-
 void CUpdateCommand::updateSettingsForAirbusX()
 {
     BV_LOG(1, QStringLiteral("Updating settings for airbus X."));
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    const QString path = CIOUtils::joinPath(
+    const QString path = CDataLocations::joinPath(
         documents, QDir::fromNativeSeparators(QStringLiteral("Aerosoft\\AerosoftAirbusExtended\\navdata.ini")));
     QFile file(path);
     // A settings file that can't be read is left alone rather than emptied.

@@ -17,18 +17,6 @@ class CDownloadStatisticsRecorder;
 class CHttpDownloadManager;
 class QTimer;
 
-// What an update needs to know of its add-on.
-struct UpdateInfo
-{
-    QUuid addonGuid;
-    QUuid mappingGuid;
-    QString filename;   // the data package's file name (the index's "masterfile")
-    QString internalId; // the index's internal id; with the file name, what the download address is asked for
-    QString simulator;  // short name of the mapping's simulator
-    int cycle = 0;
-    int revision = 0;
-};
-
 // Brings one add-on mapping to the current navigation data: asks the web service for the package's
 // address, downloads it (resumable: the download folder of a mapping stays the same from run to run),
 // reports the download statistics, checks every entry of the package, backs up the installed files when
@@ -69,18 +57,18 @@ private:
     void createDownloadTask(const QString& url);
     void monitor();
     void onDownloadFinished(QString& url, CNetworkError& error);
-    bool verifyPackage();
-    bool checkSpaceForInstall();
-    bool autoBackupOn() const;
-    // The files the package will write (m_incoming), read from its file mapping; false when it can't be read
-    // (the install then says why).
-    bool readIncoming();
+    bool autoBackupOn();
+    // Opens the downloaded package once, stages its files, backs up what they replace and puts them in place.
+    void install();
+    // Removes a package that failed its checks and raises why.
+    void refuseDamaged(int number, const QString& why);
     CBackupPackager::Request backupRequest(const QString& packagePath) const;
-    void autoBackup();
+    // Keeps the installed files, when automatic backup is on, before the staged ones replace them; false
+    // after raising why the update must stop.
+    bool autoBackup();
     // The package's hash; empty with `failure` when it could not be made, empty alone when there was nothing
     // to keep or it was canceled (reported then).
     QString createBackupPackage(const QString& addonFolder, const QString& packagePath, QString* failure);
-    void uncompressFile();
     void updateSettingsForAirbusX();
     void stopOnOwnThread();
     // Stopped, failed or canceled: what is left of the work is skipped.
@@ -92,7 +80,6 @@ private:
     QString m_downloadFolder;
     QString m_archivePath;
     CHttpDownloadManager* m_manager = nullptr;
-    std::unique_ptr<UpdateInfo> m_updateInfo;
     std::atomic<CommandPhase> m_phase{CommandPhase::Download};
     DownloadStatistics m_statistics;
     CDownloadStatisticsRecorder* m_recorder = nullptr;
@@ -104,7 +91,7 @@ private:
     bool m_endPending = false;
     qint64 m_phaseTimes[int(CommandPhase::Other) + 1] = {};
     bool m_backupSkipped = false;
-    QList<PlannedFile> m_incoming;
+    QList<PlannedFile> m_incoming; // the files the package writes
     // What the backup package holds (CBackupPackager::Result).
     int m_backupCycle = 0;
     int m_backupRevision = 0;

@@ -54,13 +54,35 @@ QVariant CFileMappingSerializer::deserialize(QVariant info)
     const QString function = QStringLiteral("CFileMappingSerializer::deserialize");
     auto* request = info.value<FileMappingSerializeInfo*>();
     const QString path = request ? request->filePath : QString();
-    const QString simulator = request ? request->simulator : QString();
     clearItems();
-
     QDomDocument document;
-    if (!loadOrReport(path, document, function, __LINE__))
+    if (!loadOrReport(path, document, function, __LINE__) ||
+        !readDocument(document, path, request ? request->simulator : QString(), function))
         return QVariant(false);
+    return QVariant::fromValue(&m_items);
+}
 
+QVariant CFileMappingSerializer::deserializeContent(const QByteArray& content, const QString& name,
+                                                    const QString& simulator)
+{
+    const QString function = QStringLiteral("CFileMappingSerializer::deserializeContent");
+    clearItems();
+    QDomDocument document;
+    QString detail;
+    if (loadContent(content, document, &detail) != LoadResult::Loaded) {
+        const QString message = QStringLiteral("The file mapping %0 can't be read (%1)").arg(name, detail);
+        BV_LOG(6, message);
+        emit taskError(mappingError(message, function, __LINE__));
+        return QVariant(false);
+    }
+    if (!readDocument(document, name, simulator, function))
+        return QVariant(false);
+    return QVariant::fromValue(&m_items);
+}
+
+bool CFileMappingSerializer::readDocument(const QDomDocument& document, const QString& name, const QString& simulator,
+                                          const QString& function)
+{
     const QString wanted = simulator.trimmed().toLower();
     for (QDomElement element = document.documentElement().firstChildElement(); !element.isNull();
          element = element.nextSiblingElement()) {
@@ -71,16 +93,15 @@ QVariant CFileMappingSerializer::deserialize(QVariant info)
         if (!readEntries(element, QString(), simulator, offending)) {
             clearItems();
             const QString message =
-                QStringLiteral("Mapping entry '%0' in file %1 leaves the add-on folder").arg(offending, path);
+                QStringLiteral("Mapping entry '%0' in file %1 leaves the add-on folder").arg(offending, name);
             BV_LOG(6, message);
             emit taskError(mappingError(message, function, __LINE__));
-            return QVariant(false);
+            return false;
         }
         break; // only the first matching element counts
     }
-
     emit taskCompleted();
-    return QVariant::fromValue(&m_items);
+    return true;
 }
 
 bool CFileMappingSerializer::readEntries(const QDomElement& element, const QString& parent, const QString& simulator,

@@ -43,6 +43,9 @@ public:
     // Never fails loudly: all zero, false and an invalid date when the file cannot be read.
     static MappingVersion deserializeToVersion(const QString& file);
 
+    // deserialize() for a mapping in memory (read from a package); `name` names it in messages.
+    QVariant deserializeContent(const QByteArray& content, const QString& name, const QString& simulator);
+
 public slots:
     // `info` holds a FileMappingSerializeInfo*. Returns a QVariant holding a QList<FileMappingItem*>* (the
     // serializer's own list; empty when the file has no element for the simulator), or QVariant(false)
@@ -61,6 +64,9 @@ private:
     bool loadOrReport(const QString& path, QDomDocument& document, const QString& function, int line);
     // Appends the records of `element`'s children, depth first; false at the first entry that would leave
     // the add-on folder (its text in `offending`).
+    // The records of `document`'s element for `simulator`; false after taskError().
+    bool readDocument(const QDomDocument& document, const QString& name, const QString& simulator,
+                      const QString& function);
     bool readEntries(const QDomElement& element, const QString& parent, const QString& simulator, QString& offending);
     void clearItems();
 

@@ -54,6 +54,17 @@ CSerializerBase::LoadResult CSerializerBase::loadDocument(const QString& path, Q
             *detail = QStringLiteral("the file is larger than the %0 bytes allowed").arg(MaximumDocumentSize);
         return LoadResult::InvalidFormat;
     }
+    return loadContent(content, document, detail);
+}
+
+CSerializerBase::LoadResult CSerializerBase::loadContent(const QByteArray& content, QDomDocument& document,
+                                                         QString* detail)
+{
+    if (content.size() > MaximumDocumentSize) {
+        if (detail)
+            *detail = QStringLiteral("the document is larger than the %0 bytes allowed").arg(MaximumDocumentSize);
+        return LoadResult::InvalidFormat;
+    }
     if (isTooDeep(content, MaximumDocumentDepth)) {
         if (detail)
             *detail = QStringLiteral("elements are nested more than %0 levels deep").arg(MaximumDocumentDepth);

@@ -31,6 +31,8 @@ public:
 
     // Reads and parses `path`; `detail` receives a reason for the log.
     static LoadResult loadDocument(const QString& path, QDomDocument& document, QString* detail = nullptr);
+    // The same checks for a document already in memory (never CannotOpen).
+    static LoadResult loadContent(const QByteArray& content, QDomDocument& document, QString* detail = nullptr);
 
 public slots:
     virtual QVariant serialize(QVariant info) = 0;

@@ -6,6 +6,7 @@
 #include "commands/cqueueable.h"
 #include "dataindex/cdataindex.h"
 #include "dataindex/cdataindexserializer.h"
+#include "foundation/cdatalocations.h"
 #include "webservices/cnetworkstatus.h"
 #include "webservices/cuser.h"
 #include "zip/zip.h"
@@ -135,7 +136,7 @@ QString CCommandWorld::addonFolder() const
 
 QString CCommandWorld::installedIndex() const
 {
-    return CIOUtils::installedIndexPath(addonFolder(), Addon);
+    return CDataLocations::installedIndexPath(addonFolder(), Addon);
 }
 
 void CCommandWorld::publishPackage(const QByteArray& mapping, const QMap<QString, QByteArray>& entries)

@@ -1,6 +1,7 @@
 #include "cclirun.h"
 #include "ccommandworld.h"
 #include "commands/cioutils.h"
+#include "foundation/cdatalocations.h"
 #include "zip/zip.h"
 
 #include <QtTest>
@@ -34,7 +35,7 @@ private slots:
         m_world = std::make_unique<CCommandWorld>();
         QVERIFY2(m_world->isReady(), qPrintable(m_world->problem()));
         // The command line finds the location in the mapping list and signs in by itself.
-        QVERIFY(write(CIOUtils::mappingListFilePath(),
+        QVERIFY(write(CDataLocations::mappingListFilePath(),
                       QStringLiteral("<addonIndexes><addon name=\"Probe\" guid=\"%0\"><mapping simulator=\"TOOL\" "
                                      "mappingGuid=\"%1\"><directory path=\"%2\"/></mapping></addon></addonIndexes>")
                           .arg(addon, mapping, m_world->addonFolder())
@@ -52,7 +53,7 @@ private slots:
         QVERIFY(write(file(QStringLiteral("waypoints.dat")), "second"));
         QCOMPARE(CCliRun::run({QStringLiteral("backup"), addon, mapping}).exitCode, 0);
         QCOMPARE(packages().size(), 2);
-        const QString newest = CIOUtils::joinPath(CIOUtils::backupFolder(), packages().last());
+        const QString newest = CDataLocations::joinPath(CIOUtils::backupFolder(), packages().last());
         QFile package(newest);
         QVERIFY(package.size() > 3000 && package.open(QIODevice::ReadWrite) && package.seek(1500));
         const char flipped = char(package.peek(1).at(0) ^ 0x5a);
@@ -141,7 +142,7 @@ private slots:
         } else if (before == QLatin1String("remove folder")) {
             QVERIFY(QDir(m_world->addonFolder()).removeRecursively());
         } else if (before == QLatin1String("foreign package")) {
-            const QString foreign = CIOUtils::joinPath(m_world->addonFolder(), QStringLiteral("../foreign.bak"));
+            const QString foreign = CDataLocations::joinPath(m_world->addonFolder(), QStringLiteral("../foreign.bak"));
             arguments.last() = foreign;
             Zip zip;
             QVERIFY(zip.create(foreign, true) == Zip::Ok);

@@ -1,7 +1,9 @@
 #include "cdatadirtest.h"
 #include "commands/cioutils.h"
 #include "ctestsandbox.h"
+#include "dataindex/csimulatorroots.h"
 #include "dataindex/csimulators.h"
+#include "foundation/cdatalocations.h"
 #include "foundation/csettings.h"
 
 #include <QCryptographicHash>
@@ -41,9 +43,9 @@ private slots:
         if (!setting.isNull())
             CSettings::setValue(SettingsKey::BackupPath, setting);
         const QString folder =
-            expected.startsWith(QLatin1Char('/')) ? expected : CIOUtils::joinPath(data().path(), expected);
+            expected.startsWith(QLatin1Char('/')) ? expected : CDataLocations::joinPath(data().path(), expected);
         QCOMPARE(CIOUtils::backupFolder(), folder);
-        QCOMPARE(CIOUtils::backupListFilePath(), CIOUtils::joinPath(folder, QStringLiteral("backup.index")));
+        QCOMPARE(CIOUtils::backupListFilePath(), CDataLocations::joinPath(folder, QStringLiteral("backup.index")));
     }
 
     void normalizePath_data()
@@ -107,11 +109,11 @@ private slots:
 
     void setSimulatorRoot()
     {
-        CIOUtils::setSimulatorRoot(SimFSX, QStringLiteral("/sims/FSX "));
+        CSimulatorRoots::setRoot(SimFSX, QStringLiteral("/sims/FSX "));
         QCOMPARE(CSettings::value(QStringLiteral("simulators/FSX")).toString(), QStringLiteral("/sims/FSX "));
-        CIOUtils::setSimulatorRoot(SimXPlane11, QStringLiteral("/sims/X-Plane 11"));
-        QCOMPARE(CIOUtils::simulatorRoot(SimXPlane11), native(QStringLiteral("/sims/X-Plane 11")));
-        CIOUtils::setSimulatorRoot(SimFSX, QStringLiteral("  "));
+        CSimulatorRoots::setRoot(SimXPlane11, QStringLiteral("/sims/X-Plane 11"));
+        QCOMPARE(CSimulatorRoots::root(SimXPlane11), native(QStringLiteral("/sims/X-Plane 11")));
+        CSimulatorRoots::setRoot(SimFSX, QStringLiteral("  "));
         QVERIFY(!CSettings::contains(QStringLiteral("simulators/FSX")));
         QVERIFY(CSettings::contains(QStringLiteral("simulators/XP11")));
     }
@@ -136,9 +138,9 @@ private slots:
     {
         QFETCH(QString, path);
         QFETCH(QString, expected);
-        CIOUtils::setSimulatorRoot(SimXPlane11, QStringLiteral("/sims/X-Plane 11/"));
-        CIOUtils::setSimulatorRoot(SimFSX, QStringLiteral("/sims/FSX"));
-        CIOUtils::setSimulatorRoot(SimP3D, QStringLiteral("/sims/P3D"));
+        CSimulatorRoots::setRoot(SimXPlane11, QStringLiteral("/sims/X-Plane 11/"));
+        CSimulatorRoots::setRoot(SimFSX, QStringLiteral("/sims/FSX"));
+        CSimulatorRoots::setRoot(SimP3D, QStringLiteral("/sims/P3D"));
         CSettings::setSimulatorDisabled(SimP3D, true);
         QCOMPARE(CIOUtils::displayPath(path), native(expected));
     }
@@ -178,4 +180,5 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestIOUtils)
+#include "dataindex/csimulatorroots.h"
 #include "tst_cioutils.moc"

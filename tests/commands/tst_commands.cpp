@@ -5,6 +5,7 @@
 #include "commands/cpackagepassword.h"
 #include "commands/cqueueable.h"
 #include "commands/cupdatecommand.h"
+#include "foundation/cdatalocations.h"
 #include "foundation/csettings.h"
 #include "webservices/cnetworkstatus.h"
 #include "webservices/cuser.h"
@@ -132,7 +133,7 @@ private slots:
         for (int day = 1; day <= 6; ++day) {
             const QDateTime date(QDate(2026, 1, day), QTime(12, 0));
             const QString name = CBackupConfigSerializer::packageName(CCommandWorld::Mapping, date);
-            const QString path = CIOUtils::joinPath(folder, name);
+            const QString path = CDataLocations::joinPath(folder, name);
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(QByteArray(2048, char('a' + day)));
@@ -302,8 +303,8 @@ private slots:
     void backupNamesNeverCollide()
     {
         const QDateTime now = QDateTime::currentDateTime();
-        const QString taken = CIOUtils::joinPath(CIOUtils::backupFolder(),
-                                                 CBackupConfigSerializer::packageName(CCommandWorld::Mapping, now));
+        const QString taken = CDataLocations::joinPath(
+            CIOUtils::backupFolder(), CBackupConfigSerializer::packageName(CCommandWorld::Mapping, now));
         QVERIFY(writeBytes(taken, QByteArray(2048, 'u')));
 
         QVERIFY(!anyError(m_world->backup()));

@@ -3,6 +3,7 @@
 #include "commands/cioutils.h"
 #include "commands/cpackagepassword.h"
 #include "commands/cpreflight.h"
+#include "foundation/cdatalocations.h"
 #include "webservices/cuser.h"
 #include "zip/unzip.h"
 #include "zip/zip.h"
@@ -93,7 +94,7 @@ private slots:
         QFETCH(bool, refused);
         const QString planted = folder == QLatin1String("private") ? CIOUtils::privateRoot()
                                 : folder == QLatin1String("download")
-                                    ? CIOUtils::joinPath(CIOUtils::downloadRoot(), mappingText())
+                                    ? CDataLocations::joinPath(CIOUtils::downloadRoot(), mappingText())
                                     : sandbox(QStringLiteral("addon/.tessaray-install-") + mappingText());
         const QString outside = sandbox(QStringLiteral("outside/keep.dat"));
         QVERIFY(QDir().mkpath(QFileInfo(outside).absolutePath()) && QDir().mkpath(QFileInfo(planted).absolutePath()));
@@ -133,7 +134,7 @@ private slots:
         QCOMPARE(packages.size(), 1);
         UnZip backup;
         backup.setPassword(packagePassword(CUser::instance()->userId()));
-        QCOMPARE(backup.open(CIOUtils::joinPath(CIOUtils::backupFolder(), packages.first())), UnZip::Ok);
+        QCOMPARE(backup.open(CDataLocations::joinPath(CIOUtils::backupFolder(), packages.first())), UnZip::Ok);
         QBuffer sid;
         QVERIFY(sid.open(QIODevice::WriteOnly));
         QCOMPARE(backup.extractFile(QStringLiteral("sid.dat"), &sid), UnZip::Ok);

@@ -5,6 +5,7 @@
 #include "dataindex/cdataindexserializer.h"
 #include "dataindex/csimulatorroots.h"
 #include "dataindex/csimulators.h"
+#include "foundation/cdatalocations.h"
 #include "foundation/csettings.h"
 #include "webservices/cdownloadlogutils.h"
 
@@ -375,17 +376,17 @@ private slots:
         QCOMPARE(completed.count(), 1);
 #ifndef Q_OS_WIN
         // It tells where the user's add-ons are: the owner's alone.
-        const QFileDevice::Permissions permissions = QFile::permissions(CIOUtils::mappingListFilePath());
+        const QFileDevice::Permissions permissions = QFile::permissions(CDataLocations::mappingListFilePath());
         QVERIFY(permissions & QFileDevice::ReadOwner);
         QVERIFY(!(permissions & (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteOther)));
 #endif
 
-        const QByteArray written = CTestDataDir::readFile(CIOUtils::mappingListFilePath());
+        const QByteArray written = CTestDataDir::readFile(CDataLocations::mappingListFilePath());
         QVERIFY(written.contains("mappingGuid=\"" + CDownloadLogUtils::guidText(vireo->paths.firstKey()).toUtf8()));
         QVERIFY(!written.contains("masterfile"));
         QVERIFY(written.indexOf("Vireo") < written.indexOf("Halcyon")); // ascending GUID order: 6d8d… before b856…
 
-        const ReadResult result = readIndex(CIOUtils::mappingListFilePath());
+        const ReadResult result = readIndex(CDataLocations::mappingListFilePath());
         QCOMPARE(result.completed, 1);
         QCOMPARE(int(result.addons.size()), 2);
         for (const auto& read : result.addons) {

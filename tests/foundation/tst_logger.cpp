@@ -154,7 +154,7 @@ private slots:
         QTest::newRow("method") << QStringLiteral("void CBackupCommand::run()")
                                 << QStringLiteral("CBackupCommand::run");
         QTest::newRow("static with return type")
-            << QStringLiteral("static QString CIOUtils::dataDirectory()") << QStringLiteral("CIOUtils::dataDirectory");
+            << QStringLiteral("static QString CDataLocations::dataDirectory()") << QStringLiteral("CDataLocations::dataDirectory");
         QTest::newRow("reference return")
             << QStringLiteral("const QString& CFoo::name() const") << QStringLiteral("CFoo::name");
         QTest::newRow("lambda") << QStringLiteral("CInitializer::initialize()::<lambda(int)>")
