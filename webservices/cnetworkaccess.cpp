@@ -5,7 +5,6 @@
 #include "webservices/cdownloadlogutils.h"
 
 #include <QAuthenticator>
-#include <QCoreApplication>
 #include <QDate>
 #include <QFile>
 #include <QHostAddress>
@@ -20,6 +19,8 @@
 #include <QThread>
 #include <QUrl>
 #include <QWaitCondition>
+
+#include <atomic>
 
 namespace
 {
@@ -55,10 +56,12 @@ QNetworkProxy enteredProxy()
     host = asUrl.host();
     const int port = asUrl.port(CSettings::intValue(SettingsKey::ProxyPort));
     if (host.isEmpty() || port <= 0 || port > 65535) {
-        BV_LOG(6, QStringLiteral("The proxy is switched on but its address \"%0\" or port %1 is not usable; the "
-                                 "system's proxy settings are used instead.")
-                      .arg(CSettings::stringValue(SettingsKey::ProxyAddress))
-                      .arg(port));
+        static std::atomic<bool> logged{false};
+        if (!logged.exchange(true))
+            BV_LOG(6, QStringLiteral("The proxy is switched on but its address \"%0\" or port %1 is not usable; the "
+                                     "system's proxy settings are used instead.")
+                          .arg(CSettings::stringValue(SettingsKey::ProxyAddress))
+                          .arg(port));
         return QNetworkProxy(QNetworkProxy::DefaultProxy);
     }
     QNetworkProxy proxy(QNetworkProxy::HttpProxy, host, quint16(port));
@@ -153,10 +156,10 @@ void answerProxy(const QNetworkProxy& proxy, QAuthenticator* authenticator)
     }
     CSettings::setValue(SettingsKey::ProxyUseAuth, true);
     CSettings::setValue(SettingsKey::ProxyUserName, answer.userName);
-    CSettings::remove(SettingsKey::ProxyDomain); // the answer holds the whole name the proxy takes
     CSettings::setValue(SettingsKey::ProxyPassword, CDownloadLogUtils::encryptText(answer.password));
-    authenticator->setUser(answer.userName);
-    authenticator->setPassword(answer.password);
+    const Credentials stored = storedCredentials(); // with the domain of the settings, when one is entered
+    authenticator->setUser(stored.userName);
+    authenticator->setPassword(stored.password);
 }
 
 struct CaFile
@@ -174,11 +177,14 @@ const CaFile& caFile()
         if (path.isEmpty())
             return loaded;
         QFile pem(path);
-        QList<QSslCertificate> authorities;
-        if (!pem.open(QIODevice::ReadOnly))
+        const bool opened = pem.open(QIODevice::ReadOnly);
+        // A bundle of every public authority is under 1 MiB.
+        const QList<QSslCertificate> authorities =
+            opened ? QSslCertificate::fromData(pem.read(16 * 1024 * 1024), QSsl::Pem) : QList<QSslCertificate>();
+        if (!opened)
             loaded.problem = QStringLiteral("%0 names %1, which cannot be read: %2.")
                                  .arg(QLatin1String(CNetworkAccess::CaFileVariable), path, pem.errorString());
-        else if ((authorities = QSslCertificate::fromData(pem.read(16 * 1024 * 1024), QSsl::Pem)).isEmpty())
+        else if (authorities.isEmpty())
             loaded.problem = QStringLiteral("%0 names %1, which holds no certificate in PEM form.")
                                  .arg(QLatin1String(CNetworkAccess::CaFileVariable), path);
         if (!loaded.problem.isEmpty()) {

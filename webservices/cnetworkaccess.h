@@ -44,8 +44,9 @@ public:
     // fills both and returns true, or returns false when the user declines (the request then fails with the
     // proxy's refusal, and the prompt is not asked again in this run). Called on the thread of `context`
     // while the requesting thread waits, once for all the requests that meet the proxy at the same time;
-    // what it returns is stored in the settings, the password enciphered. Without a prompt (tessaray-cli)
-    // the settings' credentials are the only ones offered.
+    // what it returns is stored in the settings as proxy/username and proxy/password (enciphered). Without
+    // a prompt (tessaray-cli) the settings' credentials are the only ones offered. A null `context` removes
+    // the prompt.
     using CredentialsPrompt = std::function<bool(const QString& proxyName, QString* userName, QString* password)>;
     static void setProxyCredentialsPrompt(QObject* context, const CredentialsPrompt& prompt);
 

@@ -9,16 +9,10 @@
 #include <QTcpSocket>
 #include <QThread>
 
-CTinyProxy::~CTinyProxy()
-{
-    stop();
-}
-
 QString CTinyProxy::program()
 {
-    const QString found = QStandardPaths::findExecutable(QStringLiteral("tinyproxy"));
-    return found.isEmpty() ? QStandardPaths::findExecutable(QStringLiteral("tinyproxy"), {QStringLiteral("/usr/sbin")})
-                           : found;
+    return QStandardPaths::findExecutable(QStringLiteral("tinyproxy"),
+                                          {QStringLiteral("/usr/bin"), QStringLiteral("/usr/sbin")});
 }
 
 QHostAddress CTinyProxy::nonLoopbackAddress()
@@ -32,52 +26,41 @@ QHostAddress CTinyProxy::nonLoopbackAddress()
 
 bool CTinyProxy::start(const QHostAddress& address, const QString& user, const QString& password, QString* error)
 {
-    const auto failed = [error](const QString& reason) {
-        if (error)
-            *error = reason;
-        return false;
-    };
-    if (program().isEmpty())
-        return failed(QStringLiteral("tinyproxy is needed (scripts/setup installs it)"));
     QTcpServer probe;
-    if (!probe.listen(address, 0))
-        return failed(QStringLiteral("no free port on ") + address.toString());
+    if (program().isEmpty() || !probe.listen(address, 0)) {
+        *error = program().isEmpty() ? QStringLiteral("tinyproxy is needed (scripts/setup installs it)")
+                                     : QStringLiteral("no free port on ") + address.toString();
+        return false;
+    }
     m_address = address;
     m_port = probe.serverPort();
     probe.close();
+    QFile config(m_dir.filePath(QStringLiteral("tinyproxy.conf")));
+    if (!config.open(QIODevice::WriteOnly)) {
+        *error = config.errorString();
+        return false;
+    }
+    config.write(QStringLiteral("Port %1\nListen %2\nTimeout 30\nMaxClients 50\nLogLevel Info\nLogFile \"%3\"\n%4")
+                     .arg(m_port)
+                     .arg(host(), m_dir.filePath(QStringLiteral("tinyproxy.log")),
+                          user.isEmpty() ? QString() : QStringLiteral("BasicAuth %1 %2\n").arg(user, password))
+                     .toUtf8());
+    config.close();
 
-    QString config = QStringLiteral("Port %1\nListen %2\nTimeout 30\nMaxClients 50\nLogLevel Info\n"
-                                    "LogFile \"%3\"\nPidFile \"%4\"\n")
-                         .arg(m_port)
-                         .arg(address.toString(), m_dir.filePath(QStringLiteral("tinyproxy.log")),
-                              m_dir.filePath(QStringLiteral("tinyproxy.pid")));
-    if (!user.isEmpty())
-        config += QStringLiteral("BasicAuth %1 %2\n").arg(user, password);
-    QFile file(m_dir.filePath(QStringLiteral("tinyproxy.conf")));
-    if (!file.open(QIODevice::WriteOnly) || file.write(config.toUtf8()) < 0)
-        return failed(QStringLiteral("cannot write the tinyproxy configuration"));
-    file.close();
-
+    // As the download tests' nginx: ended with the test's process, however that ends.
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    // As the nginx of the download tests: ended with the test's process, however that ends.
-    const QStringList arguments{QStringLiteral("-d"), QStringLiteral("-c"), file.fileName()};
-    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
-    if (setpriv.isEmpty())
-        m_process.start(program(), arguments);
-    else
-        m_process.start(setpriv,
-                        QStringList{QStringLiteral("--pdeathsig"), QStringLiteral("TERM"), program()} + arguments);
+    m_process.start(QStringLiteral("setpriv"), {QStringLiteral("--pdeathsig"), QStringLiteral("TERM"), program(),
+                                                QStringLiteral("-d"), QStringLiteral("-c"), config.fileName()});
     const QDeadlineTimer deadline(10000);
-    while (!deadline.hasExpired() && m_process.waitForStarted(100)) {
+    while (!deadline.hasExpired() && m_process.waitForStarted(100) && m_process.state() == QProcess::Running) {
         QTcpSocket socket;
         socket.connectToHost(address, m_port);
         if (socket.waitForConnected(200))
             return true;
-        if (m_process.state() != QProcess::Running)
-            break;
         QThread::msleep(20);
     }
-    return failed(QStringLiteral("tinyproxy did not start: ") + QString::fromLocal8Bit(m_process.readAll()));
+    *error = QStringLiteral("tinyproxy did not start: ") + QString::fromLocal8Bit(m_process.readAll());
+    return false;
 }
 
 void CTinyProxy::stop()
@@ -97,9 +80,7 @@ QStringList CTinyProxy::requests() const
                                          QRegularExpression::MultilineOption);
     QFile log(m_dir.filePath(QStringLiteral("tinyproxy.log")));
     QStringList found;
-    if (!log.open(QIODevice::ReadOnly))
-        return found;
-    auto matches = line.globalMatch(QString::fromUtf8(log.readAll()));
+    auto matches = line.globalMatch(log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString());
     while (matches.hasNext())
         found << matches.next().captured(1).trimmed();
     return found;

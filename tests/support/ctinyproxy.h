@@ -5,25 +5,24 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-// tinyproxy on a free port of one address, for the tests of the program's proxy support; with a user name,
-// it asks every client for Basic authentication. Its log tells which requests it carried.
+// tinyproxy on a free port of one address; given a user name, it asks for Basic authentication. Its log
+// tells which requests it carried.
 class CTinyProxy
 {
 public:
-    ~CTinyProxy();
+    ~CTinyProxy() { stop(); }
 
     // False with the reason when tinyproxy is missing or does not start.
-    bool start(const QHostAddress& address, const QString& user = QString(), const QString& password = QString(),
-               QString* error = nullptr);
+    bool start(const QHostAddress& address, const QString& user, const QString& password, QString* error);
     void stop();
     QString host() const { return m_address.toString(); }
     quint16 port() const { return m_port; }
-    // "GET http://192.0.2.7:8080/status.txt HTTP/1.1", "CONNECT files.test:443 HTTP/1.1", oldest first.
+    // The request lines it carried, oldest first: "GET http://192.0.2.7:8080/status.txt HTTP/1.1".
     QStringList requests() const;
 
     static QString program();
-    // The machine's first IPv4 address that is not a loopback one: Qt sends loopback requests past any
-    // proxy. Null when the machine has none.
+    // The machine's first IPv4 address that is not a loopback one (the program sends loopback requests past
+    // any proxy); null when there is none.
     static QHostAddress nonLoopbackAddress();
 
 private:
