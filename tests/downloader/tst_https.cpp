@@ -5,9 +5,9 @@
 #include <QTcpServer>
 #include <QtTest>
 
-// tessaray-cli download over HTTPS from nginx, with certificates of a test authority (make-test-certificates)
-// that reaches the program through TESSARAY_CA_FILE. One port serves two names with a certificate each, as
-// content-delivery networks do: the second is reached only when the program sends the server name.
+// tessaray-cli download over HTTPS from nginx, with certificates of a test authority that reaches the program through
+// TESSARAY_CA_FILE (make-https-site). One port serves two names with a certificate each, as content-delivery networks
+// do: the second is reached only when the program sends the server name.
 class TestHttps : public QObject
 {
     Q_OBJECT
@@ -20,50 +20,30 @@ private slots:
             QSKIP("nginx and openssl are needed (scripts/setup installs them)");
         // The second name: this machine's, which the system resolves without a name server.
         m_second = QHostInfo::localHostName();
-        QString listen = QStringLiteral("listen 127.0.0.1:%1 ssl; ");
-        for (const QHostAddress& address : QHostInfo::fromName(m_second).addresses()) {
-            if (address.protocol() == QAbstractSocket::IPv4Protocol && address != QHostAddress::LocalHost)
-                listen += QStringLiteral("listen %1:%2 ssl; ").arg(address.toString(), QStringLiteral("%1"));
-        }
-        QVERIFY2(m_second != QLatin1String("localhost") && QHostInfo::fromName(m_second).error() == QHostInfo::NoError,
-                 qPrintable(m_second + QStringLiteral(" does not resolve")));
-        const QString d = m_dir.path();
-        QCOMPARE(QProcess::execute(QString::fromLocal8Bit(qgetenv("TESSARAY_SOURCE_DIR")) +
-                                       QStringLiteral("/tests/downloader/make-test-certificates"),
-                                   {d, m_second}),
-                 0);
-
-        // The shared port, one whose certificate has expired, one whose certificate is for the second name.
+        QHostAddress address;
+        for (const QHostAddress& candidate : QHostInfo::fromName(m_second).addresses())
+            address = address.isNull() && candidate.protocol() == QAbstractSocket::IPv4Protocol ? candidate : address;
+        QVERIFY2(m_second != QLatin1String("localhost") && !address.isNull(),
+                 qPrintable(m_second + QStringLiteral(" has no IPv4 address")));
+        QStringList arguments{m_dir.path(), m_second, address.toString()};
         for (int i = 0; i < 3; ++i) {
             QTcpServer probe;
             QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
             m_ports << probe.serverPort();
+            arguments << QString::number(m_ports.last());
         }
-        const auto server = [&d](const QString& listen, const QString& name, const QString& certificate) {
-            return QStringLiteral("server { %1 server_name %2; ssl_certificate %3/%4.pem; "
-                                  "ssl_certificate_key %3/%4.key; root %3/www; }\n")
-                .arg(listen, name, d, certificate);
-        };
-        const QString config =
-            QStringLiteral("daemon off; master_process off; pid %1/nginx.pid; error_log %1/error.log;\n"
-                           "events {} http { access_log off; client_body_temp_path %1/body; proxy_temp_path %1/proxy; "
-                           "fastcgi_temp_path %1/fastcgi; uwsgi_temp_path %1/uwsgi; scgi_temp_path %1/scgi;\n")
-                .arg(d) +
-            server(listen.arg(m_ports[0]), QStringLiteral("localhost"), QStringLiteral("first")) +
-            server(listen.arg(m_ports[0]), m_second, QStringLiteral("second")) +
-            server(QStringLiteral("listen 127.0.0.1:%1 ssl;").arg(m_ports[1]), QStringLiteral("_"),
-                   QStringLiteral("expired")) +
-            server(QStringLiteral("listen 127.0.0.1:%1 ssl;").arg(m_ports[2]), QStringLiteral("_"),
-                   QStringLiteral("second")) +
-            QStringLiteral("}\n");
-        QDir(d).mkpath(QStringLiteral("www"));
+        QCOMPARE(QProcess::execute(qEnvironmentVariable("TESSARAY_SOURCE_DIR") + "/tests/downloader/make-https-site",
+                                   arguments),
+                 0);
+        QFile package(m_dir.filePath(QStringLiteral("www/package.zip")));
         m_content = QByteArray(300000, 'p') + "end";
-        QVERIFY(write(m_dir.filePath(QStringLiteral("nginx.conf")), config.toUtf8()) &&
-                write(m_dir.filePath(QStringLiteral("www/package.zip")), m_content));
+        QVERIFY(package.open(QIODevice::WriteOnly) && package.write(m_content) == m_content.size());
+        package.close();
 
         m_nginx.setProcessChannelMode(QProcess::MergedChannels);
-        m_nginx.start(nginx, {QStringLiteral("-p"), d, QStringLiteral("-e"), d + QStringLiteral("/error.log"),
-                              QStringLiteral("-c"), d + QStringLiteral("/nginx.conf")});
+        m_nginx.start(nginx, {QStringLiteral("-p"), m_dir.path(), QStringLiteral("-e"),
+                              m_dir.filePath(QStringLiteral("error.log")), QStringLiteral("-c"),
+                              m_dir.filePath(QStringLiteral("nginx.conf"))});
         QTRY_VERIFY2_WITH_TIMEOUT(listening(), qPrintable(m_nginx.readAll()), 10000);
     }
 
@@ -120,12 +100,6 @@ private slots:
     }
 
 private:
-    static bool write(const QString& path, const QByteArray& bytes)
-    {
-        QFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-    }
-
     bool listening() const
     {
         QTcpSocket socket;

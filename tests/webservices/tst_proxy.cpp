@@ -43,18 +43,26 @@ private slots:
     void carriesEveryRequest_data()
     {
         QTest::addColumn<QString>("user");
-        QTest::newRow("open proxy") << QString();
-        QTest::newRow("Basic authentication") << QStringLiteral("alice");
+        QTest::addColumn<bool>("entered"); // else only http_proxy names it
+        QTest::newRow("entered") << QString() << true;
+        QTest::newRow("entered, Basic authentication") << QStringLiteral("alice") << true;
+        QTest::newRow("the system's") << QString() << false;
     }
     void carriesEveryRequest()
     {
         QFETCH(QString, user);
+        QFETCH(bool, entered);
         QVERIFY(startProxy(user, QStringLiteral("pa55-word"), user, QStringLiteral("pa55-word")));
+        CSettings::setValue(SettingsKey::EnableProxy, entered);
+        QProcessEnvironment environment = withoutProxyVariables();
+        if (!entered)
+            environment.insert(QStringLiteral("http_proxy"),
+                               QStringLiteral("http://%1:%2").arg(m_proxy->host()).arg(m_proxy->port()));
         QTemporaryDir target;
         for (const QStringList& command : {QStringList{"login", "demo", "--password-stdin"},
                                            QStringList{"index", "refresh"},
                                            {"download", m_package, target.path()}}) {
-            const CCliRun run = cli(command, "demo-pass-2612\n");
+            const CCliRun run = CCliRun::run(command, "demo-pass-2612\n", environment);
             QVERIFY2(run.exitCode == 0, qPrintable(run.err));
         }
         const QString carried = m_proxy->requests().join(QLatin1Char('\n'));
@@ -104,28 +112,6 @@ private slots:
         QVERIFY(answered.wait(20000));
         QCOMPARE(answered.first().first().toBool(), true);
         QCOMPARE(CNetworkStatus::instance()->lastProblem(), message);
-    }
-
-    void systemProxy_data()
-    {
-        QTest::addColumn<bool>("exempt");
-        QTest::newRow("http_proxy") << false;
-        QTest::newRow("no_proxy names the host") << true;
-    }
-    void systemProxy()
-    {
-        QFETCH(bool, exempt);
-        QVERIFY(startProxy(QString(), QString(), QString(), QString()));
-        CSettings::setValue(SettingsKey::EnableProxy, false);
-        QProcessEnvironment environment = withoutProxyVariables();
-        environment.insert(QStringLiteral("http_proxy"),
-                           QStringLiteral("http://%1:%2").arg(m_proxy->host()).arg(m_proxy->port()));
-        if (exempt)
-            environment.insert(QStringLiteral("no_proxy"), m_address.toString());
-
-        const CCliRun run = CCliRun::run({"cycle"}, QByteArray(), environment);
-        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
-        QCOMPARE(m_proxy->requests().join(QLatin1Char('\n')).contains(QLatin1String("/cycles/current")), !exempt);
     }
 
     // The window's prompt is asked once for the requests that meet the proxy together, on the window's thread
