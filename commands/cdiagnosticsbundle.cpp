@@ -236,20 +236,19 @@ bool CDiagnosticsBundle::write(const QString& path, bool loadIndex, Exception* e
 
     // The newest logs first, the oldest cut or left out when they exceed the limit.
     const QString logFolder = QFileInfo(CDataLocations::logFilePath(QStringLiteral("x.log"))).absolutePath();
-    const QFileInfoList logs =
-        QDir(logFolder).entryInfoList({QStringLiteral("*.log")}, QDir::Files, QDir::Time | QDir::Reversed);
+    const QFileInfoList logs = QDir(logFolder).entryInfoList({QStringLiteral("*.log")}, QDir::Files, QDir::Time);
     qint64 budget = LogBytesLimit;
-    for (auto it = logs.crbegin(); it != logs.crend(); ++it) {
+    for (const QFileInfo& log : logs) {
         if (budget <= 0) {
             notes << QStringLiteral("log %0 left out: the logs exceed %1 MiB")
-                         .arg(it->fileName())
+                         .arg(log.fileName())
                          .arg(LogBytesLimit >> 20);
             continue;
         }
-        if (it->size() > budget)
-            notes << QStringLiteral("log %0: only its last %1 bytes").arg(it->fileName()).arg(budget);
-        add(QStringLiteral("logs/") + it->fileName(), readText(it->filePath(), budget));
-        budget -= qMin(it->size(), budget);
+        if (log.size() > budget)
+            notes << QStringLiteral("log %0: only its last %1 bytes").arg(log.fileName()).arg(budget);
+        add(QStringLiteral("logs/") + log.fileName(), readText(log.filePath(), budget));
+        budget -= qMin(log.size(), budget);
     }
 
     const QString settingsPath = CDataLocations::settingsFilePath();
