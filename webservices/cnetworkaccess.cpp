@@ -295,8 +295,9 @@ QString proxyProblem(const QNetworkReply& reply)
         return QStringLiteral("The proxy %0 failed: %1.").arg(name, reply.errorString());
     default:
         // A proxy adds Via to every answer it passes on: a refusal without one is its own. Some proxies
-        // refuse wrong credentials with 401 rather than 407.
-        if (!direct || (status != 401 && status != 407) || reply.hasRawHeader("Via"))
+        // refuse the credentials they were offered with 401 rather than 407.
+        if (!direct || reply.hasRawHeader("Via") ||
+            (status != 407 && (status != 401 || storedCredentials().userName.isEmpty())))
             return QString();
     }
     return storedCredentials().userName.isEmpty()
