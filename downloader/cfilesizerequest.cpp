@@ -3,6 +3,7 @@
 #include "downloader/chttpdownloadworker.h"
 #include "foundation/clogger.h"
 #include "version.h"
+#include "webservices/cnetworkaccess.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -53,7 +54,7 @@ CFileSizeRequest::~CFileSizeRequest()
 QNetworkAccessManager* CFileSizeRequest::manager()
 {
     if (!m_manager)
-        m_manager = new QNetworkAccessManager(this);
+        m_manager = CNetworkAccess::createManager(this);
     return m_manager;
 }
 

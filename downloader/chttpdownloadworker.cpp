@@ -4,6 +4,7 @@
 #include "downloader/threadhandover.h"
 #include "foundation/clogger.h"
 #include "version.h"
+#include "webservices/cnetworkaccess.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -152,7 +153,7 @@ void CHttpDownloadWorker::downloadCurrentPiece()
     BV_LOG(1, QStringLiteral("request byte range:") + QString::fromLatin1(range));
 
     if (!m_manager)
-        m_manager = new QNetworkAccessManager(this);
+        m_manager = CNetworkAccess::createManager(this);
     QNetworkReply* reply = m_manager->get(request);
     if (!reply) {
         m_error.setMessage(QStringLiteral("QNetworkReply is NULL: no request could be made for %0.").arg(m_source.url));
@@ -175,11 +176,10 @@ QNetworkRequest CHttpDownloadWorker::newRequest(const QString& url, const QByteA
 {
     QNetworkRequest request{QUrl(url)};
 #if QT_CONFIG(ssl)
-    if (request.url().scheme() == QLatin1String("https")) {
-        QSslConfiguration ssl = request.sslConfiguration();
-        ssl.setSslOption(QSsl::SslOptionDisableServerNameIndication, true);
-        request.setSslConfiguration(ssl);
-    }
+    // The server name is sent: a host that serves several names on one address needs it to choose the
+    // certificate.
+    if (request.url().scheme() == QLatin1String("https"))
+        request.setSslConfiguration(CNetworkAccess::sslConfiguration());
 #endif
     request.setRawHeader("User-Agent", userAgent);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);

@@ -1,5 +1,7 @@
 #include "cnetworkerror.h"
 
+#include "webservices/cnetworkaccess.h"
+
 #include <QHash>
 #include <QNetworkReply>
 
@@ -115,7 +117,10 @@ CNetworkError CNetworkError::fromReply(const QNetworkReply& reply)
         error.setMessage(QStringLiteral("Refused a redirect from HTTPS to the unencrypted address %0.").arg(url));
         break;
     default:
-        if (status.isValid() && status.toInt() >= 400) {
+        if (const QString words = CNetworkAccess::failureText(reply); !words.isEmpty()) {
+            // The proxy or the certificate: a table's number would not say which, or what to do.
+            error.setMessage(words);
+        } else if (status.isValid() && status.toInt() >= 400) {
             const QString reason = reply.attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
             error.setMessage(QStringLiteral("HTTP %0%1 from %2")
                                  .arg(status.toInt())

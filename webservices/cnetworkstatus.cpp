@@ -2,6 +2,7 @@
 
 #include "foundation/csettings.h"
 #include "foundation/csingleton.h"
+#include "webservices/cnetworkaccess.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -26,12 +27,17 @@ CNetworkStatus::CNetworkStatus(QObject* parent)
 void CNetworkStatus::check()
 {
     const QUrl url(CSettings::stringValue(SettingsKey::ServerAddress) + QStringLiteral("/status.txt"));
-    auto* manager = new QNetworkAccessManager;
+    QNetworkAccessManager* manager = CNetworkAccess::createManager(nullptr);
     connect(manager, &QNetworkAccessManager::finished, this, [this, manager](QNetworkReply* reply) {
         bool connected = false;
         if (reply) {
             const QNetworkReply::NetworkError error = reply->error();
-            connected = error != QNetworkReply::HostNotFoundError && error != QNetworkReply::UnknownNetworkError;
+            // Through a proxy, a host that is not found is the proxy's: the Internet may well be there.
+            const QString problem = CNetworkAccess::failureText(*reply);
+            connected = !problem.isEmpty() ||
+                        (error != QNetworkReply::HostNotFoundError && error != QNetworkReply::UnknownNetworkError);
+            QMutexLocker locker(&m_problemMutex);
+            m_lastProblem = problem;
             reply->deleteLater();
         }
         m_connected.store(connected);
@@ -43,6 +49,12 @@ void CNetworkStatus::check()
     QNetworkRequest request(url);
     request.setTransferTimeout(ProbeTimeoutMs);
     manager->get(request);
+}
+
+QString CNetworkStatus::lastProblem() const
+{
+    QMutexLocker locker(&m_problemMutex);
+    return m_lastProblem;
 }
 
 void CNetworkStatus::addRegion(const QString& regionCode, const QString& regionName)

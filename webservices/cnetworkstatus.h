@@ -32,6 +32,10 @@ public:
     bool isConnected() const { return m_connected.load(); }
     // Starts one probe; its answer comes by `connectionChanged`. Probes may overlap.
     void check();
+    // What the last probe met at the proxy or the server's certificate ("The proxy 10.0.0.8:3128 refused the
+    // connection."), so that the window can say so rather than show the service as reachable without
+    // comment; empty when the probe met neither.
+    QString lastProblem() const;
 
     // Inserts a region unless its code is present already: the first entry of a code is kept.
     void addRegion(const QString& regionCode, const QString& regionName);
@@ -52,6 +56,8 @@ private:
     static constexpr int ProbeTimeoutMs = 30000;
 
     std::atomic<bool> m_connected{false};
+    mutable QMutex m_problemMutex;
+    QString m_lastProblem;
     mutable QMutex m_regionsMutex;
     QMap<QString, std::shared_ptr<ServerRegion>> m_regions;
 };

@@ -1,6 +1,7 @@
 #include "crestutilities.h"
 
 #include "foundation/clogger.h"
+#include "webservices/cnetworkaccess.h"
 
 #include <QJsonArray>
 #include <QLoggingCategory>
@@ -47,7 +48,7 @@ CRestUtilities::CRestUtilities(QObject* parent, const QString& label)
 
 QNetworkAccessManager* CRestUtilities::createManager()
 {
-    auto* manager = new QNetworkAccessManager(this);
+    QNetworkAccessManager* manager = CNetworkAccess::createManager(this);
     connect(manager, &QNetworkAccessManager::finished, this, &CRestUtilities::onReplyFinished);
     return manager;
 }
@@ -58,7 +59,7 @@ void CRestUtilities::httpGet(const QString& url)
     QNetworkAccessManager* manager = createManager();
     QNetworkRequest request{QUrl(url)};
 #ifndef QT_NO_SSL
-    request.setSslConfiguration(QSslConfiguration::defaultConfiguration());
+    request.setSslConfiguration(CNetworkAccess::sslConfiguration());
 #endif
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     watch(manager->get(request));
@@ -129,6 +130,9 @@ void CRestUtilities::onReplyFinished(QNetworkReply* reply)
             status, status >= 300
                         ? reasonPhrase
                         : QStringLiteral("The reply is larger than %1 MiB.").arg(MaxReplyBytes / (1024 * 1024)));
+    } else if (const QString words = CNetworkAccess::failureText(*reply); !words.isEmpty()) {
+        // The proxy or the certificate is the cause, whatever status a proxy put on its refusal.
+        m_failure = CRestFailure{reply->error(), 0, words};
     } else if (reply->error() != QNetworkReply::NoError) {
         m_failure = CRestFailure{reply->error(), status, status >= 300 ? reasonPhrase : reply->errorString()};
     } else if (status >= 300) {
