@@ -120,11 +120,9 @@ int runUpdate(const QStringList& arguments)
                                            QStringLiteral("Use the local data index; don't ask the web service."));
     parser.addOptions({all, force, noBackup, noIndexUpdate});
     int status = CCli::Success;
-    if (CCli::parseOrExit(parser, arguments, status))
+    if (!CCliSession::parseAddonArguments(parser, arguments, all, &status))
         return status;
     const QStringList positional = parser.positionalArguments();
-    if (parser.isSet(all) == !positional.isEmpty() || positional.size() > 2)
-        return CCli::usageError(parser, QStringLiteral("Give --all, or ADDON [MAPPING]."));
     CCliSession::recoverFirst();
     if (!CCliSession::isServiceReachable()) {
         CCli::printError(16, QStringLiteral("No Internet connection, update canceled. (The web service at %0 "
@@ -176,11 +174,9 @@ int runBackup(const QStringList& arguments)
     const QCommandLineOption all(QStringLiteral("all"), QStringLiteral("Every mapped location with installed files."));
     parser.addOption(all);
     int status = CCli::Success;
-    if (CCli::parseOrExit(parser, arguments, status))
+    if (!CCliSession::parseAddonArguments(parser, arguments, all, &status))
         return status;
     const QStringList positional = parser.positionalArguments();
-    if (parser.isSet(all) == !positional.isEmpty() || positional.size() > 2)
-        return CCli::usageError(parser, QStringLiteral("Give --all, or ADDON [MAPPING]."));
     CCliSession::recoverFirst();
     if (!CCliSession::signIn(false) || !CCliSession::loadIndex(false))
         return CCli::Failure;

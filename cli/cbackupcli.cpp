@@ -91,11 +91,9 @@ int runRestore(const QStringList& arguments)
         QStringLiteral("Extract into a new folder and show it; the add-on stays untouched."));
     parser.addOptions({all, latest, package, toFolder});
     int status = CCli::Success;
-    if (CCli::parseOrExit(parser, arguments, status))
+    if (!CCliSession::parseAddonArguments(parser, arguments, all, &status))
         return status;
     const QStringList positional = parser.positionalArguments();
-    if (parser.isSet(all) == !positional.isEmpty() || positional.size() > 2)
-        return CCli::usageError(parser, QStringLiteral("Give --all, or ADDON [MAPPING]."));
     if (parser.isSet(latest) == parser.isSet(package))
         return CCli::usageError(parser, QStringLiteral("Give --latest or --package FILE."));
     if (parser.isSet(all) && parser.isSet(package))

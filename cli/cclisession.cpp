@@ -9,6 +9,7 @@
 #include "webservices/cnetworkstatus.h"
 #include "webservices/cuser.h"
 
+#include <QCommandLineParser>
 #include <QDir>
 #include <QEventLoop>
 #include <QJsonDocument>
@@ -107,6 +108,10 @@ bool CCliSession::signIn(bool online)
         return true;
     if (!inTime)
         failure = QStringLiteral("no answer from the web service within %0 s").arg(ServiceTimeoutSeconds);
+    // What stood in the way (a proxy, a certificate) says more than the session's own words.
+    const QString met = CNetworkStatus::instance()->lastProblem();
+    if (!met.isEmpty())
+        failure = met;
     CCli::printError(1, QStringLiteral("The stored log-in could not be restored (%0). Is the web service at %1 "
                                        "reachable, and has this account signed in ('tessaray-cli login USERNAME')?")
                             .arg(failure.isEmpty() ? QStringLiteral("no reason given") : failure, serviceAddress()));
@@ -135,6 +140,19 @@ bool CCliSession::loadIndex(bool refresh)
     }
     if (!warning.isEmpty())
         note(QStringLiteral("warning: ") + warning);
+    return true;
+}
+
+bool CCliSession::parseAddonArguments(QCommandLineParser& parser, const QStringList& arguments,
+                                      const QCommandLineOption& all, int* status)
+{
+    if (CCli::parseOrExit(parser, arguments, *status))
+        return false;
+    const QStringList positional = parser.positionalArguments();
+    if (parser.isSet(all) == !positional.isEmpty() || positional.size() > 2) {
+        *status = CCli::usageError(parser, QStringLiteral("Give --all, or ADDON [MAPPING]."));
+        return false;
+    }
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 
+class QCommandLineOption;
 class QCommandLineParser;
 
 // What the add-on subcommands do before their work: complete interrupted installs, reach the web service
@@ -24,6 +25,11 @@ bool isServiceReachable();
 bool signIn(bool online);
 // The data index (brought up to date first when `refresh`, else the local copy) and the mapping list.
 bool loadIndex(bool refresh);
+
+// Parses a subcommand that takes `--all` or ADDON [MAPPING]; false when it ends here, with `status` set
+// (help shown, or a usage error).
+bool parseAddonArguments(QCommandLineParser& parser, const QStringList& arguments, const QCommandLineOption& all,
+                         int* status);
 
 enum class Select
 {

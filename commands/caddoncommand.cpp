@@ -124,7 +124,7 @@ CAddonCommand::Staging CAddonCommand::stage(CInstallTransaction& transaction, CP
         if (unwritten.isEmpty() && extracted == UnZip::WriteFailed) // the system took fewer bytes than given
             unwritten = QStringLiteral("a write was cut short");
         if (isCanceled() || !unwritten.isEmpty() || extracted != UnZip::Ok)
-            transaction.rollback(&problem); // nothing has moved yet
+            discardStaging(transaction);
         if (isCanceled()) {
             raiseCanceled();
             return Staging::Failed;
@@ -153,7 +153,7 @@ CAddonCommand::Staging CAddonCommand::stage(CInstallTransaction& transaction, CP
     if (!mapping.open(QIODevice::WriteOnly) || mapping.write(package.mapping()) != package.mapping().size()) {
         problem = QStringLiteral("the file mapping can't be written to %0 (%1)")
                       .arg(QDir::toNativeSeparators(stagedMapping), mapping.errorString());
-        transaction.rollback(&problem);
+        discardStaging(transaction);
         raise(BV_EXCEPTION(12, failureLevel, QStringLiteral("Nothing was %0: %1.").arg(done, problem)));
         return Staging::Failed;
     }
@@ -162,6 +162,14 @@ CAddonCommand::Staging CAddonCommand::stage(CInstallTransaction& transaction, CP
                                                                transaction.addonFolder(), addonGuid()))});
     m_staged = staged;
     return Staging::Staged;
+}
+
+void CAddonCommand::discardStaging(CInstallTransaction& transaction)
+{
+    // Nothing has moved yet: what stays of the staging folder is only space, swept by the next command.
+    QString problem;
+    if (!transaction.rollback(&problem))
+        BV_LOG(5, QStringLiteral("The staging folder %0 stays: %1.").arg(transaction.stagingFolder(), problem));
 }
 
 bool CAddonCommand::commitStaged(CInstallTransaction& transaction, const QString& done, int failureLevel)

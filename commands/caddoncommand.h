@@ -67,6 +67,8 @@ protected:
     };
     Staging stage(CInstallTransaction& transaction, class CPackage& package, const QString& done, int failureLevel,
                   QString* damaged);
+    // Drops what stage() staged, before anything has moved.
+    void discardStaging(CInstallTransaction& transaction);
     // The second half: the staged files go in place as one step; a cancel or a failure puts everything back.
     // False after raising why.
     bool commitStaged(CInstallTransaction& transaction, const QString& done, int failureLevel);

@@ -66,7 +66,7 @@ void CBackupCommand::run()
     CBackupConfigSerializer list;
     connect(&list, &CBackupConfigSerializer::taskError, this, [this](const Exception& error) { raise(error); });
     if (!list.serialize(QVariant::fromValue(&backup)).toBool()) {
-        QFile::remove(packagePath);
+        CIOUtils::discard(packagePath);
         raise(BV_EXCEPTION(
             7, 7, QStringLiteral("Backup failed. '%0' not created.").arg(QDir::toNativeSeparators(packagePath))));
         complete();

@@ -42,7 +42,11 @@ QDomElement addonElement(const QDomDocument& document, const QUuid& addonGuid, c
 // The list's own lock, beside it; a lock left by a holder that died is taken over. Null with the reason.
 std::unique_ptr<QLockFile> lockList(const QString& path, QLockFile::LockError* error)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    // A folder that can't be made shows as a lock that can't be taken.
+    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
+        *error = QLockFile::PermissionError;
+        return nullptr;
+    }
     auto lock = std::make_unique<QLockFile>(path + QStringLiteral(".lock"));
     lock->setStaleLockTime(0);
     if (lock->tryLock(lockWait))

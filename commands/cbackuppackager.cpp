@@ -225,7 +225,7 @@ CBackupPackager::Result CBackupPackager::create(const Request& request)
     // The name's empty placeholder goes unless a package took its place.
     const auto releaseName = qScopeGuard([&]() {
         if (result.hash.isEmpty() && QFileInfo(request.packagePath).size() == 0)
-            QFile::remove(request.packagePath);
+            CIOUtils::discard(request.packagePath);
     });
     if (request.simulator.isEmpty())
         return failed(result, QStringLiteral("No mapping found for file '%0'").arg(package));
@@ -299,12 +299,12 @@ CBackupPackager::Result CBackupPackager::create(const Request& request)
     // On the disk before anything records it.
     if (!CDurableFile::syncFile(request.packagePath, &problem) ||
         !CDurableFile::syncFolder(QFileInfo(request.packagePath).absolutePath(), &problem)) {
-        QFile::remove(request.packagePath);
+        CIOUtils::discard(request.packagePath);
         return failed(result, QStringLiteral("Backup failed: %0.").arg(problem));
     }
     result.hash = CIOUtils::fileHash(request.packagePath);
     if (result.hash.isEmpty()) {
-        QFile::remove(request.packagePath);
+        CIOUtils::discard(request.packagePath);
         return failed(result, QStringLiteral("Backup failed: %0 can't be read back.").arg(package));
     }
     return result;

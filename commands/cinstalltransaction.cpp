@@ -180,7 +180,11 @@ bool CInstallTransaction::prepare(const QList<File>& files, QString* problem)
 
 bool CInstallTransaction::swapIn(const File& file, QString* problem)
 {
-    QDir().mkpath(QFileInfo(file.target).absolutePath());
+    const QString folder = QFileInfo(file.target).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        *problem = QStringLiteral("the folder %0 can't be created").arg(QDir::toNativeSeparators(folder));
+        return false;
+    }
     QString reason;
     bool renamed = false;
     // A running simulator or a virus scan may hold the file for a moment.

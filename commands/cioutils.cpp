@@ -111,6 +111,14 @@ QString CIOUtils::fileHash(const QString& path)
     return QString::fromLatin1(QCryptographicHash::hash(head, QCryptographicHash::Md5).toHex());
 }
 
+void CIOUtils::discard(const QString& path)
+{
+    QFile file(path);
+    if (file.exists() && !file.remove())
+        BV_LOG(5, QStringLiteral("%0 could not be removed (%1); the next command for its location removes it.")
+                      .arg(QDir::toNativeSeparators(path), file.errorString()));
+}
+
 bool CIOUtils::removeBackupFile(const QString& name)
 {
     // Names come from the backup list, a file on disk: one that points elsewhere deletes nothing.

@@ -38,6 +38,10 @@ public:
     // have the same hash.
     static QString fileHash(const QString& path);
 
+    // Removes a file a command made and no longer wants (a package it could not finish or record); one that
+    // can't be removed is logged, and the location's next command sweeps it.
+    static void discard(const QString& path);
+
     // Deletes one file of the backup folder; false when it could not be deleted, or when `name` would
     // reach outside the backup folder (absolute, drive letter, "..").
     static bool removeBackupFile(const QString& name);

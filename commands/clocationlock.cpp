@@ -37,10 +37,11 @@ bool CLocationLock::tryLock(QString* problem)
 {
     if (m_lock->isLocked())
         return true;
-    QDir().mkpath(QFileInfo(m_path).absolutePath());
-    if (m_lock->tryLock(0))
+    // A folder that can't be made shows as a lock that can't be made, below.
+    const bool folderMade = QDir().mkpath(QFileInfo(m_path).absolutePath());
+    if (folderMade && m_lock->tryLock(0))
         return true;
-    if (problem && m_lock->error() != QLockFile::LockFailedError)
+    if (problem && (!folderMade || m_lock->error() != QLockFile::LockFailedError))
         *problem = QStringLiteral("the lock file %0 can't be made").arg(QDir::toNativeSeparators(m_path));
     return false;
 }

@@ -9,6 +9,16 @@ QString guidText(const QUuid& guid)
     return guid.toString(QUuid::WithoutBraces);
 }
 
+QList<AddonStatus> filtered(const QList<AddonStatus>& locations, bool (AddonStatus::*keep)() const)
+{
+    QList<AddonStatus> chosen;
+    for (const AddonStatus& location : locations) {
+        if ((location.*keep)())
+            chosen.append(location);
+    }
+    return chosen;
+}
+
 // "Name (GUID)", one per add-on, for a list of candidates.
 QStringList addonNames(const QList<AddonStatus>& locations)
 {
@@ -84,20 +94,10 @@ CLocationSelector::Selection CLocationSelector::select(const QList<AddonStatus>&
 
 QList<AddonStatus> CLocationSelector::toUpdate(const QList<AddonStatus>& locations)
 {
-    QList<AddonStatus> chosen;
-    for (const AddonStatus& location : locations) {
-        if (location.needsUpdate())
-            chosen.append(location);
-    }
-    return chosen;
+    return filtered(locations, &AddonStatus::needsUpdate);
 }
 
 QList<AddonStatus> CLocationSelector::toBackUp(const QList<AddonStatus>& locations)
 {
-    QList<AddonStatus> chosen;
-    for (const AddonStatus& location : locations) {
-        if (location.canBackUp())
-            chosen.append(location);
-    }
-    return chosen;
+    return filtered(locations, &AddonStatus::canBackUp);
 }

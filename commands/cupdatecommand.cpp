@@ -165,7 +165,6 @@ void CUpdateCommand::createDownloadTask(const QString& url)
     QString fileName = QUrl(url).fileName();
     if (fileName.trimmed().isEmpty() || CFolderEscape::leavesFolder(fileName))
         fileName = QStringLiteral("package.zip");
-    QDir().mkpath(m_downloadFolder);
     m_archivePath = CDataLocations::joinPath(m_downloadFolder, fileName);
 
     m_recorder->watch(m_manager);
@@ -244,7 +243,7 @@ bool CUpdateCommand::autoBackupOn()
 void CUpdateCommand::refuseDamaged(int number, const QString& why)
 {
     // A damaged package must not be resumed or reused by the next run.
-    QFile::remove(m_archivePath);
+    CIOUtils::discard(m_archivePath);
     raise(BV_EXCEPTION(number, 7,
                        QStringLiteral("The downloaded package %0 is damaged or incomplete (%1); nothing was installed.")
                            .arg(QFileInfo(m_archivePath).fileName(), why)));
@@ -294,13 +293,15 @@ void CUpdateCommand::install()
     package.archive().close();
     m_phaseTimes[int(CommandPhase::Install)] = m_clock.restart();
     if (!autoBackup()) {
-        transaction.rollback(&problem); // nothing has moved yet
+        discardStaging(transaction);
         return;
     }
     enterPhase(CommandPhase::Install);
     if (!commitStaged(transaction, QStringLiteral("installed"), 7))
         return;
-    CSafeFolder::remove(m_downloadFolder);
+    // The package has served; a folder that stays is only space, swept with the location's leftovers.
+    if (!CSafeFolder::remove(m_downloadFolder))
+        BV_LOG(5, QStringLiteral("The download folder %0 could not be removed.").arg(m_downloadFolder));
     m_phaseTimes[int(CommandPhase::Install)] += m_clock.restart();
 
     if (addonGuid().toString().trimmed().toLower() == settingsFixAddon)
@@ -364,7 +365,7 @@ bool CUpdateCommand::autoBackup()
                     [&listProblem](const Exception& error) { listProblem = error.message; });
             // A package no record names would never be offered: one that can't be recorded goes again.
             if (!list.serialize(QVariant::fromValue(&backup)).toBool()) {
-                QFile::remove(packagePath);
+                CIOUtils::discard(packagePath);
                 refuse(listProblem);
                 return false;
             }
@@ -422,9 +423,11 @@ void CUpdateCommand::updateSettingsForAirbusX()
     }
     file.close();
     QSaveFile out(path);
-    if (out.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        out.write(content.toUtf8());
-        out.commit();
+    const QByteArray bytes = content.toUtf8();
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Text) || out.write(bytes) != bytes.size() || !out.commit()) {
+        BV_LOG(5, QStringLiteral("The add-on's settings file %0 can't be written (%1); left as it was.")
+                      .arg(path, out.errorString()));
+        return;
     }
     BV_LOG(1, QStringLiteral("Settings updated."));
 }

@@ -17,6 +17,18 @@ struct CCliRun
         return qEnvironmentVariable("TESSARAY_BINARY_DIR") + QStringLiteral("/cli/tessaray-cli");
     }
 
+    // Ends a helper process the test started: asked first, then made to.
+    static void end(QProcess& process)
+    {
+        if (process.state() == QProcess::NotRunning)
+            return;
+        process.terminate();
+        if (!process.waitForFinished(5000)) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+
     static CCliRun run(const QStringList& arguments, const QByteArray& input = QByteArray(),
                        const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
     {

@@ -1,5 +1,7 @@
 #include "cnginxserver.h"
 
+#include "cclirun.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -137,13 +139,7 @@ bool CNginxServer::startOnce(QString* error)
 
 void CNginxServer::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    CCliRun::end(m_process);
 }
 
 QString CNginxServer::baseUrl() const

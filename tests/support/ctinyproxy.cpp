@@ -1,5 +1,7 @@
 #include "ctinyproxy.h"
 
+#include "cclirun.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QNetworkInterface>
@@ -65,13 +67,7 @@ bool CTinyProxy::start(const QHostAddress& address, const QString& user, const Q
 
 void CTinyProxy::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    CCliRun::end(m_process);
 }
 
 QStringList CTinyProxy::requests() const
