@@ -49,7 +49,9 @@ CMappingFiles::Outcome CMappingFiles::import(const QString& file, const QDateTim
         return outcome;
     }
     if (!CIndexListing::read(checked.fileName(), &addons, &outcome.error)) {
-        outcome.error.message = QStringLiteral("%0 is not a mapping list: %1").arg(file, outcome.error.message);
+        outcome.error.errorLevel = 8;
+        outcome.error.message = QStringLiteral("%0 is not a mapping list: %1")
+                                    .arg(file, outcome.error.message.replace(checked.fileName(), file));
         return outcome;
     }
     const QString mappingFile = CDataLocations::mappingListFilePath();

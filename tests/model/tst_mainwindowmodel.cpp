@@ -311,6 +311,115 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(shown.calls.contains(QStringLiteral("view 1")), 30000);
         QVERIFY(!model.isOffline());
     }
+
+    // Edits stay in memory until saved; revert drops them; export copies the list; import replaces it only
+    // by a file that reads as a mapping list, keeping the old one beside it.
+    void mappingFiles()
+    {
+        CCommandWorld world;
+        QVERIFY2(world.isReady(), qPrintable(world.problem()));
+        CRecordingView shown;
+        CMainWindowModel model;
+        QVERIFY(start(model, shown));
+        QSignalSpy done(&model, &CMainWindowModel::mappingFileDone);
+        const QString list = CDataLocations::mappingListFilePath();
+        const QByteArray withLocation = CTestDataDir::readFile(list);
+
+        // A second location of the add-on, then the first moved onto it: refused with the modify text.
+        const QString other = QDir::toNativeSeparators(world.addonFolder() + QStringLiteral("-other"));
+        model.addNewAddon(AddonInsertInfo{CCommandWorld::Addon, Name, 0x8000, other});
+        QVERIFY(model.isMappingChanged());
+        QCOMPARE(shown.items.size(), 2);
+        shown.directories = QStringList{other};
+        model.onCommandButtonClicked({CCommandWorld::Addon, CCommandWorld::Mapping, Modify, {}});
+        QVERIFY(shown.calls.contains(QStringLiteral("message 1 <b>Duplicated Mapping</b>: Duplicated mapping found. "
+                                                    "Your mapping for addon Probe Navigator (TOOL) will not be "
+                                                    "saved.")));
+        QCOMPARE(shown.item(CCommandWorld::Mapping).directory, QDir::toNativeSeparators(world.addonFolder()));
+
+        model.revertMapping();
+        QCOMPARE(shown.items.keys(), QList<QUuid>{CCommandWorld::Mapping});
+        QVERIFY(!model.isMappingChanged());
+
+        model.onCommandButtonClicked({CCommandWorld::Addon, CCommandWorld::Mapping, Remove, {}});
+        QVERIFY(shown.items.isEmpty());
+        QCOMPARE(CTestDataDir::readFile(list), withLocation); // not saved yet
+        model.saveMapping();
+        QVERIFY(done.wait(10000));
+        QCOMPARE(done.takeFirst().at(0).toBool(), true);
+        QVERIFY(shown.calls.contains(QStringLiteral("message 3 Your addon mappings have been saved.")));
+        const QByteArray empty = CTestDataDir::readFile(list);
+        QVERIFY(!empty.isEmpty() && !empty.contains("0c6e1f0a"));
+
+        const QString exported = world.service().rootPath() + QStringLiteral("/exported.index");
+        model.exportMapping(exported);
+        QVERIFY(done.wait(10000));
+        QCOMPARE(done.takeFirst().at(0).toBool(), true);
+        QCOMPARE(CTestDataDir::readFile(exported), empty);
+        QVERIFY(
+            shown.calls.contains(QStringLiteral("message 3 Your current addon mapping was successfully exported.")));
+
+        const QString damaged = world.service().rootPath() + QStringLiteral("/damaged.index");
+        QFile file(damaged);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(withLocation.left(withLocation.size() / 2)) > 0);
+        file.close();
+        model.importMapping(damaged);
+        QVERIFY(done.wait(10000));
+        QCOMPARE(done.takeFirst().at(0).toBool(), false);
+        QVERIFY(!shown.with(QStringLiteral("message 8 %0 is not a mapping list").arg(damaged)).isEmpty());
+        QCOMPARE(CTestDataDir::readFile(list), empty);
+        QCOMPARE(QDir(QFileInfo(list).absolutePath()).entryList({QStringLiteral("mapping-bak-*")}), QStringList{});
+
+        const QString good = world.service().rootPath() + QStringLiteral("/good.index");
+        QFile goodFile(good);
+        QVERIFY(goodFile.open(QIODevice::WriteOnly) && goodFile.write(withLocation) == withLocation.size());
+        goodFile.close();
+        model.importMapping(good);
+        QVERIFY(done.wait(10000));
+        QVERIFY2(done.takeFirst().at(0).toBool(),
+                 qPrintable(shown.with(QStringLiteral("message")).join(QLatin1Char('\n'))));
+        QCOMPARE(CTestDataDir::readFile(list), withLocation);
+        const QStringList kept =
+            QDir(QFileInfo(list).absolutePath()).entryList({QStringLiteral("mapping-bak-*.index")});
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(CTestDataDir::readFile(QFileInfo(list).absolutePath() + QLatin1Char('/') + kept.first()), empty);
+        QCOMPARE(shown.items.keys(), QList<QUuid>{CCommandWorld::Mapping});
+        QVERIFY(shown.calls.contains(
+            QStringLiteral("message 1 <b>File imported</b>: The mapping has been imported successfully.")));
+    }
+
+    // Unsaved edits are saved before a scan, or the scan doesn't run; the X-Plane question comes once.
+    void scanPrompts()
+    {
+        CCommandWorld world;
+        QVERIFY2(world.isReady(), qPrintable(world.problem()));
+        CRecordingView shown;
+        CMainWindowModel model;
+        QVERIFY(start(model, shown));
+        QSignalSpy scanned(&model, &CMainWindowModel::scanFinished);
+        model.onCommandButtonClicked({CCommandWorld::Addon, CCommandWorld::Mapping, Remove, {}});
+        shown.answers = QList<int>{1}; // Cancel
+        model.onScanAddonClicked();
+        QCOMPARE(shown.asked, QStringList{"Scan for addons"});
+        QVERIFY(!scanned.wait(500));
+
+        shown.asked.clear();
+        shown.answers = QList<int>{0}; // Save and Proceed
+        model.onScanAddonClicked();
+        QVERIFY(scanned.wait(20000));
+        QVERIFY(!model.isMappingChanged() || scanned.first().at(0).toInt() > 0);
+        QVERIFY(!CTestDataDir::readFile(CDataLocations::mappingListFilePath()).contains("0c6e1f0a"));
+        QCOMPARE(shown.asked,
+                 (QStringList{"Scan for addons", "Please select a location for your flight simulator..."}));
+        QVERIFY(shown.calls.contains(
+            QStringLiteral("message 3 Scan completed - %0 addons detected.").arg(scanned.first().at(0).toInt())));
+
+        shown.asked.clear();
+        model.revertMapping();
+        model.onScanAddonClicked();
+        QVERIFY(scanned.wait(20000));
+        QCOMPARE(shown.asked, QStringList{});
+    }
 };
 
 QTEST_GUILESS_MAIN(TestMainWindowModel)
