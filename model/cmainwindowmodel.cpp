@@ -203,7 +203,8 @@ void CMainWindowModel::onConnectionChanged(bool connected)
 void CMainWindowModel::updateSupportedItemList()
 {
     BV_LOG(1, QStringLiteral("Try to update supported item list."));
-    if (CUser::instance()->userId() == -1)
+    // Offline the local list stands until the connection is back, which starts the data index itself.
+    if (CUser::instance()->userId() == -1 || m_offline)
         return;
     if (!m_dataIndexConnected)
         connectDataIndex();

@@ -80,11 +80,14 @@ void CMainWindowModel::onJobError(const Job&, const Exception& error)
     CLogger::logException(error);
     if (error.errorNumber == 8)
         BV_LOG(6, QStringLiteral("Task error: user canceled"));
-    if (error.errorNumber == 12)
+    // The web service refused the download address (level 6); the same number at other levels means the
+    // update stopped before it changed anything, which the record itself explains.
+    const bool sessionExpired = error.errorNumber == 12 && error.errorLevel == 6;
+    if (sessionExpired)
         m_view->addMessage(7, tr("Your session is expired. Please quit the program and login again."));
     if (error.errorLevel == 5 || error.errorLevel == 7 || error.errorLevel == 8) {
         BV_LOG(6, QStringLiteral("Task error received"));
-        if (error.errorNumber != 12)
+        if (!sessionExpired)
             displayMessage(error);
     }
 }

@@ -176,6 +176,20 @@ private slots:
         QFETCH(QString, statusText);
         CCommandWorld world;
         QVERIFY2(world.isReady(), qPrintable(world.problem()));
+        const QUuid unknownMapping = QUuid::createUuid(); // an add-on the data index doesn't list
+        auto* unknown = new IndexInfo;
+        unknown->guid = QUuid::createUuid();
+        unknown->name = QStringLiteral("Retired Navigator");
+        auto* location = new IndexPathInfo;
+        location->mappingGuid = unknownMapping;
+        location->simulator = 0x8000;
+        location->directory = QDir::toNativeSeparators(world.addonFolder() + QStringLiteral("-retired"));
+        unknown->insertPath(location);
+        QVERIFY(QDir().mkpath(location->directory));
+        QFile installed(CDataLocations::installedIndexPath(location->directory, unknown->guid));
+        QVERIFY(installed.open(QIODevice::WriteOnly) && installed.write(CCommandWorld::mappingXml(2)) > 0);
+        installed.close();
+        CDataIndex::instance()->addMappedAddon(unknown);
         Exception error;
         QVERIFY(CLocalIndex::saveMappings(&error));
         QTcpServer closed;
@@ -210,6 +224,12 @@ private slots:
         QCOMPARE(item.status, status);
         QCOMPARE(item.statusText, statusText);
         QCOMPARE(model.isOffline(), situation == QLatin1String("offline"));
+        QCOMPARE(shown.item(unknownMapping).status, int(ItemUnsupported));
+        QCOMPARE(shown.item(unknownMapping).statusText, QStringLiteral("This addon is no longer in the data index."));
+        model.updateSupportedItemList(); // the data index is started and connected once
+        QTest::qWait(200);
+        QCOMPARE(shown.with(QStringLiteral("waiting Updating your data index...")).size(), int(!model.isOffline()));
+        QCOMPARE(shown.with(QStringLiteral("add Probe Navigator")).size(), 1);
         if (model.isOffline()) {
             QVERIFY(shown.calls.contains(QStringLiteral("message 6 Unable to check cycle against server")));
             model.onCommandButtonClicked(updateClick()); // needs the service: says so, queues nothing
