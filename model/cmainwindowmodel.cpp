@@ -22,6 +22,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <utility>
+
 namespace
 {
 QString noConnectionMessage()
@@ -72,6 +74,38 @@ CMainWindowModel::CMainWindowModel(QObject* parent)
                       .arg(addon.name, addon.addonGuid.toString(), addon.simulator));
     });
     connect(m_scan, &CAddonScan::finished, this, &CMainWindowModel::onSearchFinished);
+    connect(&m_folderWatcher, &QFileSystemWatcher::directoryChanged, this, &CMainWindowModel::onFolderChanged);
+    m_folderSettle.setSingleShot(true);
+    m_folderSettle.setInterval(500);
+    connect(&m_folderSettle, &QTimer::timeout, this, [this]() {
+        const QSet<QString> folders = std::exchange(m_changedFolders, {});
+        for (const AddonStatus& location : CAddonStatus::all()) {
+            // Our own commands report their results themselves.
+            if (folders.contains(QDir::cleanPath(QDir::fromNativeSeparators(location.folder))) &&
+                !m_runner.job(CommandInfo(location.addonGuid, location.mappingGuid, Update)))
+                updateAddonStatus(location.addonGuid, location.mappingGuid);
+        }
+    });
+}
+
+void CMainWindowModel::watchMappedFolders()
+{
+    if (!m_folderWatcher.directories().isEmpty())
+        m_folderWatcher.removePaths(m_folderWatcher.directories());
+    QStringList folders;
+    for (const AddonStatus& location : CAddonStatus::all()) {
+        const QString folder = QDir::cleanPath(QDir::fromNativeSeparators(location.folder));
+        if (!folder.isEmpty() && QFileInfo(folder).isDir() && !folders.contains(folder))
+            folders.append(folder);
+    }
+    if (!folders.isEmpty())
+        m_folderWatcher.addPaths(folders);
+}
+
+void CMainWindowModel::onFolderChanged(const QString& folder)
+{
+    m_changedFolders.insert(QDir::cleanPath(folder));
+    m_folderSettle.start();
 }
 
 CMainWindowModel::~CMainWindowModel() = default;
@@ -306,6 +340,7 @@ void CMainWindowModel::addMappedAddons()
             m_view->addMappedAddon(itemRecord(addon->guid, location->mappingGuid));
         }
     }
+    watchMappedFolders();
 }
 
 AddonItemRecord CMainWindowModel::itemRecord(const QUuid& addonGuid, const QUuid& mappingGuid,

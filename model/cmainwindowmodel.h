@@ -7,6 +7,7 @@
 #include "foundation/exception.h"
 #include "model/imainwindowview.h"
 
+#include <QFileSystemWatcher>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -110,10 +111,16 @@ private:
     void onJobFinished(const Job& job, const JobReport& report);
     void setActivity(const Job& job, const QString& text, bool visible, int code);
     void markMappingChanged();
+    // Another copy of the program (a scheduled or command-line run) changed a mapped folder.
+    void watchMappedFolders();
+    void onFolderChanged(const QString& folder);
     bool refuseWhileBusy();
 
     IMainWindowView* m_view = nullptr;
     QTimer m_networkTimer;
+    QFileSystemWatcher m_folderWatcher;
+    QTimer m_folderSettle; // a run writes many files; the items are read again once it is quiet
+    QSet<QString> m_changedFolders;
     CInitializer* m_initializer = nullptr;
     CJobRunner m_runner;
     CAddonScan* m_scan = nullptr;

@@ -21,6 +21,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
@@ -274,6 +275,21 @@ private slots:
         QVERIFY2(!progress.filter(downloading).isEmpty(), qPrintable(progress.join(QLatin1Char('\n'))));
         QCOMPARE(shown.item(CCommandWorld::Mapping).status, int(ItemUpdated));
         QCOMPARE(world.differenceFrom(world.newFiles()), QString());
+    }
+
+    // A run of another copy of the program (here: its last step, the installed edition) reaches the item.
+    void changedElsewhere()
+    {
+        CCommandWorld world;
+        QVERIFY2(world.isReady(), qPrintable(world.problem()));
+        CRecordingView shown;
+        CMainWindowModel model;
+        QVERIFY(start(model, shown));
+        QCOMPARE(shown.item(CCommandWorld::Mapping).status, int(ItemOutdated));
+        QSaveFile installed(world.installedIndex());
+        QVERIFY(installed.open(QIODevice::WriteOnly) && installed.write(CCommandWorld::mappingXml(4)) > 0);
+        QVERIFY(installed.commit());
+        QTRY_COMPARE_WITH_TIMEOUT(shown.item(CCommandWorld::Mapping).status, int(ItemUpdated), 10000);
     }
 
     // A canceled command and one whose location another copy of the program holds.
