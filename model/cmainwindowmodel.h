@@ -36,6 +36,9 @@ public:
     // Completes interrupted installs and restores on a worker thread, then starts the connectivity timer,
     // the start-up sequence and a connectivity check. `view` must outlive the model.
     void initialize(IMainWindowView* view);
+    // The view alone, without the start-up sequence: for driving the list, the files and the scan by
+    // themselves (benchmarks).
+    void setView(IMainWindowView* view) { m_view = view; }
 
     // The item key under the "mapping" settings group: one per add-on location.
     static QString itemKey(const QUuid& addonGuid, const QUuid& mappingGuid);
