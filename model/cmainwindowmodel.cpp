@@ -108,7 +108,11 @@ void CMainWindowModel::onFolderChanged(const QString& folder)
     m_folderSettle.start();
 }
 
-CMainWindowModel::~CMainWindowModel() = default;
+CMainWindowModel::~CMainWindowModel()
+{
+    // The runner cancels what is left as it goes; the items are gone with the window by then.
+    m_runner.disconnect(this);
+}
 
 void CMainWindowModel::initialize(IMainWindowView* view)
 {
@@ -376,7 +380,8 @@ AddonItemRecord CMainWindowModel::itemRecord(const QUuid& addonGuid, const QUuid
                              "scan again.");
         break;
     case AddonStatus::Interrupted:
-        item.statusText = tr("An install could not be completed. It is completed before the next command runs.");
+        item.statusText = tr("An install could not be completed (%0). It is completed before the next command runs.")
+                              .arg(status.reason);
         break;
     case AddonStatus::Unsupported:
         item.statusText = tr("This addon is no longer in the data index.");
