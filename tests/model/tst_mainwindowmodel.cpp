@@ -322,6 +322,29 @@ private slots:
         QCOMPARE(world.differenceFrom(world.oldFiles()), QString());
     }
 
+    // When the automatic backup can't be made (its record can't be written), the user may install without one.
+    void backupFailed()
+    {
+        CCommandWorld world;
+        QVERIFY2(world.isReady(), qPrintable(world.problem()));
+        CRecordingView shown;
+        CMainWindowModel model;
+        QVERIFY(start(model, shown));
+        QVERIFY(QDir().mkpath(
+            CDataLocations::joinPath(CDataLocations::dataDirectory(), QStringLiteral("backup/backup.index"))));
+        shown.answers = QList<int>{0}; // Yes
+        model.onCommandButtonClicked(updateClick());
+        QTRY_VERIFY2_WITH_TIMEOUT(shown.item(CCommandWorld::Mapping).status == ItemUpdated,
+                                  qPrintable(shown.calls.join(QLatin1Char('\n'))), 60000);
+        QCOMPARE(shown.asked, QStringList{"Backup failed"});
+        QCOMPARE(shown
+                     .with(QStringLiteral("item Probe Navigator 0 Task error: Nothing was updated, because the "
+                                          "backup failed."))
+                     .size(),
+                 1);
+        QCOMPARE(world.differenceFrom(world.newFiles()), QString());
+    }
+
     // Losing the connection shows the retry message and stops the update; its return starts over.
     void connectionLostAndBack()
     {
