@@ -10,10 +10,22 @@ CAddonMappingReader::CAddonMappingReader(QObject* parent)
     : QObject(parent)
 {
     qRegisterMetaType<IndexInfo*>("IndexInfo*");
+    qRegisterMetaType<Addons>("CAddonMappingReader::Addons");
 }
 
 void CAddonMappingReader::beginRead(const QString& file)
 {
+    // The records gathered for addonsRead(), for a receiver that takes them all at once.
+    const bool gather = isSignalConnected(QMetaMethod::fromSignal(&CAddonMappingReader::addonsRead));
+    auto gathered = std::make_shared<std::vector<std::unique_ptr<IndexInfo>>>();
+    connect(this, &CAddonMappingReader::completed, this, [this, gather, gathered](bool succeed) {
+        if (gather)
+            emit addonsRead(gathered, succeed);
+    });
+    if (gather)
+        connect(
+            this, &CAddonMappingReader::addonFound, this,
+            [gathered](IndexInfo* addon) { gathered->emplace_back(addon); }, Qt::DirectConnection);
     BV_LOG(1, QStringLiteral("Reading mapping information. File: %0").arg(file));
     if (!QFileInfo::exists(file)) {
         BV_LOG(1, QStringLiteral("File not found, emit finish message."));

@@ -198,8 +198,14 @@ void CDataIndex::tryGetMappingInfo()
 {
     emit beginAddonSearch();
     auto* reader = new CAddonMappingReader;
-    connect(reader, &CAddonMappingReader::addonFound, this, &CDataIndex::addMappedAddon);
-    connect(reader, &CAddonMappingReader::completed, this, &CDataIndex::onMappingFound);
+    // All records in one hand-over: one that never arrives (the index went first) frees them.
+    connect(reader, &CAddonMappingReader::addonsRead, this,
+            [this](const CAddonMappingReader::Addons& addons, bool succeed) {
+                for (auto& addon : *addons)
+                    addMappedAddon(addon.release());
+                addons->clear();
+                onMappingFound(succeed);
+            });
     const QString file = CDataLocations::mappingListFilePath();
     m_mappingThread =
         CWorkerThread::start(reader, QStringLiteral("mapping reader"), [reader, file]() { reader->beginRead(file); });
