@@ -60,6 +60,7 @@ CLoginViewPage::CLoginViewPage(QWidget* parent)
     registerLink->setObjectName(QStringLiteral("registerLink"));
     registerLink->setOpenExternalLinks(true);
     registerLink->setAlignment(Qt::AlignCenter);
+    registerLink->setWordWrap(true);
 
     auto* form = new QVBoxLayout;
     form->setSpacing(10);

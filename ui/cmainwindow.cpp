@@ -77,6 +77,8 @@ CMainWindow::CMainWindow(QWidget* parent)
     , m_agent(new CLocalSocketIpcClient(this))
 {
     initResources();
+    qRegisterMetaType<CommandButtonClickedInfo>();
+    qRegisterMetaType<CommandInfo>();
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Brelvar Tessaray"));
     setWindowIcon(QIcon(QStringLiteral(":/main/images/tessaray.png")));
@@ -162,7 +164,8 @@ QWidget* CMainWindow::buildHeader()
     m_welcome = new QLabel(header);
     m_welcome->setObjectName(QStringLiteral("welcomeLabel"));
     m_welcome->setTextFormat(Qt::RichText);
-    layout->addWidget(m_welcome, 1);
+    layout->addWidget(m_welcome);
+    layout->addStretch(1);
 
     struct ViewButton
     {
