@@ -3,6 +3,7 @@
 #include "foundation/cdatalocations.h"
 #include "foundation/clogger.h"
 #include "foundation/csingleinstanceguard.h"
+#include "ui/cinstanceactivation.h"
 #include "ui/cmainwindow.h"
 #include "version.h"
 
@@ -38,6 +39,8 @@ int main(int argc, char* argv[])
     switch (guard->acquire()) {
     case CSingleInstanceGuard::Result::AnotherInstance:
         BV_LOG(1, QStringLiteral("Multiple instance found. The program is now quit."));
+        // The user asked for the window: the running copy shows it.
+        CInstanceActivation::askRunningInstance(guard->key());
         guard.reset();
         application.reset();
         return 1;
@@ -63,6 +66,9 @@ int main(int argc, char* argv[])
     int exitCode = 0;
     {
         CMainWindow window;
+        CInstanceActivation activation(guard->key());
+        QObject::connect(&activation, &CInstanceActivation::activationRequested, &window, &CMainWindow::bringToFront);
+        activation.listen();
         window.show();
         exitCode = QApplication::exec();
     }

@@ -279,9 +279,9 @@ void CAddonItemWidget::refresh()
 {
     m_name->setText(m_record.name);
     m_check->setAccessibleName(m_record.name);
-    m_simulator->setText(m_record.platform.isEmpty() ? m_record.simulator
-                                                     : QStringLiteral("%0 · %1").arg(m_record.simulator,
-                                                                                      m_record.platform));
+    m_simulator->setText(m_record.platform.isEmpty()
+                             ? m_record.simulator
+                             : QStringLiteral("%0 · %1").arg(m_record.simulator, m_record.platform));
     m_path->setText(m_record.directory);
     m_path->setToolTip(m_record.directory);
 

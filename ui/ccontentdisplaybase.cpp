@@ -1,16 +1,17 @@
 #include "ccontentdisplaybase.h"
 
-#include "cmainwindow.h"
 #include "foundation/clogger.h"
+#include "idisplayhost.h"
 #include "isettingspage.h"
 
 #include <QAbstractButton>
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QVariant>
+#include <QWidget>
 
-CContentDisplayBase::CContentDisplayBase(CMainWindow* window, CContentDisplayBase* next, int view)
-    : QObject(window)
+CContentDisplayBase::CContentDisplayBase(IDisplayHost* window, CContentDisplayBase* next, int view)
+    : QObject(window->hostWidget())
     , m_window(window)
     , m_next(next)
     , m_view(view)
@@ -38,7 +39,7 @@ void CContentDisplayBase::showPage(int page)
     }
 }
 
-CNormalDisplay::CNormalDisplay(CMainWindow* window, CContentDisplayBase* next)
+CNormalDisplay::CNormalDisplay(IDisplayHost* window, CContentDisplayBase* next)
     : CContentDisplayBase(window, next, 1)
 {
 }
@@ -49,7 +50,7 @@ void CNormalDisplay::display()
     m_window->showListPage(false);
 }
 
-CMappingDisplay::CMappingDisplay(CMainWindow* window, CContentDisplayBase* next)
+CMappingDisplay::CMappingDisplay(IDisplayHost* window, CContentDisplayBase* next)
     : CContentDisplayBase(window, next, 2)
 {
 }
@@ -62,7 +63,7 @@ void CMappingDisplay::display()
     BV_LOG(1, QStringLiteral("setup every mapping items completed:"));
 }
 
-CSettingsDisplay::CSettingsDisplay(CMainWindow* window, CContentDisplayBase* next)
+CSettingsDisplay::CSettingsDisplay(IDisplayHost* window, CContentDisplayBase* next)
     : CContentDisplayBase(window, next, 3)
 {
 }
@@ -78,7 +79,7 @@ void CSettingsDisplay::display()
         settings->loadSettings();
 }
 
-CLoginDisplay::CLoginDisplay(CMainWindow* window, CContentDisplayBase* next)
+CLoginDisplay::CLoginDisplay(IDisplayHost* window, CContentDisplayBase* next)
     : CContentDisplayBase(window, next, 4)
 {
 }
@@ -88,7 +89,7 @@ void CLoginDisplay::display()
     showPage(2);
 }
 
-CSimulatorMappingDisplay::CSimulatorMappingDisplay(CMainWindow* window, CContentDisplayBase* next)
+CSimulatorMappingDisplay::CSimulatorMappingDisplay(IDisplayHost* window, CContentDisplayBase* next)
     : CContentDisplayBase(window, next, 5)
 {
 }

@@ -2,7 +2,7 @@
 
 #include <QObject>
 
-class CMainWindow;
+class IDisplayHost;
 
 // One link of the view chain: arranges the window for its own view, or passes the request on.
 class CContentDisplayBase : public QObject
@@ -10,7 +10,7 @@ class CContentDisplayBase : public QObject
     Q_OBJECT
 
 public:
-    CContentDisplayBase(CMainWindow* window, CContentDisplayBase* next, int view);
+    CContentDisplayBase(IDisplayHost* window, CContentDisplayBase* next, int view);
 
     // Whether the switch went ahead (a handler owned the view).
     virtual bool handle(int view);
@@ -22,7 +22,7 @@ protected:
     // Shows the stacked page marked with this "displayChain" number.
     void showPage(int page);
 
-    CMainWindow* m_window;
+    IDisplayHost* m_window;
     CContentDisplayBase* m_next;
     int m_view;
 };
@@ -32,7 +32,7 @@ class CNormalDisplay : public CContentDisplayBase
 {
     Q_OBJECT
 public:
-    CNormalDisplay(CMainWindow* window, CContentDisplayBase* next);
+    CNormalDisplay(IDisplayHost* window, CContentDisplayBase* next);
 
 protected:
     void display() override;
@@ -43,7 +43,7 @@ class CMappingDisplay : public CContentDisplayBase
 {
     Q_OBJECT
 public:
-    CMappingDisplay(CMainWindow* window, CContentDisplayBase* next);
+    CMappingDisplay(IDisplayHost* window, CContentDisplayBase* next);
 
 protected:
     void display() override;
@@ -54,7 +54,7 @@ class CSettingsDisplay : public CContentDisplayBase
 {
     Q_OBJECT
 public:
-    CSettingsDisplay(CMainWindow* window, CContentDisplayBase* next);
+    CSettingsDisplay(IDisplayHost* window, CContentDisplayBase* next);
 
 protected:
     void display() override;
@@ -65,7 +65,7 @@ class CLoginDisplay : public CContentDisplayBase
 {
     Q_OBJECT
 public:
-    CLoginDisplay(CMainWindow* window, CContentDisplayBase* next);
+    CLoginDisplay(IDisplayHost* window, CContentDisplayBase* next);
 
 protected:
     void display() override;
@@ -76,7 +76,7 @@ class CSimulatorMappingDisplay : public CContentDisplayBase
 {
     Q_OBJECT
 public:
-    CSimulatorMappingDisplay(CMainWindow* window, CContentDisplayBase* next);
+    CSimulatorMappingDisplay(IDisplayHost* window, CContentDisplayBase* next);
 
 protected:
     void display() override;

@@ -1,11 +1,12 @@
 #include "cdisplaychain.h"
 
-#include "cmainwindow.h"
+#include "idisplayhost.h"
 #include "isettingspage.h"
 
 #include <QAbstractButton>
+#include <QWidget>
 
-CDisplayChain::CDisplayChain(CMainWindow* window, CContentDisplayBase* first)
+CDisplayChain::CDisplayChain(IDisplayHost* window, CContentDisplayBase* first)
     : CContentDisplayBase(window, first, 0)
 {
 }

@@ -9,7 +9,7 @@ class CDisplayChain : public CContentDisplayBase
     Q_OBJECT
 
 public:
-    CDisplayChain(CMainWindow* window, CContentDisplayBase* first);
+    CDisplayChain(IDisplayHost* window, CContentDisplayBase* first);
 
     bool handle(int view) override;
     int requestedView() const { return m_requested; }

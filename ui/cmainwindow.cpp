@@ -42,13 +42,14 @@ const QString LastMappingFolderKey = QStringLiteral("window/lastmappingfolder");
 
 QString noAddonsText(bool mapping)
 {
-    return mapping ? QCoreApplication::translate("CMainWindow",
-                                                 "<b>You do not have any addons mapped.</b> <br /><br />Use the "
-                                                 "<b>Scan</b> and <b>Add</b> buttons above to map new addons.")
-                   : QCoreApplication::translate(
-                         "CMainWindow", "<b>You do not have any addons mapped.</b> <br /><br />Go to the <b>Addon "
-                                        "Mappings</b> section (see toolbar above) to make an automatic scan or to "
-                                        "manually add new mappings.");
+    return mapping
+               ? QCoreApplication::translate("CMainWindow",
+                                             "<b>You do not have any addons mapped.</b> <br /><br />Use the "
+                                             "<b>Scan</b> and <b>Add</b> buttons above to map new addons.")
+               : QCoreApplication::translate("CMainWindow",
+                                             "<b>You do not have any addons mapped.</b> <br /><br />Go to the <b>Addon "
+                                             "Mappings</b> section (see toolbar above) to make an automatic scan or to "
+                                             "manually add new mappings.");
 }
 
 QToolButton* toolButton(QWidget* parent, const QString& name, const QString& text, const QString& icon,
@@ -252,8 +253,8 @@ QWidget* CMainWindow::buildListToolBar()
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
 
-    auto* select = toolButton(bar, QStringLiteral("selectButton"), tr("Select"), QStringLiteral(":/main/images/select.png"),
-                              tr("Select items"));
+    auto* select = toolButton(bar, QStringLiteral("selectButton"), tr("Select"),
+                              QStringLiteral(":/main/images/select.png"), tr("Select items"));
     auto* selectMenu = new QMenu(select);
     selectMenu->setObjectName(QStringLiteral("selectMenu"));
     selectMenu->addAction(tr("Select All"), this, &CMainWindow::onSelectAllMenuItemClicked);
@@ -290,8 +291,9 @@ QWidget* CMainWindow::buildListToolBar()
     auto* refresh = toolButton(bar, QStringLiteral("refreshButton"), tr("Re&fresh"),
                                QStringLiteral(":/main/images/refresh.png"), tr("Refresh current mapping"));
     connect(refresh, &QToolButton::clicked, this, &CMainWindow::onRefreshItemButtonClicked);
-    auto* cancelAll = toolButton(bar, QStringLiteral("cancelAllButton"), tr("Cancel a&ll"),
-                                 QStringLiteral(":/main/images/cancel.png"), tr("Cancel every waiting or running task"));
+    auto* cancelAll =
+        toolButton(bar, QStringLiteral("cancelAllButton"), tr("Cancel a&ll"),
+                   QStringLiteral(":/main/images/cancel.png"), tr("Cancel every waiting or running task"));
     connect(cancelAll, &QToolButton::clicked, this, &CMainWindow::cancelAllRequested);
     for (QToolButton* button : {update, backup, restore, remove, refresh, cancelAll})
         layout->addWidget(button);
@@ -399,8 +401,8 @@ void CMainWindow::registerViewChain()
 void CMainWindow::applyStyle()
 {
     const bool theme = CSettings::useTheme();
-    const QString logo = theme ? QStringLiteral(":/images/images/logo_white.png")
-                               : QStringLiteral(":/images/images/logo_black.png");
+    const QString logo =
+        theme ? QStringLiteral(":/images/images/logo_white.png") : QStringLiteral(":/images/images/logo_black.png");
     m_logo->setPixmap(QIcon(logo).pixmap(QSize(150, 36)));
     m_logo->setAccessibleName(QStringLiteral("Brelvar Tessaray"));
     // The themed header is a dark band: its texts and view buttons turn light.
@@ -428,6 +430,15 @@ void CMainWindow::restoreWindowState()
         m_sortOrder = std::clamp(CSettings::sortBy(), 0, 5);
     m_sortButton->setIcon(QIcon((m_sortOrder % 2) ? QStringLiteral(":/main/images/sortdescending.png")
                                                   : QStringLiteral(":/main/images/sortascending.png")));
+}
+
+void CMainWindow::bringToFront()
+{
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
 }
 
 // --- Views ---------------------------------------------------------------------------------------------
@@ -561,9 +572,9 @@ CAddonItemWidget* CMainWindow::createItem(const AddonItemRecord& record)
     connect(widget, &CAddonItemWidget::cancelClicked, this, [this](const QUuid& addon, const QUuid& mapping) {
         emit cancelRequested(CommandInfo(addon, mapping, Update));
     });
-    connect(widget, &CAddonItemWidget::backupMenuRequested, this,
-            [this](CAddonItemWidget* source, QMenu*) { generateBackupMenu(source->record().addonGuid,
-                                                                          source->record().mappingGuid); });
+    connect(widget, &CAddonItemWidget::backupMenuRequested, this, [this](CAddonItemWidget* source, QMenu*) {
+        generateBackupMenu(source->record().addonGuid, source->record().mappingGuid);
+    });
     connect(widget, &CAddonItemWidget::checkedChanged, this, &CMainWindow::updateSelectAllBox);
     return widget;
 }
@@ -642,7 +653,8 @@ void CMainWindow::applyFilter()
 {
     const QString filter = m_filter->text();
     for (CAddonItemWidget* widget : items())
-        widget->setVisible(m_mappingMode || filter.isEmpty() || widget->record().name.contains(filter, Qt::CaseInsensitive));
+        widget->setVisible(m_mappingMode || filter.isEmpty() ||
+                           widget->record().name.contains(filter, Qt::CaseInsensitive));
 }
 
 void CMainWindow::sortItem(int order)
@@ -753,15 +765,16 @@ void CMainWindow::onRestoreItemButtonClicked()
         if (!widget->isChecked() || widget->isHidden())
             continue;
         const AddonItemRecord& record = widget->record();
-        const QList<AddonBackupInfo> backups =
-            m_hooks.queryBackupItems ? m_hooks.queryBackupItems(record.addonGuid, record.mappingGuid)
-                                     : QList<AddonBackupInfo>();
+        const QList<AddonBackupInfo> backups = m_hooks.queryBackupItems
+                                                   ? m_hooks.queryBackupItems(record.addonGuid, record.mappingGuid)
+                                                   : QList<AddonBackupInfo>();
         if (backups.isEmpty()) {
             addMessage(6, tr("No backup found for %0.").arg(record.name.toHtmlEscaped()));
             continue;
         }
-        const auto newest = std::max_element(backups.begin(), backups.end(),
-                                             [](const AddonBackupInfo& a, const AddonBackupInfo& b) { return a.date < b.date; });
+        const auto newest =
+            std::max_element(backups.begin(), backups.end(),
+                             [](const AddonBackupInfo& a, const AddonBackupInfo& b) { return a.date < b.date; });
         CommandButtonClickedInfo info;
         info.addonGuid = record.addonGuid;
         info.mappingGuid = record.mappingGuid;
@@ -780,7 +793,8 @@ void CMainWindow::onRefreshItemButtonClicked()
 
 void CMainWindow::generateBackupMenu(const QUuid& addonGuid, const QUuid& mappingGuid)
 {
-    BV_LOG(1, QStringLiteral("Generating backup menu: guid=%0, mapping=%1").arg(addonGuid.toString(), mappingGuid.toString()));
+    BV_LOG(1, QStringLiteral("Generating backup menu: guid=%0, mapping=%1")
+                  .arg(addonGuid.toString(), mappingGuid.toString()));
     CAddonItemWidget* widget = item(addonGuid, mappingGuid);
     if (widget)
         fillBackupMenu(widget, widget->restoreButton()->menu());
@@ -851,9 +865,9 @@ void CMainWindow::onImportClicked()
 void CMainWindow::onExportClicked()
 {
     if (hasUnsavedMappings()) {
-        const int answer = question(tr("Save changes?"),
-                                    tr("Would you like to save your current changes before export this mapping?"),
-                                    {tr("Save"), tr("Discard"), tr("Cancel")});
+        const int answer =
+            question(tr("Save changes?"), tr("Would you like to save your current changes before export this mapping?"),
+                     {tr("Save"), tr("Discard"), tr("Cancel")});
         if (answer == 0) {
             saveMappings();
         } else if (answer != 1) {
@@ -862,8 +876,9 @@ void CMainWindow::onExportClicked()
         }
     }
     const QString folder = CSettings::value(LastMappingFolderKey, QDir::homePath()).toString();
-    const QString proposed = QStringLiteral("%0%1addonmapping_%2.index")
-                                 .arg(folder, QDir::separator(), QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
+    const QString proposed =
+        QStringLiteral("%0%1addonmapping_%2.index")
+            .arg(folder, QDir::separator(), QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
     const QString file = getSaveFileName(tr("Export to.."), proposed, tr("Index Files (*.index);;All Files (*)"));
     if (file.isEmpty()) {
         BV_LOG(1, QStringLiteral("Export canceled: user canceled."));
@@ -876,9 +891,9 @@ void CMainWindow::checkForScannignAddons()
 {
     if (!CSettings::askScanIfNoAddonMapped() || !m_items.isEmpty())
         return;
-    const int answer = question(tr("Scan for addons"),
-                                tr("No addons have been mapped. Would you like to scan your hard drive for addons now?"),
-                                {tr("Yes"), tr("No"), tr("Never")});
+    const int answer = question(
+        tr("Scan for addons"), tr("No addons have been mapped. Would you like to scan your hard drive for addons now?"),
+        {tr("Yes"), tr("No"), tr("Never")});
     if (answer == 0) {
         switchView(2);
         emit scanRequested();

@@ -2,6 +2,7 @@
 
 #include "commands/addonbackupinfo.h"
 #include "commands/commandinfo.h"
+#include "idisplayhost.h"
 #include "model/imainwindowview.h"
 
 #include <QHash>
@@ -46,7 +47,7 @@ struct CMainWindowHooks
 // The program's one window: view buttons, the stacked pages (add-on list and mappings, settings, log-in,
 // simulator folders), the list items, the message list, the waiting overlay and the status bar. It owns
 // no data: the model fills it through the view calls and hears back through signals and hooks.
-class CMainWindow : public QMainWindow, public IMainWindowView
+class CMainWindow : public QMainWindow, public IMainWindowView, public IDisplayHost
 {
     Q_OBJECT
 
@@ -99,23 +100,24 @@ public:
     void information(const QString& title, const QString& text) override;
 
     // What the view chain arranges.
-    int currentView() const { return m_currentView; }
-    void setCurrentView(int view);
+    QWidget* hostWidget() override { return this; }
+    int currentView() const override { return m_currentView; }
+    void setCurrentView(int view) override;
+    QStackedWidget* contentStack() const override { return m_stack; }
+    QAbstractButton* viewButton(int view) const override;
+    ISettingsPage* settingsPage() const override { return m_settings; }
+    void resetCommonWidgets() override;
+    void showListPage(bool mapping) override;
+    bool hasUnsavedMappings() const override;
+    void saveMappings() override;
+    void revertMappings() override;
+
     CDisplayChain* displayChain() const { return m_chain; }
-    QStackedWidget* contentStack() const { return m_stack; }
-    QAbstractButton* viewButton(int view) const;
-    ISettingsPage* settingsPage() const { return m_settings; }
+    // Puts the settings view in place of the empty page.
     void setSettingsPage(ISettingsPage* page, QWidget* widget);
     CLoginView* loginView() const { return m_loginView; }
     CMessageList* messageList() const { return m_messages; }
     CWaitingWidget* waitingWidget() const { return m_waiting; }
-    // Resets what every view shares before a handler arranges its own.
-    void resetCommonWidgets();
-    // Shows the list page in list (false) or mapping mode, with the empty-list text when nothing is mapped.
-    void showListPage(bool mapping);
-    bool hasUnsavedMappings() const;
-    void saveMappings();
-    void revertMappings();
 
     QList<CAddonItemWidget*> items() const;
     CAddonItemWidget* item(const QUuid& addonGuid, const QUuid& mappingGuid) const;
@@ -140,6 +142,8 @@ signals:
     void messageLinkActivated(const QString& link);
 
 public slots:
+    // Shows the window in front of the others, restored if it was minimized.
+    void bringToFront();
     void onSelectOutdatedMenuItemClicked();
     void onSelectInverseMenuItemClicked();
     void onSelectErroneousMenuItemClicked();

@@ -4,6 +4,7 @@
 #include "ui/caddonitemwidget.h"
 #include "ui/ccircularprogressbar.h"
 #include "ui/cemptysettingspage.h"
+#include "ui/cinstanceactivation.h"
 #include "ui/cloginview.h"
 #include "ui/cmainwindow.h"
 #include "ui/cmessagelist.h"
@@ -104,6 +105,7 @@ private slots:
     void closeSendsTheAgentQuitOnlyWithNotificationsOff();
     void logInByKeyboard();
     void logInOfflineSaysSo();
+    void secondStartRaisesTheWindow();
 
 private:
     void fill();
@@ -191,17 +193,39 @@ void TestMainWindow::toolBarTexts_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("toolTip");
-    QTest::newRow("update") << "bulkUpdateButton" << "&Update" << "Update selected item(s)";
-    QTest::newRow("backup") << "bulkBackupButton" << "&Backup" << "Backup selected item(s)";
-    QTest::newRow("restore") << "bulkRestoreButton" << "&Restore" << "Restore selected item(s)";
-    QTest::newRow("remove") << "bulkRemoveButton" << "&Remove" << "Remove selected item(s) from mapping";
-    QTest::newRow("refresh") << "refreshButton" << "Re&fresh" << "Refresh current mapping";
-    QTest::newRow("sort") << "sortButton" << "S&ort" << "Sort addon";
-    QTest::newRow("scan") << "scanButton" << "Sca&n" << "Scan your hard drive for existing addons";
-    QTest::newRow("add") << "addButton" << "&Add" << "Add a mapping";
-    QTest::newRow("save") << "saveMappingButton" << "&Save" << "Save your current mapping";
-    QTest::newRow("import") << "importButton" << "&Import Mapping" << "Import current mapping";
-    QTest::newRow("export") << "exportButton" << "&Export Mapping" << "Export current mapping";
+    QTest::newRow("update") << "bulkUpdateButton"
+                            << "&Update"
+                            << "Update selected item(s)";
+    QTest::newRow("backup") << "bulkBackupButton"
+                            << "&Backup"
+                            << "Backup selected item(s)";
+    QTest::newRow("restore") << "bulkRestoreButton"
+                             << "&Restore"
+                             << "Restore selected item(s)";
+    QTest::newRow("remove") << "bulkRemoveButton"
+                            << "&Remove"
+                            << "Remove selected item(s) from mapping";
+    QTest::newRow("refresh") << "refreshButton"
+                             << "Re&fresh"
+                             << "Refresh current mapping";
+    QTest::newRow("sort") << "sortButton"
+                          << "S&ort"
+                          << "Sort addon";
+    QTest::newRow("scan") << "scanButton"
+                          << "Sca&n"
+                          << "Scan your hard drive for existing addons";
+    QTest::newRow("add") << "addButton"
+                         << "&Add"
+                         << "Add a mapping";
+    QTest::newRow("save") << "saveMappingButton"
+                          << "&Save"
+                          << "Save your current mapping";
+    QTest::newRow("import") << "importButton"
+                            << "&Import Mapping"
+                            << "Import current mapping";
+    QTest::newRow("export") << "exportButton"
+                            << "&Export Mapping"
+                            << "Export current mapping";
 }
 
 void TestMainWindow::toolBarTexts()
@@ -226,8 +250,10 @@ void TestMainWindow::statusToolTips_data()
     QTest::addColumn<QString>("toolTip");
     QTest::addColumn<QString>("revision");
     const QDateTime none;
-    QTest::newRow("error") << 0 << 2612 << none << "An error occurred. Please try to re-update this addon" << "Error";
-    QTest::newRow("outdated") << 1 << 2612 << none << "The most recent revision is cycle 2612 rev 3" << "2611 rev 2";
+    QTest::newRow("error") << 0 << 2612 << none << "An error occurred. Please try to re-update this addon"
+                           << "Error";
+    QTest::newRow("outdated") << 1 << 2612 << none << "The most recent revision is cycle 2612 rev 3"
+                              << "2611 rev 2";
     QTest::newRow("restored, dated") << 2 << 2612 << QDateTime(QDate(2026, 11, 2), QTime(9, 0))
                                      << QStringLiteral("A backup from %0 is installed")
                                             .arg(QLocale().toString(QDate(2026, 11, 2), QLocale::ShortFormat))
@@ -235,12 +261,16 @@ void TestMainWindow::statusToolTips_data()
     QTest::newRow("restored, invalid date") << 2 << 2612 << none << "This revision is restored from backup"
                                             << "2611 rev 2";
     QTest::newRow("restored, the epoch") << 2 << 2612 << QDateTime::fromMSecsSinceEpoch(0)
-                                         << "This revision is restored from backup" << "2611 rev 2";
-    QTest::newRow("updated") << 3 << 2612 << none << "The most recent revision is installed" << "2611 rev 2";
-    QTest::newRow("updating") << 4 << 2612 << none << "Your data is being updated. Please stand by..." << "2611 rev 2";
+                                         << "This revision is restored from backup"
+                                         << "2611 rev 2";
+    QTest::newRow("updated") << 3 << 2612 << none << "The most recent revision is installed"
+                             << "2611 rev 2";
+    QTest::newRow("updating") << 4 << 2612 << none << "Your data is being updated. Please stand by..."
+                              << "2611 rev 2";
     QTest::newRow("not installed") << 5 << 2612 << none << "This addon has not yet been updated by the Tessaray"
                                    << "2611 rev 2";
-    QTest::newRow("cycle unknown") << 5 << 0 << none << "Unable to check cycle against server" << "2611 rev 2";
+    QTest::newRow("cycle unknown") << 5 << 0 << none << "Unable to check cycle against server"
+                                   << "2611 rev 2";
 }
 
 void TestMainWindow::statusToolTips()
@@ -384,8 +414,8 @@ void TestMainWindow::backupMenuListsElevenNewestFirst()
     m_window->generateBackupMenu(first.addonGuid, first.mappingGuid);
     const QList<QAction*> entries = menu->actions();
     QCOMPARE(entries.size(), 11);
-    QCOMPARE(entries.first()->text(), QStringLiteral("2611 rev 11 - %0")
-                                          .arg(QLocale().toString(start.addDays(11), QLocale::ShortFormat)));
+    QCOMPARE(entries.first()->text(),
+             QStringLiteral("2611 rev 11 - %0").arg(QLocale().toString(start.addDays(11), QLocale::ShortFormat)));
     // The oldest is the one left out.
     QCOMPARE(entries.last()->data().toString(), QStringLiteral("/b/1.bak"));
     QStringList subEntries;
@@ -416,7 +446,8 @@ void TestMainWindow::deletingABackupAsksFirst()
     fill();
     const AddonItemRecord first = m_window->items().first()->record();
     const QDateTime date(QDate(2026, 3, 4), QTime(5, 6));
-    m_backups.append({first.addonGuid, first.mappingGuid, QString(), QStringLiteral("/b/x.bak"), QString(), date, 2603, 2});
+    m_backups.append(
+        {first.addonGuid, first.mappingGuid, QString(), QStringLiteral("/b/x.bak"), QString(), date, 2603, 2});
     m_window->generateBackupMenu(first.addonGuid, first.mappingGuid);
     m_answers = {answer};
     m_window->backupMenu(first.addonGuid, first.mappingGuid)->actions().first()->menu()->actions().at(2)->trigger();
@@ -437,9 +468,8 @@ void TestMainWindow::selectMenu_data()
         << "Select Outdated" << QStringList{"Vireo V700", "Pelican Navigator"};
     QTest::newRow("erroneous: error and missing folder")
         << "Select Erroneous" << QStringList{"Kestrel Planner", "Corvid VIR-90"};
-    QTest::newRow("inverse of the first") << "Select Inverse"
-                                          << QStringList{"halcyon HX-20", "Kestrel Planner", "Pelican Navigator",
-                                                         "Corvid VIR-90"};
+    QTest::newRow("inverse of the first")
+        << "Select Inverse" << QStringList{"halcyon HX-20", "Kestrel Planner", "Pelican Navigator", "Corvid VIR-90"};
     QTest::newRow("none") << "Select None" << QStringList();
 }
 
@@ -513,10 +543,12 @@ void TestMainWindow::sorting_data()
         << 2 << QStringList{"halcyon HX-20", "Corvid VIR-90", "Vireo V700", "Pelican Navigator", "Kestrel Planner"};
     QTest::newRow("simulator, descending")
         << 3 << QStringList{"Kestrel Planner", "Pelican Navigator", "Vireo V700", "Corvid VIR-90", "halcyon HX-20"};
-    QTest::newRow("status, ascending")
-        << 4 << QStringList{"Kestrel Planner", "Vireo V700", "halcyon HX-20", "Pelican Navigator", "Corvid VIR-90"};
-    QTest::newRow("status, descending")
-        << 5 << QStringList{"Corvid VIR-90", "Pelican Navigator", "halcyon HX-20", "Vireo V700", "Kestrel Planner"};
+    QTest::newRow("status, ascending") << 4
+                                       << QStringList{"Kestrel Planner", "Vireo V700", "halcyon HX-20",
+                                                      "Pelican Navigator", "Corvid VIR-90"};
+    QTest::newRow("status, descending") << 5
+                                        << QStringList{"Corvid VIR-90", "Pelican Navigator", "halcyon HX-20",
+                                                       "Vireo V700", "Kestrel Planner"};
 }
 
 void TestMainWindow::sorting()
@@ -587,7 +619,8 @@ void TestMainWindow::activityShowsTheRingAndCancel()
     auto* cancel = item->findChild<QToolButton*>(QStringLiteral("cancelButton"));
     QVERIFY(ring->isHidden());
 
-    m_window->setLoadingIconVisible({r.addonGuid, r.mappingGuid, QStringLiteral("Waiting for download."), true, 2 + 1024, 0});
+    m_window->setLoadingIconVisible(
+        {r.addonGuid, r.mappingGuid, QStringLiteral("Waiting for download."), true, 2 + 1024, 0});
     QVERIFY(ring->isVisible());
     QCOMPARE(ring->iconType(), 2 + 1024);
     QVERIFY(cancel->isVisible());
@@ -731,6 +764,30 @@ void TestMainWindow::logInOfflineSaysSo()
     QVERIFY(validating.isEmpty());
     QVERIFY(m_window->waitingWidget()->isHidden());
     QVERIFY(m_window->loginView()->page()->message().contains(QStringLiteral("No Internet connection")));
+}
+
+void TestMainWindow::secondStartRaisesTheWindow()
+{
+    const QString key = QStringLiteral("{tst-mainwindow-%0}").arg(QCoreApplication::applicationPid());
+    QVERIFY(!CInstanceActivation::askRunningInstance(key, 200));
+
+    CInstanceActivation activation(key);
+    QVERIFY(activation.listen());
+    connect(&activation, &CInstanceActivation::activationRequested, m_window.get(), &CMainWindow::bringToFront);
+    m_window->showMinimized();
+    QTRY_VERIFY(m_window->isMinimized());
+    QVERIFY(CInstanceActivation::askRunningInstance(key));
+    QTRY_VERIFY(!m_window->isMinimized());
+
+    // Another program's bytes on the socket are not a request.
+    QSignalSpy requested(&activation, &CInstanceActivation::activationRequested);
+    QLocalSocket stranger;
+    stranger.connectToServer(CInstanceActivation::serverName(key));
+    QVERIFY(stranger.waitForConnected(2000));
+    stranger.write("HELLO THERE\n");
+    QVERIFY(stranger.waitForBytesWritten(2000));
+    QTest::qWait(200);
+    QVERIFY(requested.isEmpty());
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -94,13 +94,13 @@ int main(int argc, char* argv[])
     for (const AddonItemRecord& record : records)
         window.addMappedAddon(record);
     if (records.size() > 1) {
-        window.setLoadingIconVisible({records[0].addonGuid, records[0].mappingGuid, QStringLiteral("Downloading."),
-                                      true, 2, 0});
+        window.setLoadingIconVisible(
+            {records[0].addonGuid, records[0].mappingGuid, QStringLiteral("Downloading."), true, 2, 0});
         window.setItemProgress(records[0].addonGuid, records[0].mappingGuid,
                                QStringLiteral("Downloading Vireo V700 - 1.00 MB/2.00 MB downloaded (50%)"),
                                QStringLiteral("Downloading (50%)"), 50);
-        window.setLoadingIconVisible({records[1].addonGuid, records[1].mappingGuid,
-                                      QStringLiteral("Waiting for backup. "), true, 0 + 1024, 0});
+        window.setLoadingIconVisible(
+            {records[1].addonGuid, records[1].mappingGuid, QStringLiteral("Waiting for backup. "), true, 0 + 1024, 0});
     }
     ok = save(&window, folder, QStringLiteral("list"), suffix) && ok;
 
