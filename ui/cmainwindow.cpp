@@ -173,22 +173,19 @@ QWidget* CMainWindow::buildHeader()
         int role;
         const char* name;
         QString text;
-        const char* icon;
         QString toolTip;
     };
     const ViewButton buttons[] = {
-        {1, "addonsViewButton", tr("A&ddons"), ":/main/images/addons.png", tr("Show your addons and their status")},
-        {2, "mappingsViewButton", tr("Addon &Mappings"), ":/main/images/mappings.png",
-         tr("Show where your addons are installed and change it")},
-        {3, "settingsViewButton", tr(" Se&ttings"), ":/main/images/settings.png", tr("Change the program's settings")},
-        {5, "simulatorsViewButton", tr("Simulator Pat&hs"), ":/main/images/folder.png",
-         tr("Show the folders of your simulators")},
-        {4, "loginViewButton", tr("Sign &In"), ":/menu/images/account.png", tr("Sign in with your Brelvar account")},
+        {1, "addonsViewButton", tr("A&ddons"), tr("Show your addons and their status")},
+        {2, "mappingsViewButton", tr("Addon &Mappings"), tr("Show where your addons are installed and change it")},
+        {3, "settingsViewButton", tr(" Se&ttings"), tr("Change the program's settings")},
+        {5, "simulatorsViewButton", tr("Simulator Pat&hs"), tr("Show the folders of your simulators")},
+        {4, "loginViewButton", tr("Sign &In"), tr("Sign in with your Brelvar account")},
     };
     auto* group = new QButtonGroup(header);
     group->setExclusive(true);
     for (const ViewButton& entry : buttons) {
-        auto* button = new QPushButton(QIcon(QLatin1String(entry.icon)), entry.text, header);
+        auto* button = new QPushButton(entry.text, header);
         button->setObjectName(QLatin1String(entry.name));
         button->setCheckable(true);
         button->setToolTip(entry.toolTip);
