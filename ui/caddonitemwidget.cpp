@@ -5,10 +5,12 @@
 
 #include <QCheckBox>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
+#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -25,7 +27,6 @@ CAddonItemWidget::CAddonItemWidget(const AddonItemRecord& record, QWidget* paren
     , m_activityText(new QLabel(this))
     , m_ring(new CCircularProgressBar(this))
     , m_cancelButton(new QToolButton(this))
-    , m_backupMenu(new QMenu(this))
 {
     setObjectName(QStringLiteral("addonItem"));
     setFocusPolicy(Qt::StrongFocus);
@@ -38,7 +39,6 @@ CAddonItemWidget::CAddonItemWidget(const AddonItemRecord& record, QWidget* paren
     m_name->setFont(nameFont);
     m_simulator->setObjectName(QStringLiteral("simulatorLabel"));
     m_path->setObjectName(QStringLiteral("pathLabel"));
-    m_path->setStyleSheet(QStringLiteral("QLabel { color: #666666; }"));
     QFont small = m_path->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     m_path->setFont(small);
@@ -66,9 +66,8 @@ CAddonItemWidget::CAddonItemWidget(const AddonItemRecord& record, QWidget* paren
                                 tr("Backup this item"), tr("Backup"), Backup);
     m_restoreButton = makeButton(QStringLiteral("restoreButton"), QStringLiteral(":/main/images/restore.png"),
                                  tr("Restore this item from previous backup"), tr("Restore"), -1);
-    m_restoreButton->setMenu(m_backupMenu);
-    m_restoreButton->setPopupMode(QToolButton::InstantPopup);
-    connect(m_backupMenu, &QMenu::aboutToShow, this, [this]() { emit backupMenuRequested(this, m_backupMenu); });
+    // One menu for the whole list, filled by the window when a restore button is pressed.
+    connect(m_restoreButton, &QToolButton::clicked, this, [this]() { emit backupMenuRequested(this); });
     m_folderButton = makeButton(QStringLiteral("folderButton"), QStringLiteral(":/main/images/folder.png"),
                                 tr("Modify path selected"), tr("Modify path"), Modify);
 
@@ -110,7 +109,12 @@ QToolButton* CAddonItemWidget::makeButton(const QString& name, const QString& ic
 {
     auto* button = new QToolButton(this);
     button->setObjectName(name);
-    button->setIcon(QIcon(icon));
+    // One decoded icon per image for the whole list.
+    static QHash<QString, QIcon> icons;
+    auto cached = icons.find(icon);
+    if (cached == icons.end())
+        cached = icons.insert(icon, QIcon(icon));
+    button->setIcon(*cached);
     button->setIconSize(QSize(20, 20));
     button->setAutoRaise(true);
     button->setToolTip(toolTip);
@@ -265,6 +269,27 @@ QColor CAddonItemWidget::statusColour(int status)
     }
 }
 
+QString CAddonItemWidget::listStyleSheet()
+{
+    QString sheet = QStringLiteral(
+        "CAddonItemWidget { border: 1px solid #d0d4d9; border-left: 4px solid #555555; border-radius: 4px; "
+        "background: #ffffff; } "
+        "CAddonItemWidget:focus { border-color: #3a87ad; } "
+        "QLabel#pathLabel { color: #666666; } "
+        "QLabel#statusLabel { font-weight: bold; color: #555555; } "
+        "QLabel#originBadge { font-size:9px; font-weight:bold; color:#ffffff; border-radius:5px; "
+        "background-color:rgb(91, 192, 222); } "
+        "QLabel#originBadge[manual=\"true\"] { background-color:rgb(86, 61, 124); } ");
+    for (int status = ItemError; status <= ItemUnsupported; ++status) {
+        const QString colour = statusColour(status).name();
+        sheet += QStringLiteral("CAddonItemWidget[status=\"%0\"] { border-left-color: %1; } "
+                                "QLabel#statusLabel[status=\"%0\"] { color: %1; } ")
+                     .arg(status)
+                     .arg(colour);
+    }
+    return sheet;
+}
+
 bool CAddonItemWidget::needsUpdate(int status)
 {
     return status == ItemOutdated || status == ItemNotInstalled || status == ItemInterrupted;
@@ -289,9 +314,6 @@ void CAddonItemWidget::refresh()
     m_badge->setText(manual ? tr("Manual") : tr("Automatic"));
     m_badge->setToolTip(manual ? tr("This addon was manually added")
                                : tr("This addon was automatically found by scanning"));
-    m_badge->setStyleSheet(QStringLiteral("QLabel { font-size:9px; font-weight:bold; color:#ffffff; "
-                                          "border-radius:5px; background-color:%0; }")
-                               .arg(manual ? QStringLiteral("rgb(86, 61, 124)") : QStringLiteral("rgb(91, 192, 222)")));
     m_badge->setContentsMargins(5, 1, 5, 1);
     m_badge->setVisible(m_mapping);
 
@@ -299,15 +321,22 @@ void CAddonItemWidget::refresh()
     setProperty("normalToolTip", toolTip);
     m_revision->setText(revisionText(m_record));
     m_revision->setToolTip(toolTip);
-    const QColor colour = statusColour(m_record.status);
     m_status->setText(statusText(m_record));
     m_status->setToolTip(toolTip);
-    m_status->setStyleSheet(QStringLiteral("QLabel { color: %0; font-weight: bold; }").arg(colour.name()));
     m_status->setVisible(!m_busy);
-    setStyleSheet(QStringLiteral("CAddonItemWidget { border: 1px solid #d0d4d9; border-left: 4px solid %0; "
-                                 "border-radius: 4px; background: #ffffff; } "
-                                 "CAddonItemWidget:focus { border-color: #3a87ad; border-left-color: %0; }")
-                      .arg(colour.name()));
+    // The colours come from the list's style sheet by these properties: one sheet for all items keeps a long
+    // list quick to fill.
+    if (property("status").toInt() != m_record.status || !property("status").isValid() ||
+        m_badge->property("manual").toBool() != manual) {
+        setProperty("status", m_record.status);
+        m_status->setProperty("status", m_record.status);
+        m_badge->setProperty("manual", manual);
+        for (QWidget* widget :
+             {static_cast<QWidget*>(this), static_cast<QWidget*>(m_status), static_cast<QWidget*>(m_badge)}) {
+            widget->style()->unpolish(widget);
+            widget->style()->polish(widget);
+        }
+    }
     setAccessibleName(tr("%0, %1, %2").arg(m_record.name, m_record.simulator, statusText(m_record)));
 
     m_updateButton->setVisible(!m_mapping);

@@ -7,7 +7,6 @@
 class CCircularProgressBar;
 class QCheckBox;
 class QLabel;
-class QMenu;
 class QToolButton;
 
 // One add-on location in the list: check box, name, simulator and platform, folder, origin badge,
@@ -38,6 +37,8 @@ public:
     static QString revisionText(const AddonItemRecord& record);
     static QString statusText(const AddonItemRecord& record);
     static QColor statusColour(int status);
+    // The colours of every status and badge, set once on the list that holds the items.
+    static QString listStyleSheet();
     // Statuses that "Select Outdated" and "Select Erroneous" pick.
     static bool needsUpdate(int status);
     static bool isErroneous(int status);
@@ -47,8 +48,8 @@ public:
 signals:
     void commandClicked(const CommandButtonClickedInfo& info);
     void cancelClicked(const QUuid& addonGuid, const QUuid& mappingGuid);
-    // The restore button's menu is about to open: the window fills it.
-    void backupMenuRequested(CAddonItemWidget* item, QMenu* menu);
+    // The restore button was pressed: the window opens the item's backup menu below it.
+    void backupMenuRequested(CAddonItemWidget* item);
     void checkedChanged(bool checked);
 
 protected:
@@ -77,5 +78,4 @@ private:
     QToolButton* m_backupButton;
     QToolButton* m_restoreButton;
     QToolButton* m_folderButton;
-    QMenu* m_backupMenu;
 };

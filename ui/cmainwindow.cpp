@@ -28,6 +28,7 @@
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -148,6 +149,8 @@ void CMainWindow::setupUi()
     statusBar()->addPermanentWidget(m_credit);
 
     m_waiting = new CWaitingWidget(central);
+    m_backupMenu = new QMenu(this);
+    m_backupMenu->setObjectName(QStringLiteral("backupMenu"));
     buildShortcuts();
 }
 
@@ -226,6 +229,7 @@ QWidget* CMainWindow::buildListPage()
     m_scroll->setFrameShape(QFrame::NoFrame);
     auto* container = new QWidget(m_scroll);
     container->setObjectName(QStringLiteral("itemList"));
+    container->setStyleSheet(CAddonItemWidget::listStyleSheet());
     m_itemLayout = new QVBoxLayout(container);
     m_itemLayout->setContentsMargins(0, 0, 4, 0);
     m_itemLayout->setSpacing(6);
@@ -537,12 +541,6 @@ CAddonItemWidget* CMainWindow::item(const QUuid& addonGuid, const QUuid& mapping
     return m_items.value(CommandInfo::commandKey(addonGuid, mappingGuid));
 }
 
-QMenu* CMainWindow::backupMenu(const QUuid& addonGuid, const QUuid& mappingGuid) const
-{
-    CAddonItemWidget* widget = item(addonGuid, mappingGuid);
-    return widget ? widget->restoreButton()->menu() : nullptr;
-}
-
 QMap<QString, bool> CMainWindow::checkedStates() const
 {
     QMap<QString, bool> states;
@@ -553,6 +551,12 @@ QMap<QString, bool> CMainWindow::checkedStates() const
 
 void CMainWindow::clearItems()
 {
+    // A refill adds many items at once: the list is laid out and shown once, when the event loop is back.
+    QWidget* list = m_scroll->widget();
+    if (!list->isHidden()) {
+        list->hide();
+        QTimer::singleShot(0, list, &QWidget::show);
+    }
     for (CAddonItemWidget* widget : items()) {
         m_itemLayout->removeWidget(widget);
         delete widget;
@@ -569,8 +573,10 @@ CAddonItemWidget* CMainWindow::createItem(const AddonItemRecord& record)
     connect(widget, &CAddonItemWidget::cancelClicked, this, [this](const QUuid& addon, const QUuid& mapping) {
         emit cancelRequested(CommandInfo(addon, mapping, Update));
     });
-    connect(widget, &CAddonItemWidget::backupMenuRequested, this, [this](CAddonItemWidget* source, QMenu*) {
+    connect(widget, &CAddonItemWidget::backupMenuRequested, this, [this](CAddonItemWidget* source) {
         generateBackupMenu(source->record().addonGuid, source->record().mappingGuid);
+        QToolButton* button = source->restoreButton();
+        m_backupMenu->popup(button->mapToGlobal(QPoint(0, button->height())));
     });
     connect(widget, &CAddonItemWidget::checkedChanged, this, &CMainWindow::updateSelectAllBox);
     return widget;
@@ -794,11 +800,12 @@ void CMainWindow::generateBackupMenu(const QUuid& addonGuid, const QUuid& mappin
                   .arg(addonGuid.toString(), mappingGuid.toString()));
     CAddonItemWidget* widget = item(addonGuid, mappingGuid);
     if (widget)
-        fillBackupMenu(widget, widget->restoreButton()->menu());
+        fillBackupMenu(widget);
 }
 
-void CMainWindow::fillBackupMenu(CAddonItemWidget* widget, QMenu* menu)
+void CMainWindow::fillBackupMenu(CAddonItemWidget* widget)
 {
+    QMenu* menu = m_backupMenu;
     menu->clear();
     const AddonItemRecord& record = widget->record();
     QList<AddonBackupInfo> backups = m_hooks.queryBackupItems

@@ -121,8 +121,8 @@ public:
 
     QList<CAddonItemWidget*> items() const;
     CAddonItemWidget* item(const QUuid& addonGuid, const QUuid& mappingGuid) const;
-    // The backup menu an item's restore button opens (filled by generateBackupMenu).
-    QMenu* backupMenu(const QUuid& addonGuid, const QUuid& mappingGuid) const;
+    // The backup menu that the restore buttons open, as generateBackupMenu filled it last.
+    QMenu* backupMenu() const { return m_backupMenu; }
     int sortOrder() const { return m_sortOrder; }
     // The checked state of every item, by item key.
     QMap<QString, bool> checkedStates() const;
@@ -172,7 +172,7 @@ private:
     void applyFilter();
     void updateEmptyText();
     void emitForChecked(int type);
-    void fillBackupMenu(CAddonItemWidget* item, QMenu* menu);
+    void fillBackupMenu(CAddonItemWidget* item);
     void deleteBackup(const AddonBackupInfo& backup);
     void updateSelectAllBox();
 
@@ -197,6 +197,7 @@ private:
     QCheckBox* m_selectAll = nullptr;
     QToolButton* m_sortButton = nullptr;
     QMenu* m_sortMenu = nullptr;
+    QMenu* m_backupMenu = nullptr;
     QLineEdit* m_filter = nullptr;
     QScrollArea* m_scroll = nullptr;
     QVBoxLayout* m_itemLayout = nullptr;

@@ -402,7 +402,7 @@ void TestMainWindow::backupMenuListsElevenNewestFirst()
     fill();
     m_window->switchView(1);
     const AddonItemRecord first = m_window->items().first()->record();
-    QMenu* menu = m_window->backupMenu(first.addonGuid, first.mappingGuid);
+    QMenu* menu = m_window->backupMenu();
     m_window->generateBackupMenu(first.addonGuid, first.mappingGuid);
     QCOMPARE(menu->actions().size(), 1);
     QCOMPARE(menu->actions().first()->text(), QStringLiteral("No backup found"));
@@ -450,7 +450,7 @@ void TestMainWindow::deletingABackupAsksFirst()
         {first.addonGuid, first.mappingGuid, QString(), QStringLiteral("/b/x.bak"), QString(), date, 2603, 2});
     m_window->generateBackupMenu(first.addonGuid, first.mappingGuid);
     m_answers = {answer};
-    m_window->backupMenu(first.addonGuid, first.mappingGuid)->actions().first()->menu()->actions().at(2)->trigger();
+    m_window->backupMenu()->actions().first()->menu()->actions().at(2)->trigger();
     QCOMPARE(m_asked.size(), 1);
     QCOMPARE(m_asked.first().title, QStringLiteral("Remove backup"));
     QCOMPARE(m_asked.first().text,
