@@ -61,8 +61,10 @@ void CAddonScan::start()
         emit addonFound(found);
     });
     connect(searcher, &CAddonSearcher::searchCompleted, this, [this]() {
+        // Over for the caller as of now: a new scan may start while this thread winds down.
         if (m_thread)
             m_thread->quit();
+        m_thread.clear();
         emit finished(m_found.size());
     });
     m_thread = CWorkerThread::start(searcher, QStringLiteral("Addon search"), &CAddonSearcher::search);

@@ -58,6 +58,8 @@ public:
     bool isBusy() const { return !m_jobs.isEmpty(); }
     // The job of a location that waits or runs, if any.
     const Job* job(const CommandInfo& info) const;
+    // Every job that waits or runs.
+    QList<Job> jobs() const { return m_jobs.values(); }
 
 signals:
     // Queued; also when its location is busy elsewhere (`busyElsewhere`).

@@ -110,9 +110,15 @@ void CUpdateCommand::run()
     QString problem;
     if (!CPreflight::addonFolder(m_addonFolder, &problem) ||
         !CPreflight::privateFolder(m_downloadFolder, QStringLiteral("download folder"), &problem) ||
-        !CPreflight::installedReplaceable(m_addonFolder, addonGuid(), target().simulator, &problem) ||
-        (backupOn && !CPreflight::writableFolder(settings().backupFolder, QStringLiteral("backup folder"), &problem))) {
+        !CPreflight::installedReplaceable(m_addonFolder, addonGuid(), target().simulator, &problem)) {
         raise(BV_EXCEPTION(12, 7, QStringLiteral("Nothing was updated: %0.").arg(problem)));
+        return;
+    }
+    // A backup folder that can't be used is a failed backup: the user may choose to go on without one.
+    if (backupOn && !CPreflight::writableFolder(settings().backupFolder, QStringLiteral("backup folder"), &problem)) {
+        raise(BV_EXCEPTION(CommandError::BackupFailed, 7,
+                           QStringLiteral("Nothing was updated, because the backup failed. Nothing was backed up: %0.")
+                               .arg(problem)));
         return;
     }
     if (!completeInterruptedInstall(m_addonFolder))

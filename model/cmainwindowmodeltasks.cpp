@@ -1,0 +1,191 @@
+// The model's commands: from an item's button to a queued job, and the job's course to the item's texts.
+#include "cmainwindowmodel.h"
+#include "commands/cbackuplist.h"
+#include "commands/commanderrors.h"
+#include "dataindex/cdataindex.h"
+#include "dataindex/csimulators.h"
+#include "foundation/clogger.h"
+#include "foundation/csettings.h"
+#include "model/cmappingfiles.h"
+#include "model/ctasktexts.h"
+
+void CMainWindowModel::onCommandButtonClicked(const CommandButtonClickedInfo& info)
+{
+    const QString addon = info.addonGuid.toString(), mapping = info.mappingGuid.toString();
+    BV_LOG(1, QStringLiteral("Command button clicked: addonguid = %0, mappingguid = %1").arg(addon, mapping));
+    if (info.type == Modify) {
+        modifyMappedAddon(info.addonGuid, info.mappingGuid);
+        return;
+    }
+    if (info.type == Remove) {
+        removeMappedAddonFromInterface(info.addonGuid, info.mappingGuid);
+        return;
+    }
+    if (info.type < Update || info.type > Remove)
+        return;
+    if (m_offline && info.type == Update) {
+        m_view->addMessage(6, tr("Updating needs the Brelvar web service, which can't be reached now. Please try "
+                                 "again when the connection is back."));
+        return;
+    }
+    const Job job{CommandInfo(info.addonGuid, info.mappingGuid, info.type),
+                  CAddonStatus::of(info.addonGuid, info.mappingGuid), info.backup, 1, false};
+    BV_LOG(1, QStringLiteral("command button pressed: addon guid = %0, mapping guid = %1").arg(addon, mapping));
+    if (!m_runner.add(job)) {
+        BV_LOG(6, QStringLiteral("task add failed. Already in the queue or running."));
+        return;
+    }
+    BV_LOG(1, QStringLiteral("task [addon guid =%0, mapping guid = %1] started").arg(addon, mapping));
+    BV_LOG(1, QStringLiteral("Connect command: addonGuid=%0, amppingGuid=%1").arg(addon, mapping));
+}
+
+void CMainWindowModel::setActivity(const Job& job, const QString& text, bool visible, int code)
+{
+    m_view->setLoadingIconVisible(ItemActivity{job.info.addonGuid, job.info.mappingGuid, text, visible, code, 0});
+}
+
+void CMainWindowModel::onJobWaiting(const Job& job, CommandPhase phase, bool busyElsewhere)
+{
+    if (phase == CommandPhase::Other)
+        phase = CTaskTexts::firstPhase(job.info.type);
+    const QString text = busyElsewhere ? tr("Waiting for another copy of the program...") : CTaskTexts::waiting(phase);
+    setActivity(job, text, true, int(phase) + 1024);
+}
+
+void CMainWindowModel::onJobStarted(const Job& job, CommandPhase phase)
+{
+    const QString addon = job.info.addonGuid.toString(), mapping = job.info.mappingGuid.toString();
+    const QString type = QString::number(job.info.type);
+    BV_LOG(1, QStringLiteral("Prepare to start task for addon %0, mapping %1. Task is %2.").arg(addon, mapping, type));
+    if (phase == CommandPhase::Other)
+        phase = CTaskTexts::firstPhase(job.info.type);
+    QString text = CTaskTexts::running(phase);
+    if (job.target.isMapped())
+        text += QStringLiteral(" (%0, %1)").arg(job.target.simulator, job.target.folder);
+    setActivity(job, text, true, int(phase));
+    BV_LOG(1, QStringLiteral("task [addon guid =%0, mapping guid = %1] started.").arg(addon, mapping));
+    BV_LOG(1, QStringLiteral("Task for addon %0, mapping %1 started. Task is %2.").arg(addon, mapping, type));
+}
+
+void CMainWindowModel::onJobProgress(const Job& job, const CommandProgress& progress)
+{
+    m_view->setItemProgress(job.info.addonGuid, job.info.mappingGuid,
+                            CTaskTexts::progressLine(job.target.name, progress),
+                            progress.preparing ? QString() : CTaskTexts::shortText(progress), progress.percent());
+}
+
+void CMainWindowModel::onJobError(const Job&, const Exception& error)
+{
+    BV_LOG(6, QStringLiteral("Task error received. See line below for information"));
+    CLogger::logException(error);
+    if (error.errorNumber == 8)
+        BV_LOG(6, QStringLiteral("Task error: user canceled"));
+    // The web service refused the download address (level 6); the same number at other levels means the
+    // update stopped before it changed anything, which the record itself explains.
+    const bool sessionExpired = error.errorNumber == 12 && error.errorLevel == 6;
+    if (sessionExpired)
+        m_view->addMessage(7, tr("Your session is expired. Please quit the program and login again."));
+    if (error.errorLevel == 5 || error.errorLevel == 7 || error.errorLevel == 8) {
+        BV_LOG(6, QStringLiteral("Task error received"));
+        if (!sessionExpired)
+            displayMessage(error);
+    }
+}
+
+void CMainWindowModel::onJobFinished(const Job& job, const JobReport& report)
+{
+    const QString addon = job.info.addonGuid.toString(), mapping = job.info.mappingGuid.toString();
+    BV_LOG(1, QStringLiteral("Task completed. Prepare to cleanup..."));
+    BV_LOG(1, QStringLiteral("Task for addon %0, mapping %1 finished. Task is %2.")
+                  .arg(addon, mapping, QString::number(job.info.type)));
+    BV_LOG(1, QStringLiteral("Set status for interface."));
+    // A backup changes nothing installed; its failure still belongs on the item.
+    if (job.info.type == Update || job.info.type == Restore || !report.result.succeeded())
+        updateAddonStatus(job.info.addonGuid, job.info.mappingGuid, &report);
+    setActivity(job, tr("Processing %0").arg(job.target.name), false, 0);
+    BV_LOG(1, QStringLiteral("User interface set."));
+    BV_LOG(1, QStringLiteral("task for [addon guid =%0, mapping guid = %1] finished.").arg(addon, mapping));
+    BV_LOG(1, QStringLiteral("Cleanup completed."));
+
+    // The automatic backup could not be made, so nothing was installed: the user may go on without one.
+    if (job.info.type == Update && !job.skipBackup && report.result.error.errorNumber == CommandError::BackupFailed &&
+        CSettings::boolValue(SettingsKey::AutoBackup)) {
+        const int answer = m_view->question(
+            tr("Backup failed"),
+            tr("The automatic backup of %0 could not be made:\n%1\n\nWould you like to install the update without a "
+               "backup?")
+                .arg(job.target.name, report.result.error.message),
+            {tr("Yes"), tr("No")});
+        if (answer == 0) {
+            Job again = job;
+            again.skipBackup = true;
+            again.target = CAddonStatus::of(job.info.addonGuid, job.info.mappingGuid);
+            m_runner.add(again);
+        }
+    }
+}
+
+void CMainWindowModel::removeCommand(const CommandInfo& info)
+{
+    const QString addon = info.addonGuid.toString(), mapping = info.mappingGuid.toString();
+    if (m_runner.cancel(info))
+        BV_LOG(1, QStringLiteral("Command removed. addon guid= %0, mapping guid = %1").arg(addon, mapping));
+    else
+        BV_LOG(
+            6,
+            QStringLiteral("Command removal returns a failure. addon guid= %0, mapping guid = %1").arg(addon, mapping));
+}
+
+QList<AddonBackupInfo> CMainWindowModel::queryBackupItems(const QUuid& addonGuid, const QUuid& mappingGuid)
+{
+    BV_LOG(1, QStringLiteral("Querying backup items"));
+    QList<AddonBackupInfo> backups;
+    Exception error;
+    if (!CBackupList::of(addonGuid, mappingGuid, &backups, &error))
+        displayMessage(error);
+    BV_LOG(1, QStringLiteral("Backup items processed"));
+    return backups;
+}
+
+bool CMainWindowModel::removeBackup(const AddonBackupInfo& backup)
+{
+    Exception error;
+    if (!CBackupList::remove(backup, &error)) {
+        CLogger::logException(error);
+        displayMessage(tr("Backup not removed"),
+                       tr("Your selected backup could not be removed. Please try again later."));
+        return false;
+    }
+    displayMessage(tr("Backup removed"), tr("Your selected backup has been removed."));
+    updateAddonStatus(backup.addonGuid, backup.mappingGuid);
+    return true;
+}
+
+void CMainWindowModel::clearLog()
+{
+    for (const QString& removed : CMappingFiles::clearLog())
+        BV_LOG(1, QStringLiteral("Removing file: %0").arg(removed));
+}
+
+void CMainWindowModel::displayMessage(const QString& title, const QString& content)
+{
+    if (content.isEmpty())
+        return;
+    BV_LOG(1, QStringLiteral("Display message: [title] %0 [content] %1").arg(title, content));
+    m_view->addMessage(1, tr("<b>%0</b>: %1").arg(title, content));
+}
+
+void CMainWindowModel::displayMessage(const Exception& ex)
+{
+    BV_LOG(1, QStringLiteral("Display message: %0").arg(ex.message));
+    m_view->addMessage(ex.errorLevel, ex.message);
+}
+
+QString CMainWindowModel::getServerAddress()
+{
+    BV_LOG(1, QStringLiteral("Try to get server address"));
+    QString address = CSettings::stringValue(SettingsKey::ServerAddress);
+    if (!address.endsWith(QLatin1Char('/')))
+        address += QLatin1Char('/');
+    return address;
+}
