@@ -1,5 +1,3 @@
-#include "commands/cinstallrecovery.h"
-#include "dataindex/cdataindex.h"
 #include "foundation/cdatalocations.h"
 #include "foundation/clogger.h"
 #include "foundation/csingleinstanceguard.h"
@@ -10,7 +8,6 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QThread>
 
 #ifdef Q_OS_WIN
 #include "app/ccrashdump.h"
@@ -53,16 +50,6 @@ int main(int argc, char* argv[])
         break;
     }
 
-    // Installs and restores that a crash or a kill left pending are completed first, from the local mapping
-    // list and the disk alone, before anything asks the network; off the window's thread, which never waits
-    // on the disk.
-    std::unique_ptr<QThread> recovery(QThread::create([]() {
-        Exception error;
-        if (CDataIndex::instance()->loadMappedAddons(CDataLocations::mappingListFilePath(), &error))
-            CInstallRecovery::recoverMappedLocations();
-    }));
-    recovery->start();
-
     int exitCode = 0;
     {
         CMainWindow window;
@@ -70,9 +57,11 @@ int main(int argc, char* argv[])
         QObject::connect(&activation, &CInstanceActivation::activationRequested, &window, &CMainWindow::bringToFront);
         activation.listen();
         window.show();
+        // The model first completes installs and restores that a crash or a kill left pending, off the
+        // window's thread, before anything asks the network.
+        window.initializeModel();
         exitCode = QApplication::exec();
     }
-    recovery->wait();
     guard.reset();
     application.reset();
     return exitCode;

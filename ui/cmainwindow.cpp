@@ -9,6 +9,7 @@
 #include "foundation/clocalsocketipcclient.h"
 #include "foundation/clogger.h"
 #include "foundation/csettings.h"
+#include "model/cmainwindowmodel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -94,6 +95,34 @@ CMainWindow::CMainWindow(QWidget* parent)
 }
 
 CMainWindow::~CMainWindow() = default;
+
+void CMainWindow::initializeModel()
+{
+    if (m_model)
+        return;
+    m_model = new CMainWindowModel(this);
+    CMainWindowModel* model = m_model;
+    CMainWindowHooks hooks;
+    hooks.queryBackupItems = [model](const QUuid& addon, const QUuid& mapping) {
+        return model->queryBackupItems(addon, mapping);
+    };
+    hooks.removeBackup = [model](const AddonBackupInfo& backup) { return model->removeBackup(backup); };
+    hooks.hasRunningTasks = [model]() { return model->runner().isBusy(); };
+    hooks.isMappingChanged = [model]() { return model->isMappingChanged(); };
+    hooks.saveMapping = [model]() { model->saveMapping(); };
+    hooks.revertMapping = [model]() { model->revertMapping(); };
+    hooks.storeCheckedStates = &CMainWindowModel::storeCheckedStates;
+    setHooks(hooks);
+
+    connect(this, &CMainWindow::operationButtonClicked, model, &CMainWindowModel::onCommandButtonClicked);
+    connect(this, &CMainWindow::cancelRequested, model, &CMainWindowModel::removeCommand);
+    connect(this, &CMainWindow::cancelAllRequested, model, [model]() { model->runner().cancelAll(); });
+    connect(this, &CMainWindow::scanRequested, model, [model]() { model->onScanAddonClicked(); });
+    connect(this, &CMainWindow::refreshRequested, model, &CMainWindowModel::addMappedAddons);
+    connect(this, &CMainWindow::importMappingRequested, model, &CMainWindowModel::importMapping);
+    connect(this, &CMainWindow::exportMappingRequested, model, &CMainWindowModel::exportMapping);
+    model->initialize(this);
+}
 
 void CMainWindow::setAgentServerName(const QString& name)
 {
@@ -929,7 +958,9 @@ void CMainWindow::removeMessage(const QString& text)
 
 void CMainWindow::showLoginMessage(const QString& text)
 {
-    m_loginView->page()->setMessage(text);
+    // A refused log-in is told with the account retrieval and registration links.
+    const QString failure = CLoginView::failureMessage();
+    m_loginView->page()->setMessage(!text.isEmpty() && failure.startsWith(text) ? failure : text);
 }
 
 void CMainWindow::displayWaitingMessage(const QString& text)

@@ -15,6 +15,7 @@ class CAddonItemWidget;
 class CContentDisplayBase;
 class CDisplayChain;
 class CLocalSocketIpcClient;
+class CMainWindowModel;
 class CLoginView;
 class CMessageList;
 class CWaitingWidget;
@@ -65,6 +66,11 @@ public:
 
     explicit CMainWindow(QWidget* parent = nullptr);
     ~CMainWindow() override;
+
+    // Creates the model, connects the window to it and starts it on this window: the start-up sequence, then
+    // the list. Called once, after the window is shown.
+    void initializeModel();
+    CMainWindowModel* model() const { return m_model; }
 
     void setHooks(const CMainWindowHooks& hooks) { m_hooks = hooks; }
     // Asks `question` through this instead of a message box (tests answer here).
@@ -180,6 +186,7 @@ private:
     QuestionAnswerer m_answerer;
     FileAnswerer m_fileAnswerer;
     CLocalSocketIpcClient* m_agent;
+    CMainWindowModel* m_model = nullptr;
 
     QStackedWidget* m_stack = nullptr;
     QHash<int, QPushButton*> m_viewButtons;
