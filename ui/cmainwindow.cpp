@@ -1,5 +1,6 @@
 #include "cmainwindow.h"
 
+#include "caddnewmappingitem.h"
 #include "caddonitemwidget.h"
 #include "cdisplaychain.h"
 #include "cemptysettingspage.h"
@@ -10,6 +11,7 @@
 #include "foundation/clogger.h"
 #include "foundation/csettings.h"
 #include "model/cmainwindowmodel.h"
+#include "model/cmappingeditor.h"
 
 #include <QAction>
 #include <QApplication>
@@ -121,6 +123,7 @@ void CMainWindow::initializeModel()
     connect(this, &CMainWindow::refreshRequested, model, &CMainWindowModel::addMappedAddons);
     connect(this, &CMainWindow::importMappingRequested, model, &CMainWindowModel::importMapping);
     connect(this, &CMainWindow::exportMappingRequested, model, &CMainWindowModel::exportMapping);
+    connect(this, &CMainWindow::addNewAddon, model, &CMainWindowModel::addNewAddon);
     model->initialize(this);
 }
 
@@ -367,7 +370,7 @@ QWidget* CMainWindow::buildMappingToolBar()
     connect(scan, &QToolButton::clicked, this, &CMainWindow::scanRequested);
     auto* add = toolButton(bar, QStringLiteral("addButton"), tr("&Add"), QStringLiteral(":/main/images/add.png"),
                            tr("Add a mapping"));
-    connect(add, &QToolButton::clicked, this, &CMainWindow::addRequested);
+    connect(add, &QToolButton::clicked, this, &CMainWindow::onAddClicked);
     auto* save = toolButton(bar, QStringLiteral("saveMappingButton"), tr("&Save"),
                             QStringLiteral(":/main/images/save.png"), tr("Save your current mapping"));
     connect(save, &QToolButton::clicked, this, &CMainWindow::saveMappings);
@@ -405,6 +408,11 @@ void CMainWindow::buildShortcuts()
             m_filter->selectAll();
         }
     });
+    auto* closeRow = new QAction(tr("Close the editor row"), this);
+    closeRow->setShortcut(QKeySequence(Qt::Key_Escape));
+    closeRow->setShortcutContext(Qt::WindowShortcut);
+    connect(closeRow, &QAction::triggered, this, &CMainWindow::closeEditorRow);
+    addAction(closeRow);
     auto* refresh = new QAction(tr("Refresh"), this);
     refresh->setShortcut(QKeySequence(Qt::Key_F5));
     connect(refresh, &QAction::triggered, this, [this]() {
@@ -508,8 +516,35 @@ void CMainWindow::setSettingsPage(ISettingsPage* page, QWidget* widget)
     m_settingsWidget = widget;
 }
 
+void CMainWindow::onAddClicked()
+{
+    emit addRequested();
+    if (!m_editorRow) {
+        m_editorRow = new CAddNewMappingItem(this, m_listToolBar->parentWidget());
+        auto* layout = qobject_cast<QVBoxLayout*>(m_listToolBar->parentWidget()->layout());
+        layout->insertWidget(layout->indexOf(m_mappingToolBar) + 1, m_editorRow);
+        connect(m_editorRow, &CAddNewMappingItem::closeRequested, this, &CMainWindow::closeEditorRow);
+        connect(m_editorRow->editor(), &CMappingEditor::onAddonSelected, this, [this](const AddonInsertInfo& info) {
+            emit addNewAddon(info);
+            closeEditorRow();
+        });
+        connect(m_editorRow->editor(), &CMappingEditor::onAddonAddError, this,
+                [this](const Exception& error) { addMessage(error.errorLevel ? error.errorLevel : 7, error.message); });
+    }
+    m_editorRow->reset();
+    m_editorRow->show();
+    m_editorRow->findChild<QWidget*>(QStringLiteral("addonCombo"))->setFocus(Qt::OtherFocusReason);
+}
+
+void CMainWindow::closeEditorRow()
+{
+    if (m_editorRow)
+        m_editorRow->hide();
+}
+
 void CMainWindow::resetCommonWidgets()
 {
+    closeEditorRow();
     m_listToolBar->hide();
     m_mappingToolBar->hide();
     m_statusText->clear();

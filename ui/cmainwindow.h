@@ -11,6 +11,7 @@
 
 #include <functional>
 
+class CAddNewMappingItem;
 class CAddonItemWidget;
 class CContentDisplayBase;
 class CDisplayChain;
@@ -144,6 +145,8 @@ signals:
     void importMappingRequested(const QString& file);
     void exportMappingRequested(const QString& file);
     void viewBackupRequested(const AddonBackupInfo& backup);
+    // The editor row's result: a mapping to add (unsaved until the mappings are saved).
+    void addNewAddon(const AddonInsertInfo& info);
     // A link in a message (the offline message's "retry").
     void messageLinkActivated(const QString& link);
 
@@ -159,6 +162,9 @@ public slots:
     void onRefreshItemButtonClicked();
     void onSortingItemTriggered(QAction* action);
     void onImportClicked();
+    // Opens the editor row above the mappings (the "Add" button).
+    void onAddClicked();
+    void closeEditorRow();
     void onExportClicked();
 
 protected:
@@ -200,6 +206,7 @@ private:
 
     QWidget* m_listToolBar = nullptr;
     QWidget* m_mappingToolBar = nullptr;
+    CAddNewMappingItem* m_editorRow = nullptr;
     QLabel* m_modeLabel = nullptr;
     QCheckBox* m_selectAll = nullptr;
     QToolButton* m_sortButton = nullptr;

@@ -9,11 +9,14 @@
 #include "ui/ccircularprogressbar.h"
 #include "ui/cloginview.h"
 #include "ui/cmainwindow.h"
+#include "ui/cmessagelist.h"
 #include "ui/cwaitingwidget.h"
 #include "webservices/cdatacycle.h"
 #include "webservices/cnetworkstatus.h"
 #include "webservices/cuser.h"
 
+#include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -33,6 +36,7 @@ private slots:
     void updateFromTheItemButton();
     void cancelARunningUpdate();
     void removeABackup();
+    void editorRowRefusesADuplicate();
 
 private:
     // The window on its model, the world's location listed.
@@ -170,6 +174,44 @@ void TestWindowModel::removeABackup()
     QVERIFY(window.model()->queryBackupItems(CCommandWorld::Addon, CCommandWorld::Mapping).isEmpty());
     window.generateBackupMenu(CCommandWorld::Addon, CCommandWorld::Mapping);
     QCOMPARE(window.backupMenu()->actions().first()->text(), QStringLiteral("No backup found"));
+}
+
+void TestWindowModel::editorRowRefusesADuplicate()
+{
+    CCommandWorld world;
+    QVERIFY2(world.isReady(), qPrintable(world.problem()));
+    CMainWindow window;
+    QVERIFY(start(window));
+    const QString second = world.addonFolder() + QStringLiteral("-second");
+    QVERIFY(QDir().mkpath(second));
+    window.setFileAnswerer([&](const QString&) { return second; });
+    window.switchView(2);
+    // The add-on into a folder of the user's choice: added the first time, refused the second.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        QTest::mouseClick(window.findChild<QToolButton*>(QStringLiteral("addButton")), Qt::LeftButton);
+        auto* row = window.findChild<QWidget*>(QStringLiteral("addNewMappingItem"));
+        QVERIFY(row && !row->isHidden());
+        auto* addons = row->findChild<QComboBox*>(QStringLiteral("addonCombo"));
+        auto* simulators = row->findChild<QComboBox*>(QStringLiteral("simulatorCombo"));
+        const int addon = addons->findData(CCommandWorld::Addon);
+        QVERIFY(addon > 0);
+        addons->setCurrentIndex(addon);
+        emit addons->activated(addon);
+        simulators->setCurrentIndex(simulators->count() - 1);
+        emit simulators->activated(simulators->count() - 1);
+        if (attempt == 0) {
+            QTRY_COMPARE(window.items().size(), 2);
+            QVERIFY(row->isHidden());
+            QVERIFY(window.model()->isMappingChanged());
+        } else {
+            QTRY_VERIFY(!window.messageList()->items().isEmpty());
+            QVERIFY(
+                window.messageList()->items().last()->text().startsWith(QStringLiteral("Duplicated mapping found.")));
+            QCOMPARE(window.items().size(), 2);
+            QTest::keyClick(addons, Qt::Key_Escape);
+            QVERIFY(row->isHidden());
+        }
+    }
 }
 
 QTEST_MAIN(TestWindowModel)
