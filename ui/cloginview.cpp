@@ -60,7 +60,6 @@ CLoginViewPage::CLoginViewPage(QWidget* parent)
     registerLink->setObjectName(QStringLiteral("registerLink"));
     registerLink->setOpenExternalLinks(true);
     registerLink->setAlignment(Qt::AlignCenter);
-    registerLink->setWordWrap(true);
 
     auto* form = new QVBoxLayout;
     form->setSpacing(10);
@@ -72,7 +71,7 @@ CLoginViewPage::CLoginViewPage(QWidget* parent)
     form->addWidget(registerLink);
     auto* column = new QWidget(this);
     column->setLayout(form);
-    column->setFixedWidth(320);
+    column->setMinimumWidth(320);
 
     auto* layout = new QVBoxLayout(this);
     layout->addStretch(1);

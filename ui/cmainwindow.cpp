@@ -12,6 +12,7 @@
 #include "foundation/csettings.h"
 #include "model/cmainwindowmodel.h"
 #include "model/cmappingeditor.h"
+#include "webservices/cnetworkstatus.h"
 
 #include <QAction>
 #include <QApplication>
@@ -124,6 +125,8 @@ void CMainWindow::initializeModel()
     connect(this, &CMainWindow::importMappingRequested, model, &CMainWindowModel::importMapping);
     connect(this, &CMainWindow::exportMappingRequested, model, &CMainWindowModel::exportMapping);
     connect(this, &CMainWindow::addNewAddon, model, &CMainWindowModel::addNewAddon);
+    // The offline message's "retry": the connection is checked now rather than at the next tick.
+    connect(this, &CMainWindow::messageLinkActivated, CNetworkStatus::instance(), &CNetworkStatus::check);
     model->initialize(this);
 }
 
