@@ -33,6 +33,13 @@ QString AddonStatus::stateText(State state)
 
 AddonStatus CAddonStatus::of(const QUuid& addonGuid, const QUuid& mappingGuid)
 {
+    AddonStatus status = fromIndex(addonGuid, mappingGuid);
+    readDisk(&status);
+    return status;
+}
+
+AddonStatus CAddonStatus::fromIndex(const QUuid& addonGuid, const QUuid& mappingGuid)
+{
     AddonStatus status;
     CDataIndex* index = CDataIndex::instance();
     const IndexInfo* mapped = index->mappedAddon(addonGuid);
@@ -61,18 +68,26 @@ AddonStatus CAddonStatus::of(const QUuid& addonGuid, const QUuid& mappingGuid)
         }
     }
 
-    const QString installed = CDataLocations::installedIndexPath(location->directory, addonGuid);
-    if (!QFileInfo(location->directory).isDir()) {
+    return status;
+}
+
+void CAddonStatus::readDisk(AddonStatus* record)
+{
+    AddonStatus& status = *record;
+    if (!status.isMapped())
+        return;
+    const QString installed = CDataLocations::installedIndexPath(status.folder, status.addonGuid);
+    if (!QFileInfo(status.folder).isDir()) {
         status.state = AddonStatus::Missing;
-        return status;
+        return;
     }
     const MappingVersion version = CFileMappingSerializer::deserializeToVersion(installed);
     status.installedCycle = version.cycle;
     status.installedRevision = version.revision;
     // The installed mapping goes in last, so it may name an edition that only part of the files are.
-    if (!CInstallTransaction::pendingJournals(location->directory).isEmpty()) {
+    if (!CInstallTransaction::pendingJournals(status.folder).isEmpty()) {
         status.state = AddonStatus::Interrupted;
-        status.reason = CInstallRecovery::lastProblem(location->directory);
+        status.reason = CInstallRecovery::lastProblem(status.folder);
         if (status.reason.isEmpty())
             status.reason =
                 QStringLiteral("an install or restore was interrupted; the next command for it completes it");
@@ -87,7 +102,6 @@ AddonStatus CAddonStatus::of(const QUuid& addonGuid, const QUuid& mappingGuid)
     } else {
         status.state = AddonStatus::Outdated;
     }
-    return status;
 }
 
 QList<AddonStatus> CAddonStatus::all()

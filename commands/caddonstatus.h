@@ -54,6 +54,11 @@ public:
     // The status of one mapped location of the data index (a default record when there is no such mapping),
     // read from the disk: a pending install journal makes it "interrupted", whatever the mapping file says.
     static AddonStatus of(const QUuid& addonGuid, const QUuid& mappingGuid);
+    // The two halves of of(): what the data index says (on its thread; the state is not known yet and reads
+    // NotInstalled), and what the disk says, which may wait on a slow or network drive and so may run on any
+    // thread. A record without a location is left as it is.
+    static AddonStatus fromIndex(const QUuid& addonGuid, const QUuid& mappingGuid);
+    static void readDisk(AddonStatus* status);
     // Every mapped location, in the order of the add-on and mapping GUIDs.
     static QList<AddonStatus> all();
 };

@@ -337,20 +337,52 @@ void CMainWindowModel::addMappedAddons()
 {
     BV_LOG(1, QStringLiteral("Try to add mapped addons"));
     m_view->clearItems();
+    // The items show at once from the data index; what the disk says (installed records, pending installs)
+    // is read on a worker thread, where a slow or network drive holds up nobody, and follows.
+    QList<AddonStatus> locations;
     for (const IndexInfo* addon : CDataIndex::instance()->mappedAddons()) {
         for (const IndexPathInfo* location : qAsConst(addon->paths)) {
             BV_LOG(1, QStringLiteral("Add item: name=%0, addonguid=%1, mappingguid=%2")
                           .arg(addon->name, addon->guid.toString(), location->mappingGuid.toString()));
-            m_view->addMappedAddon(itemRecord(addon->guid, location->mappingGuid));
+            locations.append(CAddonStatus::fromIndex(addon->guid, location->mappingGuid));
+            m_view->addMappedAddon(itemRecord(locations.last(), nullptr, true));
         }
     }
+    const int fill = ++m_listFill;
+    runInBackground<QList<AddonStatus>>(
+        this, QStringLiteral("List statuses"),
+        [locations]() {
+            QList<AddonStatus> read = locations;
+            for (AddonStatus& location : read)
+                CAddonStatus::readDisk(&location);
+            return read;
+        },
+        [this, fill](const QList<AddonStatus>& read) {
+            if (fill != m_listFill)
+                return;
+            for (const AddonStatus& location : read) {
+                // A command's own result decides its item; a location removed meanwhile has no item.
+                if (CDataIndex::instance()->mappedLocation(location.addonGuid, location.mappingGuid) &&
+                    !m_runner.job(CommandInfo(location.addonGuid, location.mappingGuid, Update)))
+                    m_view->updateItem(itemRecord(location));
+            }
+        });
     watchMappedFolders();
 }
 
 AddonItemRecord CMainWindowModel::itemRecord(const QUuid& addonGuid, const QUuid& mappingGuid,
                                              const JobReport* report) const
 {
-    const AddonStatus status = CAddonStatus::of(addonGuid, mappingGuid);
+    AddonStatus status = CAddonStatus::of(addonGuid, mappingGuid);
+    status.addonGuid = addonGuid; // also for a location that is no longer mapped
+    status.mappingGuid = mappingGuid;
+    return itemRecord(status, report);
+}
+
+AddonItemRecord CMainWindowModel::itemRecord(const AddonStatus& status, const JobReport* report, bool checking) const
+{
+    const QUuid addonGuid = status.addonGuid;
+    const QUuid mappingGuid = status.mappingGuid;
     AddonItemRecord item;
     item.addonGuid = addonGuid;
     item.mappingGuid = mappingGuid;
@@ -369,6 +401,11 @@ AddonItemRecord CMainWindowModel::itemRecord(const QUuid& addonGuid, const QUuid
         item.backupDate = location->date;
     }
     item.status = itemStatus(status.state);
+    if (checking) {
+        item.status = ItemChecking;
+        item.statusText = tr("Checking the installed files...");
+        return item;
+    }
     if (report && !report->result.succeeded()) {
         item.status = ItemError;
         item.statusText = CTaskTexts::taskError(report->result.error.errorNumber, report->result.error.message);

@@ -54,6 +54,9 @@ public:
     void updateAddonStatus(const QUuid& addonGuid, const QUuid& mappingGuid, const JobReport* report = nullptr);
     AddonItemRecord itemRecord(const QUuid& addonGuid, const QUuid& mappingGuid,
                                const JobReport* report = nullptr) const;
+    // The item of a location whose status has been read (or, with `checking`, not yet).
+    AddonItemRecord itemRecord(const AddonStatus& status, const JobReport* report = nullptr,
+                               bool checking = false) const;
 
     QList<AddonBackupInfo> queryBackupItems(const QUuid& addonGuid, const QUuid& mappingGuid);
     // Deletes a backup package with its record and says so in the message list.
@@ -137,4 +140,5 @@ private:
     bool m_scanAfterSave = false;
     Exception m_lastInitializerError;
     bool m_initializerFailed = false;
+    int m_listFill = 0; // counts the list fills: a fill's statuses that come back after a newer fill are dropped
 };

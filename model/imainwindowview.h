@@ -29,6 +29,7 @@ enum EItemStatus
     ItemMissing = 6,     // the folder is gone: scan again
     ItemInterrupted = 7, // an install waits to be completed
     ItemUnsupported = 8, // the data index no longer lists the add-on
+    ItemChecking = 9,    // the installed files are being read; the status follows
 };
 
 // One add-on location as its list item shows it.

@@ -49,7 +49,8 @@ private:
         model.initialize(&view);
         return QTest::qWaitFor(
             [&]() {
-                return view.items.contains(CCommandWorld::Mapping) && view.with(QStringLiteral("sort")).size() > 0;
+                return view.items.contains(CCommandWorld::Mapping) && view.with(QStringLiteral("sort")).size() > 0 &&
+                       view.item(CCommandWorld::Mapping).status != ItemChecking;
             },
             30000);
     }
@@ -225,6 +226,8 @@ private slots:
             return;
         }
         QTRY_VERIFY_WITH_TIMEOUT(shown.items.contains(CCommandWorld::Mapping), 30000);
+        // The items come at once; what the disk says follows from a worker thread.
+        QTRY_VERIFY_WITH_TIMEOUT(shown.item(CCommandWorld::Mapping).status != ItemChecking, 10000);
         const AddonItemRecord item = shown.item(CCommandWorld::Mapping);
         QCOMPARE(item.name, Name);
         QCOMPARE(item.status, status);
