@@ -203,6 +203,8 @@ QString CAddonItemWidget::statusToolTip(const AddonItemRecord& record)
         return tr("An installation was interrupted. Update this addon to complete it");
     case ItemUnsupported:
         return tr("The data index no longer lists this addon");
+    case ItemChecking:
+        return tr("The installed files are being read. The status follows shortly");
     default:
         if (record.currentCycle <= 0)
             return tr("Unable to check cycle against server");
@@ -240,6 +242,8 @@ QString CAddonItemWidget::statusText(const AddonItemRecord& record)
         return tr("Install interrupted");
     case ItemUnsupported:
         return tr("No longer supported");
+    case ItemChecking:
+        return tr("Checking...");
     default:
         return tr("Not yet updated");
     }
@@ -264,6 +268,8 @@ QColor CAddonItemWidget::statusColour(int status)
         return QColor(0xc0, 0x5a, 0x00);
     case ItemUnsupported:
         return QColor(0x77, 0x77, 0x77);
+    case ItemChecking:
+        return QColor(0x7a, 0x9c, 0xb8);
     default:
         return QColor(0x55, 0x55, 0x55);
     }
@@ -280,7 +286,7 @@ QString CAddonItemWidget::listStyleSheet()
         "QLabel#originBadge { font-size:9px; font-weight:bold; color:#ffffff; border-radius:5px; "
         "background-color:rgb(91, 192, 222); } "
         "QLabel#originBadge[manual=\"true\"] { background-color:rgb(86, 61, 124); } ");
-    for (int status = ItemError; status <= ItemUnsupported; ++status) {
+    for (int status = ItemError; status <= ItemChecking; ++status) {
         const QString colour = statusColour(status).name();
         sheet += QStringLiteral("CAddonItemWidget[status=\"%0\"] { border-left-color: %1; } "
                                 "QLabel#statusLabel[status=\"%0\"] { color: %1; } ")

@@ -103,7 +103,7 @@ void TestWindowModel::logInByKeyboard()
     QTest::keyClick(password, Qt::Key_Return);
     QTRY_VERIFY_WITH_TIMEOUT(item(window), 30000);
     QCOMPARE(window.currentView(), 1);
-    QCOMPARE(item(window)->record().status, int(ItemOutdated));
+    QTRY_COMPARE(item(window)->record().status, int(ItemOutdated));
 }
 
 void TestWindowModel::updateFromTheItemButton()
@@ -115,7 +115,7 @@ void TestWindowModel::updateFromTheItemButton()
     world.service().server().setFault(QStringLiteral("/packages/probe.zip"), slow);
     CMainWindow window;
     QVERIFY(start(window));
-    QCOMPARE(statusText(window), QStringLiteral("Outdated"));
+    QTRY_COMPARE(statusText(window), QStringLiteral("Outdated"));
 
     QTest::mouseClick(item(window)->findChild<QToolButton*>(QStringLiteral("updateButton")), Qt::LeftButton);
     auto* ring = item(window)->findChild<CCircularProgressBar*>();
