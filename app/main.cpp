@@ -1,15 +1,13 @@
-#include "commands/cinstallrecovery.h"
-#include "dataindex/cdataindex.h"
 #include "foundation/cdatalocations.h"
 #include "foundation/clogger.h"
 #include "foundation/csingleinstanceguard.h"
+#include "ui/cinstanceactivation.h"
 #include "ui/cmainwindow.h"
 #include "version.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QThread>
 
 #ifdef Q_OS_WIN
 #include "app/ccrashdump.h"
@@ -38,6 +36,8 @@ int main(int argc, char* argv[])
     switch (guard->acquire()) {
     case CSingleInstanceGuard::Result::AnotherInstance:
         BV_LOG(1, QStringLiteral("Multiple instance found. The program is now quit."));
+        // The user asked for the window: the running copy shows it.
+        CInstanceActivation::askRunningInstance(guard->key());
         guard.reset();
         application.reset();
         return 1;
@@ -50,23 +50,18 @@ int main(int argc, char* argv[])
         break;
     }
 
-    // Installs and restores that a crash or a kill left pending are completed first, from the local mapping
-    // list and the disk alone, before anything asks the network; off the window's thread, which never waits
-    // on the disk.
-    std::unique_ptr<QThread> recovery(QThread::create([]() {
-        Exception error;
-        if (CDataIndex::instance()->loadMappedAddons(CDataLocations::mappingListFilePath(), &error))
-            CInstallRecovery::recoverMappedLocations();
-    }));
-    recovery->start();
-
     int exitCode = 0;
     {
         CMainWindow window;
+        CInstanceActivation activation(guard->key());
+        QObject::connect(&activation, &CInstanceActivation::activationRequested, &window, &CMainWindow::bringToFront);
+        activation.listen();
         window.show();
+        // The model first completes installs and restores that a crash or a kill left pending, off the
+        // window's thread, before anything asks the network.
+        window.initializeModel();
         exitCode = QApplication::exec();
     }
-    recovery->wait();
     guard.reset();
     application.reset();
     return exitCode;

@@ -1,0 +1,119 @@
+// Renders the window's views to PNG files for the README: the log-in page, the add-on list with an item in
+// every status and a running and a waiting task, the mappings page, and a message of every type. The items
+// are the add-on locations of the sample data index; the window is fed through its view calls.
+//
+// Usage: tessaray-uiscreenshots DATA_INDEX OUTPUT_FOLDER [SUFFIX]   (scripts/screenshots runs it)
+#include "ctestdatadir.h"
+#include "ui/cmainwindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTextStream>
+#include <QTimer>
+#include <QXmlStreamReader>
+
+namespace
+{
+QList<AddonItemRecord> sampleRecords(const QString& dataIndex)
+{
+    QList<AddonItemRecord> records;
+    QFile file(dataIndex);
+    if (!file.open(QIODevice::ReadOnly))
+        return records;
+    QXmlStreamReader xml(&file);
+    QString name;
+    QUuid guid;
+    AddonItemRecord record;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (!xml.isStartElement())
+            continue;
+        const QXmlStreamAttributes attributes = xml.attributes();
+        if (xml.name() == QLatin1String("addon")) {
+            name = attributes.value(QLatin1String("name")).toString();
+            guid = QUuid(attributes.value(QLatin1String("guid")).toString());
+        } else if (xml.name() == QLatin1String("mapping")) {
+            record = AddonItemRecord();
+            record.addonGuid = guid;
+            record.mappingGuid = QUuid::createUuidV5(guid, QString::number(records.size()));
+            record.name = name;
+            record.simulator = attributes.value(QLatin1String("simulator")).toString();
+            record.platform = attributes.value(QLatin1String("platform")).toString();
+            record.specified = attributes.value(QLatin1String("specified")) == QLatin1String("manual");
+        } else if (xml.name() == QLatin1String("directory")) {
+            record.directory = attributes.value(QLatin1String("path")).toString();
+            const int status = records.size() % 9;
+            record.status = status;
+            record.cycle = status == ItemNotInstalled ? 0 : 2611 + (status == ItemUpdated);
+            record.revision = 2;
+            record.currentCycle = 2612;
+            record.currentRevision = 3;
+            record.backupDate = QDateTime(QDate(2026, 11, 2), QTime(9, 30));
+            records.append(record);
+        }
+    }
+    return records;
+}
+
+bool save(QWidget* window, const QString& folder, const QString& name, const QString& suffix)
+{
+    QApplication::processEvents();
+    const QString path = QDir(folder).filePath(name + suffix + QStringLiteral(".png"));
+    if (!window->grab().save(path)) {
+        QTextStream(stderr) << "cannot write " << path << '\n';
+        return false;
+    }
+    QTextStream(stdout) << path << '\n';
+    return true;
+}
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
+    QApplication application(argc, argv);
+    if (argc < 3) {
+        QTextStream(stderr) << "usage: tessaray-uiscreenshots DATA_INDEX OUTPUT_FOLDER [SUFFIX]\n";
+        return 2;
+    }
+    const QString folder = QString::fromLocal8Bit(argv[2]);
+    const QString suffix = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString();
+    QDir().mkpath(folder);
+    // Settings of its own, so that the user's window state plays no part.
+    CTestDataDir data;
+
+    CMainWindow window;
+    window.resize(1000, 700);
+    window.show();
+    bool ok = save(&window, folder, QStringLiteral("login"), suffix);
+
+    window.switchView(1);
+    window.setUserStatus(QStringLiteral("pilot"), QStringLiteral("2612"));
+    const QList<AddonItemRecord> records = sampleRecords(QString::fromLocal8Bit(argv[1]));
+    for (const AddonItemRecord& record : records)
+        window.addMappedAddon(record);
+    if (records.size() > 1) {
+        window.setLoadingIconVisible(
+            {records[0].addonGuid, records[0].mappingGuid, QStringLiteral("Downloading."), true, 2, 0});
+        window.setItemProgress(records[0].addonGuid, records[0].mappingGuid,
+                               QStringLiteral("Downloading Vireo V700 - 1.00 MB/2.00 MB downloaded (50%)"),
+                               QStringLiteral("Downloading (50%)"), 50);
+        window.setLoadingIconVisible(
+            {records[1].addonGuid, records[1].mappingGuid, QStringLiteral("Waiting for backup. "), true, 0 + 1024, 0});
+    }
+    ok = save(&window, folder, QStringLiteral("list"), suffix) && ok;
+
+    window.switchView(2);
+    ok = save(&window, folder, QStringLiteral("mappings"), suffix) && ok;
+
+    window.switchView(1);
+    const int types[] = {1, 2, 5, 7, 8, 0};
+    for (int type : types)
+        window.addMessage(type, QStringLiteral("A message of type %0.").arg(type));
+    ok = save(&window, folder, QStringLiteral("messages"), suffix) && ok;
+
+    window.displayWaitingMessage(QStringLiteral("Updating your data index..."));
+    ok = save(&window, folder, QStringLiteral("waiting"), suffix) && ok;
+    return ok ? 0 : 1;
+}
