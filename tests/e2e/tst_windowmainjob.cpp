@@ -121,6 +121,13 @@ private:
         return item->findChild<QLabel*>(QStringLiteral("statusLabel"))->text();
     }
     CAddonItemWidget* findItem(const QString& name, const QString& simulator) const;
+    int countOutdated() const
+    {
+        const QList<CAddonItemWidget*> items = m_window->items();
+        return int(std::count_if(items.cbegin(), items.cend(), [this](CAddonItemWidget* item) {
+            return statusOf(item) == QLatin1String("Outdated");
+        }));
+    }
     template <typename T> T* widget(const char* name) const
     {
         return m_window ? m_window->findChild<T*>(QLatin1String(name)) : nullptr;
@@ -281,10 +288,7 @@ void TestWindowMainJob::signInScanUpdateRestore()
     CAddonItemWidget* vireo = findItem(QStringLiteral("Vireo V700"), QStringLiteral("FSX"));
     QVERIFY(vireo);
     QTRY_COMPARE_WITH_TIMEOUT(statusOf(vireo), QStringLiteral("Outdated"), 15000);
-    int outdated = 0;
-    for (CAddonItemWidget* item : m_window->items())
-        outdated += statusOf(item) == QLatin1String("Outdated");
-    QCOMPARE(outdated, m_withOldData);
+    QCOMPARE(countOutdated(), m_withOldData);
 
     // Update from the item's button, backing up the previous cycle first.
     const QString folder = QDir::fromNativeSeparators(vireo->record().directory);
@@ -296,6 +300,7 @@ void TestWindowMainJob::signInScanUpdateRestore()
     QTest::mouseClick(vireo->findChild<QToolButton*>(QStringLiteral("updateButton")), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(statusOf(vireo), QStringLiteral("Up to date"), 30000);
     QCOMPARE(differenceFrom(folder, newFiles), QString());
+    QCOMPARE(countOutdated(), m_withOldData - 1); // that item's button updates that item only
     QVERIFY(readAll(folder + QLatin1Char('/') + VireoGuid + QStringLiteral(".index")).contains("cycle=\"2612\""));
 
     // The backup the update made, from the item's backup menu, puts the previous cycle back.
