@@ -3,6 +3,7 @@
 
 #include "ccommandworld.h"
 #include "commands/clocalindex.h"
+#include "foundation/cdatalocations.h"
 #include "model/cinitializer.h"
 #include "model/cmainwindowmodel.h"
 #include "ui/caddonitemwidget.h"
@@ -18,6 +19,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -37,6 +39,9 @@ private slots:
     void cancelARunningUpdate();
     void removeABackup();
     void editorRowRefusesADuplicate();
+    void leavingUnsavedMappings_data();
+    void leavingUnsavedMappings();
+    void bulkUpdateTakesOnlyTheCheckedItems();
 
 private:
     // The window on its model, the world's location listed.
@@ -46,6 +51,10 @@ private:
     {
         return item(window)->findChild<QLabel*>(QStringLiteral("statusLabel"))->text();
     }
+
+    // Maps the world's add-on to a second, empty folder through the mappings page's editor row.
+    bool addSecondMapping(CMainWindow& window, CCommandWorld& world);
+    QString secondFolder(CCommandWorld& world) const { return world.addonFolder() + QStringLiteral("-second"); }
 
     QStringList m_asked;
     QList<int> m_answers;
@@ -118,9 +127,8 @@ void TestWindowModel::updateFromTheItemButton()
     QTRY_COMPARE(statusText(window), QStringLiteral("Outdated"));
 
     QTest::mouseClick(item(window)->findChild<QToolButton*>(QStringLiteral("updateButton")), Qt::LeftButton);
-    auto* ring = item(window)->findChild<CCircularProgressBar*>();
-    QTRY_VERIFY_WITH_TIMEOUT(!ring->isHidden(), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(ring->isHidden(), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(item(window)->ring() && !item(window)->ring()->isHidden(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(item(window)->ring()->isHidden(), 60000);
     QCOMPARE(statusText(window), QStringLiteral("Up to date"));
     QCOMPARE(world.differenceFrom(world.newFiles()), QString());
 }
@@ -135,9 +143,9 @@ void TestWindowModel::cancelARunningUpdate()
     CMainWindow window;
     QVERIFY(start(window));
     QTest::mouseClick(item(window)->findChild<QToolButton*>(QStringLiteral("updateButton")), Qt::LeftButton);
-    auto* cancel = item(window)->findChild<QToolButton*>(QStringLiteral("cancelButton"));
-    QTRY_VERIFY_WITH_TIMEOUT(!cancel->isHidden(), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(item(window)->findChild<CCircularProgressBar*>()->iconType() == 2, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(item(window)->cancelButton() && !item(window)->cancelButton()->isHidden(), 10000);
+    QToolButton* cancel = item(window)->cancelButton();
+    QTRY_VERIFY_WITH_TIMEOUT(item(window)->ring()->iconType() == 2, 10000);
 
     // Closing asks first; No keeps the download going.
     m_answers = {1};
@@ -176,42 +184,118 @@ void TestWindowModel::removeABackup()
     QCOMPARE(window.backupMenu()->actions().first()->text(), QStringLiteral("No backup found"));
 }
 
+bool TestWindowModel::addSecondMapping(CMainWindow& window, CCommandWorld& world)
+{
+    const QString second = secondFolder(world);
+    if (!QDir().mkpath(second))
+        return false;
+    window.setFileAnswerer([second](const QString&) { return second; });
+    window.switchView(2);
+    QTest::mouseClick(window.findChild<QToolButton*>(QStringLiteral("addButton")), Qt::LeftButton);
+    auto* row = window.findChild<QWidget*>(QStringLiteral("addNewMappingItem"));
+    if (!row || row->isHidden())
+        return false;
+    auto* addons = row->findChild<QComboBox*>(QStringLiteral("addonCombo"));
+    auto* simulators = row->findChild<QComboBox*>(QStringLiteral("simulatorCombo"));
+    const int addon = addons->findData(CCommandWorld::Addon);
+    if (addon <= 0)
+        return false;
+    addons->setCurrentIndex(addon);
+    emit addons->activated(addon);
+    simulators->setCurrentIndex(simulators->count() - 1);
+    emit simulators->activated(simulators->count() - 1);
+    return true;
+}
+
 void TestWindowModel::editorRowRefusesADuplicate()
 {
     CCommandWorld world;
     QVERIFY2(world.isReady(), qPrintable(world.problem()));
     CMainWindow window;
     QVERIFY(start(window));
-    const QString second = world.addonFolder() + QStringLiteral("-second");
-    QVERIFY(QDir().mkpath(second));
-    window.setFileAnswerer([&](const QString&) { return second; });
-    window.switchView(2);
     // The add-on into a folder of the user's choice: added the first time, refused the second.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        QTest::mouseClick(window.findChild<QToolButton*>(QStringLiteral("addButton")), Qt::LeftButton);
-        auto* row = window.findChild<QWidget*>(QStringLiteral("addNewMappingItem"));
-        QVERIFY(row && !row->isHidden());
-        auto* addons = row->findChild<QComboBox*>(QStringLiteral("addonCombo"));
-        auto* simulators = row->findChild<QComboBox*>(QStringLiteral("simulatorCombo"));
-        const int addon = addons->findData(CCommandWorld::Addon);
-        QVERIFY(addon > 0);
-        addons->setCurrentIndex(addon);
-        emit addons->activated(addon);
-        simulators->setCurrentIndex(simulators->count() - 1);
-        emit simulators->activated(simulators->count() - 1);
-        if (attempt == 0) {
-            QTRY_COMPARE(window.items().size(), 2);
-            QVERIFY(row->isHidden());
-            QVERIFY(window.model()->isMappingChanged());
-        } else {
-            QTRY_VERIFY(!window.messageList()->items().isEmpty());
-            QVERIFY(
-                window.messageList()->items().last()->text().startsWith(QStringLiteral("Duplicated mapping found.")));
-            QCOMPARE(window.items().size(), 2);
-            QTest::keyClick(addons, Qt::Key_Escape);
-            QVERIFY(row->isHidden());
-        }
+    QVERIFY(addSecondMapping(window, world));
+    QTRY_COMPARE(window.items().size(), 2);
+    QVERIFY(window.findChild<QWidget*>(QStringLiteral("addNewMappingItem"))->isHidden());
+    QVERIFY(window.model()->isMappingChanged());
+
+    QVERIFY(addSecondMapping(window, world));
+    QTRY_VERIFY(!window.messageList()->items().isEmpty());
+    QVERIFY(window.messageList()->items().last()->text().startsWith(QStringLiteral("Duplicated mapping found.")));
+    QCOMPARE(window.items().size(), 2);
+    auto* row = window.findChild<QWidget*>(QStringLiteral("addNewMappingItem"));
+    QTest::keyClick(row->findChild<QComboBox*>(QStringLiteral("addonCombo")), Qt::Key_Escape);
+    QVERIFY(row->isHidden());
+}
+
+void TestWindowModel::leavingUnsavedMappings_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<int>("view");
+    QTest::addColumn<int>("items");
+    QTest::addColumn<bool>("changed");
+    QTest::addColumn<bool>("stored");
+    QTest::newRow("save") << 0 << 1 << 2 << false << true;
+    QTest::newRow("discard") << 1 << 1 << 1 << false << false;
+    QTest::newRow("cancel") << 2 << 2 << 2 << true << false;
+}
+
+void TestWindowModel::leavingUnsavedMappings()
+{
+    QFETCH(int, answer);
+    QFETCH(int, view);
+    QFETCH(int, items);
+    QFETCH(bool, changed);
+    QFETCH(bool, stored);
+    CCommandWorld world;
+    QVERIFY2(world.isReady(), qPrintable(world.problem()));
+    CMainWindow window;
+    QVERIFY(start(window));
+    QVERIFY(addSecondMapping(window, world));
+    QTRY_COMPARE(window.items().size(), 2);
+
+    m_answers = {answer};
+    QTest::mouseClick(window.viewButton(1), Qt::LeftButton);
+    QCOMPARE(m_asked, QStringList{QStringLiteral("Save changes?")});
+    QCOMPARE(window.currentView(), view);
+    QTRY_COMPARE(window.items().size(), items);
+    QTRY_COMPARE(window.model()->isMappingChanged(), changed);
+    // What a restart would list: the stored mapping list.
+    auto storedList = []() {
+        QFile file(CDataLocations::mappingListFilePath());
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    };
+    QTRY_COMPARE(storedList().contains(QFileInfo(secondFolder(world)).fileName()), stored);
+}
+
+void TestWindowModel::bulkUpdateTakesOnlyTheCheckedItems()
+{
+    CCommandWorld world;
+    QVERIFY2(world.isReady(), qPrintable(world.problem()));
+    CMainWindow window;
+    QVERIFY(start(window));
+    QVERIFY(addSecondMapping(window, world));
+    QTRY_COMPARE(window.items().size(), 2);
+    m_answers = {0};
+    window.switchView(1);
+    QCOMPARE(window.currentView(), 1);
+
+    CAddonItemWidget* second = nullptr;
+    for (CAddonItemWidget* widget : window.items()) {
+        if (widget->record().mappingGuid != CCommandWorld::Mapping)
+            second = widget;
     }
+    QVERIFY(second);
+    second->setChecked(true);
+    QTest::mouseClick(window.findChild<QToolButton*>(QStringLiteral("bulkUpdateButton")), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(second->ring() && !second->ring()->isHidden(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(second->ring()->isHidden(), 60000);
+    QCOMPARE(second->record().status, int(ItemUpdated));
+    QVERIFY(!item(window)->ring() || item(window)->ring()->isHidden());
+    QCOMPARE(statusText(window), QStringLiteral("Outdated"));
+    QCOMPARE(world.differenceFrom(world.oldFiles()), QString());
+    for (auto file = world.newFiles().begin(); file != world.newFiles().end(); ++file)
+        QVERIFY2(QFile::exists(secondFolder(world) + QLatin1Char('/') + file.key()), qPrintable(file.key()));
 }
 
 QTEST_MAIN(TestWindowModel)
