@@ -187,6 +187,7 @@ private:
     void fillBackupMenu(CAddonItemWidget* item);
     void deleteBackup(const AddonBackupInfo& backup);
     void updateSelectAllBox();
+    void setSelectAllBox(bool allChecked);
 
     CMainWindowHooks m_hooks;
     QuestionAnswerer m_answerer;

@@ -90,9 +90,11 @@ void CMainWindow::clearItems()
         list->hide();
         QTimer::singleShot(0, list, &QWidget::show);
     }
-    for (CAddonItemWidget* widget : items()) {
-        m_itemLayout->removeWidget(widget);
-        delete widget;
+    // The items stand before the empty-list label and the stretch: taken from the back, each removal is cheap.
+    for (int i = m_itemLayout->count() - 3; i >= 0; --i) {
+        QLayoutItem* entry = m_itemLayout->takeAt(i);
+        delete entry->widget();
+        delete entry;
     }
     m_items.clear();
     updateEmptyText();
@@ -136,7 +138,8 @@ void CMainWindow::addMappedAddon(const AddonItemRecord& record)
     const QString filter = m_filter->text();
     widget->setVisible(filter.isEmpty() || record.name.contains(filter, Qt::CaseInsensitive));
     updateEmptyText();
-    updateSelectAllBox();
+    // All checked stays so only if the new item is; looking at every item here would make a fill quadratic.
+    setSelectAllBox(m_items.size() == 1 ? widget->isChecked() : m_selectAll->isChecked() && widget->isChecked());
 }
 
 void CMainWindow::updateItem(const AddonItemRecord& record)
@@ -210,10 +213,11 @@ void CMainWindow::sortItem(int order)
     std::stable_sort(sorted.begin(), sorted.end(), [&](const CAddonItemWidget* a, const CAddonItemWidget* b) {
         return descending ? key(b) < key(a) : key(a) < key(b);
     });
-    for (int i = 0; i < sorted.size(); ++i) {
-        m_itemLayout->removeWidget(sorted[i]);
+    // Out from the back and in again in order: no search of the layout per item.
+    for (int i = sorted.size() - 1; i >= 0; --i)
+        delete m_itemLayout->takeAt(i);
+    for (int i = 0; i < sorted.size(); ++i)
         m_itemLayout->insertWidget(i, sorted[i]);
-    }
     m_sortButton->setIcon(QIcon(descending ? QStringLiteral(":/main/images/sortdescending.png")
                                            : QStringLiteral(":/main/images/sortascending.png")));
     for (QAction* action : m_sortMenu->actions()) {
@@ -275,8 +279,12 @@ void CMainWindow::onSelectErroneousMenuItemClicked()
 void CMainWindow::updateSelectAllBox()
 {
     const QList<CAddonItemWidget*> all = items();
-    const bool allChecked =
-        !all.isEmpty() && std::all_of(all.begin(), all.end(), [](CAddonItemWidget* w) { return w->isChecked(); });
+    setSelectAllBox(!all.isEmpty() &&
+                    std::all_of(all.begin(), all.end(), [](CAddonItemWidget* w) { return w->isChecked(); }));
+}
+
+void CMainWindow::setSelectAllBox(bool allChecked)
+{
     m_selectAll->setChecked(allChecked);
     m_selectAll->setText(allChecked ? tr("Unselect all") : tr("Select all"));
 }
