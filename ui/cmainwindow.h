@@ -144,7 +144,6 @@ signals:
     void refreshRequested();
     void importMappingRequested(const QString& file);
     void exportMappingRequested(const QString& file);
-    void viewBackupRequested(const AddonBackupInfo& backup);
     // The editor row's result: a mapping to add (unsaved until the mappings are saved).
     void addNewAddon(const AddonInsertInfo& info);
     // A link in a message (the offline message's "retry").

@@ -373,7 +373,16 @@ void CMainWindow::fillBackupMenu(CAddonItemWidget* widget)
             info.backup = backup;
             emit operationButtonClicked(info);
         });
-        entry->addAction(tr("&View"), this, [this, backup]() { emit viewBackupRequested(backup); });
+        // Opens the backup's files in a new folder of their own; what is installed stays as it is.
+        entry->addAction(tr("&View"), this, [this, backup]() {
+            CommandButtonClickedInfo info;
+            info.addonGuid = backup.addonGuid;
+            info.mappingGuid = backup.mappingGuid;
+            info.type = Restore;
+            info.backup = backup;
+            info.restoreMode = 2;
+            emit operationButtonClicked(info);
+        });
         entry->addAction(tr("&Delete"), this, [this, backup]() { deleteBackup(backup); });
     }
 }

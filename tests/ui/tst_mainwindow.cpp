@@ -446,12 +446,17 @@ void TestMainWindow::backupMenuListsElevenNewestFirst()
         subEntries.append(action->text());
     QCOMPARE(subEntries, (QStringList{"&Restore", "&View", "&Delete"}));
 
+    // Restore puts the package back in place (mode 1); View extracts it into a new folder (mode 2).
     QSignalSpy clicked(m_window.get(), &CMainWindow::operationButtonClicked);
     entries.at(2)->menu()->actions().at(0)->trigger();
-    QCOMPARE(clicked.size(), 1);
-    const auto info = clicked.first().first().value<CommandButtonClickedInfo>();
-    QCOMPARE(info.type, int(Restore));
-    QCOMPARE(info.backup.path, QStringLiteral("/b/9.bak"));
+    entries.at(2)->menu()->actions().at(1)->trigger();
+    QCOMPARE(clicked.size(), 2);
+    for (int mode = 1; mode <= 2; ++mode) {
+        const auto info = clicked.at(mode - 1).first().value<CommandButtonClickedInfo>();
+        QCOMPARE(info.type, int(Restore));
+        QCOMPARE(info.restoreMode, mode);
+        QCOMPARE(info.backup.path, QStringLiteral("/b/9.bak"));
+    }
 }
 
 void TestMainWindow::deletingABackupAsksFirst_data()
