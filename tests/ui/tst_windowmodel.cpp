@@ -3,6 +3,8 @@
 
 #include "ccommandworld.h"
 #include "commands/clocalindex.h"
+#include "cscopedenvironment.h"
+#include "dataindex/cdataindex.h"
 #include "foundation/cdatalocations.h"
 #include "model/cinitializer.h"
 #include "model/cmainwindowmodel.h"
@@ -23,6 +25,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -42,6 +47,8 @@ private slots:
     void leavingUnsavedMappings_data();
     void leavingUnsavedMappings();
     void bulkUpdateTakesOnlyTheCheckedItems();
+    void sampleLocations_data();
+    void sampleLocations();
 
 private:
     // The window on its model, the world's location listed.
@@ -296,6 +303,86 @@ void TestWindowModel::bulkUpdateTakesOnlyTheCheckedItems()
     QCOMPARE(world.differenceFrom(world.oldFiles()), QString());
     for (auto file = world.newFiles().begin(); file != world.newFiles().end(); ++file)
         QVERIFY2(QFile::exists(secondFolder(world) + QLatin1Char('/') + file.key()), qPrintable(file.key()));
+}
+
+void TestWindowModel::sampleLocations_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<int>("order");
+    QTest::addColumn<QStringList>("shown");
+    // Ties on the name fall back on the folder: FSX's before Prepar3D's.
+    const QStringList byName{"Corvid C-90",          "Halcyon HX-20",  "Heron Weather Link", "Kestrel Flight Planner",
+                             "Nimbus Route Manager", "Osprey Jetprop", "Pelican Navigator",  "Sparrow S-2",
+                             "Vireo V700 FSX",       "Vireo V700 P34"};
+    QStringList reversed = byName;
+    std::reverse(reversed.begin(), reversed.end());
+    QTest::newRow("all, name ascending") << QString() << 0 << byName;
+    QTest::newRow("all, name descending") << QString() << 1 << reversed;
+    QTest::newRow("all, simulator ascending")
+        << QString() << 2 << QStringList{"Halcyon HX-20",      "Vireo V700 FSX",         "Vireo V700 P34",
+                                         "Heron Weather Link", "Kestrel Flight Planner", "Nimbus Route Manager",
+                                         "Pelican Navigator",  "Osprey Jetprop",         "Corvid C-90",
+                                         "Sparrow S-2"};
+    QTest::newRow("all, simulator descending")
+        << QString() << 3 << QStringList{"Sparrow S-2",        "Corvid C-90",          "Osprey Jetprop",
+                                         "Pelican Navigator",  "Nimbus Route Manager", "Kestrel Flight Planner",
+                                         "Heron Weather Link", "Vireo V700 P34",       "Vireo V700 FSX",
+                                         "Halcyon HX-20"};
+    QTest::newRow("inside a word, any case")
+        << QStringLiteral("oN") << 0 << QStringList{"Halcyon HX-20", "Heron Weather Link"};
+    QTest::newRow("two locations of one add-on")
+        << QStringLiteral("vIREO") << 1 << QStringList{"Vireo V700 P34", "Vireo V700 FSX"};
+    QTest::newRow("nothing matches") << QStringLiteral("zz") << 0 << QStringList();
+}
+
+void TestWindowModel::sampleLocations()
+{
+    QFETCH(QString, filter);
+    QFETCH(int, order);
+    QFETCH(QStringList, shown);
+    // The sample index's add-ons laid out where a scan finds them, with the scratch data folder that goes with it.
+    QTemporaryDir layout;
+    QProcess script;
+    script.start(QStringLiteral("/bin/sh"),
+                 {qEnvironmentVariable("TESSARAY_SOURCE_DIR") + QStringLiteral("/samples/make-fake-sims"),
+                  layout.filePath(QStringLiteral("sims"))});
+    QVERIFY(script.waitForFinished(60000) && script.exitCode() == 0);
+    CScopedEnvironment environment;
+    for (const QString& line : QString::fromUtf8(script.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+        const QRegularExpressionMatch match =
+            QRegularExpression(QStringLiteral("^export ([A-Za-z_]+)='(.*)'$")).match(line);
+        if (match.hasMatch())
+            environment.set(match.captured(1).toLatin1().constData(), QFile::encodeName(match.captured(2)));
+    }
+    Exception error;
+    CDataIndex::resetInstance();
+    QVERIFY(
+        CLocalIndex::loadSupported(qEnvironmentVariable("TESSARAY_DATA_DIR") + QStringLiteral("/data.index"), &error));
+    CMainWindow window;
+    window.setQuestionAnswerer([](const QString&, const QString&, const QStringList&) { return 1; });
+    window.show();
+    window.switchView(1);
+    CMainWindowModel model;
+    model.setView(&window);
+    model.onScanAddonClicked();
+    QTRY_COMPARE_WITH_TIMEOUT(window.items().size(), 10, 30000);
+    window.switchView(1);
+
+    QTest::keyClicks(window.findChild<QLineEdit*>(QStringLiteral("filterEdit")), filter);
+    QMenu* sortMenu = window.findChild<QMenu*>(QStringLiteral("sortMenu"));
+    window.sortItem(order ^ 1);
+    sortMenu->actions().at(order / 2)->trigger();
+    QStringList names;
+    for (CAddonItemWidget* widget : window.items()) {
+        if (widget->isHidden())
+            continue;
+        const AddonItemRecord& record = widget->record();
+        // The two Vireo locations differ by their simulator only.
+        names.append(record.name.startsWith(QStringLiteral("Vireo")) ? record.name + QLatin1Char(' ') + record.simulator
+                                                                     : record.name);
+    }
+    QCOMPARE(names, shown);
+    CDataIndex::resetInstance();
 }
 
 QTEST_MAIN(TestWindowModel)
