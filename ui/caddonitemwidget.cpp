@@ -95,6 +95,10 @@ CAddonItemWidget::CAddonItemWidget(const AddonItemRecord& record, QWidget* paren
     m_revision->setObjectName(QStringLiteral("revisionLabel"));
     m_status->setObjectName(QStringLiteral("statusLabel"));
     m_status->setFont(shared.status);
+    // Names, folders and texts from the index and the server are shown as they are, never read as markup
+    // (which would also lay each out as a rich-text document).
+    for (QLabel* label : {m_name, m_simulator, m_path, m_revision, m_status})
+        label->setTextFormat(Qt::PlainText);
     connect(m_check, &QCheckBox::toggled, this, &CAddonItemWidget::checkedChanged);
 
     m_updateButton = makeButton(QStringLiteral("updateButton"), QStringLiteral(":/main/images/update.png"),
@@ -144,6 +148,7 @@ void CAddonItemWidget::createActivityWidgets()
         return;
     m_activityText = new QLabel(this);
     m_activityText->setObjectName(QStringLiteral("activityLabel"));
+    m_activityText->setTextFormat(Qt::PlainText);
     m_state->addWidget(m_activityText, 0, Qt::AlignRight);
     m_ring = new CCircularProgressBar(this);
     m_ring->setFixedSize(36, 36);

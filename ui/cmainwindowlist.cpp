@@ -182,8 +182,12 @@ void CMainWindow::setItemProgress(const QUuid& addonGuid, const QUuid& mappingGu
 void CMainWindow::updateEmptyText()
 {
     const bool empty = m_items.isEmpty();
-    m_emptyLabel->setText(noAddonsText(m_mappingMode));
-    m_emptyLabel->setVisible(empty);
+    // Laying out the rich text again for every added item would cost more than the item.
+    const QString text = noAddonsText(m_mappingMode);
+    if (m_emptyLabel->text() != text)
+        m_emptyLabel->setText(text);
+    if (m_emptyLabel->isHidden() == empty)
+        m_emptyLabel->setVisible(empty);
     if (m_modeLabel)
         m_modeLabel->clear();
 }
