@@ -318,16 +318,13 @@ void TestWindowModel::sampleLocations_data()
     std::reverse(reversed.begin(), reversed.end());
     QTest::newRow("all, name ascending") << QString() << 0 << byName;
     QTest::newRow("all, name descending") << QString() << 1 << reversed;
-    QTest::newRow("all, simulator ascending")
-        << QString() << 2 << QStringList{"Halcyon HX-20",      "Vireo V700 FSX",         "Vireo V700 P34",
-                                         "Heron Weather Link", "Kestrel Flight Planner", "Nimbus Route Manager",
-                                         "Pelican Navigator",  "Osprey Jetprop",         "Corvid C-90",
-                                         "Sparrow S-2"};
-    QTest::newRow("all, simulator descending")
-        << QString() << 3 << QStringList{"Sparrow S-2",        "Corvid C-90",          "Osprey Jetprop",
-                                         "Pelican Navigator",  "Nimbus Route Manager", "Kestrel Flight Planner",
-                                         "Heron Weather Link", "Vireo V700 P34",       "Vireo V700 FSX",
-                                         "Halcyon HX-20"};
+    const QStringList bySimulator{
+        "Halcyon HX-20",        "Vireo V700 FSX",    "Vireo V700 P34", "Heron Weather Link", "Kestrel Flight Planner",
+        "Nimbus Route Manager", "Pelican Navigator", "Osprey Jetprop", "Corvid C-90",        "Sparrow S-2"};
+    reversed = bySimulator;
+    std::reverse(reversed.begin(), reversed.end());
+    QTest::newRow("all, simulator ascending") << QString() << 2 << bySimulator;
+    QTest::newRow("all, simulator descending") << QString() << 3 << reversed;
     QTest::newRow("inside a word, any case")
         << QStringLiteral("oN") << 0 << QStringList{"Halcyon HX-20", "Heron Weather Link"};
     QTest::newRow("two locations of one add-on")
@@ -382,6 +379,9 @@ void TestWindowModel::sampleLocations()
                                                                      : record.name);
     }
     QCOMPARE(names, shown);
+    // Select all takes what is shown only.
+    window.onSelectAllMenuItemClicked();
+    QCOMPARE(window.checkedStates().values().count(true), shown.size());
     CDataIndex::resetInstance();
 }
 
