@@ -415,12 +415,13 @@ void CAddonItemWidget::refresh()
 
 void CAddonItemWidget::paintEvent(QPaintEvent*)
 {
-    // A white card with a thin border, its left edge in the status's colour, the border blue with focus.
+    // A card with a thin border, its left edge in the status's colour, the border blue with focus.
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     painter.setPen(QPen(hasFocus() ? QColor(0x3a, 0x87, 0xad) : QColor(0xd0, 0xd4, 0xd9), 1));
-    painter.setBrush(Qt::white);
+    // The base colour of the palette: white on a light desktop, dark where the texts are light.
+    painter.setBrush(palette().color(QPalette::Base));
     painter.drawRoundedRect(box, 4, 4);
     QPainterPath edge;
     edge.addRoundedRect(box, 4, 4);
