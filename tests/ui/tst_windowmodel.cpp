@@ -365,7 +365,8 @@ void TestWindowModel::sampleLocations()
     QTRY_COMPARE_WITH_TIMEOUT(window.items().size(), 10, 30000);
     window.switchView(1);
 
-    QTest::keyClicks(window.findChild<QLineEdit*>(QStringLiteral("filterEdit")), filter);
+    auto* filterEdit = window.findChild<QLineEdit*>(QStringLiteral("filterEdit"));
+    QTest::keyClicks(filterEdit, filter);
     QMenu* sortMenu = window.findChild<QMenu*>(QStringLiteral("sortMenu"));
     window.sortItem(order ^ 1);
     sortMenu->actions().at(order / 2)->trigger();
@@ -382,6 +383,9 @@ void TestWindowModel::sampleLocations()
     // Select all takes what is shown only.
     window.onSelectAllMenuItemClicked();
     QCOMPARE(window.checkedStates().values().count(true), shown.size());
+    // The clear button's fade, started by the typing, ends before the window goes.
+    filterEdit->clear();
+    QTest::qWait(400);
     CDataIndex::resetInstance();
 }
 
