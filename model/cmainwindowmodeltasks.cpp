@@ -9,6 +9,8 @@
 #include "model/cmappingfiles.h"
 #include "model/ctasktexts.h"
 
+#include <QDir>
+
 void CMainWindowModel::onCommandButtonClicked(const CommandButtonClickedInfo& info)
 {
     const QString addon = info.addonGuid.toString(), mapping = info.mappingGuid.toString();
@@ -23,13 +25,15 @@ void CMainWindowModel::onCommandButtonClicked(const CommandButtonClickedInfo& in
     }
     if (info.type < Update || info.type > Remove)
         return;
+    if (info.type == Restore && info.restoreMode != 1 && info.restoreMode != 2)
+        return;
     if (m_offline && info.type == Update) {
         m_view->addMessage(6, tr("Updating needs the Brelvar web service, which can't be reached now. Please try "
                                  "again when the connection is back."));
         return;
     }
     const Job job{CommandInfo(info.addonGuid, info.mappingGuid, info.type),
-                  CAddonStatus::of(info.addonGuid, info.mappingGuid), info.backup, 1, false};
+                  CAddonStatus::of(info.addonGuid, info.mappingGuid), info.backup, info.restoreMode, false};
     BV_LOG(1, QStringLiteral("command button pressed: addon guid = %0, mapping guid = %1").arg(addon, mapping));
     if (!m_runner.add(job)) {
         BV_LOG(6, QStringLiteral("task add failed. Already in the queue or running."));
@@ -99,9 +103,15 @@ void CMainWindowModel::onJobFinished(const Job& job, const JobReport& report)
     BV_LOG(1, QStringLiteral("Task for addon %0, mapping %1 finished. Task is %2.")
                   .arg(addon, mapping, QString::number(job.info.type)));
     BV_LOG(1, QStringLiteral("Set status for interface."));
-    // A backup changes nothing installed; its failure still belongs on the item.
-    if (job.info.type == Update || job.info.type == Restore || !report.result.succeeded())
+    // A backup, or a backup opened for viewing, changes nothing installed; a failure still belongs on the item.
+    const bool viewed = job.info.type == Restore && job.restoreMode == 2;
+    if (job.info.type == Update || (job.info.type == Restore && !viewed) || !report.result.succeeded())
         updateAddonStatus(job.info.addonGuid, job.info.mappingGuid, &report);
+    // The file browser may not open (no desktop session): the message says where the files are either way.
+    if (viewed && report.result.succeeded() && !report.extractedFolder.isEmpty())
+        m_view->addMessage(3, tr("The backup of %0 has been extracted to %1.")
+                                  .arg(job.target.name.toHtmlEscaped(),
+                                       QDir::toNativeSeparators(report.extractedFolder).toHtmlEscaped()));
     setActivity(job, tr("Processing %0").arg(job.target.name), false, 0);
     BV_LOG(1, QStringLiteral("User interface set."));
     BV_LOG(1, QStringLiteral("task for [addon guid =%0, mapping guid = %1] finished.").arg(addon, mapping));

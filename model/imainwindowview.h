@@ -15,6 +15,9 @@ struct CommandButtonClickedInfo
     QUuid mappingGuid;
     int type = 0;           // ECommandType
     AddonBackupInfo backup; // restores: the chosen package
+    // Restores: 1 puts the package back into the add-on's folder; 2 ("View") extracts it into a new folder of
+    // its own and shows that folder, leaving what is installed alone.
+    int restoreMode = 1;
 };
 
 // The status an item shows. The values pick the window's tool tips: don't renumber.

@@ -10,9 +10,63 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
-#include <QStyle>
+#include <QPainter>
+#include <QPainterPath>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+namespace
+{
+// The origin badge: white text on a rounded pill, blue when found by a scan, purple when added by hand.
+class CBadgeLabel : public QLabel
+{
+public:
+    using QLabel::QLabel;
+    bool manual = false;
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(manual ? QColor(86, 61, 124) : QColor(91, 192, 222));
+        painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 5, 5);
+        painter.end();
+        QLabel::paintEvent(event);
+    }
+};
+
+// Fonts and palettes shared by every item: made once, not per item.
+struct ItemLook
+{
+    QFont name;
+    QFont small;
+    QFont status;
+    QPalette path;
+    QPalette badge;
+};
+
+const ItemLook& look(const QWidget* sample)
+{
+    static const ItemLook shared = [sample]() {
+        ItemLook result;
+        result.name = sample->font();
+        result.name.setBold(true);
+        result.name.setPointSizeF(result.name.pointSizeF() * 1.1);
+        result.small = sample->font();
+        result.small.setPointSizeF(result.small.pointSizeF() * 0.85);
+        result.status = sample->font();
+        result.status.setBold(true);
+        result.path = sample->palette();
+        result.path.setColor(QPalette::WindowText, QColor(0x66, 0x66, 0x66));
+        result.badge = sample->palette();
+        result.badge.setColor(QPalette::WindowText, Qt::white);
+        return result;
+    }();
+    return shared;
+}
+} // namespace
 
 CAddonItemWidget::CAddonItemWidget(const AddonItemRecord& record, QWidget* parent)
     : QFrame(parent)
@@ -21,43 +75,30 @@ CAddonItemWidget::CAddonItemWidget(const AddonItemRecord& record, QWidget* paren
     , m_name(new QLabel(this))
     , m_simulator(new QLabel(this))
     , m_path(new QLabel(this))
-    , m_badge(new QLabel(this))
     , m_revision(new QLabel(this))
     , m_status(new QLabel(this))
-    , m_activityText(new QLabel(this))
-    , m_ring(new CCircularProgressBar(this))
-    , m_cancelButton(new QToolButton(this))
 {
+    // A long list is filled in one go: no style sheet and no polish per item, the frame and the colours
+    // painted from shared fonts and palettes, and the ring and Cancel made only when a task starts.
     setObjectName(QStringLiteral("addonItem"));
     setFocusPolicy(Qt::StrongFocus);
-    setFrameShape(QFrame::StyledPanel);
+    const ItemLook& shared = look(this);
     m_check->setObjectName(QStringLiteral("itemCheck"));
     m_name->setObjectName(QStringLiteral("nameLabel"));
-    QFont nameFont = m_name->font();
-    nameFont.setBold(true);
-    nameFont.setPointSizeF(nameFont.pointSizeF() * 1.1);
-    m_name->setFont(nameFont);
+    m_name->setFont(shared.name);
     m_simulator->setObjectName(QStringLiteral("simulatorLabel"));
+    m_simulator->setFont(shared.small);
     m_path->setObjectName(QStringLiteral("pathLabel"));
-    QFont small = m_path->font();
-    small.setPointSizeF(small.pointSizeF() * 0.85);
-    m_path->setFont(small);
-    m_simulator->setFont(small);
-    m_badge->setFont(small);
+    m_path->setFont(shared.small);
+    m_path->setPalette(shared.path);
     m_path->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_badge->setObjectName(QStringLiteral("originBadge"));
     m_revision->setObjectName(QStringLiteral("revisionLabel"));
     m_status->setObjectName(QStringLiteral("statusLabel"));
-    m_activityText->setObjectName(QStringLiteral("activityLabel"));
-    m_ring->setFixedSize(36, 36);
-    m_ring->hide();
-    m_activityText->hide();
-    m_cancelButton->setObjectName(QStringLiteral("cancelButton"));
-    m_cancelButton->setText(tr("Cancel"));
-    m_cancelButton->setToolTip(tr("Cancel this task"));
-    m_cancelButton->hide();
-    connect(m_cancelButton, &QToolButton::clicked, this,
-            [this]() { emit cancelClicked(m_record.addonGuid, m_record.mappingGuid); });
+    m_status->setFont(shared.status);
+    // Names, folders and texts from the index and the server are shown as they are, never read as markup
+    // (which would also lay each out as a rich-text document).
+    for (QLabel* label : {m_name, m_simulator, m_path, m_revision, m_status})
+        label->setTextFormat(Qt::PlainText);
     connect(m_check, &QCheckBox::toggled, this, &CAddonItemWidget::checkedChanged);
 
     m_updateButton = makeButton(QStringLiteral("updateButton"), QStringLiteral(":/main/images/update.png"),
@@ -73,35 +114,54 @@ CAddonItemWidget::CAddonItemWidget(const AddonItemRecord& record, QWidget* paren
 
     auto* text = new QVBoxLayout;
     text->setSpacing(2);
-    auto* top = new QHBoxLayout;
-    top->addWidget(m_name);
-    top->addWidget(m_badge);
-    top->addStretch(1);
-    text->addLayout(top);
+    m_top = new QHBoxLayout;
+    m_top->setSpacing(6);
+    m_top->addWidget(m_name);
+    m_top->addStretch(1);
+    text->addLayout(m_top);
     text->addWidget(m_simulator);
     text->addWidget(m_path);
 
-    auto* state = new QVBoxLayout;
-    state->setSpacing(2);
-    state->addWidget(m_revision, 0, Qt::AlignRight);
-    state->addWidget(m_status, 0, Qt::AlignRight);
-    state->addWidget(m_activityText, 0, Qt::AlignRight);
+    m_state = new QVBoxLayout;
+    m_state->setSpacing(2);
+    m_state->addWidget(m_revision, 0, Qt::AlignRight);
+    m_state->addWidget(m_status, 0, Qt::AlignRight);
 
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(10, 6, 8, 6);
-    layout->setSpacing(8);
-    layout->addWidget(m_check);
-    layout->addLayout(text, 1);
-    layout->addLayout(state);
-    layout->addWidget(m_ring);
-    layout->addWidget(m_cancelButton);
-    layout->addWidget(m_updateButton);
-    layout->addWidget(m_backupButton);
-    layout->addWidget(m_restoreButton);
-    layout->addWidget(m_folderButton);
+    m_layout = new QHBoxLayout(this);
+    m_layout->setContentsMargins(12, 6, 8, 6);
+    m_layout->setSpacing(8);
+    m_layout->addWidget(m_check);
+    m_layout->addLayout(text, 1);
+    m_layout->addLayout(m_state);
+    m_layout->addWidget(m_updateButton);
+    m_layout->addWidget(m_backupButton);
+    m_layout->addWidget(m_restoreButton);
+    m_layout->addWidget(m_folderButton);
 
     m_check->setChecked(record.checked);
     refresh();
+}
+
+void CAddonItemWidget::createActivityWidgets()
+{
+    if (m_ring)
+        return;
+    m_activityText = new QLabel(this);
+    m_activityText->setObjectName(QStringLiteral("activityLabel"));
+    m_activityText->setTextFormat(Qt::PlainText);
+    m_state->addWidget(m_activityText, 0, Qt::AlignRight);
+    m_ring = new CCircularProgressBar(this);
+    m_ring->setFixedSize(36, 36);
+    m_cancelButton = new QToolButton(this);
+    m_cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    m_cancelButton->setText(tr("Cancel"));
+    m_cancelButton->setToolTip(tr("Cancel this task"));
+    connect(m_cancelButton, &QToolButton::clicked, this,
+            [this]() { emit cancelClicked(m_record.addonGuid, m_record.mappingGuid); });
+    // Between the status texts and the item buttons.
+    const int at = m_layout->indexOf(m_updateButton);
+    m_layout->insertWidget(at, m_ring);
+    m_layout->insertWidget(at + 1, m_cancelButton);
 }
 
 QToolButton* CAddonItemWidget::makeButton(const QString& name, const QString& icon, const QString& toolTip,
@@ -163,11 +223,15 @@ void CAddonItemWidget::setMappingMode(bool mapping)
 void CAddonItemWidget::setActivity(const ItemActivity& activity)
 {
     m_busy = activity.visible;
-    m_ring->setVisible(activity.visible);
-    m_cancelButton->setVisible(activity.visible && !m_mapping);
-    m_activityText->setVisible(activity.visible);
+    if (!m_ring && !m_busy) {
+        refresh();
+        return;
+    }
+    createActivityWidgets();
+    m_ring->setVisible(m_busy);
+    m_activityText->setVisible(m_busy);
     m_activityText->setText(activity.text);
-    if (activity.visible) {
+    if (m_busy) {
         m_ring->setIconType(activity.code);
         m_ring->setValue(0);
     }
@@ -177,6 +241,9 @@ void CAddonItemWidget::setActivity(const ItemActivity& activity)
 
 void CAddonItemWidget::setProgress(const QString& shortText, int percent)
 {
+    // Progress after the task has ended (a late report) is not shown.
+    if (!m_busy)
+        return;
     m_ring->setValue(percent);
     m_activityText->setText(shortText);
 }
@@ -275,27 +342,6 @@ QColor CAddonItemWidget::statusColour(int status)
     }
 }
 
-QString CAddonItemWidget::listStyleSheet()
-{
-    QString sheet = QStringLiteral(
-        "CAddonItemWidget { border: 1px solid #d0d4d9; border-left: 4px solid #555555; border-radius: 4px; "
-        "background: #ffffff; } "
-        "CAddonItemWidget:focus { border-color: #3a87ad; } "
-        "QLabel#pathLabel { color: #666666; } "
-        "QLabel#statusLabel { font-weight: bold; color: #555555; } "
-        "QLabel#originBadge { font-size:9px; font-weight:bold; color:#ffffff; border-radius:5px; "
-        "background-color:rgb(91, 192, 222); } "
-        "QLabel#originBadge[manual=\"true\"] { background-color:rgb(86, 61, 124); } ");
-    for (int status = ItemError; status <= ItemChecking; ++status) {
-        const QString colour = statusColour(status).name();
-        sheet += QStringLiteral("CAddonItemWidget[status=\"%0\"] { border-left-color: %1; } "
-                                "QLabel#statusLabel[status=\"%0\"] { color: %1; } ")
-                     .arg(status)
-                     .arg(colour);
-    }
-    return sheet;
-}
-
 bool CAddonItemWidget::needsUpdate(int status)
 {
     return status == ItemOutdated || status == ItemNotInstalled || status == ItemInterrupted;
@@ -317,42 +363,82 @@ void CAddonItemWidget::refresh()
     m_path->setToolTip(m_record.directory);
 
     const bool manual = m_record.specified;
-    m_badge->setText(manual ? tr("Manual") : tr("Automatic"));
-    m_badge->setToolTip(manual ? tr("This addon was manually added")
-                               : tr("This addon was automatically found by scanning"));
-    m_badge->setContentsMargins(5, 1, 5, 1);
-    m_badge->setVisible(m_mapping);
+    if (m_mapping && !m_badge) {
+        auto* badge = new CBadgeLabel(this);
+        badge->setObjectName(QStringLiteral("originBadge"));
+        badge->setFont(look(this).small);
+        badge->setPalette(look(this).badge);
+        badge->setContentsMargins(5, 1, 5, 1);
+        m_top->insertWidget(1, badge);
+        m_badge = badge;
+    }
+    if (m_badge) {
+        static_cast<CBadgeLabel*>(m_badge)->manual = manual;
+        m_badge->setText(manual ? tr("Manual") : tr("Automatic"));
+        m_badge->setToolTip(manual ? tr("This addon was manually added")
+                                   : tr("This addon was automatically found by scanning"));
+        m_badge->setVisible(m_mapping);
+    }
 
     const QString toolTip = statusToolTip(m_record);
     setProperty("normalToolTip", toolTip);
-    m_revision->setText(revisionText(m_record));
+    // While a task runs its activity stands in the status's place; an error of an earlier run would only
+    // contradict it.
+    const bool oldError = m_busy && m_record.status == ItemError;
+    m_revision->setText(
+        oldError ? (m_record.cycle > 0 ? tr("%0 rev %1").arg(m_record.cycle).arg(m_record.revision) : QString())
+                 : revisionText(m_record));
+    m_revision->setVisible(!m_revision->text().isEmpty());
     m_revision->setToolTip(toolTip);
     m_status->setText(statusText(m_record));
     m_status->setToolTip(toolTip);
     m_status->setVisible(!m_busy);
-    // The colours come from the list's style sheet by these properties: one sheet for all items keeps a long
-    // list quick to fill.
-    if (property("status").toInt() != m_record.status || !property("status").isValid() ||
-        m_badge->property("manual").toBool() != manual) {
-        setProperty("status", m_record.status);
-        m_status->setProperty("status", m_record.status);
-        m_badge->setProperty("manual", manual);
-        for (QWidget* widget :
-             {static_cast<QWidget*>(this), static_cast<QWidget*>(m_status), static_cast<QWidget*>(m_badge)}) {
-            widget->style()->unpolish(widget);
-            widget->style()->polish(widget);
-        }
+    if (m_shownStatus != m_record.status) {
+        m_shownStatus = m_record.status;
+        QPalette palette = m_status->palette();
+        palette.setColor(QPalette::WindowText, statusColour(m_record.status));
+        m_status->setPalette(palette);
+        update();
     }
     setAccessibleName(tr("%0, %1, %2").arg(m_record.name, m_record.simulator, statusText(m_record)));
 
     m_updateButton->setVisible(!m_mapping);
     m_backupButton->setVisible(!m_mapping);
     m_restoreButton->setVisible(!m_mapping);
-    m_cancelButton->setVisible(m_busy && !m_mapping);
+    if (m_cancelButton)
+        m_cancelButton->setVisible(m_busy && !m_mapping);
     m_updateButton->setEnabled(!m_busy);
     m_backupButton->setEnabled(!m_busy);
     m_restoreButton->setEnabled(!m_busy);
     m_folderButton->setEnabled(!m_busy);
+}
+
+void CAddonItemWidget::paintEvent(QPaintEvent*)
+{
+    // A card with a thin border, its left edge in the status's colour, the border blue with focus.
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    painter.setPen(QPen(hasFocus() ? QColor(0x3a, 0x87, 0xad) : QColor(0xd0, 0xd4, 0xd9), 1));
+    // The base colour of the palette: white on a light desktop, dark where the texts are light.
+    painter.setBrush(palette().color(QPalette::Base));
+    painter.drawRoundedRect(box, 4, 4);
+    QPainterPath edge;
+    edge.addRoundedRect(box, 4, 4);
+    painter.setClipPath(edge);
+    painter.fillRect(QRectF(box.left(), box.top(), 4, box.height()), statusColour(m_record.status));
+}
+
+void CAddonItemWidget::focusInEvent(QFocusEvent* event)
+{
+    update();
+    QFrame::focusInEvent(event);
+}
+
+void CAddonItemWidget::focusOutEvent(QFocusEvent* event)
+{
+    update();
+    QFrame::focusOutEvent(event);
 }
 
 void CAddonItemWidget::keyPressEvent(QKeyEvent* event)

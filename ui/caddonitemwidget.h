@@ -6,6 +6,8 @@
 
 class CCircularProgressBar;
 class QCheckBox;
+class QHBoxLayout;
+class QVBoxLayout;
 class QLabel;
 class QToolButton;
 
@@ -37,13 +39,14 @@ public:
     static QString revisionText(const AddonItemRecord& record);
     static QString statusText(const AddonItemRecord& record);
     static QColor statusColour(int status);
-    // The colours of every status and badge, set once on the list that holds the items.
-    static QString listStyleSheet();
     // Statuses that "Select Outdated" and "Select Erroneous" pick.
     static bool needsUpdate(int status);
     static bool isErroneous(int status);
 
     QToolButton* restoreButton() const { return m_restoreButton; }
+    // Made when the first task starts: most items never run one while the list is shown.
+    CCircularProgressBar* ring() const { return m_ring; }
+    QToolButton* cancelButton() const { return m_cancelButton; }
 
 signals:
     void commandClicked(const CommandButtonClickedInfo& info);
@@ -55,25 +58,33 @@ signals:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     void refresh();
+    void createActivityWidgets();
     QToolButton* makeButton(const QString& name, const QString& icon, const QString& toolTip,
                             const QString& accessibleName, int type);
 
     AddonItemRecord m_record;
     bool m_mapping = false;
     bool m_busy = false;
+    int m_shownStatus = -1;
+    QHBoxLayout* m_layout;
+    QHBoxLayout* m_top;
+    QVBoxLayout* m_state;
     QCheckBox* m_check;
     QLabel* m_name;
     QLabel* m_simulator;
     QLabel* m_path;
-    QLabel* m_badge;
+    QLabel* m_badge = nullptr;
     QLabel* m_revision;
     QLabel* m_status;
-    QLabel* m_activityText;
-    CCircularProgressBar* m_ring;
-    QToolButton* m_cancelButton;
+    QLabel* m_activityText = nullptr;
+    CCircularProgressBar* m_ring = nullptr;
+    QToolButton* m_cancelButton = nullptr;
     QToolButton* m_updateButton;
     QToolButton* m_backupButton;
     QToolButton* m_restoreButton;

@@ -250,7 +250,6 @@ QWidget* CMainWindow::buildListPage()
     m_scroll->setFrameShape(QFrame::NoFrame);
     auto* container = new QWidget(m_scroll);
     container->setObjectName(QStringLiteral("itemList"));
-    container->setStyleSheet(CAddonItemWidget::listStyleSheet());
     m_itemLayout = new QVBoxLayout(container);
     m_itemLayout->setContentsMargins(0, 0, 4, 0);
     m_itemLayout->setSpacing(6);
@@ -338,7 +337,9 @@ QWidget* CMainWindow::buildListToolBar()
     m_filter->setPlaceholderText(tr("Type to filter by name..."));
     m_filter->setAccessibleName(tr("Filter by name"));
     m_filter->setClearButtonEnabled(true);
-    m_filter->setMinimumWidth(200);
+    // The whole placeholder, beside the clear button and the frame, whatever the font.
+    m_filter->setMinimumWidth(m_filter->fontMetrics().horizontalAdvance(m_filter->placeholderText()) +
+                              m_filter->fontMetrics().height() * 3);
     connect(m_filter, &QLineEdit::textChanged, this, [this](const QString& text) {
         applyFilter();
         emit setFilter(text);

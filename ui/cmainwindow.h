@@ -144,7 +144,6 @@ signals:
     void refreshRequested();
     void importMappingRequested(const QString& file);
     void exportMappingRequested(const QString& file);
-    void viewBackupRequested(const AddonBackupInfo& backup);
     // The editor row's result: a mapping to add (unsaved until the mappings are saved).
     void addNewAddon(const AddonInsertInfo& info);
     // A link in a message (the offline message's "retry").
@@ -187,6 +186,7 @@ private:
     void fillBackupMenu(CAddonItemWidget* item);
     void deleteBackup(const AddonBackupInfo& backup);
     void updateSelectAllBox();
+    void setSelectAllBox(bool allChecked);
 
     CMainWindowHooks m_hooks;
     QuestionAnswerer m_answerer;

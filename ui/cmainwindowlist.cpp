@@ -90,9 +90,11 @@ void CMainWindow::clearItems()
         list->hide();
         QTimer::singleShot(0, list, &QWidget::show);
     }
-    for (CAddonItemWidget* widget : items()) {
-        m_itemLayout->removeWidget(widget);
-        delete widget;
+    // The items stand before the empty-list label and the stretch: taken from the back, each removal is cheap.
+    for (int i = m_itemLayout->count() - 3; i >= 0; --i) {
+        QLayoutItem* entry = m_itemLayout->takeAt(i);
+        delete entry->widget();
+        delete entry;
     }
     m_items.clear();
     updateEmptyText();
@@ -136,7 +138,8 @@ void CMainWindow::addMappedAddon(const AddonItemRecord& record)
     const QString filter = m_filter->text();
     widget->setVisible(filter.isEmpty() || record.name.contains(filter, Qt::CaseInsensitive));
     updateEmptyText();
-    updateSelectAllBox();
+    // All checked stays so only if the new item is; looking at every item here would make a fill quadratic.
+    setSelectAllBox(m_items.size() == 1 ? widget->isChecked() : m_selectAll->isChecked() && widget->isChecked());
 }
 
 void CMainWindow::updateItem(const AddonItemRecord& record)
@@ -179,8 +182,12 @@ void CMainWindow::setItemProgress(const QUuid& addonGuid, const QUuid& mappingGu
 void CMainWindow::updateEmptyText()
 {
     const bool empty = m_items.isEmpty();
-    m_emptyLabel->setText(noAddonsText(m_mappingMode));
-    m_emptyLabel->setVisible(empty);
+    // Laying out the rich text again for every added item would cost more than the item.
+    const QString text = noAddonsText(m_mappingMode);
+    if (m_emptyLabel->text() != text)
+        m_emptyLabel->setText(text);
+    if (m_emptyLabel->isHidden() == empty)
+        m_emptyLabel->setVisible(empty);
     if (m_modeLabel)
         m_modeLabel->clear();
 }
@@ -210,10 +217,11 @@ void CMainWindow::sortItem(int order)
     std::stable_sort(sorted.begin(), sorted.end(), [&](const CAddonItemWidget* a, const CAddonItemWidget* b) {
         return descending ? key(b) < key(a) : key(a) < key(b);
     });
-    for (int i = 0; i < sorted.size(); ++i) {
-        m_itemLayout->removeWidget(sorted[i]);
+    // Out from the back and in again in order: no search of the layout per item.
+    for (int i = sorted.size() - 1; i >= 0; --i)
+        delete m_itemLayout->takeAt(i);
+    for (int i = 0; i < sorted.size(); ++i)
         m_itemLayout->insertWidget(i, sorted[i]);
-    }
     m_sortButton->setIcon(QIcon(descending ? QStringLiteral(":/main/images/sortdescending.png")
                                            : QStringLiteral(":/main/images/sortascending.png")));
     for (QAction* action : m_sortMenu->actions()) {
@@ -275,8 +283,12 @@ void CMainWindow::onSelectErroneousMenuItemClicked()
 void CMainWindow::updateSelectAllBox()
 {
     const QList<CAddonItemWidget*> all = items();
-    const bool allChecked =
-        !all.isEmpty() && std::all_of(all.begin(), all.end(), [](CAddonItemWidget* w) { return w->isChecked(); });
+    setSelectAllBox(!all.isEmpty() &&
+                    std::all_of(all.begin(), all.end(), [](CAddonItemWidget* w) { return w->isChecked(); }));
+}
+
+void CMainWindow::setSelectAllBox(bool allChecked)
+{
     m_selectAll->setChecked(allChecked);
     m_selectAll->setText(allChecked ? tr("Unselect all") : tr("Select all"));
 }
@@ -365,7 +377,16 @@ void CMainWindow::fillBackupMenu(CAddonItemWidget* widget)
             info.backup = backup;
             emit operationButtonClicked(info);
         });
-        entry->addAction(tr("&View"), this, [this, backup]() { emit viewBackupRequested(backup); });
+        // Opens the backup's files in a new folder of their own; what is installed stays as it is.
+        entry->addAction(tr("&View"), this, [this, backup]() {
+            CommandButtonClickedInfo info;
+            info.addonGuid = backup.addonGuid;
+            info.mappingGuid = backup.mappingGuid;
+            info.type = Restore;
+            info.backup = backup;
+            info.restoreMode = 2;
+            emit operationButtonClicked(info);
+        });
         entry->addAction(tr("&Delete"), this, [this, backup]() { deleteBackup(backup); });
     }
 }

@@ -2,6 +2,7 @@
 // the job layer, the real queue and commands and the development service.
 
 #include "ccommandworld.h"
+#include "commands/cbackuplist.h"
 #include "commands/clocalindex.h"
 #include "commands/clocationlock.h"
 #include "crecordingview.h"
@@ -346,6 +347,32 @@ private slots:
                      .size(),
                  1);
         QCOMPARE(world.differenceFrom(world.newFiles()), QString());
+    }
+
+    // "View" of the backup menu: the package is extracted into a new folder; the installed files stay.
+    void viewBackup()
+    {
+        CCommandWorld world;
+        QVERIFY2(world.isReady(), qPrintable(world.problem()));
+        QVERIFY(world.backup().result.succeeded());
+        QList<AddonBackupInfo> backups;
+        Exception error;
+        QVERIFY(CBackupList::of(CCommandWorld::Addon, CCommandWorld::Mapping, &backups, &error));
+        QCOMPARE(backups.size(), 1);
+        CRecordingView shown;
+        CMainWindowModel model;
+        QVERIFY(start(model, shown));
+        CommandButtonClickedInfo view{CCommandWorld::Addon, CCommandWorld::Mapping, Restore, backups.first(), 2};
+        model.onCommandButtonClicked(view);
+        QTRY_VERIFY_WITH_TIMEOUT(model.runner().pending() == 0, 30000);
+        const QStringList said = shown.with(QStringLiteral("message 3 The backup of Probe Navigator has been "
+                                                           "extracted to "));
+        QCOMPARE(said.size(), 1);
+        const QString folder = QDir::fromNativeSeparators(said.first().section(QStringLiteral(" to "), 1).chopped(1));
+        for (auto it = world.oldFiles().cbegin(); it != world.oldFiles().cend(); ++it)
+            QCOMPARE(CTestDataDir::readFile(folder + QLatin1Char('/') + it.key()), it.value());
+        QCOMPARE(world.differenceFrom(world.oldFiles()), QString());
+        QCOMPARE(shown.item(CCommandWorld::Mapping).status, int(ItemOutdated));
     }
 
     // Losing the connection shows the retry message and stops the update; its return starts over.

@@ -3,6 +3,9 @@
 
 #include "ccommandworld.h"
 #include "commands/clocalindex.h"
+#include "cscopedenvironment.h"
+#include "dataindex/cdataindex.h"
+#include "foundation/cdatalocations.h"
 #include "model/cinitializer.h"
 #include "model/cmainwindowmodel.h"
 #include "ui/caddonitemwidget.h"
@@ -18,9 +21,13 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -37,6 +44,11 @@ private slots:
     void cancelARunningUpdate();
     void removeABackup();
     void editorRowRefusesADuplicate();
+    void leavingUnsavedMappings_data();
+    void leavingUnsavedMappings();
+    void bulkUpdateTakesOnlyTheCheckedItems();
+    void sampleLocations_data();
+    void sampleLocations();
 
 private:
     // The window on its model, the world's location listed.
@@ -46,6 +58,10 @@ private:
     {
         return item(window)->findChild<QLabel*>(QStringLiteral("statusLabel"))->text();
     }
+
+    // Maps the world's add-on to a second, empty folder through the mappings page's editor row.
+    bool addSecondMapping(CMainWindow& window, CCommandWorld& world);
+    QString secondFolder(CCommandWorld& world) const { return world.addonFolder() + QStringLiteral("-second"); }
 
     QStringList m_asked;
     QList<int> m_answers;
@@ -118,9 +134,8 @@ void TestWindowModel::updateFromTheItemButton()
     QTRY_COMPARE(statusText(window), QStringLiteral("Outdated"));
 
     QTest::mouseClick(item(window)->findChild<QToolButton*>(QStringLiteral("updateButton")), Qt::LeftButton);
-    auto* ring = item(window)->findChild<CCircularProgressBar*>();
-    QTRY_VERIFY_WITH_TIMEOUT(!ring->isHidden(), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(ring->isHidden(), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(item(window)->ring() && !item(window)->ring()->isHidden(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(item(window)->ring()->isHidden(), 60000);
     QCOMPARE(statusText(window), QStringLiteral("Up to date"));
     QCOMPARE(world.differenceFrom(world.newFiles()), QString());
 }
@@ -135,9 +150,9 @@ void TestWindowModel::cancelARunningUpdate()
     CMainWindow window;
     QVERIFY(start(window));
     QTest::mouseClick(item(window)->findChild<QToolButton*>(QStringLiteral("updateButton")), Qt::LeftButton);
-    auto* cancel = item(window)->findChild<QToolButton*>(QStringLiteral("cancelButton"));
-    QTRY_VERIFY_WITH_TIMEOUT(!cancel->isHidden(), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(item(window)->findChild<CCircularProgressBar*>()->iconType() == 2, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(item(window)->cancelButton() && !item(window)->cancelButton()->isHidden(), 10000);
+    QToolButton* cancel = item(window)->cancelButton();
+    QTRY_VERIFY_WITH_TIMEOUT(item(window)->ring()->iconType() == 2, 10000);
 
     // Closing asks first; No keeps the download going.
     m_answers = {1};
@@ -176,42 +191,202 @@ void TestWindowModel::removeABackup()
     QCOMPARE(window.backupMenu()->actions().first()->text(), QStringLiteral("No backup found"));
 }
 
+bool TestWindowModel::addSecondMapping(CMainWindow& window, CCommandWorld& world)
+{
+    const QString second = secondFolder(world);
+    if (!QDir().mkpath(second))
+        return false;
+    window.setFileAnswerer([second](const QString&) { return second; });
+    window.switchView(2);
+    QTest::mouseClick(window.findChild<QToolButton*>(QStringLiteral("addButton")), Qt::LeftButton);
+    auto* row = window.findChild<QWidget*>(QStringLiteral("addNewMappingItem"));
+    if (!row || row->isHidden())
+        return false;
+    auto* addons = row->findChild<QComboBox*>(QStringLiteral("addonCombo"));
+    auto* simulators = row->findChild<QComboBox*>(QStringLiteral("simulatorCombo"));
+    const int addon = addons->findData(CCommandWorld::Addon);
+    if (addon <= 0)
+        return false;
+    addons->setCurrentIndex(addon);
+    emit addons->activated(addon);
+    simulators->setCurrentIndex(simulators->count() - 1);
+    emit simulators->activated(simulators->count() - 1);
+    return true;
+}
+
 void TestWindowModel::editorRowRefusesADuplicate()
 {
     CCommandWorld world;
     QVERIFY2(world.isReady(), qPrintable(world.problem()));
     CMainWindow window;
     QVERIFY(start(window));
-    const QString second = world.addonFolder() + QStringLiteral("-second");
-    QVERIFY(QDir().mkpath(second));
-    window.setFileAnswerer([&](const QString&) { return second; });
-    window.switchView(2);
     // The add-on into a folder of the user's choice: added the first time, refused the second.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        QTest::mouseClick(window.findChild<QToolButton*>(QStringLiteral("addButton")), Qt::LeftButton);
-        auto* row = window.findChild<QWidget*>(QStringLiteral("addNewMappingItem"));
-        QVERIFY(row && !row->isHidden());
-        auto* addons = row->findChild<QComboBox*>(QStringLiteral("addonCombo"));
-        auto* simulators = row->findChild<QComboBox*>(QStringLiteral("simulatorCombo"));
-        const int addon = addons->findData(CCommandWorld::Addon);
-        QVERIFY(addon > 0);
-        addons->setCurrentIndex(addon);
-        emit addons->activated(addon);
-        simulators->setCurrentIndex(simulators->count() - 1);
-        emit simulators->activated(simulators->count() - 1);
-        if (attempt == 0) {
-            QTRY_COMPARE(window.items().size(), 2);
-            QVERIFY(row->isHidden());
-            QVERIFY(window.model()->isMappingChanged());
-        } else {
-            QTRY_VERIFY(!window.messageList()->items().isEmpty());
-            QVERIFY(
-                window.messageList()->items().last()->text().startsWith(QStringLiteral("Duplicated mapping found.")));
-            QCOMPARE(window.items().size(), 2);
-            QTest::keyClick(addons, Qt::Key_Escape);
-            QVERIFY(row->isHidden());
-        }
+    QVERIFY(addSecondMapping(window, world));
+    QTRY_COMPARE(window.items().size(), 2);
+    QVERIFY(window.findChild<QWidget*>(QStringLiteral("addNewMappingItem"))->isHidden());
+    QVERIFY(window.model()->isMappingChanged());
+
+    QVERIFY(addSecondMapping(window, world));
+    QTRY_VERIFY(!window.messageList()->items().isEmpty());
+    QVERIFY(window.messageList()->items().last()->text().startsWith(QStringLiteral("Duplicated mapping found.")));
+    QCOMPARE(window.items().size(), 2);
+    auto* row = window.findChild<QWidget*>(QStringLiteral("addNewMappingItem"));
+    QTest::keyClick(row->findChild<QComboBox*>(QStringLiteral("addonCombo")), Qt::Key_Escape);
+    QVERIFY(row->isHidden());
+}
+
+void TestWindowModel::leavingUnsavedMappings_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<int>("view");
+    QTest::addColumn<int>("items");
+    QTest::addColumn<bool>("changed");
+    QTest::addColumn<bool>("stored");
+    QTest::newRow("save") << 0 << 1 << 2 << false << true;
+    QTest::newRow("discard") << 1 << 1 << 1 << false << false;
+    QTest::newRow("cancel") << 2 << 2 << 2 << true << false;
+}
+
+void TestWindowModel::leavingUnsavedMappings()
+{
+    QFETCH(int, answer);
+    QFETCH(int, view);
+    QFETCH(int, items);
+    QFETCH(bool, changed);
+    QFETCH(bool, stored);
+    CCommandWorld world;
+    QVERIFY2(world.isReady(), qPrintable(world.problem()));
+    CMainWindow window;
+    QVERIFY(start(window));
+    QVERIFY(addSecondMapping(window, world));
+    QTRY_COMPARE(window.items().size(), 2);
+
+    m_answers = {answer};
+    QTest::mouseClick(window.viewButton(1), Qt::LeftButton);
+    QCOMPARE(m_asked, QStringList{QStringLiteral("Save changes?")});
+    QCOMPARE(window.currentView(), view);
+    QTRY_COMPARE(window.items().size(), items);
+    QTRY_COMPARE(window.model()->isMappingChanged(), changed);
+    // What a restart would list: the stored mapping list.
+    auto storedList = []() {
+        QFile file(CDataLocations::mappingListFilePath());
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    };
+    QTRY_COMPARE(storedList().contains(QFileInfo(secondFolder(world)).fileName()), stored);
+}
+
+void TestWindowModel::bulkUpdateTakesOnlyTheCheckedItems()
+{
+    CCommandWorld world;
+    QVERIFY2(world.isReady(), qPrintable(world.problem()));
+    CMainWindow window;
+    QVERIFY(start(window));
+    QVERIFY(addSecondMapping(window, world));
+    QTRY_COMPARE(window.items().size(), 2);
+    m_answers = {0};
+    window.switchView(1);
+    QCOMPARE(window.currentView(), 1);
+
+    CAddonItemWidget* second = nullptr;
+    for (CAddonItemWidget* widget : window.items()) {
+        if (widget->record().mappingGuid != CCommandWorld::Mapping)
+            second = widget;
     }
+    QVERIFY(second);
+    second->setChecked(true);
+    QTest::mouseClick(window.findChild<QToolButton*>(QStringLiteral("bulkUpdateButton")), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(second->ring() && !second->ring()->isHidden(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(second->ring()->isHidden(), 60000);
+    QCOMPARE(second->record().status, int(ItemUpdated));
+    QVERIFY(!item(window)->ring() || item(window)->ring()->isHidden());
+    QCOMPARE(statusText(window), QStringLiteral("Outdated"));
+    QCOMPARE(world.differenceFrom(world.oldFiles()), QString());
+    for (auto file = world.newFiles().begin(); file != world.newFiles().end(); ++file)
+        QVERIFY2(QFile::exists(secondFolder(world) + QLatin1Char('/') + file.key()), qPrintable(file.key()));
+}
+
+void TestWindowModel::sampleLocations_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<int>("order");
+    QTest::addColumn<QStringList>("shown");
+    // Ties on the name fall back on the folder: FSX's before Prepar3D's.
+    const QStringList byName{"Corvid C-90",          "Halcyon HX-20",  "Heron Weather Link", "Kestrel Flight Planner",
+                             "Nimbus Route Manager", "Osprey Jetprop", "Pelican Navigator",  "Sparrow S-2",
+                             "Vireo V700 FSX",       "Vireo V700 P34"};
+    QStringList reversed = byName;
+    std::reverse(reversed.begin(), reversed.end());
+    QTest::newRow("all, name ascending") << QString() << 0 << byName;
+    QTest::newRow("all, name descending") << QString() << 1 << reversed;
+    const QStringList bySimulator{
+        "Halcyon HX-20",        "Vireo V700 FSX",    "Vireo V700 P34", "Heron Weather Link", "Kestrel Flight Planner",
+        "Nimbus Route Manager", "Pelican Navigator", "Osprey Jetprop", "Corvid C-90",        "Sparrow S-2"};
+    reversed = bySimulator;
+    std::reverse(reversed.begin(), reversed.end());
+    QTest::newRow("all, simulator ascending") << QString() << 2 << bySimulator;
+    QTest::newRow("all, simulator descending") << QString() << 3 << reversed;
+    QTest::newRow("inside a word, any case")
+        << QStringLiteral("oN") << 0 << QStringList{"Halcyon HX-20", "Heron Weather Link"};
+    QTest::newRow("two locations of one add-on")
+        << QStringLiteral("vIREO") << 1 << QStringList{"Vireo V700 P34", "Vireo V700 FSX"};
+    QTest::newRow("nothing matches") << QStringLiteral("zz") << 0 << QStringList();
+}
+
+void TestWindowModel::sampleLocations()
+{
+    QFETCH(QString, filter);
+    QFETCH(int, order);
+    QFETCH(QStringList, shown);
+    // The sample index's add-ons laid out where a scan finds them, with the scratch data folder that goes with it.
+    QTemporaryDir layout;
+    QProcess script;
+    script.start(QStringLiteral("/bin/sh"),
+                 {qEnvironmentVariable("TESSARAY_SOURCE_DIR") + QStringLiteral("/samples/make-fake-sims"),
+                  layout.filePath(QStringLiteral("sims"))});
+    QVERIFY(script.waitForFinished(60000) && script.exitCode() == 0);
+    CScopedEnvironment environment;
+    for (const QString& line : QString::fromUtf8(script.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+        const QRegularExpressionMatch match =
+            QRegularExpression(QStringLiteral("^export ([A-Za-z_]+)='(.*)'$")).match(line);
+        if (match.hasMatch())
+            environment.set(match.captured(1).toLatin1().constData(), QFile::encodeName(match.captured(2)));
+    }
+    Exception error;
+    CDataIndex::resetInstance();
+    QVERIFY(
+        CLocalIndex::loadSupported(qEnvironmentVariable("TESSARAY_DATA_DIR") + QStringLiteral("/data.index"), &error));
+    CMainWindow window;
+    window.setQuestionAnswerer([](const QString&, const QString&, const QStringList&) { return 1; });
+    window.show();
+    window.switchView(1);
+    CMainWindowModel model;
+    model.setView(&window);
+    model.onScanAddonClicked();
+    QTRY_COMPARE_WITH_TIMEOUT(window.items().size(), 10, 30000);
+    window.switchView(1);
+
+    auto* filterEdit = window.findChild<QLineEdit*>(QStringLiteral("filterEdit"));
+    QTest::keyClicks(filterEdit, filter);
+    QMenu* sortMenu = window.findChild<QMenu*>(QStringLiteral("sortMenu"));
+    window.sortItem(order ^ 1);
+    sortMenu->actions().at(order / 2)->trigger();
+    QStringList names;
+    for (CAddonItemWidget* widget : window.items()) {
+        if (widget->isHidden())
+            continue;
+        const AddonItemRecord& record = widget->record();
+        // The two Vireo locations differ by their simulator only.
+        names.append(record.name.startsWith(QStringLiteral("Vireo")) ? record.name + QLatin1Char(' ') + record.simulator
+                                                                     : record.name);
+    }
+    QCOMPARE(names, shown);
+    // Select all takes what is shown only.
+    window.onSelectAllMenuItemClicked();
+    QCOMPARE(window.checkedStates().values().count(true), shown.size());
+    // The clear button's fade, started by the typing, ends before the window goes.
+    filterEdit->clear();
+    QTest::qWait(400);
+    CDataIndex::resetInstance();
 }
 
 QTEST_MAIN(TestWindowModel)

@@ -1,6 +1,6 @@
-// Renders the window's views to PNG files for the README: the log-in page, the add-on list with an item in
-// every status and a running and a waiting task, the mappings page, and a message of every type. The items
-// are the add-on locations of the sample data index; the window is fed through its view calls.
+// Renders the window's views to PNG files for the README: the log-in page, the empty add-on list, the list with an item
+// in every status and a running and a waiting task, the mappings page, and a message of every type. The items are the
+// add-on locations of the sample data index; the window is fed through its view calls.
 //
 // Usage: tessaray-uiscreenshots DATA_INDEX OUTPUT_FOLDER [SUFFIX]   (scripts/screenshots runs it)
 #include "ctestdatadir.h"
@@ -90,6 +90,7 @@ int main(int argc, char* argv[])
 
     window.switchView(1);
     window.setUserStatus(QStringLiteral("pilot"), QStringLiteral("2612"));
+    ok = save(&window, folder, QStringLiteral("empty"), suffix) && ok;
     const QList<AddonItemRecord> records = sampleRecords(QString::fromLocal8Bit(argv[1]));
     for (const AddonItemRecord& record : records)
         window.addMappedAddon(record);
