@@ -159,9 +159,11 @@ void TestWindowModel::removeABackup()
     QVERIFY(start(window));
     QTest::mouseClick(item(window)->findChild<QToolButton*>(QStringLiteral("backupButton")), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!window.model()->runner().isBusy(), 30000);
+    // The model reads the backups on a worker thread after the command.
+    QTRY_COMPARE_WITH_TIMEOUT(window.model()->queryBackupItems(CCommandWorld::Addon, CCommandWorld::Mapping).size(), 1,
+                              10000);
     const QList<AddonBackupInfo> backups =
         window.model()->queryBackupItems(CCommandWorld::Addon, CCommandWorld::Mapping);
-    QCOMPARE(backups.size(), 1);
     QVERIFY(QFile::exists(backups.first().path));
 
     window.generateBackupMenu(CCommandWorld::Addon, CCommandWorld::Mapping);
@@ -170,8 +172,8 @@ void TestWindowModel::removeABackup()
     m_answers = {0};
     entry->actions().at(2)->trigger();
     QCOMPARE(m_asked, QStringList{QStringLiteral("Remove backup")});
-    QVERIFY(!QFile::exists(backups.first().path));
-    QVERIFY(window.model()->queryBackupItems(CCommandWorld::Addon, CCommandWorld::Mapping).isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(backups.first().path), 10000);
+    QTRY_VERIFY(window.model()->queryBackupItems(CCommandWorld::Addon, CCommandWorld::Mapping).isEmpty());
     window.generateBackupMenu(CCommandWorld::Addon, CCommandWorld::Mapping);
     QCOMPARE(window.backupMenu()->actions().first()->text(), QStringLiteral("No backup found"));
 }
