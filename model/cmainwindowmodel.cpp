@@ -19,8 +19,10 @@
 #include "webservices/cuser.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
+#include <QThread>
 
 #include <algorithm>
 #include <optional>
@@ -104,8 +106,20 @@ void CMainWindowModel::onFolderChanged(const QString& folder)
     m_folderSettle.start();
 }
 
+void CMainWindowModel::keep(QThread* worker)
+{
+    m_workers.removeAll(nullptr);
+    m_workers.append(worker);
+}
+
 CMainWindowModel::~CMainWindowModel()
 {
+    // File work still on its way is waited for a while: a read that hangs on a dead network drive is left.
+    QDeadlineTimer deadline(10000);
+    for (const QPointer<QThread>& worker : qAsConst(m_workers)) {
+        if (worker)
+            worker->wait(deadline);
+    }
     // The runner cancels what is left as it goes; the items are gone with the window by then.
     m_runner.disconnect(this);
 }
@@ -130,7 +144,7 @@ void CMainWindowModel::initialize(IMainWindowView* view)
     };
     CDataIndex::instance(); // made here, so that it lives on this thread
     m_mappingBusy = true;
-    runInBackground<Recovery>(
+    keep(runInBackground<Recovery>(
         this, QStringLiteral("recovery"),
         []() {
             Recovery recovery;
@@ -150,7 +164,7 @@ void CMainWindowModel::initialize(IMainWindowView* view)
             BV_LOG(1, QStringLiteral("Initializing command queue"));
             BV_LOG(1, QStringLiteral("Try to update connection"));
             CNetworkStatus::instance()->check();
-        });
+        }));
 }
 
 void CMainWindowModel::startInitializer()
@@ -369,7 +383,7 @@ void CMainWindowModel::readLocations(const QList<AddonStatus>& locations, Read w
     for (const AddonStatus& location : locations)
         m_itemRead.insert(itemKey(location.addonGuid, location.mappingGuid), read);
     const std::optional<JobReport> reported = report ? std::optional<JobReport>(*report) : std::nullopt;
-    runInBackground<QList<LocationRead>>(
+    keep(runInBackground<QList<LocationRead>>(
         this, QStringLiteral("location reads"),
         [locations]() {
             QList<LocationRead> results;
@@ -396,7 +410,7 @@ void CMainWindowModel::readLocations(const QList<AddonStatus>& locations, Read w
             }
             if (why == Read::Fill)
                 watchMappedFolders(watched);
-        });
+        }));
 }
 
 void CMainWindowModel::showLocation(const LocationRead& read, Read why, const JobReport* report)

@@ -18,6 +18,7 @@
 #include <QUuid>
 
 class CAddonScan;
+class QThread;
 class CInitializer;
 
 // The presentation model behind the main window: drives the start-up sequence, fills the add-on list from
@@ -144,7 +145,11 @@ private:
     void onFolderChanged(const QString& folder);
     bool refuseWhileBusy();
 
+    // Keeps `worker` to be waited for when the model goes: file work must not outlive what it reads.
+    void keep(QThread* worker);
+
     IMainWindowView* m_view = nullptr;
+    QList<QPointer<QThread>> m_workers;
     QTimer m_networkTimer;
     QFileSystemWatcher m_folderWatcher;
     QTimer m_folderSettle; // a run writes many files; the items are read again once it is quiet

@@ -37,24 +37,24 @@ void CMainWindowModel::saveMapping()
     BV_LOG(1, QStringLiteral("Dispatch new thread for save"));
     // The worker reads the mapped add-ons; nothing edits them until it is done.
     m_mappingBusy = true;
-    runInBackground<CMappingFiles::Outcome>(this, QStringLiteral("mapping save"), &CMappingFiles::save,
-                                            [this](const CMappingFiles::Outcome& outcome) {
-                                                m_mappingBusy = false;
-                                                m_view->hideWaitingScreen();
-                                                const bool scan = m_scanAfterSave;
-                                                m_scanAfterSave = false;
-                                                if (!outcome.ok) {
-                                                    CLogger::logException(outcome.error);
-                                                    displayMessage(outcome.error);
-                                                    emit mappingFileDone(false);
-                                                    return;
-                                                }
-                                                m_mappingChanged = false;
-                                                m_view->addMessage(3, tr("Your addon mappings have been saved."));
-                                                emit mappingFileDone(true);
-                                                if (scan)
-                                                    startScan();
-                                            });
+    keep(runInBackground<CMappingFiles::Outcome>(this, QStringLiteral("mapping save"), &CMappingFiles::save,
+                                                 [this](const CMappingFiles::Outcome& outcome) {
+                                                     m_mappingBusy = false;
+                                                     m_view->hideWaitingScreen();
+                                                     const bool scan = m_scanAfterSave;
+                                                     m_scanAfterSave = false;
+                                                     if (!outcome.ok) {
+                                                         CLogger::logException(outcome.error);
+                                                         displayMessage(outcome.error);
+                                                         emit mappingFileDone(false);
+                                                         return;
+                                                     }
+                                                     m_mappingChanged = false;
+                                                     m_view->addMessage(3, tr("Your addon mappings have been saved."));
+                                                     emit mappingFileDone(true);
+                                                     if (scan)
+                                                         startScan();
+                                                 }));
 }
 
 namespace
@@ -94,19 +94,19 @@ void CMainWindowModel::revertMapping()
     if (refuseWhileBusy())
         return;
     m_mappingBusy = true;
-    runInBackground<MappingList>(this, QStringLiteral("mapping revert"), &readMappingList,
-                                 [this](const MappingList& list) {
-                                     m_mappingBusy = false;
-                                     if (!list.read) {
-                                         displayMessage(list.error);
-                                         emit mappingFileDone(false);
-                                         return;
-                                     }
-                                     takeMappingList(list);
-                                     m_mappingChanged = false;
-                                     addMappedAddons();
-                                     emit mappingFileDone(true);
-                                 });
+    keep(runInBackground<MappingList>(this, QStringLiteral("mapping revert"), &readMappingList,
+                                      [this](const MappingList& list) {
+                                          m_mappingBusy = false;
+                                          if (!list.read) {
+                                              displayMessage(list.error);
+                                              emit mappingFileDone(false);
+                                              return;
+                                          }
+                                          takeMappingList(list);
+                                          m_mappingChanged = false;
+                                          addMappedAddons();
+                                          emit mappingFileDone(true);
+                                      }));
 }
 
 void CMainWindowModel::importMapping(const QString& file)
@@ -122,7 +122,7 @@ void CMainWindowModel::importMapping(const QString& file)
         CMappingFiles::Outcome outcome;
         MappingList list;
     };
-    runInBackground<Imported>(
+    keep(runInBackground<Imported>(
         this, QStringLiteral("mapping import"),
         [file, now]() {
             Imported imported{CMappingFiles::import(file, now), {}};
@@ -151,13 +151,13 @@ void CMainWindowModel::importMapping(const QString& file)
                 displayMessage(imported.list.error);
             }
             emit mappingFileDone(imported.list.read);
-        });
+        }));
 }
 
 void CMainWindowModel::exportMapping(const QString& file)
 {
     BV_LOG(1, QStringLiteral("Try to export mapping... filename = %0").arg(file));
-    runInBackground<CMappingFiles::Outcome>(
+    keep(runInBackground<CMappingFiles::Outcome>(
         this, QStringLiteral("mapping export"), [file]() { return CMappingFiles::exportTo(file); },
         [this, file](const CMappingFiles::Outcome& outcome) {
             BV_LOG(1, QStringLiteral("Export mapping copy result is %0")
@@ -170,7 +170,7 @@ void CMainWindowModel::exportMapping(const QString& file)
                                           .arg(QDir::toNativeSeparators(file), outcome.error.message));
             }
             emit mappingFileDone(outcome.ok);
-        });
+        }));
 }
 
 void CMainWindowModel::modifyMappedAddon(const QUuid& addonGuid, const QUuid& mappingGuid)

@@ -164,7 +164,7 @@ bool CMainWindowModel::removeBackup(const AddonBackupInfo& backup)
     };
     if (backup.path.isEmpty())
         return false;
-    runInBackground<Removal>(
+    keep(runInBackground<Removal>(
         this, QStringLiteral("backup removal"),
         [backup]() {
             Removal removal;
@@ -180,7 +180,7 @@ bool CMainWindowModel::removeBackup(const AddonBackupInfo& backup)
                                tr("Your selected backup could not be removed. Please try again later."));
             }
             readLocations({indexLocation(backup.addonGuid, backup.mappingGuid)}, Read::Query);
-        });
+        }));
     return true;
 }
 
