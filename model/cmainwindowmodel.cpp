@@ -380,6 +380,8 @@ void CMainWindowModel::readLocations(const QList<AddonStatus>& locations, Read w
     if (locations.isEmpty())
         return;
     const int read = ++m_reads;
+    if (why == Read::Fill)
+        m_listFill = read;
     for (const AddonStatus& location : locations)
         m_itemRead.insert(itemKey(location.addonGuid, location.mappingGuid), read);
     const std::optional<JobReport> reported = report ? std::optional<JobReport>(*report) : std::nullopt;
@@ -399,16 +401,16 @@ void CMainWindowModel::readLocations(const QList<AddonStatus>& locations, Read w
         [this, read, why, reported](const QList<LocationRead>& results) {
             QStringList watched;
             for (const LocationRead& result : results) {
+                const QString folder = QDir::cleanPath(QDir::fromNativeSeparators(result.status.folder));
+                if (!folder.isEmpty() && result.status.state != AddonStatus::Missing && !watched.contains(folder))
+                    watched.append(folder);
                 const QString key = itemKey(result.status.addonGuid, result.status.mappingGuid);
                 if (m_itemRead.value(key) != read)
-                    continue;
+                    continue; // a newer read of this location is on its way
                 m_itemRead.remove(key);
                 showLocation(result, why, reported ? &*reported : nullptr);
-                const QString folder = QDir::cleanPath(QDir::fromNativeSeparators(result.status.folder));
-                if (result.status.state != AddonStatus::Missing && !watched.contains(folder))
-                    watched.append(folder);
             }
-            if (why == Read::Fill)
+            if (read == m_listFill)
                 watchMappedFolders(watched);
         }));
 }

@@ -168,6 +168,7 @@ private:
     Exception m_lastInitializerError;
     bool m_initializerFailed = false;
     int m_reads = 0;                // counts the location reads
+    int m_listFill = 0;             // the newest list fill's read: only its folders are watched
     QHash<QString, int> m_itemRead; // item key -> the newest read that will show it; older results are dropped
     QHash<QString, QList<AddonBackupInfo>> m_backups; // item key -> the location's backups as last read
     QString m_backupMenuKey;                          // the item whose backups the window asked for last
