@@ -327,8 +327,14 @@ private slots:
         otherCopy.start(CCliRun::program(), {QStringLiteral("update"), CCommandWorld::Addon.toString(),
                                              CCommandWorld::Mapping.toString(), QStringLiteral("--no-backup")});
         QVERIFY(otherCopy.waitForStarted());
-        // The lock file is there while the command line holds the location.
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(CLocationLock(world.addonFolder()).lockFilePath()), 20000);
+        // Downloading, it holds the location (and its lock file is there).
+        const auto downloading = [&started]() {
+            const QList<CDevServerRequest> requests = started.world.service().server().requests();
+            return std::any_of(requests.cbegin(), requests.cend(),
+                               [](const CDevServerRequest& r) { return r.path.endsWith("probe.zip"); });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(downloading(), 20000);
+        QVERIFY(QFileInfo::exists(CLocationLock(world.addonFolder()).lockFilePath()));
         model.onCommandButtonClicked(updateClick());
         QTRY_VERIFY2_WITH_TIMEOUT(
             shown.calls.contains(QStringLiteral("activity 1026 1 Waiting for another copy of the program...")),
@@ -479,6 +485,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(shown.calls.contains(QStringLiteral("unmessage ") + retry), 30000);
         QVERIFY(shown.calls.contains(QStringLiteral("waiting Determining your account status...")));
         QTRY_VERIFY_WITH_TIMEOUT(shown.calls.contains(QStringLiteral("view 1")), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!shown.with(QStringLiteral("sort")).isEmpty(), 30000); // the data index, again
         QVERIFY(!model.isOffline());
     }
 
