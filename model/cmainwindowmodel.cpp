@@ -19,9 +19,13 @@
 #include "webservices/cuser.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
+#include <QThread>
 
+#include <algorithm>
+#include <optional>
 #include <utility>
 
 namespace
@@ -79,25 +83,19 @@ CMainWindowModel::CMainWindowModel(QObject* parent)
     m_folderSettle.setInterval(500);
     connect(&m_folderSettle, &QTimer::timeout, this, [this]() {
         const QSet<QString> folders = std::exchange(m_changedFolders, {});
-        for (const AddonStatus& location : CAddonStatus::all()) {
-            // Our own commands report their results themselves.
-            if (folders.contains(QDir::cleanPath(QDir::fromNativeSeparators(location.folder))) &&
-                !m_runner.job(CommandInfo(location.addonGuid, location.mappingGuid, Update)))
-                updateAddonStatus(location.addonGuid, location.mappingGuid);
+        QList<AddonStatus> changed;
+        for (const AddonStatus& location : indexLocations()) {
+            if (folders.contains(QDir::cleanPath(QDir::fromNativeSeparators(location.folder))))
+                changed.append(location);
         }
+        readLocations(changed, Read::Refresh);
     });
 }
 
-void CMainWindowModel::watchMappedFolders()
+void CMainWindowModel::watchMappedFolders(const QStringList& folders)
 {
     if (!m_folderWatcher.directories().isEmpty())
         m_folderWatcher.removePaths(m_folderWatcher.directories());
-    QStringList folders;
-    for (const AddonStatus& location : CAddonStatus::all()) {
-        const QString folder = QDir::cleanPath(QDir::fromNativeSeparators(location.folder));
-        if (!folder.isEmpty() && QFileInfo(folder).isDir() && !folders.contains(folder))
-            folders.append(folder);
-    }
     if (!folders.isEmpty())
         m_folderWatcher.addPaths(folders);
 }
@@ -108,8 +106,20 @@ void CMainWindowModel::onFolderChanged(const QString& folder)
     m_folderSettle.start();
 }
 
+void CMainWindowModel::keep(QThread* worker)
+{
+    m_workers.removeAll(nullptr);
+    m_workers.append(worker);
+}
+
 CMainWindowModel::~CMainWindowModel()
 {
+    // File work still on its way is waited for a while: a read that hangs on a dead network drive is left.
+    QDeadlineTimer deadline(10000);
+    for (const QPointer<QThread>& worker : qAsConst(m_workers)) {
+        if (worker)
+            worker->wait(deadline);
+    }
     // The runner cancels what is left as it goes; the items are gone with the window by then.
     m_runner.disconnect(this);
 }
@@ -134,7 +144,7 @@ void CMainWindowModel::initialize(IMainWindowView* view)
     };
     CDataIndex::instance(); // made here, so that it lives on this thread
     m_mappingBusy = true;
-    runInBackground<Recovery>(
+    keep(runInBackground<Recovery>(
         this, QStringLiteral("recovery"),
         []() {
             Recovery recovery;
@@ -154,7 +164,7 @@ void CMainWindowModel::initialize(IMainWindowView* view)
             BV_LOG(1, QStringLiteral("Initializing command queue"));
             BV_LOG(1, QStringLiteral("Try to update connection"));
             CNetworkStatus::instance()->check();
-        });
+        }));
 }
 
 void CMainWindowModel::startInitializer()
@@ -227,8 +237,7 @@ void CMainWindowModel::onConnectionChanged(bool connected)
                 m_runner.cancel(job.info);
         }
         m_offline = true;
-        for (const AddonStatus& location : CAddonStatus::all())
-            m_view->updateItem(itemRecord(location.addonGuid, location.mappingGuid));
+        readLocations(indexLocations(), Read::Refresh);
     } else if (connected && m_noConnectionShown) {
         m_noConnectionShown = false;
         m_view->removeMessage(noConnectionMessage());
@@ -337,46 +346,107 @@ void CMainWindowModel::addMappedAddons()
 {
     BV_LOG(1, QStringLiteral("Try to add mapped addons"));
     m_view->clearItems();
-    // The items show at once from the data index; what the disk says (installed records, pending installs)
-    // is read on a worker thread, where a slow or network drive holds up nobody, and follows.
-    QList<AddonStatus> locations;
-    for (const IndexInfo* addon : CDataIndex::instance()->mappedAddons()) {
-        for (const IndexPathInfo* location : qAsConst(addon->paths)) {
-            BV_LOG(1, QStringLiteral("Add item: name=%0, addonguid=%1, mappingguid=%2")
-                          .arg(addon->name, addon->guid.toString(), location->mappingGuid.toString()));
-            locations.append(CAddonStatus::fromIndex(addon->guid, location->mappingGuid));
-            m_view->addMappedAddon(itemRecord(locations.last(), nullptr, true));
-        }
+    // The items show at once from the data index; what the disk says (installed records, pending installs,
+    // backups) is read on a worker thread, where a slow or network drive holds up nobody, and follows.
+    const QList<AddonStatus> locations = indexLocations();
+    for (const AddonStatus& location : locations) {
+        BV_LOG(1, QStringLiteral("Add item: name=%0, addonguid=%1, mappingguid=%2")
+                      .arg(location.name, location.addonGuid.toString(), location.mappingGuid.toString()));
+        m_view->addMappedAddon(itemRecord(location, nullptr, true));
     }
-    const int fill = ++m_listFill;
-    runInBackground<QList<AddonStatus>>(
-        this, QStringLiteral("List statuses"),
-        [locations]() {
-            QList<AddonStatus> read = locations;
-            for (AddonStatus& location : read)
-                CAddonStatus::readDisk(&location);
-            return read;
-        },
-        [this, fill](const QList<AddonStatus>& read) {
-            if (fill != m_listFill)
-                return;
-            for (const AddonStatus& location : read) {
-                // A command's own result decides its item; a location removed meanwhile has no item.
-                if (CDataIndex::instance()->mappedLocation(location.addonGuid, location.mappingGuid) &&
-                    !m_runner.job(CommandInfo(location.addonGuid, location.mappingGuid, Update)))
-                    m_view->updateItem(itemRecord(location));
-            }
-        });
-    watchMappedFolders();
+    readLocations(locations, Read::Fill);
 }
 
-AddonItemRecord CMainWindowModel::itemRecord(const QUuid& addonGuid, const QUuid& mappingGuid,
-                                             const JobReport* report) const
+QList<AddonStatus> CMainWindowModel::indexLocations()
 {
-    AddonStatus status = CAddonStatus::of(addonGuid, mappingGuid);
-    status.addonGuid = addonGuid; // also for a location that is no longer mapped
-    status.mappingGuid = mappingGuid;
-    return itemRecord(status, report);
+    QList<AddonStatus> locations;
+    for (const IndexInfo* addon : CDataIndex::instance()->mappedAddons()) {
+        for (const IndexPathInfo* location : qAsConst(addon->paths))
+            locations.append(CAddonStatus::fromIndex(addon->guid, location->mappingGuid));
+    }
+    return locations;
+}
+
+struct CMainWindowModel::LocationRead
+{
+    AddonStatus status;
+    bool backupsRead = false;
+    QList<AddonBackupInfo> backups;
+    Exception backupError;
+};
+
+void CMainWindowModel::readLocations(const QList<AddonStatus>& locations, Read why, const JobReport* report)
+{
+    if (locations.isEmpty())
+        return;
+    const int read = ++m_reads;
+    if (why == Read::Fill)
+        m_listFill = read;
+    for (const AddonStatus& location : locations)
+        m_itemRead.insert(itemKey(location.addonGuid, location.mappingGuid), read);
+    const std::optional<JobReport> reported = report ? std::optional<JobReport>(*report) : std::nullopt;
+    keep(runInBackground<QList<LocationRead>>(
+        this, QStringLiteral("location reads"),
+        [locations]() {
+            QList<LocationRead> results;
+            for (const AddonStatus& location : locations) {
+                LocationRead result{location, false, {}, {}};
+                CAddonStatus::readDisk(&result.status);
+                result.backupsRead =
+                    CBackupList::of(location.addonGuid, location.mappingGuid, &result.backups, &result.backupError);
+                results.append(result);
+            }
+            return results;
+        },
+        [this, read, why, reported](const QList<LocationRead>& results) {
+            QStringList watched;
+            for (const LocationRead& result : results) {
+                const QString folder = QDir::cleanPath(QDir::fromNativeSeparators(result.status.folder));
+                if (!folder.isEmpty() && result.status.state != AddonStatus::Missing && !watched.contains(folder))
+                    watched.append(folder);
+                const QString key = itemKey(result.status.addonGuid, result.status.mappingGuid);
+                if (m_itemRead.value(key) != read)
+                    continue; // a newer read of this location is on its way
+                m_itemRead.remove(key);
+                showLocation(result, why, reported ? &*reported : nullptr);
+            }
+            if (read == m_listFill)
+                watchMappedFolders(watched);
+        }));
+}
+
+void CMainWindowModel::showLocation(const LocationRead& read, Read why, const JobReport* report)
+{
+    const QUuid addonGuid = read.status.addonGuid, mappingGuid = read.status.mappingGuid;
+    const QString key = itemKey(addonGuid, mappingGuid);
+    if (read.backupsRead) {
+        const QList<AddonBackupInfo> before = m_backups.value(key);
+        m_backups.insert(key, read.backups);
+        const auto samePackage = [](const AddonBackupInfo& a, const AddonBackupInfo& b) {
+            return a.path == b.path && a.hash == b.hash && a.date == b.date;
+        };
+        const bool changed = before.size() != read.backups.size() ||
+                             !std::equal(before.cbegin(), before.cend(), read.backups.cbegin(), samePackage);
+        if (changed && key == m_backupMenuKey)
+            m_view->generateBackupMenu(addonGuid, mappingGuid);
+    } else if (why == Read::Query) {
+        displayMessage(read.backupError);
+    }
+    // A location removed meanwhile has no item; while a command waits or runs, its own result decides.
+    if (!CDataIndex::instance()->mappedLocation(addonGuid, mappingGuid) ||
+        (!report && m_runner.job(CommandInfo(addonGuid, mappingGuid, Update))))
+        return;
+    const AddonItemRecord item = itemRecord(read.status, report);
+    if (why == Read::Refresh) {
+        if (item.status == ItemRestored)
+            BV_LOG(1, QStringLiteral("Set cycle span to restore"));
+        else if (item.status == ItemUpdated)
+            BV_LOG(1, QStringLiteral("Set cycle span to updated"));
+        else if (item.status == ItemOutdated)
+            BV_LOG(1, QStringLiteral("Set cycle span to outdated"));
+        BV_LOG(1, QStringLiteral("Try to update addon status"));
+    }
+    m_view->updateItem(item);
 }
 
 AddonItemRecord CMainWindowModel::itemRecord(const AddonStatus& status, const JobReport* report, bool checking) const
@@ -435,15 +505,15 @@ void CMainWindowModel::updateAddonStatus(const QUuid& addonGuid, const QUuid& ma
 {
     BV_LOG(1, QStringLiteral("Updating addon status for addon %0, mapping %1")
                   .arg(addonGuid.toString(), mappingGuid.toString()));
-    const AddonItemRecord item = itemRecord(addonGuid, mappingGuid, report);
-    if (item.status == ItemRestored)
-        BV_LOG(1, QStringLiteral("Set cycle span to restore"));
-    else if (item.status == ItemUpdated)
-        BV_LOG(1, QStringLiteral("Set cycle span to updated"));
-    else if (item.status == ItemOutdated)
-        BV_LOG(1, QStringLiteral("Set cycle span to outdated"));
-    BV_LOG(1, QStringLiteral("Try to update addon status"));
-    m_view->updateItem(item);
+    readLocations({indexLocation(addonGuid, mappingGuid)}, Read::Refresh, report);
+}
+
+AddonStatus CMainWindowModel::indexLocation(const QUuid& addonGuid, const QUuid& mappingGuid)
+{
+    AddonStatus location = CAddonStatus::fromIndex(addonGuid, mappingGuid);
+    location.addonGuid = addonGuid;
+    location.mappingGuid = mappingGuid;
+    return location;
 }
 
 void CMainWindowModel::onScanAddonClicked(bool)

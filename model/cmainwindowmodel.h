@@ -8,6 +8,7 @@
 #include "model/imainwindowview.h"
 
 #include <QFileSystemWatcher>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -17,6 +18,7 @@
 #include <QUuid>
 
 class CAddonScan;
+class QThread;
 class CInitializer;
 
 // The presentation model behind the main window: drives the start-up sequence, fills the add-on list from
@@ -50,19 +52,22 @@ public:
     void updateSupportedItemList();
     // One item per mapped location, replacing the items shown.
     void addMappedAddons();
-    // The item's status from the disk and the data index; after a command, its error decides.
+    // The item's status from the disk and the data index; after a command, its error decides. The disk is
+    // read on a worker thread: the item follows.
     void updateAddonStatus(const QUuid& addonGuid, const QUuid& mappingGuid, const JobReport* report = nullptr);
-    AddonItemRecord itemRecord(const QUuid& addonGuid, const QUuid& mappingGuid,
-                               const JobReport* report = nullptr) const;
     // The item of a location whose status has been read (or, with `checking`, not yet).
     AddonItemRecord itemRecord(const AddonStatus& status, const JobReport* report = nullptr,
                                bool checking = false) const;
 
+    // The location's backups as last read (with the list, after a command, or at the last query), at once.
+    // A fresh read follows on a worker thread; when it finds another list, the view is asked to build the
+    // backup menu of this location again (generateBackupMenu), and then gets the new list here.
     QList<AddonBackupInfo> queryBackupItems(const QUuid& addonGuid, const QUuid& mappingGuid);
-    // Deletes a backup package with its record and says so in the message list.
+    // Deletes a backup package with its record on a worker thread and says in the message list how it went;
+    // the backup menu follows as after a query. False when there is no such package to delete.
     bool removeBackup(const AddonBackupInfo& backup);
 
-    // The mapping list. Each file operation runs on a worker thread; `mappingFileDone` follows.
+    // The mapping list. Each file operation and the revert run on a worker thread; `mappingFileDone` follows.
     void saveMapping();
     void revertMapping();
     void importMapping(const QString& file);
@@ -83,7 +88,7 @@ public:
     CJobRunner& runner() { return m_runner; }
 
 signals:
-    // A save, import or export ended (`ok` whether it worked).
+    // A save, revert, import or export ended (`ok` whether it worked).
     void mappingFileDone(bool ok);
     // The scan ended and its finds joined the mapped list.
     void scanFinished(int found);
@@ -117,12 +122,34 @@ private:
     void onJobFinished(const Job& job, const JobReport& report);
     void setActivity(const Job& job, const QString& text, bool visible, int code);
     void markMappingChanged();
+
+    // Why locations are read: to fill the list, to refresh items, to answer the backup menu.
+    enum class Read
+    {
+        Fill,
+        Refresh,
+        Query,
+    };
+    // Every mapped location as the data index has it, without its state (nothing read from the disk).
+    static QList<AddonStatus> indexLocations();
+    // Reads the locations' states and backups on a worker thread, then shows them on their items. A
+    // location read again before the result is back takes the newer result only.
+    void readLocations(const QList<AddonStatus>& locations, Read why, const JobReport* report = nullptr);
+    struct LocationRead;
+    void showLocation(const LocationRead& read, Read why, const JobReport* report);
+    // The location's record from the data index, keyed by the two GUIDs also when it is no longer mapped.
+    static AddonStatus indexLocation(const QUuid& addonGuid, const QUuid& mappingGuid);
+
     // Another copy of the program (a scheduled or command-line run) changed a mapped folder.
-    void watchMappedFolders();
+    void watchMappedFolders(const QStringList& folders);
     void onFolderChanged(const QString& folder);
     bool refuseWhileBusy();
 
+    // Keeps `worker` to be waited for when the model goes: file work must not outlive what it reads.
+    void keep(QThread* worker);
+
     IMainWindowView* m_view = nullptr;
+    QList<QPointer<QThread>> m_workers;
     QTimer m_networkTimer;
     QFileSystemWatcher m_folderWatcher;
     QTimer m_folderSettle; // a run writes many files; the items are read again once it is quiet
@@ -140,5 +167,9 @@ private:
     bool m_scanAfterSave = false;
     Exception m_lastInitializerError;
     bool m_initializerFailed = false;
-    int m_listFill = 0; // counts the list fills: a fill's statuses that come back after a newer fill are dropped
+    int m_reads = 0;                // counts the location reads
+    int m_listFill = 0;             // the newest list fill's read: only its folders are watched
+    QHash<QString, int> m_itemRead; // item key -> the newest read that will show it; older results are dropped
+    QHash<QString, QList<AddonBackupInfo>> m_backups; // item key -> the location's backups as last read
+    QString m_backupMenuKey;                          // the item whose backups the window asked for last
 };

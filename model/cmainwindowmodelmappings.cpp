@@ -1,14 +1,18 @@
 // The model's mapping list: edits of the mapped add-ons and the operations on "mapping.index".
 #include "cmainwindowmodel.h"
-#include "commands/clocalindex.h"
 #include "dataindex/cdataindex.h"
+#include "dataindex/cmappinglistfile.h"
 #include "dataindex/csimulators.h"
+#include "foundation/cdatalocations.h"
 #include "foundation/clogger.h"
 #include "model/cbackgroundwork.h"
 #include "model/cmappingfiles.h"
 
 #include <QDateTime>
 #include <QDir>
+
+#include <memory>
+#include <vector>
 
 bool CMainWindowModel::refuseWhileBusy()
 {
@@ -33,38 +37,76 @@ void CMainWindowModel::saveMapping()
     BV_LOG(1, QStringLiteral("Dispatch new thread for save"));
     // The worker reads the mapped add-ons; nothing edits them until it is done.
     m_mappingBusy = true;
-    runInBackground<CMappingFiles::Outcome>(this, QStringLiteral("mapping save"), &CMappingFiles::save,
-                                            [this](const CMappingFiles::Outcome& outcome) {
-                                                m_mappingBusy = false;
-                                                m_view->hideWaitingScreen();
-                                                const bool scan = m_scanAfterSave;
-                                                m_scanAfterSave = false;
-                                                if (!outcome.ok) {
-                                                    CLogger::logException(outcome.error);
-                                                    displayMessage(outcome.error);
-                                                    emit mappingFileDone(false);
-                                                    return;
-                                                }
-                                                m_mappingChanged = false;
-                                                m_view->addMessage(3, tr("Your addon mappings have been saved."));
-                                                emit mappingFileDone(true);
-                                                if (scan)
-                                                    startScan();
-                                            });
+    keep(runInBackground<CMappingFiles::Outcome>(this, QStringLiteral("mapping save"), &CMappingFiles::save,
+                                                 [this](const CMappingFiles::Outcome& outcome) {
+                                                     m_mappingBusy = false;
+                                                     m_view->hideWaitingScreen();
+                                                     const bool scan = m_scanAfterSave;
+                                                     m_scanAfterSave = false;
+                                                     if (!outcome.ok) {
+                                                         CLogger::logException(outcome.error);
+                                                         displayMessage(outcome.error);
+                                                         emit mappingFileDone(false);
+                                                         return;
+                                                     }
+                                                     m_mappingChanged = false;
+                                                     m_view->addMessage(3, tr("Your addon mappings have been saved."));
+                                                     emit mappingFileDone(true);
+                                                     if (scan)
+                                                         startScan();
+                                                 }));
 }
+
+namespace
+{
+// "mapping.index" as a worker read it: its add-ons, held until the model's thread takes them (or freed
+// with the last copy when the model is gone by then).
+struct MappingList
+{
+    bool read = false;
+    Exception error;
+    std::shared_ptr<std::vector<std::unique_ptr<IndexInfo>>> addons =
+        std::make_shared<std::vector<std::unique_ptr<IndexInfo>>>();
+};
+
+MappingList readMappingList()
+{
+    MappingList list;
+    list.read = CMappingListFile(CDataLocations::mappingListFilePath())
+                    .read([&list](IndexInfo* addon) { list.addons->emplace_back(addon); }, &list.error);
+    return list;
+}
+
+// Replaces the mapped add-ons by those of a list that was read whole.
+void takeMappingList(const MappingList& list)
+{
+    CDataIndex* index = CDataIndex::instance();
+    index->mapped().clear();
+    for (std::unique_ptr<IndexInfo>& addon : *list.addons)
+        index->addMappedAddon(addon.release());
+    list.addons->clear();
+}
+} // namespace
 
 void CMainWindowModel::revertMapping()
 {
     BV_LOG(1, QStringLiteral("Try to revert mapping"));
     if (refuseWhileBusy())
         return;
-    Exception error;
-    if (!CLocalIndex::loadMappings(&error)) {
-        displayMessage(error);
-        return;
-    }
-    m_mappingChanged = false;
-    addMappedAddons();
+    m_mappingBusy = true;
+    keep(runInBackground<MappingList>(this, QStringLiteral("mapping revert"), &readMappingList,
+                                      [this](const MappingList& list) {
+                                          m_mappingBusy = false;
+                                          if (!list.read) {
+                                              displayMessage(list.error);
+                                              emit mappingFileDone(false);
+                                              return;
+                                          }
+                                          takeMappingList(list);
+                                          m_mappingChanged = false;
+                                          addMappedAddons();
+                                          emit mappingFileDone(true);
+                                      }));
 }
 
 void CMainWindowModel::importMapping(const QString& file)
@@ -75,10 +117,22 @@ void CMainWindowModel::importMapping(const QString& file)
     BV_LOG(1, QStringLiteral("Backup current mapping"));
     m_mappingBusy = true;
     const QDateTime now = QDateTime::currentDateTime();
-    runInBackground<CMappingFiles::Outcome>(
-        this, QStringLiteral("mapping import"), [file, now]() { return CMappingFiles::import(file, now); },
-        [this](const CMappingFiles::Outcome& outcome) {
+    struct Imported
+    {
+        CMappingFiles::Outcome outcome;
+        MappingList list;
+    };
+    keep(runInBackground<Imported>(
+        this, QStringLiteral("mapping import"),
+        [file, now]() {
+            Imported imported{CMappingFiles::import(file, now), {}};
+            if (imported.outcome.ok)
+                imported.list = readMappingList();
+            return imported;
+        },
+        [this](const Imported& imported) {
             m_mappingBusy = false;
+            const CMappingFiles::Outcome& outcome = imported.outcome;
             BV_LOG(1, QStringLiteral("Backup result is %0")
                           .arg(outcome.backupMade ? QStringLiteral("true") : QStringLiteral("false")));
             if (!outcome.ok) {
@@ -88,22 +142,22 @@ void CMainWindowModel::importMapping(const QString& file)
                 return;
             }
             BV_LOG(1, QStringLiteral("Try to update installed addons"));
-            Exception error;
-            const bool loaded = CLocalIndex::loadMappings(&error);
-            if (!loaded)
-                displayMessage(error);
-            m_mappingChanged = false;
-            addMappedAddons();
-            if (loaded)
+            if (imported.list.read) {
+                takeMappingList(imported.list);
+                m_mappingChanged = false;
+                addMappedAddons();
                 displayMessage(tr("File imported"), tr("The mapping has been imported successfully."));
-            emit mappingFileDone(loaded);
-        });
+            } else {
+                displayMessage(imported.list.error);
+            }
+            emit mappingFileDone(imported.list.read);
+        }));
 }
 
 void CMainWindowModel::exportMapping(const QString& file)
 {
     BV_LOG(1, QStringLiteral("Try to export mapping... filename = %0").arg(file));
-    runInBackground<CMappingFiles::Outcome>(
+    keep(runInBackground<CMappingFiles::Outcome>(
         this, QStringLiteral("mapping export"), [file]() { return CMappingFiles::exportTo(file); },
         [this, file](const CMappingFiles::Outcome& outcome) {
             BV_LOG(1, QStringLiteral("Export mapping copy result is %0")
@@ -116,7 +170,7 @@ void CMainWindowModel::exportMapping(const QString& file)
                                           .arg(QDir::toNativeSeparators(file), outcome.error.message));
             }
             emit mappingFileDone(outcome.ok);
-        });
+        }));
 }
 
 void CMainWindowModel::modifyMappedAddon(const QUuid& addonGuid, const QUuid& mappingGuid)
@@ -183,5 +237,6 @@ void CMainWindowModel::addNewAddon(const AddonInsertInfo& info)
     const QUuid mappingGuid = location->mappingGuid;
     index->addMappedAddon(addon);
     markMappingChanged();
-    m_view->addMappedAddon(itemRecord(info.addonGuid, mappingGuid));
+    m_view->addMappedAddon(itemRecord(indexLocation(info.addonGuid, mappingGuid), nullptr, true));
+    updateAddonStatus(info.addonGuid, mappingGuid);
 }

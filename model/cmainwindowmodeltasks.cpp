@@ -6,6 +6,7 @@
 #include "dataindex/csimulators.h"
 #include "foundation/clogger.h"
 #include "foundation/csettings.h"
+#include "model/cbackgroundwork.h"
 #include "model/cmappingfiles.h"
 #include "model/ctasktexts.h"
 
@@ -33,7 +34,7 @@ void CMainWindowModel::onCommandButtonClicked(const CommandButtonClickedInfo& in
         return;
     }
     const Job job{CommandInfo(info.addonGuid, info.mappingGuid, info.type),
-                  CAddonStatus::of(info.addonGuid, info.mappingGuid), info.backup, info.restoreMode, false};
+                  CAddonStatus::fromIndex(info.addonGuid, info.mappingGuid), info.backup, info.restoreMode, false};
     BV_LOG(1, QStringLiteral("command button pressed: addon guid = %0, mapping guid = %1").arg(addon, mapping));
     if (!m_runner.add(job)) {
         BV_LOG(6, QStringLiteral("task add failed. Already in the queue or running."));
@@ -78,15 +79,15 @@ void CMainWindowModel::onJobProgress(const Job& job, const CommandProgress& prog
                             progress.preparing ? QString() : CTaskTexts::shortText(progress), progress.percent());
 }
 
-void CMainWindowModel::onJobError(const Job&, const Exception& error)
+void CMainWindowModel::onJobError(const Job& job, const Exception& error)
 {
     BV_LOG(6, QStringLiteral("Task error received. See line below for information"));
     CLogger::logException(error);
     if (error.errorNumber == 8)
         BV_LOG(6, QStringLiteral("Task error: user canceled"));
-    // The web service refused the download address (level 6); the same number at other levels means the
-    // update stopped before it changed anything, which the record itself explains.
-    const bool sessionExpired = error.errorNumber == 12 && error.errorLevel == 6;
+    // Number 12 is the session's end only where an update asks for its download address (level 6). Everywhere
+    // else it says that nothing was updated or restored, and the record itself explains why.
+    const bool sessionExpired = job.info.type == Update && error.errorNumber == 12 && error.errorLevel == 6;
     if (sessionExpired)
         m_view->addMessage(7, tr("Your session is expired. Please quit the program and login again."));
     if (error.errorLevel == 5 || error.errorLevel == 7 || error.errorLevel == 8) {
@@ -103,10 +104,9 @@ void CMainWindowModel::onJobFinished(const Job& job, const JobReport& report)
     BV_LOG(1, QStringLiteral("Task for addon %0, mapping %1 finished. Task is %2.")
                   .arg(addon, mapping, QString::number(job.info.type)));
     BV_LOG(1, QStringLiteral("Set status for interface."));
-    // A backup, or a backup opened for viewing, changes nothing installed; a failure still belongs on the item.
+    // Also after a backup: the location's list of backups changed.
+    updateAddonStatus(job.info.addonGuid, job.info.mappingGuid, &report);
     const bool viewed = job.info.type == Restore && job.restoreMode == 2;
-    if (job.info.type == Update || (job.info.type == Restore && !viewed) || !report.result.succeeded())
-        updateAddonStatus(job.info.addonGuid, job.info.mappingGuid, &report);
     // The file browser may not open (no desktop session): the message says where the files are either way.
     if (viewed && report.result.succeeded() && !report.extractedFolder.isEmpty())
         m_view->addMessage(3, tr("The backup of %0 has been extracted to %1.")
@@ -129,7 +129,7 @@ void CMainWindowModel::onJobFinished(const Job& job, const JobReport& report)
         if (answer == 0) {
             Job again = job;
             again.skipBackup = true;
-            again.target = CAddonStatus::of(job.info.addonGuid, job.info.mappingGuid);
+            again.target = CAddonStatus::fromIndex(job.info.addonGuid, job.info.mappingGuid);
             m_runner.add(again);
         }
     }
@@ -149,25 +149,38 @@ void CMainWindowModel::removeCommand(const CommandInfo& info)
 QList<AddonBackupInfo> CMainWindowModel::queryBackupItems(const QUuid& addonGuid, const QUuid& mappingGuid)
 {
     BV_LOG(1, QStringLiteral("Querying backup items"));
-    QList<AddonBackupInfo> backups;
-    Exception error;
-    if (!CBackupList::of(addonGuid, mappingGuid, &backups, &error))
-        displayMessage(error);
+    m_backupMenuKey = itemKey(addonGuid, mappingGuid);
+    readLocations({indexLocation(addonGuid, mappingGuid)}, Read::Query);
     BV_LOG(1, QStringLiteral("Backup items processed"));
-    return backups;
+    return m_backups.value(m_backupMenuKey);
 }
 
 bool CMainWindowModel::removeBackup(const AddonBackupInfo& backup)
 {
-    Exception error;
-    if (!CBackupList::remove(backup, &error)) {
-        CLogger::logException(error);
-        displayMessage(tr("Backup not removed"),
-                       tr("Your selected backup could not be removed. Please try again later."));
+    struct Removal
+    {
+        bool removed = false;
+        Exception error;
+    };
+    if (backup.path.isEmpty())
         return false;
-    }
-    displayMessage(tr("Backup removed"), tr("Your selected backup has been removed."));
-    updateAddonStatus(backup.addonGuid, backup.mappingGuid);
+    keep(runInBackground<Removal>(
+        this, QStringLiteral("backup removal"),
+        [backup]() {
+            Removal removal;
+            removal.removed = CBackupList::remove(backup, &removal.error);
+            return removal;
+        },
+        [this, backup](const Removal& removal) {
+            if (removal.removed) {
+                displayMessage(tr("Backup removed"), tr("Your selected backup has been removed."));
+            } else {
+                CLogger::logException(removal.error);
+                displayMessage(tr("Backup not removed"),
+                               tr("Your selected backup could not be removed. Please try again later."));
+            }
+            readLocations({indexLocation(backup.addonGuid, backup.mappingGuid)}, Read::Query);
+        }));
     return true;
 }
 

@@ -99,6 +99,8 @@ public:
     virtual void setItemProgress(const QUuid& addonGuid, const QUuid& mappingGuid, const QString& line,
                                  const QString& shortText, int percent) = 0;
     virtual void sortItem(int order) = 0;
+    // Builds the item's backup menu from the model's queryBackupItems. The model calls it too, when a read of
+    // the backups of the item it was last asked about finds another list than it gave.
     virtual void generateBackupMenu(const QUuid& addonGuid, const QUuid& mappingGuid) = 0;
     // Asks whether to scan when nothing is mapped (the window's own prompt and its answers).
     virtual void checkForScannignAddons() = 0;

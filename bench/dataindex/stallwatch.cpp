@@ -6,13 +6,13 @@
 // mapping list. Meanwhile a 1 ms timer on the GUI thread records the gaps between its ticks; the longest gap
 // is the longest time the event loop could not answer (a frozen window). Prints the figures on one line.
 
+#include "bench/support/cstallwatch.h"
 #include "dataindex/cdataindex.h"
 #include "foundation/cdatalocations.h"
 #include "foundation/csettings.h"
 #include "tools/devserver/cdevserver.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -42,18 +42,7 @@ int main(int argc, char* argv[])
     if (localCopy && !QFile::copy(arguments.at(1) + QStringLiteral("/data.index"), CDataLocations::dataIndexFilePath()))
         return 1;
 
-    QElapsedTimer clock;
-    qint64 lastTick = 0;
-    qint64 longestGap = 0;
-    int ticks = 0;
-    QTimer watch;
-    watch.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&watch, &QTimer::timeout, [&]() {
-        const qint64 now = clock.nsecsElapsed();
-        longestGap = qMax(longestGap, now - lastTick);
-        lastTick = now;
-        ++ticks;
-    });
+    CStallWatch watch;
 
     CDataIndex* index = CDataIndex::instance();
     QObject::connect(index, &CDataIndex::completed, &application, [&]() { application.quit(); });
@@ -63,15 +52,13 @@ int main(int argc, char* argv[])
             application.exit(1);
     });
     QTimer::singleShot(0, [&]() {
-        clock.start();
-        watch.start(1);
+        watch.start();
         index->initialize();
     });
     const int status = application.exec();
-    const qint64 total = clock.nsecsElapsed();
-    // The last gap runs up to completed().
-    longestGap = qMax(longestGap, total - lastTick);
+    watch.stop(); // the last gap runs up to completed()
     printf("%s: %d supported add-ons, start to completed %.1f ms, longest event-loop stall %.1f ms (%d ticks)\n",
-           localCopy ? "local copy" : "download", index->supported().size(), total / 1e6, longestGap / 1e6, ticks);
+           localCopy ? "local copy" : "download", index->supported().size(), watch.elapsedMs(), watch.longestMs(),
+           watch.ticks());
     return status;
 }

@@ -57,7 +57,7 @@ public:
         calls.append(QStringLiteral("progress %0 | %1").arg(line, shortText));
     }
     void sortItem(int order) override { calls.append(QStringLiteral("sort %0").arg(order)); }
-    void generateBackupMenu(const QUuid&, const QUuid&) override {}
+    void generateBackupMenu(const QUuid&, const QUuid&) override { calls.append(QStringLiteral("backup menu")); }
     void checkForScannignAddons() override { calls.append(QStringLiteral("offer scan")); }
     void addMessage(int type, const QString& text) override
     {

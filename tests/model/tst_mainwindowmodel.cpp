@@ -1,11 +1,13 @@
 // The window's model driven through a recording view: the texts and item states a user would see, against
 // the job layer, the real queue and commands and the development service.
 
+#include "cclirun.h"
 #include "ccommandworld.h"
 #include "commands/cbackuplist.h"
 #include "commands/clocalindex.h"
 #include "commands/clocationlock.h"
 #include "crecordingview.h"
+#include "cscopedenvironment.h"
 #include "ctestdatadir.h"
 #include "dataindex/cdataindex.h"
 #include "foundation/cdatalocations.h"
@@ -21,11 +23,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
+
+#include <algorithm>
 
 namespace
 {
@@ -36,25 +41,33 @@ CommandButtonClickedInfo updateClick()
 }
 } // namespace
 
-class TestMainWindowModel : public QObject
+// The world of the command tests with the model started on a recording view and the list shown.
+struct CStartedModel
 {
-    Q_OBJECT
+    CCommandWorld world;
+    CRecordingView view;
+    CMainWindowModel model;
 
-private:
-    // The world's mapping list on the disk, the model started on the view, and the list shown.
-    bool start(CMainWindowModel& model, CRecordingView& view)
+    // Empty when the list is shown; otherwise what went wrong.
+    QString start()
     {
         Exception error;
-        if (!CLocalIndex::saveMappings(&error))
-            return false;
+        if (!world.isReady() || !CLocalIndex::saveMappings(&error))
+            return world.problem() + error.message;
         model.initialize(&view);
-        return QTest::qWaitFor(
-            [&]() {
-                return view.items.contains(CCommandWorld::Mapping) && view.with(QStringLiteral("sort")).size() > 0 &&
+        const bool shown = QTest::qWaitFor(
+            [this]() {
+                return view.items.contains(CCommandWorld::Mapping) && !view.with(QStringLiteral("sort")).isEmpty() &&
                        view.item(CCommandWorld::Mapping).status != ItemChecking;
             },
             30000);
+        return shown ? QString() : view.calls.join(QLatin1Char('\n'));
     }
+};
+
+class TestMainWindowModel : public QObject
+{
+    Q_OBJECT
 
 private slots:
     void cleanup()
@@ -254,11 +267,9 @@ private slots:
     // A click queues an update whose course reaches the item; a second click on it is refused.
     void update()
     {
-        CCommandWorld world;
-        QVERIFY2(world.isReady(), qPrintable(world.problem()));
-        CRecordingView shown;
-        CMainWindowModel model;
-        QVERIFY(start(model, shown));
+        CStartedModel started;
+        QCOMPARE(started.start(), QString());
+        auto& [world, shown, model] = started;
         shown.calls.clear();
         CDevServerFault slow; // slow enough for the download to report on its way
         slow.bytesPerSecond = 64 * 1024;
@@ -285,18 +296,16 @@ private slots:
                 "Downloading \\(\\2%\\)$")
                 .arg(QRegularExpression::escape(total)));
         QVERIFY2(!progress.filter(downloading).isEmpty(), qPrintable(progress.join(QLatin1Char('\n'))));
-        QCOMPARE(shown.item(CCommandWorld::Mapping).status, int(ItemUpdated));
+        QTRY_COMPARE_WITH_TIMEOUT(shown.item(CCommandWorld::Mapping).status, int(ItemUpdated), 10000);
         QCOMPARE(world.differenceFrom(world.newFiles()), QString());
     }
 
     // A run of another copy of the program (here: its last step, the installed edition) reaches the item.
     void changedElsewhere()
     {
-        CCommandWorld world;
-        QVERIFY2(world.isReady(), qPrintable(world.problem()));
-        CRecordingView shown;
-        CMainWindowModel model;
-        QVERIFY(start(model, shown));
+        CStartedModel started;
+        QCOMPARE(started.start(), QString());
+        auto& [world, shown, model] = started;
         QCOMPARE(shown.item(CCommandWorld::Mapping).status, int(ItemOutdated));
         QSaveFile installed(world.installedIndex());
         QVERIFY(installed.open(QIODevice::WriteOnly) && installed.write(CCommandWorld::mappingXml(4)) > 0);
@@ -304,36 +313,46 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(shown.item(CCommandWorld::Mapping).status, int(ItemUpdated), 10000);
     }
 
-    // A canceled command and one whose location another copy of the program holds.
+    // A command whose location the command line is updating waits for it, and may be canceled meanwhile.
     void waitingAndCanceled()
     {
-        CCommandWorld world;
-        QVERIFY2(world.isReady(), qPrintable(world.problem()));
-        CRecordingView shown;
-        CMainWindowModel model;
-        QVERIFY(start(model, shown));
-        CLocationLock otherCopy(world.addonFolder());
-        QVERIFY(otherCopy.tryLock());
+        CStartedModel started;
+        QCOMPARE(started.start(), QString());
+        auto& [world, shown, model] = started;
+        CDevServerFault slow;
+        slow.bytesPerSecond = 4 * 1024;
+        world.service().server().setFault(QStringLiteral("/packages/probe.zip"), slow);
+        QProcess otherCopy;
+        otherCopy.start(CCliRun::program(), {QStringLiteral("update"), CCommandWorld::Addon.toString(),
+                                             CCommandWorld::Mapping.toString(), QStringLiteral("--no-backup")});
+        QVERIFY(otherCopy.waitForStarted());
+        // Downloading, it holds the location (and its lock file is there).
+        const auto downloading = [&started]() {
+            const QList<CDevServerRequest> requests = started.world.service().server().requests();
+            return std::any_of(requests.cbegin(), requests.cend(),
+                               [](const CDevServerRequest& r) { return r.path.endsWith("probe.zip"); });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(downloading(), 20000);
+        QVERIFY(QFileInfo::exists(CLocationLock(world.addonFolder()).lockFilePath()));
         model.onCommandButtonClicked(updateClick());
         QTRY_VERIFY2_WITH_TIMEOUT(
             shown.calls.contains(QStringLiteral("activity 1026 1 Waiting for another copy of the program...")),
             qPrintable(shown.calls.join(QLatin1Char('\n'))), 10000);
+        QCOMPARE(otherCopy.state(), QProcess::Running);
         model.removeCommand(CommandInfo(CCommandWorld::Addon, CCommandWorld::Mapping, Update));
-        QTRY_COMPARE(model.runner().pending(), 0);
-        const AddonItemRecord item = shown.item(CCommandWorld::Mapping);
-        QCOMPARE(item.status, int(ItemError));
-        QCOMPARE(item.statusText, QStringLiteral("Task error: Canceled"));
+        QTRY_COMPARE(shown.item(CCommandWorld::Mapping).statusText, QStringLiteral("Task error: Canceled"));
+        QCOMPARE(shown.item(CCommandWorld::Mapping).status, int(ItemError));
+        QCOMPARE(model.runner().pending(), 0);
+        CCliRun::end(otherCopy);
         QCOMPARE(world.differenceFrom(world.oldFiles()), QString());
     }
 
     // When the automatic backup can't be made (its record can't be written), the user may install without one.
     void backupFailed()
     {
-        CCommandWorld world;
-        QVERIFY2(world.isReady(), qPrintable(world.problem()));
-        CRecordingView shown;
-        CMainWindowModel model;
-        QVERIFY(start(model, shown));
+        CStartedModel started;
+        QCOMPARE(started.start(), QString());
+        auto& [world, shown, model] = started;
         QVERIFY(QDir().mkpath(
             CDataLocations::joinPath(CDataLocations::dataDirectory(), QStringLiteral("backup/backup.index"))));
         shown.answers = QList<int>{0}; // Yes
@@ -349,40 +368,95 @@ private slots:
         QCOMPARE(world.differenceFrom(world.newFiles()), QString());
     }
 
-    // "View" of the backup menu: the package is extracted into a new folder; the installed files stay.
-    void viewBackup()
+    // The backup menu's list comes at once from what was read last; a backup, a "View" and a deletion each
+    // reach it, read on a worker, and the menu is built again. "View" extracts into a new folder of its own.
+    void backups()
     {
-        CCommandWorld world;
-        QVERIFY2(world.isReady(), qPrintable(world.problem()));
-        QVERIFY(world.backup().result.succeeded());
-        QList<AddonBackupInfo> backups;
-        Exception error;
-        QVERIFY(CBackupList::of(CCommandWorld::Addon, CCommandWorld::Mapping, &backups, &error));
+        CStartedModel started;
+        QCOMPARE(started.start(), QString());
+        auto& [world, shown, model] = started;
+        QCOMPARE(model.queryBackupItems(CCommandWorld::Addon, CCommandWorld::Mapping).size(), 0);
+        model.onCommandButtonClicked({CCommandWorld::Addon, CCommandWorld::Mapping, Backup, {}});
+        QTRY_VERIFY_WITH_TIMEOUT(shown.calls.contains(QStringLiteral("backup menu")), 30000);
+        const QList<AddonBackupInfo> backups = model.queryBackupItems(CCommandWorld::Addon, CCommandWorld::Mapping);
         QCOMPARE(backups.size(), 1);
-        CRecordingView shown;
-        CMainWindowModel model;
-        QVERIFY(start(model, shown));
-        CommandButtonClickedInfo view{CCommandWorld::Addon, CCommandWorld::Mapping, Restore, backups.first(), 2};
-        model.onCommandButtonClicked(view);
+
+        model.onCommandButtonClicked({CCommandWorld::Addon, CCommandWorld::Mapping, Restore, backups.first(), 2});
         QTRY_VERIFY_WITH_TIMEOUT(model.runner().pending() == 0, 30000);
-        const QStringList said = shown.with(QStringLiteral("message 3 The backup of Probe Navigator has been "
-                                                           "extracted to "));
+        const QStringList said =
+            shown.with(QStringLiteral("message 3 The backup of Probe Navigator has been extracted to "));
         QCOMPARE(said.size(), 1);
         const QString folder = QDir::fromNativeSeparators(said.first().section(QStringLiteral(" to "), 1).chopped(1));
         for (auto it = world.oldFiles().cbegin(); it != world.oldFiles().cend(); ++it)
             QCOMPARE(CTestDataDir::readFile(folder + QLatin1Char('/') + it.key()), it.value());
         QCOMPARE(world.differenceFrom(world.oldFiles()), QString());
         QCOMPARE(shown.item(CCommandWorld::Mapping).status, int(ItemOutdated));
+
+        shown.calls.clear();
+        QVERIFY(model.removeBackup(backups.first()));
+        QTRY_VERIFY_WITH_TIMEOUT(shown.calls.contains(QStringLiteral("backup menu")), 10000);
+        QVERIFY(shown.calls.contains(
+            QStringLiteral("message 1 <b>Backup removed</b>: Your selected backup has been removed.")));
+        QVERIFY(!QFileInfo::exists(backups.first().path));
+        QCOMPARE(model.queryBackupItems(CCommandWorld::Addon, CCommandWorld::Mapping).size(), 0);
+    }
+
+    // Number 12 is the session's end only when the web service refuses an update its download address;
+    // from a restore it says that nothing was restored.
+    void sessionExpired_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<bool>("expired");
+        QTest::addColumn<QString>("itemText");
+        QTest::newRow("update, address refused") << int(Update) << true << "Task error: The web service gave no";
+        QTest::newRow("restore of a damaged package") << int(Restore) << false << "Task error: Unable to decompress";
+    }
+    void sessionExpired()
+    {
+        QFETCH(int, type);
+        QFETCH(bool, expired);
+        QFETCH(QString, itemText);
+        CStartedModel started;
+        QCOMPARE(started.start(), QString());
+        auto& [world, shown, model] = started;
+        CommandButtonClickedInfo click{CCommandWorld::Addon, CCommandWorld::Mapping, type, {}};
+        if (type == Update) {
+            CDevServerFault refused;
+            refused.status = 401;
+            refused.method = QStringLiteral("POST");
+            world.service().server().setFault(QString(), refused);
+        } else {
+            QVERIFY(world.backup().result.succeeded());
+            QList<AddonBackupInfo> backups;
+            Exception error;
+            QVERIFY(CBackupList::of(CCommandWorld::Addon, CCommandWorld::Mapping, &backups, &error) &&
+                    backups.size() == 1);
+            // A byte in the middle of a file's data, where the listed hash of the first 1024 bytes doesn't look.
+            QFile package(backups.first().path);
+            QVERIFY(package.open(QIODevice::ReadWrite));
+            QByteArray bytes = package.readAll();
+            const int at = std::max(bytes.indexOf("wpt.dat") + 2000, 2048);
+            QVERIFY(at < bytes.size() - 1024);
+            bytes[at] = char(bytes.at(at) ^ 0x55);
+            QVERIFY(package.seek(0) && package.write(bytes) == bytes.size());
+            package.close();
+            click.backup = backups.first();
+        }
+        model.onCommandButtonClicked(click);
+        QTRY_VERIFY_WITH_TIMEOUT(shown.item(CCommandWorld::Mapping).status == ItemError, 30000);
+        QVERIFY2(shown.item(CCommandWorld::Mapping).statusText.startsWith(itemText),
+                 qPrintable(shown.item(CCommandWorld::Mapping).statusText));
+        QCOMPARE(shown.calls.contains("message 7 Your session is expired. Please quit the program and login again."),
+                 expired);
+        QCOMPARE(world.differenceFrom(world.oldFiles()), QString());
     }
 
     // Losing the connection shows the retry message and stops the update; its return starts over.
     void connectionLostAndBack()
     {
-        CCommandWorld world;
-        QVERIFY2(world.isReady(), qPrintable(world.problem()));
-        CRecordingView shown;
-        CMainWindowModel model;
-        QVERIFY(start(model, shown));
+        CStartedModel started;
+        QCOMPARE(started.start(), QString());
+        auto& [world, shown, model] = started;
         const QString address = CSettings::stringValue(SettingsKey::ServerAddress);
         const QString retry = QStringLiteral("<b>Error</b>: No active Internet connection detected. Would you like "
                                              "to <a href=\"#\">retry</a> now?");
@@ -396,8 +470,9 @@ private slots:
         CSettings::setValue(SettingsKey::ServerAddress, QStringLiteral("http://no-such-host.invalid"));
         CNetworkStatus::instance()->check();
         QTRY_VERIFY_WITH_TIMEOUT(shown.calls.contains(QStringLiteral("message 8 ") + retry), 30000);
-        QTRY_COMPARE_WITH_TIMEOUT(model.runner().pending(), 0, 30000);
-        QCOMPARE(shown.item(CCommandWorld::Mapping).statusText, QStringLiteral("Task error: Canceled"));
+        QTRY_COMPARE_WITH_TIMEOUT(shown.item(CCommandWorld::Mapping).statusText, QStringLiteral("Task error: Canceled"),
+                                  30000);
+        QCOMPARE(model.runner().pending(), 0);
         QCOMPARE(world.differenceFrom(world.oldFiles()), QString());
 
         CSettings::setValue(SettingsKey::ServerAddress, address);
@@ -406,6 +481,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(shown.calls.contains(QStringLiteral("unmessage ") + retry), 30000);
         QVERIFY(shown.calls.contains(QStringLiteral("waiting Determining your account status...")));
         QTRY_VERIFY_WITH_TIMEOUT(shown.calls.contains(QStringLiteral("view 1")), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!shown.with(QStringLiteral("sort")).isEmpty(), 30000); // the data index, again
         QVERIFY(!model.isOffline());
     }
 
@@ -413,11 +489,9 @@ private slots:
     // by a file that reads as a mapping list, keeping the old one beside it.
     void mappingFiles()
     {
-        CCommandWorld world;
-        QVERIFY2(world.isReady(), qPrintable(world.problem()));
-        CRecordingView shown;
-        CMainWindowModel model;
-        QVERIFY(start(model, shown));
+        CStartedModel started;
+        QCOMPARE(started.start(), QString());
+        auto& [world, shown, model] = started;
         QSignalSpy done(&model, &CMainWindowModel::mappingFileDone);
         const QString list = CDataLocations::mappingListFilePath();
         const QByteArray withLocation = CTestDataDir::readFile(list);
@@ -435,6 +509,8 @@ private slots:
         QCOMPARE(shown.item(CCommandWorld::Mapping).directory, QDir::toNativeSeparators(world.addonFolder()));
 
         model.revertMapping();
+        QVERIFY(done.wait(10000));
+        QCOMPARE(done.takeFirst().at(0).toBool(), true);
         QCOMPARE(shown.items.keys(), QList<QUuid>{CCommandWorld::Mapping});
         QVERIFY(!model.isMappingChanged());
 
@@ -485,14 +561,52 @@ private slots:
             QStringLiteral("message 1 <b>File imported</b>: The mapping has been imported successfully.")));
     }
 
+    // The sample simulators of samples/make-fake-sims: the scan finds each of the 10 sample locations, says
+    // how many, and lists them; "mapping.index" gets them only when the user saves.
+    void scanFindsEverySample()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("The sample layout is a POSIX shell script.");
+#endif
+        CTestDataDir scratch;
+        QProcess script;
+        script.start(QStringLiteral("/bin/sh"),
+                     {qEnvironmentVariable("TESSARAY_SOURCE_DIR") + QStringLiteral("/samples/make-fake-sims"),
+                      scratch.filePath(QStringLiteral("layout"))});
+        QVERIFY(script.waitForFinished(60000) && script.exitCode() == 0);
+        // It prints the environment to use as "export NAME='value'" lines.
+        CScopedEnvironment environment;
+        static const QRegularExpression exportLine(QStringLiteral("^export ([A-Za-z_]+)='(.*)'$"));
+        for (const QString& line : QString::fromUtf8(script.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+            const QRegularExpressionMatch match = exportLine.match(line);
+            if (match.hasMatch())
+                environment.set(match.captured(1).toUtf8().constData(), match.captured(2).toUtf8());
+        }
+        CDataIndex::resetInstance();
+        Exception error;
+        QString warning;
+        QVERIFY2(CLocalIndex::load(&error, &warning) && warning.isEmpty(), qPrintable(warning));
+
+        CRecordingView shown;
+        CMainWindowModel model;
+        model.setView(&shown);
+        QSignalSpy scanned(&model, &CMainWindowModel::scanFinished);
+        model.onScanAddonClicked();
+        QVERIFY(scanned.wait(60000));
+        QCOMPARE(scanned.first().at(0).toInt(), 10);
+        QVERIFY(shown.calls.contains(QStringLiteral("message 3 Scan completed - 10 addons detected.")));
+        QCOMPARE(shown.items.size(), 10);
+        QVERIFY(model.isMappingChanged());
+        QVERIFY(!QFileInfo::exists(CDataLocations::mappingListFilePath()));
+        CDataIndex::resetInstance();
+    }
+
     // Unsaved edits are saved before a scan, or the scan doesn't run; the X-Plane question comes once.
     void scanPrompts()
     {
-        CCommandWorld world;
-        QVERIFY2(world.isReady(), qPrintable(world.problem()));
-        CRecordingView shown;
-        CMainWindowModel model;
-        QVERIFY(start(model, shown));
+        CStartedModel started;
+        QCOMPARE(started.start(), QString());
+        auto& [world, shown, model] = started;
         QSignalSpy scanned(&model, &CMainWindowModel::scanFinished);
         model.onCommandButtonClicked({CCommandWorld::Addon, CCommandWorld::Mapping, Remove, {}});
         shown.answers = QList<int>{1}; // Cancel
@@ -512,7 +626,9 @@ private slots:
             QStringLiteral("message 3 Scan completed - %0 addons detected.").arg(scanned.first().at(0).toInt())));
 
         shown.asked.clear();
+        QSignalSpy reverted(&model, &CMainWindowModel::mappingFileDone);
         model.revertMapping();
+        QVERIFY(reverted.wait(10000));
         model.onScanAddonClicked();
         QVERIFY(scanned.wait(20000));
         QCOMPARE(shown.asked, QStringList{});

@@ -136,7 +136,7 @@ void TestWindowModel::updateFromTheItemButton()
     QTest::mouseClick(item(window)->findChild<QToolButton*>(QStringLiteral("updateButton")), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(item(window)->ring() && !item(window)->ring()->isHidden(), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(item(window)->ring()->isHidden(), 60000);
-    QCOMPARE(statusText(window), QStringLiteral("Up to date"));
+    QTRY_COMPARE(statusText(window), QStringLiteral("Up to date")); // read from the disk on a worker thread
     QCOMPARE(world.differenceFrom(world.newFiles()), QString());
 }
 
@@ -174,9 +174,11 @@ void TestWindowModel::removeABackup()
     QVERIFY(start(window));
     QTest::mouseClick(item(window)->findChild<QToolButton*>(QStringLiteral("backupButton")), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!window.model()->runner().isBusy(), 30000);
+    // The model reads the backups on a worker thread after the command.
+    QTRY_COMPARE_WITH_TIMEOUT(window.model()->queryBackupItems(CCommandWorld::Addon, CCommandWorld::Mapping).size(), 1,
+                              10000);
     const QList<AddonBackupInfo> backups =
         window.model()->queryBackupItems(CCommandWorld::Addon, CCommandWorld::Mapping);
-    QCOMPARE(backups.size(), 1);
     QVERIFY(QFile::exists(backups.first().path));
 
     window.generateBackupMenu(CCommandWorld::Addon, CCommandWorld::Mapping);
@@ -185,8 +187,8 @@ void TestWindowModel::removeABackup()
     m_answers = {0};
     entry->actions().at(2)->trigger();
     QCOMPARE(m_asked, QStringList{QStringLiteral("Remove backup")});
-    QVERIFY(!QFile::exists(backups.first().path));
-    QVERIFY(window.model()->queryBackupItems(CCommandWorld::Addon, CCommandWorld::Mapping).isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(backups.first().path), 10000);
+    QTRY_VERIFY(window.model()->queryBackupItems(CCommandWorld::Addon, CCommandWorld::Mapping).isEmpty());
     window.generateBackupMenu(CCommandWorld::Addon, CCommandWorld::Mapping);
     QCOMPARE(window.backupMenu()->actions().first()->text(), QStringLiteral("No backup found"));
 }
