@@ -7,6 +7,7 @@
 // updates that add-on through the model, automatic backup on. The longest gap of the model's event loop
 // during each step is printed, on one line per step.
 
+#include "bench/support/cbenchlocations.h"
 #include "bench/support/cstallwatch.h"
 #include "commands/clocalindex.h"
 #include "dataindex/cdataindex.h"
@@ -133,24 +134,8 @@ int main(int argc, char* argv[])
         fprintf(stderr, "%s\n", qPrintable(error.message));
         return 1;
     }
-    const QList<IndexInfo*> supported = CDataIndex::instance()->supportedAddons();
     const int locations = arguments.at(2).toInt();
-    for (int i = 0; i < locations && !supported.isEmpty(); ++i) {
-        const IndexInfo* source = supported.at(i % supported.size());
-        auto* addon = new IndexInfo;
-        addon->guid = source->guid;
-        addon->name = source->name;
-        auto* location = new IndexPathInfo;
-        location->mappingGuid = QUuid::createUuid();
-        location->simulator = 0x100000;
-        location->directory = QDir::toNativeSeparators(data.filePath(QStringLiteral("addons/%0").arg(i)));
-        addon->insertPath(location);
-        QDir().mkpath(location->directory);
-        QFile installed(CDataLocations::installedIndexPath(location->directory, addon->guid));
-        if (installed.open(QIODevice::WriteOnly))
-            installed.write("<mapping cycle=\"2612\" revision=\"1\"><sim simulator=\"USER\"/></mapping>\n");
-        CDataIndex::instance()->addMappedAddon(addon);
-    }
+    mapBenchLocations(data.path(), locations);
 
     CNullView view;
     CMainWindowModel model;

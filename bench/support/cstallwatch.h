@@ -6,7 +6,7 @@
 
 // How long the event loop of the thread it lives on could not answer: the longest gap between the ticks of a
 // 1 ms timer, which on the GUI thread is what a user feels as a frozen window. The benchmarks of the model
-// and of the data index share it.
+// and of the data index and the window share it.
 class CStallWatch
 {
 public:

@@ -11,6 +11,8 @@
 // folder and server the caller set up) and the first item's Update button is pressed; the longest gap from
 // the press until the item's task has ended is printed.
 
+#include "bench/support/cbenchlocations.h"
+#include "bench/support/cstallwatch.h"
 #include "commands/clocalindex.h"
 #include "dataindex/cdataindex.h"
 #include "foundation/cdatalocations.h"
@@ -19,32 +21,19 @@
 #include "ui/cmainwindow.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QToolButton>
 
 #include <cstdio>
 
 namespace
 {
-// The longest gap between the ticks of a 1 ms timer while `step` runs and until `done` says it has ended,
-// the window painted at the end.
+// The longest stall while `step` runs and until `done` says it has ended, the window painted at the end.
 template <typename Step, typename Done> double longestStall(QWidget* window, Step step, Done done)
 {
-    QElapsedTimer clock;
-    qint64 last = 0, longest = 0;
-    QTimer watch;
-    watch.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&watch, &QTimer::timeout, [&]() {
-        const qint64 now = clock.nsecsElapsed();
-        longest = qMax(longest, now - last);
-        last = now;
-    });
-    clock.start();
-    watch.start(1);
+    CStallWatch watch;
+    watch.start();
     step();
     while (!done())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
@@ -54,8 +43,8 @@ template <typename Step, typename Done> double longestStall(QWidget* window, Ste
     while (settle.elapsed() < 200)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
     window->grab();
-    longest = qMax(longest, clock.nsecsElapsed() - last);
-    return longest / 1e6;
+    watch.stop();
+    return watch.longestMs();
 }
 
 void report(const char* step, double stall)
@@ -139,25 +128,9 @@ int main(int argc, char* argv[])
            longestStall(
                &window, [&]() { model.addMappedAddons(); }, []() { return true; }));
 
-    const QList<IndexInfo*> supported = CDataIndex::instance()->supportedAddons();
     const int locations = arguments.at(2).toInt();
     QTemporaryDir folders;
-    for (int i = 0; i < locations && !supported.isEmpty(); ++i) {
-        const IndexInfo* source = supported.at(i % supported.size());
-        auto* addon = new IndexInfo;
-        addon->guid = source->guid;
-        addon->name = source->name;
-        auto* location = new IndexPathInfo;
-        location->mappingGuid = QUuid::createUuid();
-        location->simulator = 0x100000;
-        location->directory = QDir::toNativeSeparators(folders.filePath(QStringLiteral("addons/%0").arg(i)));
-        addon->insertPath(location);
-        QDir().mkpath(location->directory);
-        QFile installed(CDataLocations::installedIndexPath(location->directory, addon->guid));
-        if (installed.open(QIODevice::WriteOnly))
-            installed.write("<mapping cycle=\"2612\" revision=\"1\"><sim simulator=\"USER\"/></mapping>\n");
-        CDataIndex::instance()->addMappedAddon(addon);
-    }
+    mapBenchLocations(folders.path(), locations);
     const QByteArray label = QStringLiteral("list fill of %0 locations").arg(locations).toUtf8();
     report(label.constData(), longestStall(
                                   &window, [&]() { model.addMappedAddons(); }, []() { return true; }));
