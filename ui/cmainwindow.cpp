@@ -3,15 +3,16 @@
 #include "caddnewmappingitem.h"
 #include "caddonitemwidget.h"
 #include "cdisplaychain.h"
-#include "cemptysettingspage.h"
 #include "cloginview.h"
 #include "cmessagelist.h"
+#include "csettingsview.h"
 #include "cwaitingwidget.h"
 #include "foundation/clocalsocketipcclient.h"
 #include "foundation/clogger.h"
 #include "foundation/csettings.h"
 #include "model/cmainwindowmodel.h"
 #include "model/cmappingeditor.h"
+#include "webservices/cnetworkaccess.h"
 #include "webservices/cnetworkstatus.h"
 
 #include <QAction>
@@ -81,9 +82,16 @@ CMainWindow::CMainWindow(QWidget* parent)
     registerViewChain();
     applyStyle();
     restoreWindowState();
+    // A proxy that wants a user name and password, met by any request of the program, is answered here.
+    CNetworkAccess::setProxyCredentialsPrompt(this, [this](const QString& proxy, QString* user, QString* password) {
+        return askProxyCredentials(proxy, user, password);
+    });
 }
 
-CMainWindow::~CMainWindow() = default;
+CMainWindow::~CMainWindow()
+{
+    CNetworkAccess::setProxyCredentialsPrompt(nullptr, {});
+}
 
 void CMainWindow::initializeModel()
 {
@@ -113,6 +121,9 @@ void CMainWindow::initializeModel()
     connect(this, &CMainWindow::addNewAddon, model, &CMainWindowModel::addNewAddon);
     // The offline message's "retry": the connection is checked now rather than at the next tick.
     connect(this, &CMainWindow::messageLinkActivated, CNetworkStatus::instance(), &CNetworkStatus::check);
+    connect(CNetworkStatus::instance(), &CNetworkStatus::connectionChanged, this, &CMainWindow::showConnectionProblem);
+    if (CSettingsView* settings = settingsView())
+        settings->hooks().redownloadIndex = [model]() { model->redownloadDataIndex(); };
     model->initialize(this);
 }
 
@@ -139,11 +150,12 @@ void CMainWindow::setupUi()
     QWidget* list = buildListPage();
     list->setProperty("displayChain", 0);
     m_stack->addWidget(list);
-    auto* settings = new CEmptySettingsPage(m_stack);
+    auto* settings = new CSettingsView(m_stack);
     settings->setProperty("displayChain", 1);
     m_stack->addWidget(settings);
     m_settings = settings;
     m_settingsWidget = settings;
+    setUpSettingsView(settings);
     m_loginView = new CLoginView(m_stack);
     m_loginView->setProperty("displayChain", 2);
     m_stack->addWidget(m_loginView);
@@ -173,6 +185,7 @@ void CMainWindow::setupUi()
     m_backupMenu = new QMenu(this);
     m_backupMenu->setObjectName(QStringLiteral("backupMenu"));
     buildShortcuts();
+    buildHelpMenu();
 }
 
 QWidget* CMainWindow::buildHeader()
