@@ -22,8 +22,6 @@
 
 namespace
 {
-// Every row label of every section is this wide, so that the fields of the page line up.
-constexpr int LabelWidth = 150;
 constexpr int NotificationOff = 9;
 constexpr int ChunkPositions = 40;
 
@@ -139,6 +137,12 @@ CSettingsInnerWidget::CSettingsInnerWidget(QWidget* parent)
     buildServer();
     buildProxy();
     layout->addStretch(1);
+    // Every row label of every section as wide as the widest, so that the fields of the page line up.
+    int width = 0;
+    for (const QLabel* label : qAsConst(m_rowLabels))
+        width = std::max(width, label->sizeHint().width());
+    for (QLabel* label : qAsConst(m_rowLabels))
+        label->setMinimumWidth(width);
     setRecord(CSettingsRecord());
 }
 
@@ -165,7 +169,7 @@ QFormLayout* CSettingsInnerWidget::formOf(QGroupBox* box)
 QLabel* CSettingsInnerWidget::rowLabel(const QString& text, QWidget* buddy)
 {
     auto* label = new QLabel(text, this);
-    label->setMinimumWidth(LabelWidth);
+    m_rowLabels.append(label);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     label->setBuddy(buddy);
     return label;
@@ -255,11 +259,17 @@ void CSettingsInnerWidget::buildNotification()
     m_agentNote->setWordWrap(true);
     m_agentNote->hide();
     connect(m_notification, &QSlider::valueChanged, this, &CSettingsInnerWidget::updateNotificationText);
+    // One row, so that the text or the note that is hidden leaves no gap.
+    auto* below = new QWidget(box);
+    auto* belowLayout = new QVBoxLayout(below);
+    belowLayout->setContentsMargins(0, 0, 0, 0);
+    belowLayout->setSpacing(6);
+    for (QWidget* widget : {static_cast<QWidget*>(m_notificationText), static_cast<QWidget*>(m_agentNote),
+                            static_cast<QWidget*>(m_autoStart)})
+        belowLayout->addWidget(widget);
     QFormLayout* form = formOf(box);
     form->addRow(rowLabel(tr("Interval"), m_notification), sliderRow(box, m_notification, tr(" Often"), tr(" Never")));
-    form->addRow(rowLabel(QString(), nullptr), m_notificationText);
-    form->addRow(rowLabel(QString(), nullptr), m_autoStart);
-    form->addRow(rowLabel(QString(), nullptr), m_agentNote);
+    form->addRow(rowLabel(QString(), nullptr), below);
 }
 
 void CSettingsInnerWidget::buildChunks()

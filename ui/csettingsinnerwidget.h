@@ -86,6 +86,7 @@ private:
 
     CSettingsRecord m_shown; // carries what has no control (the server address)
 
+    QList<QLabel*> m_rowLabels;
     QGroupBox* m_account = nullptr;
     QLabel* m_welcome = nullptr;
     QLabel* m_revision = nullptr;

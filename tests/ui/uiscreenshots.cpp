@@ -1,10 +1,12 @@
 // Renders the window's views to PNG files for the README: the log-in page, the add-on list with an item in
-// every status and a running and a waiting task, the mappings page, and a message of every type. The items
+// every status and a running and a waiting task, the mappings page, a message of every type and the settings. The items
 // are the add-on locations of the sample data index; the window is fed through its view calls.
 //
 // Usage: tessaray-uiscreenshots DATA_INDEX OUTPUT_FOLDER [SUFFIX]   (scripts/screenshots runs it)
 #include "ctestdatadir.h"
 #include "ui/cmainwindow.h"
+#include "ui/csettingsinnerwidget.h"
+#include "ui/csettingsview.h"
 
 #include <QApplication>
 #include <QDir>
@@ -115,5 +117,15 @@ int main(int argc, char* argv[])
 
     window.displayWaitingMessage(QStringLiteral("Updating your data index..."));
     ok = save(&window, folder, QStringLiteral("waiting"), suffix) && ok;
+    window.hideWaitingScreen();
+    for (int type : types)
+        window.removeMessage(QStringLiteral("A message of type %0.").arg(type));
+
+    // The settings as the window shows them, and the whole page, every section, in one picture.
+    window.switchView(3);
+    ok = save(&window, folder, QStringLiteral("settings"), suffix) && ok;
+    CSettingsInnerWidget* sections = window.settingsView()->inner();
+    sections->resize(sections->width(), sections->sizeHint().height());
+    ok = save(sections, folder, QStringLiteral("settings-page"), suffix) && ok;
     return ok ? 0 : 1;
 }
