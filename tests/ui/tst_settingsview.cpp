@@ -93,6 +93,8 @@ void TestSettingsView::init()
     m_window->show();
     m_window->switchView(3);
     QCOMPARE(m_window->currentView(), 3);
+    // Nobody has signed in: no account to show or unregister.
+    QVERIFY(control<QWidget>("accountSection")->isHidden());
 }
 
 void TestSettingsView::cleanup()
