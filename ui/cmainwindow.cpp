@@ -6,6 +6,7 @@
 #include "cloginview.h"
 #include "cmessagelist.h"
 #include "csettingsview.h"
+#include "csimulatorfolderspage.h"
 #include "cwaitingwidget.h"
 #include "foundation/clocalsocketipcclient.h"
 #include "foundation/clogger.h"
@@ -159,10 +160,9 @@ void CMainWindow::setupUi()
     m_loginView = new CLoginView(m_stack);
     m_loginView->setProperty("displayChain", 2);
     m_stack->addWidget(m_loginView);
-    auto* simulators = new QLabel(tr("Simulator folders are set in the settings for now."), m_stack);
-    simulators->setObjectName(QStringLiteral("simulatorMappingPage"));
-    simulators->setAlignment(Qt::AlignCenter);
+    auto* simulators = new CSimulatorFoldersPage(m_stack);
     simulators->setProperty("displayChain", 3);
+    connect(simulators, &CSimulatorFoldersPage::settingsRequested, this, [this]() { switchView(3); });
     m_stack->addWidget(simulators);
     layout->addWidget(m_stack, 1);
     setCentralWidget(central);
@@ -241,7 +241,6 @@ QWidget* CMainWindow::buildHeader()
     m_viewButtons.value(1)->setProperty("mappingToolTip", tr("Back to your addons and their status"));
     m_viewButtons.value(2)->setProperty("mappingToolTip", tr("You are editing where your addons are installed"));
     m_viewButtons.value(4)->hide();
-    m_viewButtons.value(5)->hide();
     return header;
 }
 
@@ -494,7 +493,7 @@ void CMainWindow::setCurrentView(int view)
     if (QAbstractButton* button = viewButton(view))
         button->setChecked(true);
     const bool signedIn = view != 4;
-    for (int role : {1, 2, 3})
+    for (int role : {1, 2, 3, 5})
         m_viewButtons.value(role)->setVisible(signedIn);
     m_viewButtons.value(4)->setVisible(!signedIn);
     m_welcome->setVisible(signedIn);

@@ -6,6 +6,7 @@
 #include "ui/cmessagelist.h"
 #include "ui/csettingsinnerwidget.h"
 #include "ui/csettingsview.h"
+#include "ui/csimulatorfolderspage.h"
 #include "webservices/cdownloadlogutils.h"
 
 #include <QAction>
@@ -49,6 +50,7 @@ private slots:
     void unregistering();
     void diagnosticsFromTheHelpMenu();
     void proxyIsAskedAboutOnce();
+    void simulatorPageSaysHowEachFolderWasFound();
 
 private:
     template <typename T> T* control(const QString& name) const
@@ -431,6 +433,31 @@ void TestSettingsView::proxyIsAskedAboutOnce()
     QVERIFY(!m_window->askProxyCredentials(QStringLiteral("192.0.2.7:3128"), &user, &password));
     QVERIFY(m_window->askProxyCredentials(QStringLiteral("192.0.2.8:3128"), &user, &password));
     QCOMPARE(asked, (QStringList{QStringLiteral("192.0.2.7:3128"), QStringLiteral("192.0.2.8:3128")}));
+}
+
+void TestSettingsView::simulatorPageSaysHowEachFolderWasFound()
+{
+    const QString entered = QDir(m_data->path()).filePath(QStringLiteral("FSX"));
+    QVERIFY(QDir().mkpath(entered));
+    CSettings::setValue(SettingsKey::SimulatorRootPrefix + QStringLiteral("FSX"), entered);
+    CSettings::setValue(SettingsKey::SimulatorRootPrefix + QStringLiteral("XP11"), entered + QStringLiteral("-gone"));
+    auto* page = m_window->findChild<CSimulatorFoldersPage*>();
+    QSignalSpy refreshed(page, &CSimulatorFoldersPage::refreshed);
+    m_window->switchView(5);
+    QCOMPARE(m_window->currentView(), 5);
+    QVERIFY(refreshed.wait(10000));
+    auto* folder = page->findChild<QLabel*>(QStringLiteral("simulatorFolder_FSX"));
+    QCOMPARE(folder->text(), QDir::toNativeSeparators(entered));
+    const auto howOf = [page](const char* simulator) {
+        return page->findChild<QLabel*>(QStringLiteral("simulatorHow_") + QLatin1String(simulator))->text();
+    };
+    QVERIFY2(howOf("FSX").startsWith(QLatin1String("entered in the settings")), qPrintable(howOf("FSX")));
+    QVERIFY(howOf("XP11").endsWith(QLatin1String("the folder does not exist")));
+    QCOMPARE(howOf("FS9"), QStringLiteral("not found"));
+    QCOMPARE(page->findChild<QLabel*>(QStringLiteral("simulatorFolder_FS9"))->text(), QStringLiteral("(none)"));
+
+    QTest::mouseClick(page->findChild<QPushButton*>(QStringLiteral("changeSimulatorFoldersButton")), Qt::LeftButton);
+    QCOMPARE(m_window->currentView(), 3);
 }
 
 QTEST_MAIN(TestSettingsView)
