@@ -87,6 +87,7 @@ CMainWindow::CMainWindow(QWidget* parent)
     CNetworkAccess::setProxyCredentialsPrompt(this, [this](const QString& proxy, QString* user, QString* password) {
         return askProxyCredentials(proxy, user, password);
     });
+    connect(CNetworkStatus::instance(), &CNetworkStatus::connectionChanged, this, &CMainWindow::showConnectionProblem);
 }
 
 CMainWindow::~CMainWindow()
@@ -122,7 +123,6 @@ void CMainWindow::initializeModel()
     connect(this, &CMainWindow::addNewAddon, model, &CMainWindowModel::addNewAddon);
     // The offline message's "retry": the connection is checked now rather than at the next tick.
     connect(this, &CMainWindow::messageLinkActivated, CNetworkStatus::instance(), &CNetworkStatus::check);
-    connect(CNetworkStatus::instance(), &CNetworkStatus::connectionChanged, this, &CMainWindow::showConnectionProblem);
     if (CSettingsView* settings = settingsView())
         settings->hooks().redownloadIndex = [model]() { model->redownloadDataIndex(); };
     model->initialize(this);

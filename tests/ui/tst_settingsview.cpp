@@ -1,16 +1,20 @@
 #include "ctestdatadir.h"
+#include "ctinyproxy.h"
 #include "foundation/cdatalocations.h"
 #include "foundation/csettings.h"
 #include "platform/cregistry.h"
 #include "ui/cmainwindow.h"
 #include "ui/cmessagelist.h"
+#include "ui/cproxycredentialsdialog.h"
 #include "ui/csettingsinnerwidget.h"
 #include "ui/csettingsview.h"
 #include "ui/csimulatorfolderspage.h"
 #include "webservices/cdownloadlogutils.h"
+#include "webservices/cnetworkstatus.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -50,6 +54,7 @@ private slots:
     void unregistering();
     void diagnosticsFromTheHelpMenu();
     void proxyIsAskedAboutOnce();
+    void windowAnswersAProxyThatAsks();
     void simulatorPageSaysHowEachFolderWasFound();
 
 private:
@@ -433,6 +438,59 @@ void TestSettingsView::proxyIsAskedAboutOnce()
     QVERIFY(!m_window->askProxyCredentials(QStringLiteral("192.0.2.7:3128"), &user, &password));
     QVERIFY(m_window->askProxyCredentials(QStringLiteral("192.0.2.8:3128"), &user, &password));
     QCOMPARE(asked, (QStringList{QStringLiteral("192.0.2.7:3128"), QStringLiteral("192.0.2.8:3128")}));
+
+    // The dialog itself: the password is not shown, and there is nothing to confirm without a user name.
+    CProxyCredentialsDialog dialog(QStringLiteral("192.0.2.7:3128"), QString());
+    QCOMPARE(dialog.findChild<QLineEdit*>(QStringLiteral("proxyPasswordEdit"))->echoMode(), QLineEdit::Password);
+    QPushButton* ok = dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+    QVERIFY(!ok->isEnabled());
+    QTest::keyClicks(dialog.findChild<QLineEdit*>(QStringLiteral("proxyUserNameEdit")), QStringLiteral("pilot"));
+    QVERIFY(ok->isEnabled());
+}
+
+void TestSettingsView::windowAnswersAProxyThatAsks()
+{
+    if (CTinyProxy::program().isEmpty())
+        QSKIP("tinyproxy is not installed (scripts/setup installs it)");
+    const QHostAddress address = CTinyProxy::nonLoopbackAddress();
+    QVERIFY2(!address.isNull(), "this machine has no address other than loopback ones");
+    CTinyProxy proxy;
+    QString error;
+    QVERIFY2(proxy.start(address, QStringLiteral("alice"), QStringLiteral("pa55-word"), &error), qPrintable(error));
+    CSettings::setValue(SettingsKey::EnableProxy, true);
+    CSettings::setValue(SettingsKey::ProxyAddress, proxy.host());
+    CSettings::setValue(SettingsKey::ProxyPort, proxy.port());
+    // No service behind it: the proxy's answer to the probe is what counts.
+    const QString server = QStringLiteral("http://%1:9/").arg(address.toString());
+    CSettings::setValue(SettingsKey::ServerAddress, server);
+    QStringList asked;
+    m_window->setProxyCredentialsAnswerer([&asked](const QString& name, QString* user, QString* password) {
+        asked << name;
+        *user = QStringLiteral("alice");
+        *password = QStringLiteral("pa55-word");
+        return true;
+    });
+
+    QSignalSpy answered(CNetworkStatus::instance(), &CNetworkStatus::connectionChanged);
+    CNetworkStatus::instance()->check();
+    QVERIFY(answered.wait(20000));
+    QCOMPARE(asked, QStringList{QStringLiteral("%1:%2").arg(proxy.host()).arg(proxy.port())});
+    QVERIFY2(proxy.requests().join(QLatin1Char('\n')).contains(server + QStringLiteral("status.txt")),
+             qPrintable(proxy.requests().join(QLatin1Char('\n'))));
+    QCOMPARE(CSettings::stringValue(SettingsKey::ProxyUserName), QStringLiteral("alice"));
+    const QString stored = CSettings::stringValue(SettingsKey::ProxyPassword);
+    QVERIFY(stored != QLatin1String("pa55-word"));
+    QCOMPARE(CDownloadLogUtils::decryptText(stored), QStringLiteral("pa55-word"));
+    QVERIFY(messages().isEmpty());
+
+    // A proxy that cannot be reached is named, not taken for a missing connection.
+    proxy.stop();
+    answered.clear();
+    CNetworkStatus::instance()->check();
+    QVERIFY(answered.wait(20000));
+    QCOMPARE(
+        messages(),
+        QStringList{QStringLiteral("The proxy %1:%2 refused the connection.").arg(proxy.host()).arg(proxy.port())});
 }
 
 void TestSettingsView::simulatorPageSaysHowEachFolderWasFound()
