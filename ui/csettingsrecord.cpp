@@ -91,6 +91,11 @@ CSettingsRecord::Outcome CSettingsRecord::store(const CSettingsRecord& record, c
     const QString backup = record.backupPath.trimmed();
     if (backup.isEmpty()) {
         result.backupPath = shown.backupPath;
+    } else if (backup != shown.backupPath && QDir::isRelativePath(backup)) {
+        // Relative to whatever folder the program was started in: another one at each start.
+        result.backupPath = shown.backupPath;
+        outcome.problems << QObject::tr("The backup folder %0 is not a full path; the folder stays %1.")
+                                .arg(backup, shown.backupPath);
     } else if (backup != shown.backupPath) {
         if (QDir().mkpath(backup)) {
             CSettings::setValue(Key::BackupPath, backup);

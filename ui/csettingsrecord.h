@@ -47,8 +47,8 @@ struct CSettingsRecord
     // Writes `record` to the settings file. Only the values that differ from `shown` (what the view was
     // filled with) are written, so that what another part of the program stored meanwhile (the proxy
     // prompt's answer, a scan's roots) is not put back to what the view happened to show.
-    // - An empty backup path keeps the stored one; another is created with its parents, and stored as empty
-    //   (the default folder) when that fails.
+    // - An empty or relative backup path keeps the stored one; another is created with its parents, and
+    //   stored as empty (the default folder) when that fails.
     // - A simulator folder is stored only when it names something on disk; an emptied one goes back to
     //   detection.
     // - The agent's start with the system is written to or removed from the registry at every save when

@@ -204,7 +204,7 @@ void TestSettingsView::unsavedChanges()
 
 void TestSettingsView::backupPath_data()
 {
-    QTest::addColumn<QString>("entered"); // relative to the data folder; "-" for an empty field
+    QTest::addColumn<QString>("entered"); // relative to the data folder; "-" for an empty field, "./" as it is
     QTest::addColumn<QString>("stored");
     QTest::addColumn<bool>("problem");
     QTest::newRow("empty keeps the stored one") << "-"
@@ -225,7 +225,10 @@ void TestSettingsView::backupPath()
     CSettings::setValue(SettingsKey::BackupPath, data.filePath(QStringLiteral("kept")));
     m_view->loadSettings();
     QSignalSpy problems(m_view, &CSettingsView::saveProblem);
-    control<QLineEdit>("backupPathEdit")->setText(entered == QLatin1String("-") ? QString() : data.filePath(entered));
+    control<QLineEdit>("backupPathEdit")
+        ->setText(entered == QLatin1String("-")             ? QString()
+                  : entered.startsWith(QLatin1String("./")) ? entered
+                                                            : data.filePath(entered));
     m_view->saveSettings();
     QCOMPARE(CSettings::stringValue(SettingsKey::BackupPath), stored.isEmpty() ? QString() : data.filePath(stored));
     QCOMPARE(problems.size(), problem ? 1 : 0);
