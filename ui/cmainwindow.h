@@ -131,7 +131,7 @@ public:
     CDisplayChain* displayChain() const { return m_chain; }
     // The settings view, unless a test put another page in its place.
     CSettingsView* settingsView() const;
-    // Puts the settings view in place of the empty page.
+    // Puts another settings page in the settings view's place (tests).
     void setSettingsPage(ISettingsPage* page, QWidget* widget);
     CLoginView* loginView() const { return m_loginView; }
     CMessageList* messageList() const { return m_messages; }
