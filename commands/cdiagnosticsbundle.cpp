@@ -79,28 +79,12 @@ QString native(const QString& path)
 QString simulatorsText()
 {
     QStringList lines{QStringLiteral("# simulator\tname\tfolder\thow it was found\tfolder exists")};
-    for (const int simulator : CSimulators::rootSimulators()) {
-        const QString key = SettingsKey::SimulatorRootPrefix + CSimulators::shortName(simulator);
-        const QString stored = CSimulatorRoots::normalize(CSettings::stringValue(key).trimmed());
-        // The lookup alone: root() would store what it finds.
-        const QString detected = CSimulatorRoots::lookUp(simulator);
-        QString folder = stored.isEmpty() ? detected : stored;
-        QString how;
-        if (CSettings::isSimulatorDisabled(simulator))
-            how = QStringLiteral("switched off in the settings (simulators/disable)");
-        else if (stored.isEmpty())
-            how = detected.isEmpty() ? QStringLiteral("not found") : QStringLiteral("found by detection");
-        else if (detected.isEmpty())
-            how = QStringLiteral("entered in the settings (%0); detection finds nothing").arg(key);
-        else if (QString::compare(detected, stored, Qt::CaseInsensitive) == 0)
-            how = QStringLiteral("found by detection, kept in the settings (%0)").arg(key);
-        else
-            how = QStringLiteral("entered in the settings (%0); detection finds %1").arg(key, native(detected));
-        lines << QStringList{CSimulators::shortName(simulator), CSimulators::displayName(simulator), native(folder),
-                             how,
-                             folder.isEmpty()            ? QString()
-                             : QFileInfo(folder).isDir() ? QStringLiteral("yes")
-                                                         : QStringLiteral("no")}
+    for (const CDiagnosticsBundle::SimulatorFolder& found : CDiagnosticsBundle::simulatorFolders()) {
+        lines << QStringList{CSimulators::shortName(found.simulator), CSimulators::displayName(found.simulator),
+                             found.folder, found.how,
+                             found.folder.isEmpty() ? QString()
+                             : found.exists         ? QStringLiteral("yes")
+                                                    : QStringLiteral("no")}
                      .join(QLatin1Char('\t'));
     }
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
@@ -186,6 +170,31 @@ QStringList CDiagnosticsBundle::secretForms()
     // The longer first, so that a form is not cut by another inside it.
     std::sort(forms.begin(), forms.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
     return forms;
+}
+
+QList<CDiagnosticsBundle::SimulatorFolder> CDiagnosticsBundle::simulatorFolders()
+{
+    QList<SimulatorFolder> folders;
+    for (const int simulator : CSimulators::rootSimulators()) {
+        const QString key = SettingsKey::SimulatorRootPrefix + CSimulators::shortName(simulator);
+        const QString stored = CSimulatorRoots::normalize(CSettings::stringValue(key).trimmed());
+        // The lookup alone: root() would store what it finds.
+        const QString detected = CSimulatorRoots::lookUp(simulator);
+        const QString folder = stored.isEmpty() ? detected : stored;
+        QString how;
+        if (CSettings::isSimulatorDisabled(simulator))
+            how = QStringLiteral("switched off in the settings (simulators/disable)");
+        else if (stored.isEmpty())
+            how = detected.isEmpty() ? QStringLiteral("not found") : QStringLiteral("found by detection");
+        else if (detected.isEmpty())
+            how = QStringLiteral("entered in the settings (%0); detection finds nothing").arg(key);
+        else if (QString::compare(detected, stored, Qt::CaseInsensitive) == 0)
+            how = QStringLiteral("found by detection, kept in the settings (%0)").arg(key);
+        else
+            how = QStringLiteral("entered in the settings (%0); detection finds %1").arg(key, native(detected));
+        folders.append({simulator, native(folder), how, !folder.isEmpty() && QFileInfo(folder).isDir()});
+    }
+    return folders;
 }
 
 QString CDiagnosticsBundle::scrubbed(QString text, const QStringList& secrets)

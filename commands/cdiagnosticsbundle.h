@@ -32,6 +32,18 @@ public:
     // not be written.
     static bool write(const QString& path, bool loadLocalIndex, Exception* error);
 
+    // Where each simulator with a root folder is, and how that was found: what simulators.txt lists and
+    // the window's simulator page shows. Reads the settings, the registry and X-Plane's records (no
+    // caching of what detection finds); off the window's thread.
+    struct SimulatorFolder
+    {
+        int simulator;
+        QString folder; // native separators; empty when not found
+        QString how;    // "found by detection", "entered in the settings (simulators/FSX)" ...
+        bool exists;
+    };
+    static QList<SimulatorFolder> simulatorFolders();
+
     // The texts that must not leave the machine, in every form in which they may stand in a file.
     static QStringList secretForms();
     // `text` with every one of `secrets` replaced by "<removed>".

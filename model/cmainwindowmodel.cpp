@@ -571,3 +571,28 @@ void CMainWindowModel::onSearchFinished(int found)
     m_view->hideWaitingScreen();
     emit scanFinished(found);
 }
+
+void CMainWindowModel::redownloadDataIndex()
+{
+    // A command reads the index's records as it starts: the index is read again between commands, not
+    // under them.
+    if (m_runner.isBusy()) {
+        if (!m_indexAfterJobs) {
+            m_view->addMessage(1, tr("The data index will be downloaded again when the running tasks have finished."));
+            m_indexAfterJobs = connect(&m_runner, &CJobRunner::idle, this, [this]() {
+                disconnect(m_indexAfterJobs);
+                m_indexAfterJobs = {};
+                redownloadDataIndex();
+            });
+        }
+        return;
+    }
+    if (CUser::instance()->userId() == -1 || CDataIndex::instance()->isChecking() || refuseWhileBusy())
+        return;
+    BV_LOG(1, QStringLiteral("Data index asked for again."));
+    if (!m_dataIndexConnected)
+        connectDataIndex();
+    m_listRequested = true;
+    m_view->displayWaitingMessage(tr("Updating your data index..."));
+    CDataIndex::instance()->initialize();
+}

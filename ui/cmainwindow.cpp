@@ -3,15 +3,17 @@
 #include "caddnewmappingitem.h"
 #include "caddonitemwidget.h"
 #include "cdisplaychain.h"
-#include "cemptysettingspage.h"
 #include "cloginview.h"
 #include "cmessagelist.h"
+#include "csettingsview.h"
+#include "csimulatorfolderspage.h"
 #include "cwaitingwidget.h"
 #include "foundation/clocalsocketipcclient.h"
 #include "foundation/clogger.h"
 #include "foundation/csettings.h"
 #include "model/cmainwindowmodel.h"
 #include "model/cmappingeditor.h"
+#include "webservices/cnetworkaccess.h"
 #include "webservices/cnetworkstatus.h"
 
 #include <QAction>
@@ -81,9 +83,17 @@ CMainWindow::CMainWindow(QWidget* parent)
     registerViewChain();
     applyStyle();
     restoreWindowState();
+    // A proxy that wants a user name and password, met by any request of the program, is answered here.
+    CNetworkAccess::setProxyCredentialsPrompt(this, [this](const QString& proxy, QString* user, QString* password) {
+        return askProxyCredentials(proxy, user, password);
+    });
+    connect(CNetworkStatus::instance(), &CNetworkStatus::connectionChanged, this, &CMainWindow::showConnectionProblem);
 }
 
-CMainWindow::~CMainWindow() = default;
+CMainWindow::~CMainWindow()
+{
+    CNetworkAccess::setProxyCredentialsPrompt(nullptr, {});
+}
 
 void CMainWindow::initializeModel()
 {
@@ -113,6 +123,8 @@ void CMainWindow::initializeModel()
     connect(this, &CMainWindow::addNewAddon, model, &CMainWindowModel::addNewAddon);
     // The offline message's "retry": the connection is checked now rather than at the next tick.
     connect(this, &CMainWindow::messageLinkActivated, CNetworkStatus::instance(), &CNetworkStatus::check);
+    if (CSettingsView* settings = settingsView())
+        settings->hooks().redownloadIndex = [model]() { model->redownloadDataIndex(); };
     model->initialize(this);
 }
 
@@ -139,18 +151,18 @@ void CMainWindow::setupUi()
     QWidget* list = buildListPage();
     list->setProperty("displayChain", 0);
     m_stack->addWidget(list);
-    auto* settings = new CEmptySettingsPage(m_stack);
+    auto* settings = new CSettingsView(m_stack);
     settings->setProperty("displayChain", 1);
     m_stack->addWidget(settings);
     m_settings = settings;
     m_settingsWidget = settings;
+    setUpSettingsView(settings);
     m_loginView = new CLoginView(m_stack);
     m_loginView->setProperty("displayChain", 2);
     m_stack->addWidget(m_loginView);
-    auto* simulators = new QLabel(tr("Simulator folders are set in the settings for now."), m_stack);
-    simulators->setObjectName(QStringLiteral("simulatorMappingPage"));
-    simulators->setAlignment(Qt::AlignCenter);
+    auto* simulators = new CSimulatorFoldersPage(m_stack);
     simulators->setProperty("displayChain", 3);
+    connect(simulators, &CSimulatorFoldersPage::settingsRequested, this, [this]() { switchView(3); });
     m_stack->addWidget(simulators);
     layout->addWidget(m_stack, 1);
     setCentralWidget(central);
@@ -173,6 +185,7 @@ void CMainWindow::setupUi()
     m_backupMenu = new QMenu(this);
     m_backupMenu->setObjectName(QStringLiteral("backupMenu"));
     buildShortcuts();
+    buildHelpMenu();
 }
 
 QWidget* CMainWindow::buildHeader()
@@ -228,7 +241,6 @@ QWidget* CMainWindow::buildHeader()
     m_viewButtons.value(1)->setProperty("mappingToolTip", tr("Back to your addons and their status"));
     m_viewButtons.value(2)->setProperty("mappingToolTip", tr("You are editing where your addons are installed"));
     m_viewButtons.value(4)->hide();
-    m_viewButtons.value(5)->hide();
     return header;
 }
 
@@ -482,7 +494,7 @@ void CMainWindow::setCurrentView(int view)
     if (QAbstractButton* button = viewButton(view))
         button->setChecked(true);
     const bool signedIn = view != 4;
-    for (int role : {1, 2, 3})
+    for (int role : {1, 2, 3, 5})
         m_viewButtons.value(role)->setVisible(signedIn);
     m_viewButtons.value(4)->setVisible(!signedIn);
     m_welcome->setVisible(signedIn);

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QMainWindow>
 #include <QMap>
+#include <QStringList>
 
 #include <functional>
 
@@ -19,9 +20,11 @@ class CLocalSocketIpcClient;
 class CMainWindowModel;
 class CLoginView;
 class CMessageList;
+class CSettingsView;
 class CWaitingWidget;
 class ISettingsPage;
 class QAbstractButton;
+class QAction;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -81,6 +84,12 @@ public:
     void setFileAnswerer(FileAnswerer answerer) { m_fileAnswerer = std::move(answerer); }
     // Sends the agent's quit message to this server instead (tests).
     void setAgentServerName(const QString& name);
+    // Asks for a proxy's user name and password through this instead of the dialog (tests).
+    using ProxyCredentialsAnswerer =
+        std::function<bool(const QString& proxyName, QString* userName, QString* password)>;
+    void setProxyCredentialsAnswerer(ProxyCredentialsAnswerer answerer) { m_proxyAnswerer = std::move(answerer); }
+    // What the network layer asks when a proxy wants a user name and password: once per proxy in a run.
+    bool askProxyCredentials(const QString& proxyName, QString* userName, QString* password);
 
     // The view calls.
     void switchView(int view) override;
@@ -120,7 +129,9 @@ public:
     void revertMappings() override;
 
     CDisplayChain* displayChain() const { return m_chain; }
-    // Puts the settings view in place of the empty page.
+    // The settings view, unless a test put another page in its place.
+    CSettingsView* settingsView() const;
+    // Puts another settings page in the settings view's place (tests).
     void setSettingsPage(ISettingsPage* page, QWidget* widget);
     CLoginView* loginView() const { return m_loginView; }
     CMessageList* messageList() const { return m_messages; }
@@ -165,6 +176,8 @@ public slots:
     void onAddClicked();
     void closeEditorRow();
     void onExportClicked();
+    // Help → "Save Diagnostics...": asks where, writes the bundle on a worker thread, says how it went.
+    void saveDiagnostics();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -188,9 +201,18 @@ private:
     void updateSelectAllBox();
     void setSelectAllBox(bool allChecked);
 
+    // In cmainwindowhelp.cpp: the Help menu, the settings view's wiring, the proxy and connection problems.
+    void buildHelpMenu();
+    void setUpSettingsView(CSettingsView* view);
+    void showConnectionProblem();
+
     CMainWindowHooks m_hooks;
     QuestionAnswerer m_answerer;
     FileAnswerer m_fileAnswerer;
+    ProxyCredentialsAnswerer m_proxyAnswerer;
+    QStringList m_proxiesAsked;
+    QString m_shownConnectionProblem;
+    QAction* m_diagnosticsAction = nullptr;
     CLocalSocketIpcClient* m_agent;
     CMainWindowModel* m_model = nullptr;
 

@@ -3,7 +3,6 @@
 #include "caddnewmappingitem.h"
 #include "caddonitemwidget.h"
 #include "cdisplaychain.h"
-#include "cemptysettingspage.h"
 #include "cloginview.h"
 #include "cmainwindow.h"
 #include "cmessagelist.h"

@@ -1,9 +1,9 @@
+#include "cfakesettingspage.h"
 #include "ctestdatadir.h"
 #include "foundation/clocalsocketipcclient.h"
 #include "foundation/csettings.h"
 #include "ui/caddonitemwidget.h"
 #include "ui/ccircularprogressbar.h"
-#include "ui/cemptysettingspage.h"
 #include "ui/cinstanceactivation.h"
 #include "ui/cloginview.h"
 #include "ui/cmainwindow.h"
@@ -111,7 +111,7 @@ private slots:
 
 private:
     void fill();
-    CEmptySettingsPage* settingsPage() const;
+    CFakeSettingsPage* settingsPage() const;
 
     std::unique_ptr<CTestDataDir> m_data;
     std::unique_ptr<CMainWindow> m_window;
@@ -150,6 +150,9 @@ void TestMainWindow::init()
     hooks.saveMapping = [this]() { ++m_saves; };
     hooks.revertMapping = [this]() { ++m_reverts; };
     m_window->setHooks(hooks);
+    // The leave guard and the close question against a page whose changes the test decides.
+    auto* settings = new CFakeSettingsPage;
+    m_window->setSettingsPage(settings, settings);
     m_window->show();
 }
 
@@ -173,9 +176,9 @@ void TestMainWindow::fill()
         m_window->addMappedAddon(item);
 }
 
-CEmptySettingsPage* TestMainWindow::settingsPage() const
+CFakeSettingsPage* TestMainWindow::settingsPage() const
 {
-    return dynamic_cast<CEmptySettingsPage*>(m_window->settingsPage());
+    return dynamic_cast<CFakeSettingsPage*>(m_window->settingsPage());
 }
 
 void TestMainWindow::startsOnTheLogInView()

@@ -26,7 +26,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -49,6 +51,7 @@ private slots:
     void bulkUpdateTakesOnlyTheCheckedItems();
     void sampleLocations_data();
     void sampleLocations();
+    void indexRedownloadWaitsForTheRunningUpdate();
 
 private:
     // The window on its model, the world's location listed.
@@ -389,6 +392,38 @@ void TestWindowModel::sampleLocations()
     filterEdit->clear();
     QTest::qWait(400);
     CDataIndex::resetInstance();
+}
+
+void TestWindowModel::indexRedownloadWaitsForTheRunningUpdate()
+{
+    CCommandWorld world;
+    QVERIFY2(world.isReady(), qPrintable(world.problem()));
+    CDevServerFault slow;
+    slow.bytesPerSecond = 64 * 1024;
+    world.service().server().setFault(QStringLiteral("/packages/probe.zip"), slow);
+    CMainWindow window;
+    QVERIFY(start(window));
+    QTest::mouseClick(item(window)->findChild<QToolButton*>(QStringLiteral("updateButton")), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(window.model()->runner().isBusy(), 10000);
+
+    QSignalSpy started(CDataIndex::instance(), &CDataIndex::initializeDataIndex);
+    window.switchView(3);
+    // Signed in: the account section shows whose account it is.
+    QVERIFY(window.findChild<QWidget*>(QStringLiteral("accountSection"))->isVisible());
+    QCOMPARE(window.findChild<QLabel*>(QStringLiteral("accountWelcomeLabel"))->text(), QStringLiteral("Welcome demo."));
+    auto* redownload = window.findChild<QPushButton*>(QStringLiteral("redownloadIndexButton"));
+    QTest::mouseClick(redownload, Qt::LeftButton);
+    QTest::mouseClick(redownload, Qt::LeftButton); // asked twice: read once
+    QCOMPARE(started.size(), 0);
+    QVERIFY(window.messageList()->items().last()->text().startsWith(QStringLiteral("The data index will be")));
+
+    QTRY_VERIFY_WITH_TIMEOUT(!window.model()->runner().isBusy(), 60000);
+    QTRY_COMPARE_WITH_TIMEOUT(started.size(), 1, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!CDataIndex::instance()->isChecking(), 30000);
+    QTRY_VERIFY(window.waitingWidget()->isHidden());
+    QCOMPARE(started.size(), 1);
+    // The list is filled anew, with the update's result.
+    QTRY_COMPARE(statusText(window), QStringLiteral("Up to date"));
 }
 
 QTEST_MAIN(TestWindowModel)

@@ -1,13 +1,20 @@
-// Renders the window's views to PNG files for the README: the log-in page, the empty add-on list, the list with an item
-// in every status and a running and a waiting task, the mappings page, and a message of every type. The items are the
-// add-on locations of the sample data index; the window is fed through its view calls.
+// Renders the window's views to PNG files for the README: the log-in page, the empty add-on list, the list with an
+// item in every status and a running and a waiting task, the mappings page, a message of every type, the settings
+// and the simulator folders. The items are the add-on locations of the sample data index; the window is fed through
+// its view calls.
 //
 // Usage: tessaray-uiscreenshots DATA_INDEX OUTPUT_FOLDER [SUFFIX]   (scripts/screenshots runs it)
 #include "ctestdatadir.h"
+#include "foundation/csettings.h"
+#include "platform/cregistry.h"
 #include "ui/cmainwindow.h"
+#include "ui/csettingsinnerwidget.h"
+#include "ui/csettingsview.h"
+#include "ui/csimulatorfolderspage.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QTextStream>
 #include <QTimer>
@@ -116,5 +123,31 @@ int main(int argc, char* argv[])
 
     window.displayWaitingMessage(QStringLiteral("Updating your data index..."));
     ok = save(&window, folder, QStringLiteral("waiting"), suffix) && ok;
+    window.hideWaitingScreen();
+    for (int type : types)
+        window.removeMessage(QStringLiteral("A message of type %0.").arg(type));
+
+    // The settings as the window shows them, and the whole page, every section, in one picture.
+    window.switchView(3);
+    ok = save(&window, folder, QStringLiteral("settings"), suffix) && ok;
+    CSettingsInnerWidget* sections = window.settingsView()->inner();
+    sections->resize(sections->width(), sections->sizeHint().height());
+    ok = save(sections, folder, QStringLiteral("settings-page"), suffix) && ok;
+
+    // The simulator folders, once read: one found in the registry, two entered in the settings.
+    const QDir sims(data.filePath(QStringLiteral("sims")));
+    for (const char* name : {"Prepar3D v4", "FSX", "X-Plane 11"})
+        sims.mkpath(QLatin1String(name));
+    CRegistry::writeValue(QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Lockheed Martin\\Prepar3D v4"),
+                          QStringLiteral("AppPath"), sims.filePath(QStringLiteral("Prepar3D v4")));
+    CSettings::setValue(QStringLiteral("simulators/FSX"), sims.filePath(QStringLiteral("FSX")));
+    CSettings::setValue(QStringLiteral("simulators/XP11"), sims.filePath(QStringLiteral("X-Plane 11")));
+    QEventLoop loop;
+    auto* simulators = window.findChild<CSimulatorFoldersPage*>();
+    QObject::connect(simulators, &CSimulatorFoldersPage::refreshed, &loop, &QEventLoop::quit);
+    window.switchView(5);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    ok = save(&window, folder, QStringLiteral("simulators"), suffix) && ok;
     return ok ? 0 : 1;
 }
