@@ -103,6 +103,16 @@ void CDataIndex::initialize()
     tryGetInstallationInfo();
 }
 
+void CDataIndex::redownload()
+{
+    if (m_checking) {
+        BV_LOG(1, QStringLiteral("Data index check already running; not started again."));
+        return;
+    }
+    m_downloadAnyway = true;
+    initialize();
+}
+
 void CDataIndex::tryGetInstallationInfo()
 {
     auto* webServices = new CWebServices(parent());
@@ -134,7 +144,7 @@ void CDataIndex::onIndexInfoReceived(int webServiceId, int errorCode, const QVar
     m_fileRevisionId.clear();
     if (QFileInfo::exists(path)) {
         takeLocalHeader();
-        m_current = m_information->id == received->id;
+        m_current = m_information->id == received->id && !m_downloadAnyway;
     } else {
         m_information.reset();
         m_current = false;
@@ -227,4 +237,5 @@ void CDataIndex::onMappingFound(bool succeed)
 void CDataIndex::endCheck()
 {
     m_checking = false;
+    m_downloadAnyway = false;
 }

@@ -109,6 +109,9 @@ signals:
 public slots:
     // Starts the check; ignored while one runs.
     void initialize();
+    // As initialize(), but the index is downloaded again even when the local copy is the current edition:
+    // the user's way out of a local copy that is damaged in a way its header doesn't show.
+    void redownload();
     void onMappingFound(bool succeed);
 
     // Both take ownership. A supported add-on replaces one with the same GUID; a mapped add-on is merged
@@ -132,6 +135,7 @@ private:
     std::optional<IndexInformation> m_information;
     bool m_current = false;
     bool m_checking = false;
+    bool m_downloadAnyway = false; // set by redownload() for the check it starts
     QString m_fileRevision;
     QString m_fileRevisionId;
     QPointer<QThread> m_mappingThread;

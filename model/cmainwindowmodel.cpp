@@ -594,5 +594,5 @@ void CMainWindowModel::redownloadDataIndex()
         connectDataIndex();
     m_listRequested = true;
     m_view->displayWaitingMessage(tr("Updating your data index..."));
-    CDataIndex::instance()->initialize();
+    CDataIndex::instance()->redownload();
 }

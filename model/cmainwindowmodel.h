@@ -50,8 +50,8 @@ public:
 
     // Starts the data index once a user is signed in; the list follows when it completes.
     void updateSupportedItemList();
-    // Checks the data index against the web service and reads it again (downloading a new edition), as at
-    // start; while commands run or wait, once the last has ended.
+    // Downloads the data index again (the current edition too) and reads it, as at start; while commands
+    // run or wait, once the last has ended.
     void redownloadDataIndex();
     // One item per mapped location, replacing the items shown.
     void addMappedAddons();
@@ -171,8 +171,8 @@ private:
     Exception m_lastInitializerError;
     bool m_initializerFailed = false;
     QMetaObject::Connection m_indexAfterJobs; // a data index download that waits for the commands
-    int m_reads = 0;                // counts the location reads
-    int m_listFill = 0;             // the newest list fill's read: only its folders are watched
+    int m_reads = 0;                          // counts the location reads
+    int m_listFill = 0;                       // the newest list fill's read: only its folders are watched
     QHash<QString, int> m_itemRead; // item key -> the newest read that will show it; older results are dropped
     QHash<QString, QList<AddonBackupInfo>> m_backups; // item key -> the location's backups as last read
     QString m_backupMenuKey;                          // the item whose backups the window asked for last

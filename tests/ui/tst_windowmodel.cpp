@@ -407,6 +407,8 @@ void TestWindowModel::indexRedownloadWaitsForTheRunningUpdate()
     QTRY_VERIFY_WITH_TIMEOUT(window.model()->runner().isBusy(), 10000);
 
     QSignalSpy started(CDataIndex::instance(), &CDataIndex::initializeDataIndex);
+    const QString indexFile = CDataLocations::dataIndexFilePath();
+    const QDateTime written = QFileInfo(indexFile).lastModified();
     window.switchView(3);
     // Signed in: the account section shows whose account it is.
     QVERIFY(window.findChild<QWidget*>(QStringLiteral("accountSection"))->isVisible());
@@ -422,8 +424,9 @@ void TestWindowModel::indexRedownloadWaitsForTheRunningUpdate()
     QTRY_VERIFY_WITH_TIMEOUT(!CDataIndex::instance()->isChecking(), 30000);
     QTRY_VERIFY(window.waitingWidget()->isHidden());
     QCOMPARE(started.size(), 1);
-    // The list is filled anew, with the update's result.
+    // The list is filled anew, with the update's result; the current edition was downloaded all the same.
     QTRY_COMPARE(statusText(window), QStringLiteral("Up to date"));
+    QVERIFY(QFileInfo(indexFile).lastModified() > written);
 }
 
 QTEST_MAIN(TestWindowModel)
