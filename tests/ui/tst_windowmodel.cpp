@@ -4,8 +4,10 @@
 #include "ccommandworld.h"
 #include "commands/clocalindex.h"
 #include "cscopedenvironment.h"
+#include "ctinyproxy.h"
 #include "dataindex/cdataindex.h"
 #include "foundation/cdatalocations.h"
+#include "foundation/csettings.h"
 #include "model/cinitializer.h"
 #include "model/cmainwindowmodel.h"
 #include "ui/caddonitemwidget.h"
@@ -43,6 +45,7 @@ private slots:
     void cleanup();
     void logInByKeyboard();
     void updateFromTheItemButton();
+    void updateThroughAProxyThatAsks();
     void cancelARunningUpdate();
     void removeABackup();
     void editorRowRefusesADuplicate();
@@ -141,6 +144,48 @@ void TestWindowModel::updateFromTheItemButton()
     QTRY_VERIFY_WITH_TIMEOUT(item(window)->ring()->isHidden(), 60000);
     QTRY_COMPARE(statusText(window), QStringLiteral("Up to date")); // read from the disk on a worker thread
     QCOMPARE(world.differenceFrom(world.newFiles()), QString());
+}
+
+void TestWindowModel::updateThroughAProxyThatAsks()
+{
+    if (CTinyProxy::program().isEmpty())
+        QSKIP("tinyproxy is not installed (scripts/setup installs it)");
+    // The program sends nothing for a loopback address through a proxy: the service listens on another one.
+    const QHostAddress address = CTinyProxy::nonLoopbackAddress();
+    QVERIFY2(!address.isNull(), "this machine has no address other than loopback ones");
+    CCommandWorld world;
+    QVERIFY2(world.isReady(), qPrintable(world.problem()));
+    world.service().server().stop();
+    QVERIFY(world.service().server().start(0, address));
+    const QString base = QStringLiteral("http://%1:%2").arg(address.toString()).arg(world.service().server().port());
+    CSettings::setValue(SettingsKey::ServerAddress, base);
+    CTinyProxy proxy;
+    QString error;
+    QVERIFY2(proxy.start(address, QStringLiteral("alice"), QStringLiteral("pa55-word"), &error), qPrintable(error));
+    CSettings::setValue(SettingsKey::EnableProxy, true);
+    CSettings::setValue(SettingsKey::ProxyAddress, proxy.host());
+    CSettings::setValue(SettingsKey::ProxyPort, proxy.port());
+
+    CMainWindow window;
+    int asked = 0;
+    window.setProxyCredentialsAnswerer([&asked](const QString&, QString* user, QString* password) {
+        ++asked;
+        *user = QStringLiteral("alice");
+        *password = QStringLiteral("pa55-word");
+        return true;
+    });
+    QVERIFY(start(window));
+    QTest::mouseClick(item(window)->findChild<QToolButton*>(QStringLiteral("updateButton")), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(statusText(window), QStringLiteral("Up to date"), 60000);
+    QCOMPARE(world.differenceFrom(world.newFiles()), QString());
+    QCOMPARE(asked, 1);
+    // The stored log-in, the data index and the package all went through the proxy.
+    const QString carried = proxy.requests().join(QLatin1Char('\n'));
+    for (const QString& request :
+         {QStringLiteral("GET %0/API/1/users/").arg(base), QStringLiteral("GET %0/data.index").arg(base),
+          QStringLiteral("GET %0/packages/probe.zip").arg(base)})
+        QVERIFY2(carried.contains(request, Qt::CaseInsensitive),
+                 qPrintable(request + QStringLiteral(" not in:\n") + carried));
 }
 
 void TestWindowModel::cancelARunningUpdate()
