@@ -105,7 +105,6 @@ private slots:
     void closeAsksWhileTasksRun();
     void closeSendsTheAgentQuitOnlyWithNotificationsOff_data();
     void closeSendsTheAgentQuitOnlyWithNotificationsOff();
-    void logInByKeyboard();
     void logInOfflineSaysSo();
     void secondStartRaisesTheWindow();
 
@@ -750,29 +749,6 @@ void TestMainWindow::closeSendsTheAgentQuitOnlyWithNotificationsOff()
         QTest::qWait(300);
         QVERIFY(received.isEmpty());
     }
-}
-
-void TestMainWindow::logInByKeyboard()
-{
-    CLoginViewPage* page = m_window->loginView()->page();
-    QSignalSpy pressed(page, &CLoginViewPage::loginButtonClicked);
-    auto* userName = m_window->findChild<QLineEdit*>(QStringLiteral("userNameEdit"));
-    auto* password = m_window->findChild<QLineEdit*>(QStringLiteral("passwordEdit"));
-    QTest::keyClicks(userName, QStringLiteral("pilot"));
-    QTest::keyClicks(password, QStringLiteral("secret"));
-    QTest::keyClick(password, Qt::Key_Return);
-    QCOMPARE(pressed.size(), 1);
-    QCOMPARE(pressed.first().at(0).toString(), QStringLiteral("pilot"));
-    QCOMPARE(pressed.first().at(1).toString(), QStringLiteral("secret"));
-
-    // A failed log-in hides the overlay and shows both links.
-    m_window->displayWaitingMessage(QStringLiteral("Determining account status..."));
-    emit m_window->loginView()->userAuthFailed(Exception());
-    QVERIFY(m_window->waitingWidget()->isHidden());
-    const QString message = page->message();
-    QVERIFY(message.startsWith(QStringLiteral("Your username or password is incorrect.")));
-    QVERIFY(message.contains(QStringLiteral("/AccountRetrieval.aspx\">here</a>")));
-    QVERIFY(message.contains(QStringLiteral("/register.aspx\">here</a>")));
 }
 
 void TestMainWindow::logInOfflineSaysSo()
