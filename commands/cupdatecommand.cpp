@@ -116,9 +116,9 @@ void CUpdateCommand::run()
     }
     // A backup folder that can't be used is a failed backup: the user may choose to go on without one.
     if (backupOn && !CPreflight::writableFolder(settings().backupFolder, QStringLiteral("backup folder"), &problem)) {
-        raise(BV_EXCEPTION(CommandError::BackupFailed, 7,
-                           QStringLiteral("Nothing was updated, because the backup failed. Nothing was backed up: %0.")
-                               .arg(problem)));
+        raise(BV_EXCEPTION(
+            CommandError::BackupFailed, 7,
+            QStringLiteral("Nothing was updated, because the backup failed. Nothing was backed up: %0.").arg(problem)));
         return;
     }
     if (!completeInterruptedInstall(m_addonFolder))
@@ -132,8 +132,9 @@ void CUpdateCommand::run()
         // An answer is no address until it is one this program can download from.
         if (!address.isValid() ||
             (address.scheme() != QLatin1String("http") && address.scheme() != QLatin1String("https"))) {
+            // Level 7: the session is fine, the answer is not; the user is told what came, not to log in again.
             raise(BV_EXCEPTION(
-                12, 6,
+                12, 7,
                 QStringLiteral("The web service gave no usable download address for '%0'.").arg(target().masterfile)));
             return;
         }
@@ -143,7 +144,11 @@ void CUpdateCommand::run()
     connect(api, &CRestAPI::failed, this, [this, api](QNetworkReply::NetworkError error, const QJsonDocument& reply) {
         api->deleteLater();
         const QString said = reply.object().value(QStringLiteral("error_description")).toString();
-        raise(BV_EXCEPTION(12, 6,
+        // Only a refused token ends the session (level 6, "Your session is expired..."); a service that fails
+        // or can't be reached says so in the record (level 7).
+        const bool refused =
+            error == QNetworkReply::AuthenticationRequiredError || error == QNetworkReply::ContentAccessDenied;
+        raise(BV_EXCEPTION(12, refused ? 6 : 7,
                            QStringLiteral("The web service gave no download address for '%0' (network error "
                                           "%1%2).")
                                .arg(target().masterfile)

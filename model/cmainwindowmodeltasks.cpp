@@ -85,8 +85,9 @@ void CMainWindowModel::onJobError(const Job& job, const Exception& error)
     CLogger::logException(error);
     if (error.errorNumber == 8)
         BV_LOG(6, QStringLiteral("Task error: user canceled"));
-    // Number 12 is the session's end only where an update asks for its download address (level 6). Everywhere
-    // else it says that nothing was updated or restored, and the record itself explains why.
+    // Number 12 is the session's end only where the service refuses the token an update asks its download
+    // address with (level 6). Everywhere else it says that nothing was updated or restored, and the record
+    // itself explains why.
     const bool sessionExpired = job.info.type == Update && error.errorNumber == 12 && error.errorLevel == 6;
     if (sessionExpired)
         m_view->addMessage(7, tr("Your session is expired. Please quit the program and login again."));

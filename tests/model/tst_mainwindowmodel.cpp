@@ -406,14 +406,19 @@ private slots:
     void sessionExpired_data()
     {
         QTest::addColumn<int>("type");
+        QTest::addColumn<int>("httpStatus"); // of the download address request
         QTest::addColumn<bool>("expired");
         QTest::addColumn<QString>("itemText");
-        QTest::newRow("update, address refused") << int(Update) << true << "Task error: The web service gave no";
-        QTest::newRow("restore of a damaged package") << int(Restore) << false << "Task error: Unable to decompress";
+        QTest::newRow("update, token refused") << int(Update) << 401 << true << "Task error: The web service gave no";
+        QTest::newRow("update, service failing")
+            << int(Update) << 500 << false << "Task error: The web service gave no";
+        QTest::newRow("restore of a damaged package")
+            << int(Restore) << 0 << false << "Task error: Unable to decompress";
     }
     void sessionExpired()
     {
         QFETCH(int, type);
+        QFETCH(int, httpStatus);
         QFETCH(bool, expired);
         QFETCH(QString, itemText);
         CStartedModel started;
@@ -422,7 +427,7 @@ private slots:
         CommandButtonClickedInfo click{CCommandWorld::Addon, CCommandWorld::Mapping, type, {}};
         if (type == Update) {
             CDevServerFault refused;
-            refused.status = 401;
+            refused.status = httpStatus;
             refused.method = QStringLiteral("POST");
             world.service().server().setFault(QString(), refused);
         } else {
