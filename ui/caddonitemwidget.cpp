@@ -30,7 +30,7 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(Qt::NoPen);
-        painter.setBrush(manual ? QColor(86, 61, 124) : QColor(91, 192, 222));
+        painter.setBrush(manual ? QColor(86, 61, 124) : QColor(0x2a, 0x7a, 0xa3));
         painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 5, 5);
         painter.end();
         QLabel::paintEvent(event);
