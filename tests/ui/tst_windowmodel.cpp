@@ -65,6 +65,17 @@ private:
         return item(window)->findChild<QLabel*>(QStringLiteral("statusLabel"))->text();
     }
 
+    static void slowDownThePackage(CCommandWorld& world, int bytesPerSecond)
+    {
+        CDevServerFault slow;
+        slow.bytesPerSecond = bytesPerSecond;
+        world.service().server().setFault(QStringLiteral("/packages/probe.zip"), slow);
+    }
+    void pressUpdate(CMainWindow& window)
+    {
+        QTest::mouseClick(item(window)->findChild<QToolButton*>(QStringLiteral("updateButton")), Qt::LeftButton);
+    }
+
     // Maps the world's add-on to a second, empty folder through the mappings page's editor row.
     bool addSecondMapping(CMainWindow& window, CCommandWorld& world);
     QString secondFolder(CCommandWorld& world) const { return world.addonFolder() + QStringLiteral("-second"); }
@@ -132,14 +143,12 @@ void TestWindowModel::updateFromTheItemButton()
 {
     CCommandWorld world;
     QVERIFY2(world.isReady(), qPrintable(world.problem()));
-    CDevServerFault slow; // slow enough for the ring to be seen
-    slow.bytesPerSecond = 256 * 1024;
-    world.service().server().setFault(QStringLiteral("/packages/probe.zip"), slow);
+    slowDownThePackage(world, 256 * 1024); // slow enough for the ring to be seen
     CMainWindow window;
     QVERIFY(start(window));
     QTRY_COMPARE(statusText(window), QStringLiteral("Outdated"));
 
-    QTest::mouseClick(item(window)->findChild<QToolButton*>(QStringLiteral("updateButton")), Qt::LeftButton);
+    pressUpdate(window);
     QTRY_VERIFY_WITH_TIMEOUT(item(window)->ring() && !item(window)->ring()->isHidden(), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(item(window)->ring()->isHidden(), 60000);
     QTRY_COMPARE(statusText(window), QStringLiteral("Up to date")); // read from the disk on a worker thread
@@ -175,7 +184,7 @@ void TestWindowModel::updateThroughAProxyThatAsks()
         return true;
     });
     QVERIFY(start(window));
-    QTest::mouseClick(item(window)->findChild<QToolButton*>(QStringLiteral("updateButton")), Qt::LeftButton);
+    pressUpdate(window);
     QTRY_COMPARE_WITH_TIMEOUT(statusText(window), QStringLiteral("Up to date"), 60000);
     QCOMPARE(world.differenceFrom(world.newFiles()), QString());
     QCOMPARE(asked, 1);
@@ -192,12 +201,10 @@ void TestWindowModel::cancelARunningUpdate()
 {
     CCommandWorld world;
     QVERIFY2(world.isReady(), qPrintable(world.problem()));
-    CDevServerFault slow;
-    slow.bytesPerSecond = 16 * 1024;
-    world.service().server().setFault(QStringLiteral("/packages/probe.zip"), slow);
+    slowDownThePackage(world, 16 * 1024);
     CMainWindow window;
     QVERIFY(start(window));
-    QTest::mouseClick(item(window)->findChild<QToolButton*>(QStringLiteral("updateButton")), Qt::LeftButton);
+    pressUpdate(window);
     QTRY_VERIFY_WITH_TIMEOUT(item(window)->cancelButton() && !item(window)->cancelButton()->isHidden(), 10000);
     QToolButton* cancel = item(window)->cancelButton();
     QTRY_VERIFY_WITH_TIMEOUT(item(window)->ring()->iconType() == 2, 10000);
@@ -443,12 +450,10 @@ void TestWindowModel::indexRedownloadWaitsForTheRunningUpdate()
 {
     CCommandWorld world;
     QVERIFY2(world.isReady(), qPrintable(world.problem()));
-    CDevServerFault slow;
-    slow.bytesPerSecond = 64 * 1024;
-    world.service().server().setFault(QStringLiteral("/packages/probe.zip"), slow);
+    slowDownThePackage(world, 64 * 1024);
     CMainWindow window;
     QVERIFY(start(window));
-    QTest::mouseClick(item(window)->findChild<QToolButton*>(QStringLiteral("updateButton")), Qt::LeftButton);
+    pressUpdate(window);
     QTRY_VERIFY_WITH_TIMEOUT(window.model()->runner().isBusy(), 10000);
 
     QSignalSpy started(CDataIndex::instance(), &CDataIndex::initializeDataIndex);
